@@ -1,0 +1,80 @@
+// The COM-number-to-device-path map of the POSIX backend, filled from the command line.
+#include "platform/PortMap.h"
+
+#include <cctype>
+#include <string_view>
+
+namespace platform {
+
+namespace {
+
+constexpr int FirstComNumber = 1;
+constexpr int LastComNumber = 16;
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view upperWord) {
+  if (text.size() != upperWord.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != upperWord[i]) return false;
+  }
+  return true;
+}
+
+// "COMn" alone, the letters in any case, n written as the driver writes it (no sign, no blanks, no
+// leading zero) and within 1..16. Anything looser would let two spellings name one port.
+std::optional<int> ParseComWord(std::string_view word) {
+  constexpr std::string_view Prefix = "COM";
+  if (word.size() <= Prefix.size() || word.size() > Prefix.size() + 2) return std::nullopt;
+  if (!EqualsIgnoringCase(word.substr(0, Prefix.size()), Prefix)) return std::nullopt;
+  const std::string_view digits = word.substr(Prefix.size());
+  if (digits.front() == '0') return std::nullopt;
+  int number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number < FirstComNumber || number > LastComNumber) return std::nullopt;
+  return number;
+}
+
+}  // namespace
+
+bool TPortMap::Map(int number, const std::string& path) {
+  if (number < FirstComNumber || number > LastComNumber || path.empty()) return false;
+  Paths[number] = path;
+  return true;
+}
+
+bool TPortMap::MapFromOption(const std::string& option) {
+  const std::size_t equals = option.find('=');
+  if (equals == std::string::npos) return false;
+  const std::optional<int> number = ParseComWord(std::string_view(option).substr(0, equals));
+  if (!number) return false;
+  return Map(*number, option.substr(equals + 1));
+}
+
+std::optional<int> TPortMap::ComNumberOf(const std::string& deviceName) {
+  constexpr std::string_view DevicePrefix = "\\\\.\\";
+  std::string_view name = deviceName;
+  if (name.starts_with(DevicePrefix)) name.remove_prefix(DevicePrefix.size());
+  return ParseComWord(name);
+}
+
+std::string TPortMap::Resolve(const std::string& deviceName) const {
+  const std::optional<int> number = ComNumberOf(deviceName);
+  if (!number) return deviceName;
+  if (std::optional<std::string> mapped = MappedPath(*number)) return *mapped;
+  return "/dev/ttyS" + std::to_string(*number - 1);
+}
+
+std::optional<std::string> TPortMap::MappedPath(int number) const {
+  const auto found = Paths.find(number);
+  if (found == Paths.end()) return std::nullopt;
+  return found->second;
+}
+
+TPortMap& PortMap() {
+  static TPortMap map;
+  return map;
+}
+
+}  // namespace platform

@@ -1,0 +1,201 @@
+// The serial backend on Windows: the driver's calls, one for one, over the kernel32 communications
+// API, with the port opened by the name the driver formed ("\\.\COMn").
+//
+// SerialApi.h comes before <windows.h>: it declares constants with the names that header turns into
+// macros (WM_TIMER, PURGE_RXCLEAR, ...), which must not be rewritten inside our declarations. After
+// <windows.h> the system's macros of the same names and values are the ones in use.
+#include "platform/SerialApi.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+// Our interface has methods of these names; the A/W-choosing macros must not rename them.
+#undef CreateFile
+#undef GetVersionEx
+
+#include <algorithm>
+
+#include "platform/PollWindowWin32.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE HandleOf(TPortHandle port) { return reinterpret_cast<HANDLE>(port); }
+
+// Windows answers "access denied" for a COM port that another program holds; a port can hardly be
+// refused to a user for any other reason, so that answer is taken as "in use".
+TOpenError OpenErrorOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_NAME:
+      return TOpenError::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      return TOpenError::InUse;
+    case ERROR_PRIVILEGE_NOT_HELD:
+      return TOpenError::PermissionDenied;
+    default:
+      return TOpenError::Other;
+  }
+}
+
+DCB DcbOf(const TDcb& ours) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = ours.BaudRate;
+  const std::uint32_t f = ours.Flags;
+  dcb.fBinary = (f & DcbFlag::fBinary) != 0;
+  dcb.fParity = (f & DcbFlag::fParity) != 0;
+  dcb.fOutxCtsFlow = (f & DcbFlag::fOutxCtsFlow) != 0;
+  dcb.fOutxDsrFlow = (f & DcbFlag::fOutxDsrFlow) != 0;
+  dcb.fDtrControl = (f >> 4) & 0x3;
+  dcb.fDsrSensitivity = (f & DcbFlag::fDsrSensitivity) != 0;
+  dcb.fTXContinueOnXoff = (f & DcbFlag::fTXContinueOnXoff) != 0;
+  dcb.fOutX = (f & DcbFlag::fOutX) != 0;
+  dcb.fInX = (f & DcbFlag::fInX) != 0;
+  dcb.fErrorChar = (f & DcbFlag::fErrorChar) != 0;
+  dcb.fNull = (f & DcbFlag::fNull) != 0;
+  dcb.fRtsControl = (f >> 12) & 0x3;
+  dcb.fAbortOnError = (f & DcbFlag::fAbortOnError) != 0;
+  dcb.wReserved = ours.wReserved;
+  dcb.XonLim = ours.XonLim;
+  dcb.XoffLim = ours.XoffLim;
+  dcb.ByteSize = ours.ByteSize;
+  dcb.Parity = ours.Parity;
+  dcb.StopBits = ours.StopBits;
+  dcb.XonChar = ours.XonChar;
+  dcb.XoffChar = ours.XoffChar;
+  dcb.ErrorChar = ours.ErrorChar;
+  dcb.EofChar = ours.EofChar;
+  dcb.EvtChar = ours.EvtChar;
+  dcb.wReserved1 = ours.wReserved1;
+  return dcb;
+}
+
+class TWin32SerialApi final : public TSerialApi {
+ public:
+  TPortHandle CreateFile(const std::string& deviceName) override {
+    HANDLE port = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+      LastError = OpenErrorOf(::GetLastError());
+      return InvalidPortHandle;
+    }
+    // A name that opens but is no communications device (a file, a pipe) is refused here, before
+    // the driver programs a line that is not there.
+    DCB probe{};
+    probe.DCBlength = sizeof(DCB);
+    if (::GetFileType(port) != FILE_TYPE_CHAR || !::GetCommState(port, &probe)) {
+      ::CloseHandle(port);
+      LastError = TOpenError::NotATerminal;
+      return InvalidPortHandle;
+    }
+    LastError = TOpenError::None;
+    return reinterpret_cast<TPortHandle>(port);
+  }
+
+  TOpenError LastOpenError() const override { return LastError; }
+
+  bool CloseHandle(TPortHandle port) override { return ::CloseHandle(HandleOf(port)) != FALSE; }
+
+  bool SetCommState(TPortHandle port, const TDcb& dcb) override {
+    DCB system = DcbOf(dcb);
+    return ::SetCommState(HandleOf(port), &system) != FALSE;
+  }
+
+  bool SetupComm(TPortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override {
+    return ::SetupComm(HandleOf(port), inQueue, outQueue) != FALSE;
+  }
+
+  bool SetCommTimeouts(TPortHandle port, const TCommTimeouts& timeouts) override {
+    COMMTIMEOUTS system{};
+    system.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
+    system.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
+    system.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
+    system.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+    system.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
+    return ::SetCommTimeouts(HandleOf(port), &system) != FALSE;
+  }
+
+  bool PurgeComm(TPortHandle port, std::uint32_t flags) override {
+    return ::PurgeComm(HandleOf(port), flags) != FALSE;
+  }
+
+  bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) override {
+    DWORD systemErrors = 0;
+    COMSTAT systemStat{};
+    if (!::ClearCommError(HandleOf(port), &systemErrors, &systemStat)) return false;
+    errors = systemErrors;
+    stat.cbInQue = systemStat.cbInQue;
+    stat.cbOutQue = systemStat.cbOutQue;
+    return true;
+  }
+
+  bool ReadFile(TPortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) override {
+    DWORD got = 0;
+    const BOOL ok = ::ReadFile(HandleOf(port), buffer, count, &got, nullptr);
+    done = got;
+    return ok != FALSE;
+  }
+
+  bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
+                 std::uint32_t& done) override {
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(HandleOf(port), data, count, &written, nullptr);
+    done = written;
+    return ok != FALSE;
+  }
+
+  // A wait on the port's events would need overlapped I/O, which the driver's synchronous handle
+  // does not use. A sleep of one millisecond (the system's timer granularity may stretch it to
+  // about 16) instead keeps the driver's time-out loops from spinning, at the cost of noticing a
+  // byte that late; the time-out rules themselves are kept by the driver's tick counter.
+  void WaitForInput(TPortHandle, std::uint32_t maxMs) override { ShortSleep(maxMs); }
+  void WaitForOutputSpace(TPortHandle, std::uint32_t maxMs) override { ShortSleep(maxMs); }
+
+  std::uint32_t GetTickCount() override { return ::GetTickCount(); }
+
+  bool GetVersionEx(TOsVersionInfo& info) override {
+    if (info.dwOSVersionInfoSize != OsVersionInfoSize) return false;
+    OSVERSIONINFOA system{};
+    system.dwOSVersionInfoSize = sizeof(system);
+    if (!::GetVersionExA(&system)) return false;
+    info.dwMajorVersion = system.dwMajorVersion;
+    info.dwMinorVersion = system.dwMinorVersion;
+    info.dwBuildNumber = system.dwBuildNumber;
+    info.dwPlatformId = system.dwPlatformId;
+    std::copy(std::begin(system.szCSDVersion), std::end(system.szCSDVersion),
+              std::begin(info.szCSDVersion));
+    return true;
+  }
+
+  std::unique_ptr<TPollWindow> CreatePollWindow(TPollHandler handler) override {
+    return CreateWin32PollWindow(std::move(handler));
+  }
+
+ private:
+  static void ShortSleep(std::uint32_t maxMs) { ::Sleep(std::min<std::uint32_t>(maxMs, 1)); }
+
+  TOpenError LastError = TOpenError::None;
+};
+
+static_assert(sizeof(OSVERSIONINFOA) == OsVersionInfoSize);
+static_assert(sizeof(TOsVersionInfo) == OsVersionInfoSize);
+
+}  // namespace
+
+TSerialApi& SystemSerialApi() {
+  static TWin32SerialApi api;
+  return api;
+}
+
+}  // namespace platform

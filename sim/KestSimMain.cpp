@@ -1,0 +1,61 @@
+// kestsim: the simulated controller box as a program of its own, for trying the monitor without
+// hardware and for scripts that drive it from outside.
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/KestSimulator.h"
+#include "sim/SimOptions.h"
+
+namespace {
+
+volatile std::sig_atomic_t StopSignal = 0;
+
+extern "C" void OnStopSignal(int) { StopSignal = 1; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<sim::TSimOptions> options = sim::ParseSimOptions(arguments, error);
+  if (!options) {
+    std::cerr << "kestsim: " << error << std::endl;
+    return 2;
+  }
+  if (options->Help) {
+    std::cout << sim::SimUsage() << std::flush;
+    return 0;
+  }
+
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+
+  sim::TKestSimulator simulator(options->Config);
+  if (!simulator.Start()) {
+    std::cerr << "kestsim: " << simulator.LastError() << std::endl;
+    return 1;
+  }
+  // Flushed at once: a script waits for this line before it opens the device.
+  std::cout << simulator.SlavePath() << std::endl;
+
+  const auto start = std::chrono::steady_clock::now();
+  const auto limit = std::chrono::duration<double>(options->Seconds);
+  while (StopSignal == 0 && simulator.IsRunning()) {
+    if (options->Seconds > 0 && std::chrono::steady_clock::now() - start >= limit) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const bool lineLost = !simulator.IsRunning();
+  // Stopped before the summary is printed: if stdout has gone away and the write kills us, the
+  // link is already removed and the device closed.
+  simulator.Stop();
+  std::cout << sim::SummaryLine(simulator.Counters()) << std::endl;
+  if (lineLost) {
+    std::cerr << "kestsim: the device went away" << std::endl;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,313 @@
+// The simulated box's thread: read requests, answer each with one frame after the latency.
+#include "sim/KestSimulator.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "platform/PseudoTerminal.h"
+#include "sim/FrameGenerator.h"
+
+namespace sim {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// Ten bits a byte (start, eight data, stop) at 19200 bit/s.
+constexpr auto ByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 19200);
+// How long a wait for requests lasts at most, so that Stop is seen within this time.
+constexpr int IdleWaitMs = 20;
+// How long a write may wait for a peer that does not read before its bytes are given up.
+constexpr int WriteTimeoutMs = 500;
+constexpr std::size_t QueueCapacity = 4096;
+constexpr std::size_t AnswerBytes = MaxJunkBurst + FrameSize;
+
+enum class TByteKind : std::uint8_t { Junk, Frame, FrameEnd, CorruptFrameEnd };
+
+struct TPending {
+  TClock::time_point Earliest;
+  std::uint8_t Byte = 0;
+  TByteKind Kind = TByteKind::Frame;
+};
+
+}  // namespace
+
+// Bytes of answers waiting for their time on the line, oldest first. Fixed size: the thread
+// allocates once when it starts, never per request.
+class TKestSimulator::TOutQueue {
+ public:
+  TOutQueue() : Slots(QueueCapacity) {}
+  bool Empty() const { return Size == 0; }
+  std::size_t Room() const { return Slots.size() - Size; }
+  const TPending& Front() const { return Slots[Head]; }
+  void Push(const TPending& pending) {
+    Slots[(Head + Size) % Slots.size()] = pending;
+    ++Size;
+  }
+  TPending Pop() {
+    const TPending front = Slots[Head];
+    Head = (Head + 1) % Slots.size();
+    --Size;
+    return front;
+  }
+
+ private:
+  std::vector<TPending> Slots;
+  std::size_t Head = 0;
+  std::size_t Size = 0;
+};
+
+TKestSimulator::TKestSimulator(TSimConfig config)
+    : FConfig(std::move(config)), Line(std::make_unique<platform::TPseudoTerminal>()) {}
+
+TKestSimulator::~TKestSimulator() { Stop(); }
+
+void TKestSimulator::SetConfig(const TSimConfig& config) {
+  if (Started) return;
+  FConfig = config;
+}
+
+bool TKestSimulator::IsRunning() const { return Running.load(); }
+
+std::string TKestSimulator::SlavePath() const {
+  std::lock_guard lock(StateLock);
+  return Slave;
+}
+
+std::string TKestSimulator::LastError() const {
+  std::lock_guard lock(StateLock);
+  return Error;
+}
+
+void TKestSimulator::SetError(const std::string& error) {
+  std::lock_guard lock(StateLock);
+  Error = error;
+}
+
+TSimCounters TKestSimulator::Counters() const {
+  TSimCounters snapshot;
+  snapshot.RequestsSeen = Count.RequestsSeen.load();
+  snapshot.FramesSent = Count.FramesSent.load();
+  snapshot.FramesCorrupted = Count.FramesCorrupted.load();
+  snapshot.JunkBytesSent = Count.JunkBytesSent.load();
+  snapshot.SilentRequestsIgnored = Count.SilentRequestsIgnored.load();
+  snapshot.OtherBytesIgnored = Count.OtherBytesIgnored.load();
+  snapshot.AnswersDropped = Count.AnswersDropped.load();
+  return snapshot;
+}
+
+bool TKestSimulator::Start() {
+  if (Started) return true;
+  StartTime = TClock::now();
+  if (!OpenLine()) return false;
+  Started = true;
+  return true;
+}
+
+void TKestSimulator::Stop() {
+  if (Worker.joinable()) {
+    StopRequested = true;
+    Worker.join();
+  }
+  CloseLine();
+  Started = false;
+}
+
+bool TKestSimulator::Unplug() {
+  if (!Started || !Worker.joinable()) return false;
+  StopRequested = true;
+  Worker.join();
+  CloseLine();
+  return true;
+}
+
+bool TKestSimulator::Replug() {
+  if (!Started) {
+    SetError("the simulator was not started");
+    return false;
+  }
+  if (Worker.joinable()) {
+    SetError("the simulator is still plugged in");
+    return false;
+  }
+  return OpenLine();
+}
+
+bool TKestSimulator::OpenLine() {
+  const bool opened = FConfig.TtyPath.empty() ? Line->Open() : Line->OpenExisting(FConfig.TtyPath);
+  if (!opened) {
+    SetError(Line->LastError());
+    return false;
+  }
+  if (!MakeLink(Line->SlavePath())) {
+    Line->Close();
+    return false;
+  }
+  {
+    std::lock_guard lock(StateLock);
+    Slave = Line->SlavePath();
+    Error.clear();
+  }
+  StopRequested = false;
+  Running = true;
+  Worker = std::thread(&TKestSimulator::RunThread, this);
+  return true;
+}
+
+void TKestSimulator::CloseLine() {
+  // The link goes before the device so that nobody who follows it in between finds a dead end
+  // that a new pseudo-terminal of someone else's could take over.
+  RemoveLink();
+  Line->Close();
+  std::lock_guard lock(StateLock);
+  Slave.clear();
+}
+
+bool TKestSimulator::MakeLink(const std::string& target) {
+  if (FConfig.LinkPath.empty()) return true;
+  namespace fs = std::filesystem;
+  const fs::path link(FConfig.LinkPath);
+  std::error_code error;
+  // A stale link of an earlier run is ours to replace; a file or folder of the user's is not.
+  const fs::file_status existing = fs::symlink_status(link, error);
+  if (fs::exists(existing) && !fs::is_symlink(existing)) {
+    SetError(FConfig.LinkPath + ": exists and is not a symbolic link; not replacing it");
+    return false;
+  }
+  // Made under a temporary name and renamed over the old one, so that a monitor opening the link
+  // meanwhile finds either the old device or the new one, never no link at all.
+  const fs::path temporary = link.string() + ".kestsim-new";
+  fs::remove(temporary, error);
+  fs::create_symlink(target, temporary, error);
+  if (!error) fs::rename(temporary, link, error);
+  if (error) {
+    SetError(FConfig.LinkPath + ": " + error.message());
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return false;
+  }
+  LinkMade = FConfig.LinkPath;
+  LinkTarget = target;
+  return true;
+}
+
+void TKestSimulator::RemoveLink() {
+  if (LinkMade.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path pointsTo = fs::read_symlink(LinkMade, error);
+  if (!error && pointsTo == fs::path(LinkTarget)) fs::remove(LinkMade, error);
+  LinkMade.clear();
+  LinkTarget.clear();
+}
+
+void TKestSimulator::RunThread() {
+  TOutQueue queue;
+  std::uint8_t input[256];
+  std::uint8_t output[AnswerBytes * 4];
+  const auto latency = std::chrono::milliseconds(std::max(FConfig.LatencyMs, 0));
+  const bool pace = FConfig.Pace;
+  // When the line is free for the next byte; paced bytes never start before it.
+  TClock::time_point lineFree{};
+
+  auto dueOf = [&](const TPending& pending) {
+    return pace ? std::max(pending.Earliest, lineFree) : pending.Earliest;
+  };
+  auto countDropped = [&]() {
+    while (!queue.Empty()) {
+      const TByteKind kind = queue.Pop().Kind;
+      if (kind == TByteKind::FrameEnd || kind == TByteKind::CorruptFrameEnd) ++Count.AnswersDropped;
+    }
+  };
+  // Writes the bytes due by `now` (all queued bytes when `everything`), counting only what left.
+  auto flush = [&](TClock::time_point now, bool everything) {
+    std::size_t taken = 0;
+    TByteKind kinds[sizeof output];
+    while (!queue.Empty() && taken < sizeof output) {
+      const TClock::time_point due = dueOf(queue.Front());
+      if (!everything && due > now) break;
+      if (pace) lineFree = due + ByteTime;
+      const TPending pending = queue.Pop();
+      output[taken] = pending.Byte;
+      kinds[taken] = pending.Kind;
+      ++taken;
+    }
+    if (taken == 0) return;
+    const std::size_t sent = Line->Write(output, taken, WriteTimeoutMs);
+    for (std::size_t i = 0; i < sent; ++i) {
+      switch (kinds[i]) {
+        case TByteKind::Junk: ++Count.JunkBytesSent; break;
+        case TByteKind::Frame: break;
+        case TByteKind::CorruptFrameEnd: ++Count.FramesCorrupted; [[fallthrough]];
+        case TByteKind::FrameEnd: ++Count.FramesSent; break;
+      }
+    }
+    if (sent < taken) {
+      // The peer stopped taking bytes. What did not go out is given up whole, including the rest
+      // of a half-sent answer, so that no fragment turns up later out of its time.
+      for (std::size_t i = sent; i < taken; ++i) {
+        if (kinds[i] == TByteKind::FrameEnd || kinds[i] == TByteKind::CorruptFrameEnd) {
+          ++Count.AnswersDropped;
+        }
+      }
+      countDropped();
+    }
+  };
+  auto enqueue = [&](const TAnswer& answer, TClock::time_point earliest) {
+    // A flood of requests can outrun the latency; then answers go out early rather than never.
+    while (queue.Room() < AnswerBytes) flush(TClock::now(), true);
+    for (std::size_t i = 0; i < answer.JunkCount; ++i) {
+      queue.Push({earliest, answer.Junk[i], TByteKind::Junk});
+    }
+    for (std::size_t i = 0; i < FrameSize; ++i) {
+      TByteKind kind = TByteKind::Frame;
+      if (i + 1 == FrameSize) kind = answer.Corrupted ? TByteKind::CorruptFrameEnd : TByteKind::FrameEnd;
+      queue.Push({earliest, answer.Frame[i], kind});
+    }
+  };
+
+  while (!StopRequested.load()) {
+    const TClock::time_point now = TClock::now();
+    int waitMs = IdleWaitMs;
+    if (!queue.Empty()) {
+      const TClock::time_point due = dueOf(queue.Front());
+      if (due <= now) {
+        flush(now, false);
+        continue;
+      }
+      const auto left = due - now;
+      if (left < std::chrono::milliseconds(1)) {
+        // The wait for input counts in whole milliseconds; a paced byte is due sooner than that.
+        std::this_thread::sleep_until(due);
+        continue;
+      }
+      waitMs = static_cast<int>(
+          std::min<long long>(IdleWaitMs,
+                              std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+    }
+    const long got = Line->Read(input, sizeof input, waitMs);
+    if (got < 0) break;  // the line is gone (a real device hung up): nothing more to answer
+    if (got == 0) continue;
+    const TClock::time_point arrival = TClock::now();
+    const double atSeconds = std::chrono::duration<double>(arrival - StartTime).count();
+    for (long i = 0; i < got; ++i) {
+      if (input[i] != RequestCode) {
+        ++Count.OtherBytesIgnored;
+        continue;
+      }
+      const std::uint64_t index = Count.RequestsSeen.fetch_add(1);
+      const TAnswer answer = MakeAnswer(FConfig, atSeconds, index);
+      if (answer.Silent) {
+        ++Count.SilentRequestsIgnored;
+        continue;
+      }
+      enqueue(answer, arrival + latency);
+    }
+  }
+  countDropped();
+  Running = false;
+}
+
+}  // namespace sim

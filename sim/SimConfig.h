@@ -1,0 +1,47 @@
+// How the simulated controller box behaves: what it measures, how fast it answers and which faults
+// of a real line it shows. One record configures both the frame generator and the simulator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+enum class TScenario {
+  Constant,  // a fixed mixture: ConstantAfr on every frame
+  Drive,     // idle, load, cruise and overrun in turn, as a car on the road
+};
+
+struct TSimConfig {
+  TScenario Scenario = TScenario::Constant;
+  std::uint8_t ConstantAfr = 147;  // petrol AFR x 10 for the constant scenario
+
+  int LatencyMs = 2;  // from a request's arrival to the first byte of its answer
+  // Sends at the line's byte rate (19200 bit/s, ten bits a byte) instead of all bytes at once.
+  bool Pace = false;
+
+  double WarmupSeconds = 0;  // temperature codes stay at 180 or more this long after start
+
+  double CorruptRate = 0;  // share of frames, 0 to 1, sent with a wrong check byte
+  double JunkRate = 0;     // share of answers, 0 to 1, preceded by a burst of junk bytes
+
+  // Silent spells: no answer during the last SilentForSeconds of every SilentEverySeconds.
+  double SilentEverySeconds = 0;
+  double SilentForSeconds = 0;
+
+  double SupplyVolts = 13.8;  // 0 to 16
+  // Supply dips to DipVolts during the last DipForSeconds of every DipEverySeconds.
+  bool Dip = false;
+  double DipVolts = 11.2;
+  double DipEverySeconds = 20;
+  double DipForSeconds = 4;
+
+  std::uint64_t Seed = 1;  // the same seed repeats the same run
+
+  // Where the simulator appears. Empty TtyPath: a new pseudo-terminal; otherwise that existing
+  // terminal device. Non-empty LinkPath: a symbolic link to the device, kept while plugged in.
+  std::string TtyPath;
+  std::string LinkPath;
+};
+
+}  // namespace sim

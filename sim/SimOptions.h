@@ -1,0 +1,30 @@
+// The command line of kestsim, the simulated box as a program of its own.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/KestSimulator.h"
+#include "sim/SimConfig.h"
+
+namespace sim {
+
+struct TSimOptions {
+  TSimConfig Config;
+  double Seconds = 0;  // run this long, then stop; 0 runs until a signal
+  bool Help = false;   // --help: print SimUsage() and do nothing else
+};
+
+// Parses the arguments after the program name ("--afr 147" and "--afr=147" alike). On a bad
+// argument returns nothing and puts a one-line reason into `error`.
+std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& arguments,
+                                           std::string& error);
+
+// The usage text for --help, several lines ending in a newline.
+std::string SimUsage();
+
+// The counters as one line, without a newline, for the summary at exit.
+std::string SummaryLine(const TSimCounters& counters);
+
+}  // namespace sim

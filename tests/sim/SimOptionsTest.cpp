@@ -1,0 +1,111 @@
+// kestsim's command line: what each option sets, and a one-line reason for every bad one.
+#include "sim/SimOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace sim {
+namespace {
+
+TEST(SimOptionsTest, NoArgumentsGiveTheDefaults) {
+  std::string error;
+  const auto options = ParseSimOptions({}, error);
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->Config.Scenario, TScenario::Constant);
+  EXPECT_EQ(options->Config.ConstantAfr, 147);
+  EXPECT_DOUBLE_EQ(options->Config.SupplyVolts, 13.8);
+  EXPECT_EQ(options->Seconds, 0);
+  EXPECT_FALSE(options->Help);
+}
+
+TEST(SimOptionsTest, EachOptionLandsInItsField) {
+  struct TCase {
+    std::vector<std::string> Arguments;
+    std::function<bool(const TSimOptions&)> Holds;
+  };
+  const std::vector<TCase> cases = {
+      {{"--link", "/tmp/x"}, [](const TSimOptions& o) { return o.Config.LinkPath == "/tmp/x"; }},
+      {{"--tty=/dev/ttyS1"}, [](const TSimOptions& o) { return o.Config.TtyPath == "/dev/ttyS1"; }},
+      {{"--scenario", "drive"},
+       [](const TSimOptions& o) { return o.Config.Scenario == TScenario::Drive; }},
+      {{"--afr", "0"}, [](const TSimOptions& o) { return o.Config.ConstantAfr == 0; }},
+      {{"--afr=255"}, [](const TSimOptions& o) { return o.Config.ConstantAfr == 255; }},
+      {{"--latency", "40"}, [](const TSimOptions& o) { return o.Config.LatencyMs == 40; }},
+      {{"--pace"}, [](const TSimOptions& o) { return o.Config.Pace; }},
+      {{"--warmup", "12.5"}, [](const TSimOptions& o) { return o.Config.WarmupSeconds == 12.5; }},
+      {{"--corrupt", "0.25"}, [](const TSimOptions& o) { return o.Config.CorruptRate == 0.25; }},
+      {{"--junk", "1"}, [](const TSimOptions& o) { return o.Config.JunkRate == 1.0; }},
+      {{"--silent-every", "10", "--silent-for", "2"},
+       [](const TSimOptions& o) {
+         return o.Config.SilentEverySeconds == 10 && o.Config.SilentForSeconds == 2;
+       }},
+      {{"--volts", "11.5", "--dip"},
+       [](const TSimOptions& o) { return o.Config.SupplyVolts == 11.5 && o.Config.Dip; }},
+      {{"--seed", "18446744073709551615"},
+       [](const TSimOptions& o) { return o.Config.Seed == 18446744073709551615ull; }},
+      {{"--seconds", "2"}, [](const TSimOptions& o) { return o.Seconds == 2.0; }},
+      {{"--help"}, [](const TSimOptions& o) { return o.Help; }},
+      {{"--afr", "100", "--afr", "120"},
+       [](const TSimOptions& o) { return o.Config.ConstantAfr == 120; }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.Arguments));
+    std::string error;
+    const auto options = ParseSimOptions(c.Arguments, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(c.Holds(*options));
+  }
+}
+
+TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--bogus"},
+      {"stray"},
+      {"--afr"},
+      {"--afr", "256"},
+      {"--afr", "-1"},
+      {"--afr", "14.7"},
+      {"--afr", ""},
+      {"--latency", "-5"},
+      {"--latency", "abc"},
+      {"--corrupt", "1.5"},
+      {"--corrupt", "0.5x"},
+      {"--junk", "nan"},
+      {"--junk", "-0.1"},
+      {"--volts", "17"},
+      {"--warmup", "inf"},
+      {"--seed", "-1"},
+      {"--seconds", "-2"},
+      {"--scenario", "race"},
+      {"--pace=yes"},
+      {"--link", ""},
+      {"--silent-every", "5"},
+      {"--silent-for", "5"},
+      {"--silent-every", "5", "--silent-for", "5"},
+  };
+  for (const auto& arguments : cases) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    std::string error;
+    EXPECT_FALSE(ParseSimOptions(arguments, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
+}
+
+TEST(SimOptionsTest, SummaryNamesEveryCounter) {
+  TSimCounters counters;
+  counters.RequestsSeen = 11;
+  counters.FramesSent = 7;
+  counters.FramesCorrupted = 2;
+  counters.JunkBytesSent = 30;
+  counters.SilentRequestsIgnored = 3;
+  counters.OtherBytesIgnored = 5;
+  counters.AnswersDropped = 1;
+  EXPECT_EQ(SummaryLine(counters),
+            "requests 11, frames 7, corrupted 2, junk bytes 30, silent 3, other bytes 5, "
+            "dropped 1");
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,260 @@
+// The main window's start-up, receive path, sample tick and watchdog, over the scripted serial
+// device and with the desktop's services recorded.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "UiTestSupport.h"
+
+using platform::TFakeSerialApi;
+using uitest::TWindowFixture;
+
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+// The poll takes `chunk`; the handler's own request is answered 1 ms later with `answer`.
+void Receive(TWindowFixture& f, const TBytes& answer, const TBytes& chunk = {0}) {
+  f.Serial.QueueInput(chunk);
+  if (!answer.empty()) f.Serial.ScheduleInputAfter(1, answer);
+  f.Serial.FireTimer();
+}
+
+// The port open and the first watchdog tick past: the controller shows offline until it answers.
+struct TOpenWindow : TWindowFixture {
+  TOpenWindow() {
+    W().OpenCommsClick();
+    W().OnlineTimerTimer();
+    Serial.ClearRecord();
+  }
+};
+
+}  // namespace
+
+TEST(StartUp, StatusBarSaysWhetherThePortOpened) {
+  TWindowFixture present;
+  present.W().OpenCommsClick();
+  EXPECT_EQ(present.W().StatusBarText(), "Com1 Port Open");
+  EXPECT_TRUE(present.W().MonitorState.PortOpen);
+  EXPECT_EQ(present.Services.Beeps, 0);
+
+  TWindowFixture absent(false);
+  absent.W().OpenCommsClick();
+  EXPECT_EQ(absent.W().StatusBarText(), "Error: could not open Com1");
+  EXPECT_FALSE(absent.W().MonitorState.PortOpen);
+  EXPECT_EQ(absent.Services.Beeps, 1);
+  // Tried again on the next activation, which finds the device this time.
+  absent.Serial.AddDevice(TFakeSerialApi::ComName(1));
+  absent.W().OpenCommsClick();
+  EXPECT_EQ(absent.W().StatusBarText(), "Com1 Port Open");
+  EXPECT_TRUE(absent.W().MonitorState.PortOpen);
+}
+
+TEST(StartUp, ShowingTheWindowOpensThePortOnce) {
+  TWindowFixture f;
+  f.W().show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f.W()));
+  QApplication::processEvents();
+  EXPECT_EQ(f.W().StatusBarText(), "Com1 Port Open");
+  EXPECT_EQ(f.Serial.CountCalls("CreateFile"), 1u);
+}
+
+TEST(StartUp, StartStateAndDriverSettings) {
+  TWindowFixture f;
+  auto& w = f.W();
+  EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
+  EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
+  EXPECT_EQ(w.MonitorState.FuelType, 1);
+  EXPECT_EQ(w.MonitorState.DisplayMode, 1);
+  EXPECT_FALSE(w.LogStop->isEnabled());
+  EXPECT_TRUE(w.LogStart->isEnabled());
+  EXPECT_FALSE(w.WarmupMessage->isVisibleTo(&w));
+  EXPECT_FALSE(w.LambdaPIC->isVisibleTo(&w));
+  for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED, w.LogToDiskLED})
+    EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
+  EXPECT_EQ(w.TempBar->value(), 10);
+  EXPECT_EQ(w.TempBar->maximum(), 50);
+  EXPECT_EQ(w.Timer1->interval(), 100);
+  EXPECT_EQ(w.Timer1->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(w.OnlineTimer->interval(), 250);
+  const TSerialPortDriver& d = w.SerialPortDriver1;
+  EXPECT_EQ(d.ComPort(), TComPortNumber::pnCOM1);
+  EXPECT_EQ(d.ComPortSpeed(), TComPortBaudRate::br19200);
+  EXPECT_EQ(d.ComPortInBufSize(), 50);
+  EXPECT_EQ(d.ComPortPollingDelay(), 5);
+  EXPECT_EQ(d.InputTimeout(), 50u);
+}
+
+TEST(ReceivePath, FramesAreCheckedKeptAndDecided) {
+  struct TCase {
+    const char* Name;
+    bool EarlierGoodFrame;  // 34, 120, 210, 30, 117 first
+    TBytes Answer;
+    sensor::SensorFrame Expected;
+    double Volts;
+    bool WarmingUp;
+  };
+  const sensor::SensorFrame valid{34, 147, 200, 20, 110};
+  const sensor::SensorFrame earlier{34, 120, 210, 30, 117};
+  const TCase cases[] = {
+      {"valid frame", false, {34, 147, 200, 20, 110}, valid, 12.549, false},
+      {"bad check, no earlier frame", false, {34, 147, 200, 20, 111}, {}, 0.0, false},
+      {"bad check, earlier frame", true, {34, 147, 200, 20, 111}, earlier, 13.176, false},
+      {"doubled sync", false, {34, 34, 147, 200, 20, 110}, valid, 12.549, false},
+      {"temperature 179 is warm", false, {34, 147, 200, 179, 207}, {34, 147, 200, 179, 207},
+       12.549, false},
+      {"temperature 180 warms up", false, {34, 147, 200, 180, 206}, {34, 147, 200, 180, 206},
+       12.549, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TOpenWindow f;
+    auto& s = f.W().MonitorState;
+    if (c.EarlierGoodFrame) Receive(f, {34, 120, 210, 30, 117});
+    Receive(f, c.Answer);
+    EXPECT_EQ(s.SensorFrame, c.Expected);
+    EXPECT_NEAR(s.SupplyVolts, c.Volts, 0.0005);
+    EXPECT_EQ(s.WarmingUp, c.WarmingUp);
+    EXPECT_EQ(f.W().WarmupMessage->isVisibleTo(&f.W()), c.WarmingUp);
+    EXPECT_EQ(f.W().WarmupLED->BrushColor(), c.WarmingUp ? ui::clGreen : ui::clBtnFace());
+    EXPECT_EQ(f.W().DigitalDisplay->isEnabled(), !c.WarmingUp);
+    EXPECT_EQ(s.OnlineCountdown, 5);
+  }
+}
+
+TEST(ReceivePath, JunkBeforeTheSync) {
+  for (int junk : {0, 5, 18, 19, 25}) {
+    SCOPED_TRACE(junk);
+    TOpenWindow f;
+    TBytes answer(junk, 7);
+    answer.insert(answer.end(), {34, 147, 200, 20, 110});
+    Receive(f, answer);
+    const bool found = junk <= 18;
+    EXPECT_EQ(f.W().MonitorState.SensorFrame.AfrByte, found ? 147 : 0);
+    EXPECT_EQ(f.W().MonitorState.OnlineCountdown, 5);
+  }
+}
+
+TEST(ReceivePath, AnyChunkLightsTheLampAndReloadsTheCountdownAndAsksAgain) {
+  TOpenWindow f;
+  auto& w = f.W();
+  w.MonitorState.OnlineCountdown = 1;
+  f.Serial.ClearWritten();
+  Receive(f, {}, {0xFF, 0x13, 0x00});  // pure junk, then silence
+  EXPECT_EQ(w.OnlineLED->BrushColor(), ui::clGreen);
+  EXPECT_EQ(w.MonitorState.OnlineCountdown, 5);
+  EXPECT_EQ(f.Serial.Written(), TBytes{110});
+  EXPECT_EQ(w.SerialPortDriver1.PollHolds(), 0);
+  EXPECT_FALSE(w.DigitalDisplay->isEnabled()) << "no frame, nothing becomes live";
+}
+
+TEST(Watchdog, NoControllerShowsGreyedZeroFrameAndGoesOfflineOnTheFifthTick) {
+  TOpenWindow f;
+  auto& w = f.W();
+  Receive(f, {}, {1});  // something arrived once, then silence
+  ASSERT_EQ(w.MonitorState.OnlineCountdown, 5);
+  f.Serial.ClearRecord();
+  for (int tick = 1; tick <= 4; ++tick) {
+    w.OnlineTimerTimer();
+    EXPECT_EQ(w.OnlineLED->BrushColor(), ui::clGreen) << tick;
+  }
+  EXPECT_TRUE(f.Serial.PurgeFlags().empty());
+  w.OnlineTimerTimer();
+  EXPECT_EQ(w.OnlineLED->BrushColor(), ui::clBtnFace());
+  EXPECT_FALSE(w.DigitalDisplay->isEnabled());
+  EXPECT_FALSE(w.VoltsDisplay->isEnabled());
+  EXPECT_EQ(w.DigitalDisplay->text(), "10.0");
+  EXPECT_EQ(w.VoltsDisplay->text(), "0.0 V");
+  EXPECT_EQ(w.TempBar->value(), 50);
+  w.OnlineTimerTimer();
+  w.OnlineTimerTimer();
+  EXPECT_EQ(f.Serial.PurgeFlags(), (std::vector<std::uint32_t>{0xA, 0xA, 0xA}));
+}
+
+TEST(Watchdog, ReadOutsFollowTheFrame) {
+  struct TCase {
+    TBytes Answer;
+    int Mode;
+    int Fuel;
+    const char* Reading;
+    const char* Volts;
+    int Bar;
+  };
+  const TCase cases[] = {
+      {{34, 147, 200, 20, 110}, 1, 1, "14.7", "12.5 V", 30},
+      {{34, 147, 200, 10, 120}, 2, 1, "1.00", "12.5 V", 40},
+      {{34, 147, 200, 49, 81}, 1, 2, "6.4", "12.5 V", 1},
+      {{34, 147, 200, 50, 80}, 1, 3, "15.5", "12.5 V", 1},
+      {{34, 147, 200, 120, 10}, 1, 1, "14.7", "12.5 V", 1},
+      {{34, 147, 200, 200, 186}, 1, 1, "00.0", "n/a ", 50},  // bar left as it was
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Reading);
+    TOpenWindow f;
+    auto& w = f.W();
+    if (c.Mode == 2) w.Lambda1Click();
+    if (c.Fuel == 2) w.Methanol1Click();
+    if (c.Fuel == 3) w.Propane1Click();
+    Receive(f, c.Answer);
+    w.OnlineTimerTimer();
+    EXPECT_EQ(w.DigitalDisplay->text(), c.Reading);
+    EXPECT_EQ(w.VoltsDisplay->text(), c.Volts);
+    EXPECT_EQ(w.TempBar->value(), c.Bar);
+    const bool warm = c.Answer[3] < 180;
+    EXPECT_EQ(w.DigitalDisplay->isEnabled(), warm);
+    EXPECT_EQ(w.VoltsDisplay->isEnabled(), warm);
+  }
+}
+
+TEST(Watchdog, TitleCarriesTheReadingInTheBackground) {
+  for (int mode : {1, 2}) {
+    TOpenWindow f;
+    auto& w = f.W();
+    if (mode == 2) w.Lambda1Click();
+    Receive(f, {34, 147, 200, 20, 110});
+    w.OnlineTimerTimer();
+    EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
+    f.Services.Active = false;
+    w.OnlineTimerTimer();
+    EXPECT_EQ(w.ApplicationTitleText(), mode == 1 ? " AFR = 14.7" : " LAMBDA = 1.00");
+    EXPECT_EQ(w.windowIconText(), w.ApplicationTitleText());
+    EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
+    f.Services.Active = true;
+    w.OnlineTimerTimer();
+    EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
+    EXPECT_FALSE(w.MonitorState.TitleShowsReading);
+  }
+}
+
+TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
+  TWindowFixture f(false);
+  auto& w = f.W();
+  w.OpenCommsClick();
+  w.OnlineLED->SetBrushColor(ui::clGreen);
+  w.LowVoltsLED->SetBrushColor(ui::clRed);
+  w.WarmupLED->SetBrushColor(ui::clGreen);
+  w.DigitalDisplay->setEnabled(true);
+  w.GetByteClick();
+  for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED})
+    EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
+  EXPECT_FALSE(w.DigitalDisplay->isEnabled());
+
+  TOpenWindow open;
+  open.Serial.ClearWritten();
+  for (int i = 0; i < 3; ++i) open.W().GetByteClick();
+  EXPECT_EQ(open.Serial.Written(), (TBytes{110, 110, 110}));
+}
+
+TEST(SampleTick, SliderChoosesTheInterval) {
+  TWindowFixture f;
+  f.W().TrackBar1->setValue(1);
+  EXPECT_EQ(f.W().Timer1->interval(), 80);
+  f.W().TrackBar1->setValue(2);
+  EXPECT_EQ(f.W().Timer1->interval(), 100);
+}
+
+TEST(SampleTick, ThePollTimerRunsEveryFiveMillisecondsWhileOpen) {
+  TOpenWindow f;
+  EXPECT_TRUE(f.Serial.TimerRunning(1));
+  EXPECT_EQ(f.Serial.TimerInterval(1), 5u);
+}

@@ -1,0 +1,726 @@
+#include "ui/Kest3GraphMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+#include <cmath>
+#include <ctime>
+
+#include "sensor/Reading.h"
+#include "ui/AboutWindows.h"
+#include "ui/Pictures.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int ClientWidth = 636;
+constexpr int ClientHeight = 420;
+constexpr int StatusBarHeight = 22;
+constexpr int ChartWidth = 400;
+constexpr int ChartHeight = 200;
+constexpr int NormalInterval = 100;  // ms, slider position 2
+constexpr int FastInterval = 80;     // ms, slider position 1
+constexpr int WatchdogInterval = 250;
+constexpr int CountdownReload = 5;
+constexpr double ChartYScale = 28.57142857;  // pixels per AFR unit: AFR 10 to 17 over 200 rows
+
+const int AfrGridRows[] = {28, 57, 86, 114, 143, 171};
+const int LambdaGridRows[] = {8, 50, 92, 134, 176};
+
+QFont ArialFont(int pixelHeight, bool bold = false) {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixelHeight);
+  font.setBold(bold);
+  return font;
+}
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Active, QPalette::WindowText, color);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, color);
+  widget->setPalette(palette);
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, QRect geometry, const QFont& font,
+                  const QColor& color = QColor(), Qt::Alignment alignment = Qt::AlignLeft) {
+  auto* label = new QLabel(text, parent);
+  label->setFont(font);
+  if (color.isValid()) SetTextColor(label, color);
+  label->setAlignment(alignment | Qt::AlignVCenter);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QFrame* MakeBevel(QWidget* parent, QRect geometry, int shape, int shadow) {
+  auto* bevel = new QFrame(parent);
+  bevel->setFrameStyle(shape | shadow);
+  bevel->setGeometry(geometry);
+  bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return bevel;
+}
+
+TLamp* MakeLamp(QWidget* parent, QRect geometry) {
+  auto* lamp = new TLamp(parent);
+  lamp->setGeometry(geometry);
+  return lamp;
+}
+
+// The client area below the menu bar; the outer bevel follows its size.
+class TClientArea : public QWidget {
+ public:
+  using QWidget::QWidget;
+  QFrame* Follower = nullptr;
+
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    if (Follower != nullptr) Follower->setGeometry(rect());
+  }
+};
+
+// Reads single bytes for the frame search through the driver's timed reads.
+class TDriverByteReader : public sensor::TByteReader {
+ public:
+  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
+  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
+
+ private:
+  TSerialPortDriver& Driver;
+};
+
+}  // namespace
+
+int ChartYOf(std::uint8_t afrByte) {
+  double afr = afrByte / 10.0;
+  if (afr < 10.0) afr = 10.0;
+  if (afr > 20.0) afr = 20.0;
+  int y = static_cast<int>(std::lround((afr - 10.0) * ChartYScale));
+  if (y > ChartHeight - 1) y = ChartHeight - 1;
+  return y;
+}
+
+TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
+    : SerialPortDriver1(options.SerialApi != nullptr ? *options.SerialApi
+                                                     : platform::SystemSerialApi()),
+      OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
+      Services(options.Services != nullptr ? *options.Services : *OwnServices),
+      Locale(std::move(options.Locale)) {
+  // The driver's stored settings: COM1 at 19200 bit/s, a 50-byte receive buffer, a 5 ms poll and
+  // 50 ms read time-outs; everything else keeps the driver's defaults.
+  SerialPortDriver1.SetComPort(TComPortNumber::pnCOM1);
+  SerialPortDriver1.SetComPortSpeed(TComPortBaudRate::br19200);
+  SerialPortDriver1.SetComPortInBufSize(50);
+  SerialPortDriver1.SetComPortPollingDelay(5);
+  SerialPortDriver1.SetInputTimeout(50);
+  SerialPortDriver1.SetOnReceiveData(
+      [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
+        SerialPortDriverReceiveData3(sender, data, size);
+      });
+
+  Timer1 = new QTimer(this);
+  Timer1->setTimerType(Qt::PreciseTimer);  // ten samples a second means ten, not nine
+  Timer1->setInterval(NormalInterval);
+  connect(Timer1, &QTimer::timeout, this, &TKest3GraphMain::GetByteClick);
+  OnlineTimer = new QTimer(this);
+  OnlineTimer->setInterval(WatchdogInterval);
+  connect(OnlineTimer, &QTimer::timeout, this, &TKest3GraphMain::OnlineTimerTimer);
+
+  connect(qApp, &QGuiApplication::focusWindowChanged, this,
+          &TKest3GraphMain::OnFocusWindowChanged);
+  BuildControls();
+  BuildMenus();
+  FormCreate();
+  Timer1->start();
+  OnlineTimer->start();
+}
+
+TKest3GraphMain::~TKest3GraphMain() { FormDestroy(); }
+
+void TKest3GraphMain::BuildControls() {
+  setWindowTitle(QString::fromLatin1(MainWindowCaption));
+  setFont(ArialFont(14));
+  auto* client = new TClientArea(this);
+  setCentralWidget(client);
+  QWidget* c = client;
+
+  // Created beneath-first: bevels, then the drawn controls, then those with windows of their own.
+  Bevel5 = MakeBevel(c, {0, 0, ClientWidth, ClientHeight - StatusBarHeight}, QFrame::Panel,
+                     QFrame::Sunken);
+  client->Follower = Bevel5;
+  Bevel2 = MakeBevel(c, {104, 46, ChartWidth, ChartHeight}, QFrame::Box, QFrame::Sunken);
+  Bevel4 = MakeBevel(c, {78, 261, 138, 110}, QFrame::Panel, QFrame::Raised);
+  Bevel6 = MakeBevel(c, {105, 270, 84, 26}, QFrame::Panel, QFrame::Sunken);
+  Bevel1 = MakeBevel(c, {233, 261, 184, 110}, QFrame::Panel, QFrame::Sunken);
+  Bevel3 = MakeBevel(c, {434, 261, 140, 110}, QFrame::Panel, QFrame::Raised);
+  Bevel7 = MakeBevel(c, {462, 270, 83, 26}, QFrame::Panel, QFrame::Sunken);
+
+  PaintBox1 = new TPaintBox(c, ChartWidth, ChartHeight);
+  PaintBox1->setGeometry(104, 46, ChartWidth, ChartHeight);
+  PaintBox1->OnPaint = [this] { PaintBox1Paint(); };
+
+  WarmupMessage = MakeLabel(c, QStringLiteral("PLEASE WAIT WARMUP "), {179, 17, 216, 21},
+                            ArialFont(18, true), clGreen);
+  WarmupMessage->hide();
+  Image1 = new QLabel(c);
+  Image1->setGeometry(515, 8, 111, 56);
+  Image1->setPixmap(QPixmap::fromImage(LogoPicture(111, 56)));
+  Image1->setScaledContents(true);
+  Image1->setToolTip(QString::fromLatin1(MakerWebAddress));
+
+  struct TAxisLabel {
+    const char* Caption;
+    QRect Geometry;
+  };
+  const TAxisLabel afrLabels[8] = {
+      {"10", {82, 37, 16, 18}},  {"11", {82, 66, 16, 18}},  {"12", {82, 95, 16, 18}},
+      {"13", {82, 124, 16, 18}}, {"14", {82, 153, 16, 18}}, {"15", {82, 182, 16, 18}},
+      {"16", {82, 211, 16, 18}}, {"17", {82, 239, 16, 18}}};
+  const TAxisLabel lambdaLabels[5] = {{"0.70", {72, 48, 28, 18}},
+                                      {"0.80", {72, 88, 28, 18}},
+                                      {"0.90", {72, 128, 28, 18}},
+                                      {"1.0", {80, 168, 20, 18}},
+                                      {"1.1", {80, 216, 20, 18}}};
+  for (int i = 0; i < 8; ++i)
+    AfrAxisLabels[i] = MakeLabel(c, QString::fromLatin1(afrLabels[i].Caption),
+                                 afrLabels[i].Geometry, ArialFont(15, true));
+  for (int i = 0; i < 5; ++i)
+    LambdaAxisLabels[i] = MakeLabel(c, QString::fromLatin1(lambdaLabels[i].Caption),
+                                    lambdaLabels[i].Geometry, ArialFont(15, true));
+
+  LambdaPIC = new QLabel(c);
+  LambdaPIC->setGeometry(32, 120, 25, 33);
+  LambdaPIC->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled, at the top-left corner
+  LambdaPIC->setPixmap(QPixmap::fromImage(LambdaBitmap()));
+  LambdaPIC->hide();
+
+  DigitalDisplay = MakeLabel(c, QStringLiteral(" "), {374, 270, 20, 81}, ArialFont(72), QColor(),
+                             Qt::AlignRight);
+  // Drawn after the read-out so that it lies on top where the two meet.
+  Label3 = MakeLabel(c, QStringLiteral("Air Fuel Ratio"), {266, 347, 118, 21}, ArialFont(18, true));
+  FuelTypeLabel = MakeLabel(c, QString(), {273, 375, 4, 16}, ArialFont(14));
+
+  LowVoltsLED = MakeLamp(c, {177, 344, 38, 17});
+  WarmupLED = MakeLamp(c, {542, 302, 37, 17});
+  OnlineLED = MakeLamp(c, {542, 322, 37, 17});
+  LogToDiskLED = MakeLamp(c, {542, 342, 37, 17});
+
+  GraphYLabel = MakeLabel(c, QStringLiteral("AFR"), {32, 152, 30, 20}, ArialFont(13, true),
+                          QColor(), Qt::AlignHCenter);
+
+  Panel2 = MakeLabel(c, QStringLiteral("Panel2"), {520, 72, 97, 113}, ArialFont(14), QColor(),
+                     Qt::AlignHCenter);
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel2->setAutoFillBackground(true);
+  Panel1 = MakeLabel(c, QStringLiteral("DATA LOG"), {528, 80, 81, 25}, ArialFont(13, true), clNavy,
+                     Qt::AlignHCenter);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setAutoFillBackground(true);
+  LogStart = new QPushButton(QStringLiteral("START"), c);
+  LogStart->setGeometry(528, 111, 81, 28);
+  connect(LogStart, &QPushButton::clicked, this, &TKest3GraphMain::LogStartClick);
+  LogStop = new QPushButton(QStringLiteral("STOP"), c);
+  LogStop->setGeometry(528, 149, 81, 28);
+  LogStop->setEnabled(false);
+  connect(LogStop, &QPushButton::clicked, this, &TKest3GraphMain::LogStopClick);
+
+  StaticText9 = MakeLabel(c, QStringLiteral("SAMPLE RATE"), {528, 190, 85, 19}, ArialFont(12, true),
+                          clNavy);
+  TrackBar1 = new QSlider(Qt::Vertical, c);
+  TrackBar1->setGeometry(520, 210, 25, 41);
+  TrackBar1->setRange(1, 2);
+  TrackBar1->setValue(2);
+  TrackBar1->setInvertedAppearance(true);  // position 1 ("FAST") at the top
+  TrackBar1->setTickPosition(QSlider::TicksRight);
+  TrackBar1->setTickInterval(1);
+  TrackBar1->setPageStep(1);
+  TrackBar1->setCursor(Qt::PointingHandCursor);
+  connect(TrackBar1, &QSlider::valueChanged, this, &TKest3GraphMain::TrackBar1Change);
+  StaticText1 = MakeLabel(c, QStringLiteral("FAST"), {552, 212, 33, 19}, ArialFont(12, true),
+                          clNavy);
+  StaticText7 = MakeLabel(c, QStringLiteral("NORMAL"), {552, 234, 54, 19}, ArialFont(12, true),
+                          clNavy);
+
+  StaticText6 = MakeLabel(c, QStringLiteral("POWER"), {123, 274, 53, 20}, ArialFont(13, true),
+                          clNavy);
+  VoltsDisplay = MakeLabel(c, QString(), {121, 311, 4, 4}, ArialFont(17));
+  VoltsDisplay->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  StaticText3 = MakeLabel(c, QStringLiteral("LOW VOLTS"), {94, 344, 80, 20}, ArialFont(13), clNavy,
+                          Qt::AlignRight);
+
+  StaticText4 = MakeLabel(c, QStringLiteral("STATUS"), {480, 274, 56, 20}, ArialFont(13, true),
+                          clNavy);
+  StaticText5 = MakeLabel(c, QStringLiteral("WARMUP"), {472, 302, 64, 20}, ArialFont(13), clNavy,
+                          Qt::AlignRight);
+  StaticText2 = MakeLabel(c, QStringLiteral("KEST ONLINE"), {448, 322, 93, 20}, ArialFont(13),
+                          clNavy, Qt::AlignRight);
+  StaticText8 = MakeLabel(c, QStringLiteral("LOG TO DISK"), {448, 342, 86, 20}, ArialFont(13),
+                          clNavy, Qt::AlignRight);
+
+  TempBar = new QProgressBar(c);
+  TempBar->setOrientation(Qt::Vertical);
+  TempBar->setGeometry(584, 264, 9, 105);
+  TempBar->setRange(0, 50);
+  TempBar->setValue(10);
+  TempBar->setTextVisible(false);
+
+  // Only the two buttons and the slider take the keyboard focus, in this order.
+  for (QWidget* w : c->findChildren<QWidget*>()) w->setFocusPolicy(Qt::NoFocus);
+  LogStart->setFocusPolicy(Qt::StrongFocus);
+  LogStop->setFocusPolicy(Qt::StrongFocus);
+  TrackBar1->setFocusPolicy(Qt::StrongFocus);
+  setTabOrder(LogStart, LogStop);
+  setTabOrder(LogStop, TrackBar1);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setFixedHeight(StatusBarHeight);
+  StatusText = new QLabel(StatusBar1);
+  StatusBar1->addWidget(StatusText, 1);
+  setStatusBar(StatusBar1);
+}
+
+void TKest3GraphMain::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  Setup1 = bar->addMenu(QStringLiteral("Select Port"));
+  for (int n = 1; n <= 8; ++n) {
+    QAction* item = Setup1->addAction(QStringLiteral("COM%1").arg(n));
+    item->setCheckable(true);
+    connect(item, &QAction::triggered, this, [this, n] { PortItemClick(n); });
+    PortItems[n - 1] = item;
+  }
+  Petrol1 = bar->addMenu(QStringLiteral("Fuel Type"));
+  Petrol2 = Petrol1->addAction(QStringLiteral("Petrol (Gasoline)"));
+  Methanol1 = Petrol1->addAction(QStringLiteral("Methanol/Alcohol"));
+  Propane1 = Petrol1->addAction(QStringLiteral("Propane (LPG)"));
+  DisplayType1 = bar->addMenu(QStringLiteral("Display Type"));
+  AirFuelRatio1 = DisplayType1->addAction(QStringLiteral("Air Fuel Ratio"));
+  Lambda1 = DisplayType1->addAction(QStringLiteral("Lambda"));
+  for (QAction* item : {Petrol2, Methanol1, Propane1, AirFuelRatio1, Lambda1})
+    item->setCheckable(true);
+  connect(Petrol2, &QAction::triggered, this, &TKest3GraphMain::Petrol2Click);
+  connect(Methanol1, &QAction::triggered, this, &TKest3GraphMain::Methanol1Click);
+  connect(Propane1, &QAction::triggered, this, &TKest3GraphMain::Propane1Click);
+  connect(AirFuelRatio1, &QAction::triggered, this, &TKest3GraphMain::AirFuelRatio1Click);
+  connect(Lambda1, &QAction::triggered, this, &TKest3GraphMain::Lambda1Click);
+  Help1 = bar->addMenu(QStringLiteral("Help"));
+  L1 = Help1->addAction(QStringLiteral("About Log to Disk"));
+  About1 = Help1->addAction(QStringLiteral("About KestGraph"));
+  connect(L1, &QAction::triggered, this, &TKest3GraphMain::L1Click);
+  connect(About1, &QAction::triggered, this, &TKest3GraphMain::About1Click);
+
+  // The client area is 636 x 420 below the menu bar; the window opens centred on the screen.
+  resize(ClientWidth, bar->sizeHint().height() + ClientHeight);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start, activation and exit
+
+void TKest3GraphMain::FormCreate() {
+  SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
+  MonitorState.FuelType = sensor::ftPetrol;
+  MonitorState.DisplayMode = sensor::dmAirFuelRatio;
+  Petrol2->setChecked(true);
+  AirFuelRatio1->setChecked(true);
+  Methanol1->setChecked(false);
+  Propane1->setChecked(false);
+  Lambda1->setChecked(false);
+  MonitorState.WarmingUp = false;
+  PortItems[0]->setChecked(true);
+  PortItems[1]->setChecked(false);
+  SerialPortDriver1.SetComPort(TComPortNumber::pnCOM1);
+  MonitorState.ChartX = 1;
+  AirFuelRatio1Click();
+  Petrol2Click();
+}
+
+void TKest3GraphMain::OpenCommsClick() {
+  const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
+  ReportOpenResult(SerialPortDriver1.OpenPort(), number, true);
+}
+
+void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailure) {
+  if (opened) {
+    SetStatusText(QStringLiteral("Com%1 Port Open").arg(number));
+    MonitorState.PortOpen = true;
+  } else {
+    SetStatusText(QStringLiteral("Error: could not open Com%1").arg(number));
+    if (beepOnFailure) Services.Beep();
+    MonitorState.PortOpen = false;
+  }
+}
+
+void TKest3GraphMain::FormDestroy() {
+  if (Destroyed) return;
+  Destroyed = true;
+  Timer1->stop();
+  OnlineTimer->stop();
+  if (MonitorState.Logging) {
+    MonitorState.Logging = false;
+    try {
+      MonitorState.LogFile.Close();
+    } catch (const csvlog::TLogFileError& error) {
+      // No window is left to show a box that waits for no one; this one waits to be read.
+      Services.ShowErrorAndWait(this, QString::fromStdString(error.what()));
+    }
+  }
+  SerialPortDriver1.ClosePort();
+}
+
+// The port is opened when the window becomes the active window of the program: the first time
+// after start-up, and again whenever the focus comes back from one of our other windows (an About
+// window, a dialog), so a port that failed is tried again then. Coming back from another program
+// is not such an activation: it neither retries nor beeps.
+bool TKest3GraphMain::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) {
+    // The toolkit reports the new focus window only after this event, so LastFocusWindow still
+    // names the window that had the focus before.
+    const QWindow* before = LastFocusWindow;
+    if (before == nullptr) {
+      if (!InitialOpenDone) {
+        InitialOpenDone = true;
+        OpenCommsClick();
+      }
+    } else if (before != windowHandle()) {
+      OpenCommsClick();
+    }
+  }
+  return QMainWindow::event(e);
+}
+
+void TKest3GraphMain::OnFocusWindowChanged(QWindow* window) {
+  if (window != nullptr) LastFocusWindow = window;  // null: another program has the focus
+}
+
+void TKest3GraphMain::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // A desktop without a window manager never activates the window; the port is opened all the
+  // same once the window is up.
+  QTimer::singleShot(0, this, [this] {
+    if (InitialOpenDone) return;
+    InitialOpenDone = true;
+    OpenCommsClick();
+  });
+}
+
+void TKest3GraphMain::closeEvent(QCloseEvent* e) {
+  // The log is closed while the window still stands, so a failure can still be shown to the user.
+  FormDestroy();
+  QMainWindow::closeEvent(e);
+}
+
+void TKest3GraphMain::SetApplicationTitle(const QString& title) {
+  FApplicationTitle = title;
+  // What a desktop's task bar and window list show for a window when they use its icon name; the
+  // window's own caption stays as it is.
+  setWindowIconText(title);
+}
+
+void TKest3GraphMain::SetStatusText(const QString& text) { StatusText->setText(text); }
+
+QString TKest3GraphMain::StatusBarText() const { return StatusText->text(); }
+
+// ---------------------------------------------------------------------------------------------
+// The receive path
+
+void TKest3GraphMain::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*,
+                                                   std::uint32_t) {
+  // The polled bytes are the answer to the sample tick's request; this handler asks again and
+  // reads a whole frame of its own.
+  SerialPortDriver1.WriteByte(sensor::RequestByte);
+  OnlineLED->SetBrushColor(clGreen);
+  SerialPortDriver1.HoldPolling();
+  TDriverByteReader reader(SerialPortDriver1);
+  const bool found = sensor::ReadSensorFrame(reader, MonitorState.SensorFrame);
+  SerialPortDriver1.ReleasePolling();
+  if (found) {
+    sensor::AcceptFrame(MonitorState.SensorFrame, MonitorState.LastGoodFrame);
+    MonitorState.SupplyVolts = sensor::SupplyVoltsOf(MonitorState.SensorFrame.VoltsByte);
+    if (sensor::IsWarmingUp(MonitorState.SensorFrame)) {
+      MonitorState.WarmingUp = true;
+      WarmupMessage->show();
+      WarmupLED->SetBrushColor(clGreen);
+    } else {
+      MonitorState.WarmingUp = false;
+      WarmupMessage->hide();
+      WarmupLED->SetBrushColor(clBtnFace());
+      VoltsDisplay->setEnabled(true);
+      DigitalDisplay->setEnabled(true);
+    }
+  }
+  MonitorState.OnlineCountdown = CountdownReload;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sample tick and watchdog
+
+double TKest3GraphMain::CalcKest() const {
+  return sensor::CalcKest(MonitorState.SensorFrame.AfrByte, MonitorState.DisplayMode,
+                          MonitorState.FuelType);
+}
+
+void TKest3GraphMain::GetByteClick() {
+  SerialPortDriver1.WriteByte(sensor::RequestByte);
+  if (MonitorState.PortOpen && !MonitorState.WarmingUp) {
+    const std::string text =
+        sensor::ReadingText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator);
+    if (MonitorState.Logging) {
+      try {
+        WriteLogRow(text);
+      } catch (const csvlog::TLogFileError& error) {
+        ReportFileError(error);
+        return;  // a failed row ends the tick: no chart step follows
+      }
+    }
+    if (DigitalDisplay->isEnabled()) DrawGraph();
+  }
+  if (!MonitorState.PortOpen) {
+    OnlineLED->SetBrushColor(clBtnFace());
+    DigitalDisplay->setEnabled(false);
+    WarmupMessage->hide();
+    WarmupLED->SetBrushColor(clBtnFace());
+    LowVoltsLED->SetBrushColor(clBtnFace());
+  }
+}
+
+void TKest3GraphMain::TrackBar1Change() {
+  Timer1->setInterval(TrackBar1->value() == 1 ? FastInterval : NormalInterval);
+}
+
+void TKest3GraphMain::OnlineTimerTimer() {
+  if (MonitorState.OnlineCountdown > 0) --MonitorState.OnlineCountdown;
+  if (MonitorState.PortOpen) {
+    if (MonitorState.WarmingUp) {
+      SetDigitalDisplayText(QStringLiteral("00.0"));
+      SetVoltsDisplayText(QStringLiteral("n/a "));
+      DigitalDisplay->setEnabled(false);
+      VoltsDisplay->setEnabled(false);
+    } else {
+      SetDigitalDisplayText(QString::fromStdString(sensor::ReadingText(
+          CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator)));
+      SetVoltsDisplayText(QString::fromStdString(sensor::VoltageText(
+                              MonitorState.SupplyVolts, Locale.DecimalSeparator)) +
+                          QStringLiteral(" V"));
+      const int temp = MonitorState.SensorFrame.TempByte;
+      TempBar->setValue(temp < 50 ? 50 - temp : 1);
+    }
+    const bool active = Services.IsApplicationActive();
+    if (!active) {
+      SetApplicationTitle(QString::fromStdString(
+          sensor::TitleText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator)));
+      MonitorState.TitleShowsReading = true;
+    }
+    if (active && MonitorState.TitleShowsReading) {
+      SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
+      MonitorState.TitleShowsReading = false;
+    }
+  }
+  if (MonitorState.OnlineCountdown == 0) {
+    OnlineLED->SetBrushColor(clBtnFace());
+    DigitalDisplay->setEnabled(false);
+    VoltsDisplay->setEnabled(false);
+    WarmupMessage->hide();
+    WarmupLED->SetBrushColor(clBtnFace());
+    LowVoltsLED->SetBrushColor(clBtnFace());
+    SerialPortDriver1.Purge(true, false);
+  }
+}
+
+void TKest3GraphMain::SetAutoSizedText(QLabel* label, const QString& text) {
+  if (label->text() == text) return;
+  label->setText(text);
+  label->adjustSize();
+}
+
+void TKest3GraphMain::SetDigitalDisplayText(const QString& text) {
+  // The read-out is right-aligned: it keeps its right edge where it is and grows to the left.
+  const int right = DigitalDisplay->x() + DigitalDisplay->width();
+  SetAutoSizedText(DigitalDisplay, text);
+  DigitalDisplay->move(right - DigitalDisplay->width(), DigitalDisplay->y());
+}
+
+void TKest3GraphMain::SetVoltsDisplayText(const QString& text) {
+  SetAutoSizedText(VoltsDisplay, text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The strip chart
+
+void TKest3GraphMain::DrawGraph() {
+  TMonitorState& s = MonitorState;
+  if (s.ChartX == 1) DrawGraphGrid();
+  // Low-volts lamp, with a band between 12.0 and 12.1 V in which it keeps its colour.
+  if (s.SupplyVolts < 12.0) LowVoltsLED->SetBrushColor(clRed);
+  if (s.SupplyVolts > 12.1) LowVoltsLED->SetBrushColor(clBtnFace());
+  s.ChartY = ChartYOf(s.SensorFrame.AfrByte);
+  s.ChartX += 2;
+  TChartCanvas& canvas = PaintBox1->Canvas();
+  canvas.PenColor = clBlue;
+  PaintBox1->ShowDrawn(canvas.Line(s.ChartPrevX, s.ChartPrevY, s.ChartX, s.ChartY));
+  canvas.PenColor = clBlack;
+  s.ChartPrevY = s.ChartY;
+  s.ChartPrevX = s.ChartX;
+  if (s.ChartX > ChartWidth) {
+    // The repaint sets ChartX to 401 while it runs; the new sweep starts only after it returns.
+    PaintBox1->Repaint();
+    s.ChartX = 1;
+    s.ChartPrevX = 1;
+  }
+}
+
+void TKest3GraphMain::DrawGraphGrid() {
+  TChartCanvas& canvas = PaintBox1->Canvas();
+  QRect drawn;
+  if (AirFuelRatio1->isChecked()) {
+    canvas.PenStyle = TPenStyle::psDot;
+    for (int y : AfrGridRows) drawn |= canvas.Line(0, y, ChartWidth, y);
+    canvas.PenStyle = TPenStyle::psSolid;
+  }
+  if (Lambda1->isChecked()) {
+    canvas.PenStyle = TPenStyle::psDot;
+    for (int y : LambdaGridRows) drawn |= canvas.Line(0, y, ChartWidth, y);
+    canvas.PenStyle = TPenStyle::psSolid;
+  }
+  PaintBox1->ShowDrawn(drawn);
+}
+
+void TKest3GraphMain::PaintBox1Paint() {
+  MonitorState.ChartX = ChartWidth + 1;  // a restart is now pending
+  DrawGraphGrid();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menus
+
+void TKest3GraphMain::PortItemClick(int number) {
+  SetStatusText(QStringLiteral("Change Com Port"));
+  SerialPortDriver1.ClosePort();
+  for (int n = 1; n <= 8; ++n) PortItems[n - 1]->setChecked(n == number);
+  SerialPortDriver1.SetComPort(static_cast<TComPortNumber>(number - 1));
+  ReportOpenResult(SerialPortDriver1.OpenPort(), number, true);
+}
+
+void TKest3GraphMain::FuelItemClick(int fuelType, QAction* item, const char* fuelLabel,
+                                    bool showAfrLabels) {
+  MonitorState.FuelType = fuelType;
+  for (QAction* fuel : {Petrol2, Methanol1, Propane1}) fuel->setChecked(fuel == item);
+  SetAutoSizedText(FuelTypeLabel, QString::fromLatin1(fuelLabel));
+  for (QLabel* label : AfrAxisLabels) label->setVisible(showAfrLabels);
+}
+
+void TKest3GraphMain::Petrol2Click() {
+  FuelItemClick(sensor::ftPetrol, Petrol2, "Petrol/Gasoline", true);
+}
+
+void TKest3GraphMain::Methanol1Click() {
+  // The chart is always scaled in petrol AFR, so its AFR labels only fit petrol.
+  FuelItemClick(sensor::ftMethanol, Methanol1, "Methanol/Alcohol", false);
+}
+
+void TKest3GraphMain::Propane1Click() {
+  FuelItemClick(sensor::ftPropane, Propane1, "Propane/LPG", false);
+}
+
+void TKest3GraphMain::AirFuelRatio1Click() {
+  MonitorState.DisplayMode = sensor::dmAirFuelRatio;
+  AirFuelRatio1->setChecked(true);
+  Lambda1->setChecked(false);
+  FuelTypeLabel->show();
+  SetAutoSizedText(Label3, QStringLiteral("Air Fuel Ratio"));
+  GraphYLabel->setText(QStringLiteral("AFR"));
+  Petrol1->menuAction()->setEnabled(true);
+  PaintBox1->Repaint();
+  if (MonitorState.FuelType == sensor::ftPetrol)
+    for (QLabel* label : AfrAxisLabels) label->show();
+  for (QLabel* label : LambdaAxisLabels) label->hide();
+  LambdaPIC->hide();
+}
+
+void TKest3GraphMain::Lambda1Click() {
+  MonitorState.DisplayMode = sensor::dmLambda;
+  Lambda1->setChecked(true);
+  AirFuelRatio1->setChecked(false);
+  SetAutoSizedText(Label3, QStringLiteral("   Lambda"));
+  GraphYLabel->setText(QStringLiteral(" "));
+  FuelTypeLabel->hide();
+  Petrol1->menuAction()->setEnabled(false);
+  PaintBox1->Repaint();
+  for (QLabel* label : AfrAxisLabels) label->hide();
+  for (QLabel* label : LambdaAxisLabels) label->show();
+  LambdaPIC->show();
+}
+
+void TKest3GraphMain::L1Click() {
+  if (AboutKest3GraphDiskLog != nullptr) ShowAboutWindow(AboutKest3GraphDiskLog);
+}
+
+void TKest3GraphMain::About1Click() {
+  if (AboutKest3Graph != nullptr) ShowAboutWindow(AboutKest3Graph);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The data log
+
+void TKest3GraphMain::LogStartClick() {
+  const std::optional<QString> path = Services.AskSaveFileName(this, TSaveDialogOptions{});
+  if (!path) return;
+  MonitorState.LogFileName = path->toStdString();
+  try {
+    MonitorState.LogFile.Create(MonitorState.LogFileName);
+    const std::string date = platform::FormatLocalTime(Locale.ShortDateFormat, std::time(nullptr));
+    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine1(date));
+    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine2);
+  } catch (const csvlog::TLogFileError& error) {
+    // A file whose header could not be written is of no use; it is let go so that the next
+    // "START" begins afresh.
+    try {
+      if (MonitorState.LogFile.IsOpen()) MonitorState.LogFile.Close();
+    } catch (const csvlog::TLogFileError&) {
+    }
+    ReportFileError(error);
+    return;
+  }
+  MonitorState.Logging = true;
+  LogToDiskLED->SetBrushColor(clGreen);
+  LogStop->setEnabled(true);
+  LogStart->setEnabled(false);
+}
+
+void TKest3GraphMain::WriteLogRow(const std::string& readingText) {
+  const std::string time = platform::FormatLocalTime(Locale.LongTimeFormat, std::time(nullptr));
+  const std::string volts = sensor::VoltageText(MonitorState.SupplyVolts, Locale.DecimalSeparator);
+  MonitorState.LogFile.WriteLine(csvlog::LogRow(time, readingText, volts));
+}
+
+void TKest3GraphMain::LogStopClick() {
+  MonitorState.Logging = false;
+  std::optional<csvlog::TLogFileError> failure;
+  try {
+    MonitorState.LogFile.Close();
+  } catch (const csvlog::TLogFileError& error) {
+    failure = error;
+  }
+  // The close was the log's last operation: whatever it said, the log is over.
+  LogToDiskLED->SetBrushColor(clBtnFace());
+  LogStop->setEnabled(false);
+  LogStart->setEnabled(true);
+  if (failure) ReportFileError(*failure);
+}
+
+void TKest3GraphMain::ReportFileError(const std::exception& error) {
+  Services.ShowError(this, QString::fromStdString(error.what()));
+}
+
+}  // namespace ui

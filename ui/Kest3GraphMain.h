@@ -1,0 +1,176 @@
+// TKest3GraphMain: the main window. It owns the serial port driver, the two timers that give the
+// program its rhythm, the strip chart, the menus and the data log, and shows the mixture live.
+//
+// Every handler runs on the GUI thread, one at a time, and reads like the behaviour it implements:
+// the sample tick polls the controller and advances chart and log; the receive handler fetches and
+// checks a frame; the watchdog refreshes the read-outs and notices a silent controller.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+#include "platform/Locale.h"
+#include "serial/SerialPortDriver.h"
+#include "ui/Lamp.h"
+#include "ui/MonitorState.h"
+#include "ui/PaintBox.h"
+#include "ui/UiServices.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QWindow;
+
+namespace ui {
+
+// The window's application-wide title: what the desktop's task bar shows for the program.
+inline constexpr const char* ApplicationTitle = "Torvane KEST";
+inline constexpr const char* MainWindowCaption = "Torvane LSU4 KEST INTERFACE";
+
+// Chart row for a petrol-scale AFR byte: AFR 10 (and richer) on the top edge, 17 and leaner on the
+// bottom row.
+int ChartYOf(std::uint8_t afrByte);
+
+struct TMainWindowOptions {
+  platform::TSerialApi* SerialApi = nullptr;     // null: the system's serial ports
+  TUiServices* Services = nullptr;               // null: the real desktop
+  platform::TLocaleFormats Locale = platform::UserLocaleFormats();
+};
+
+class TKest3GraphMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TKest3GraphMain(TMainWindowOptions options = {});
+  ~TKest3GraphMain() override;
+
+  // --- Components ---
+  TSerialPortDriver SerialPortDriver1;
+  QTimer* Timer1;
+  QTimer* OnlineTimer;
+  TMonitorState MonitorState;
+
+  // --- Controls, by the names the handlers use ---
+  QFrame* Bevel5;
+  QStatusBar* StatusBar1;
+  QLabel* StatusText;  // the status bar's one text panel
+  QLabel* WarmupMessage;
+  QLabel* Image1;
+  QFrame* Bevel2;
+  TPaintBox* PaintBox1;
+  std::array<QLabel*, 8> AfrAxisLabels;     // Label1, Label4, Label5, Label6, Label10 .. Label13
+  std::array<QLabel*, 5> LambdaAxisLabels;  // Label7, Label8, Label9, Label14, Label15
+  QLabel* GraphYLabel;
+  QLabel* LambdaPIC;
+  QLabel* Panel2;
+  QLabel* Panel1;
+  QPushButton* LogStart;
+  QPushButton* LogStop;
+  QLabel* StaticText9;
+  QSlider* TrackBar1;
+  QLabel* StaticText1;
+  QLabel* StaticText7;
+  QFrame* Bevel4;
+  QFrame* Bevel6;
+  QLabel* StaticText6;
+  QLabel* VoltsDisplay;
+  QLabel* StaticText3;
+  TLamp* LowVoltsLED;
+  QFrame* Bevel1;
+  QLabel* DigitalDisplay;
+  QLabel* Label3;
+  QLabel* FuelTypeLabel;
+  QFrame* Bevel3;
+  QFrame* Bevel7;
+  QLabel* StaticText4;
+  QLabel* StaticText5;
+  TLamp* WarmupLED;
+  QLabel* StaticText2;
+  TLamp* OnlineLED;
+  QLabel* StaticText8;
+  TLamp* LogToDiskLED;
+  QProgressBar* TempBar;
+
+  // --- Menus ---
+  QMenu* Setup1;
+  std::array<QAction*, 8> PortItems;  // COM11, Com21 .. Com81
+  QMenu* Petrol1;
+  QAction* Petrol2;
+  QAction* Methanol1;
+  QAction* Propane1;
+  QMenu* DisplayType1;
+  QAction* AirFuelRatio1;
+  QAction* Lambda1;
+  QMenu* Help1;
+  QAction* L1;
+  QAction* About1;
+
+  // The information windows the Help menu shows; created by the program entry.
+  QWidget* AboutKest3Graph = nullptr;
+  QWidget* AboutKest3GraphDiskLog = nullptr;
+
+  // The application's title as the task bar shows it.
+  QString ApplicationTitleText() const { return FApplicationTitle; }
+  QString StatusBarText() const;
+
+  // --- Handlers ---
+  void FormCreate();
+  void OpenCommsClick();
+  void FormDestroy();
+  void SerialPortDriverReceiveData3(TSerialPortDriver* Sender, const void* DataPtr,
+                                    std::uint32_t DataSize);
+  void GetByteClick();
+  void TrackBar1Change();
+  void OnlineTimerTimer();
+  double CalcKest() const;
+  void DrawGraph();
+  void DrawGraphGrid();
+  void PaintBox1Paint();
+  void PortItemClick(int number);  // COM11Click .. Com81Click differ only in the number
+  void Petrol2Click();
+  void Methanol1Click();
+  void Propane1Click();
+  void AirFuelRatio1Click();
+  void Lambda1Click();
+  void L1Click();
+  void About1Click();
+  void LogStartClick();
+  void LogStopClick();
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void SetApplicationTitle(const QString& title);
+  void SetStatusText(const QString& text);
+  void ReportOpenResult(bool opened, int number, bool beepOnFailure);
+  void SetDigitalDisplayText(const QString& text);
+  void SetVoltsDisplayText(const QString& text);
+  void SetAutoSizedText(QLabel* label, const QString& text);
+  void FuelItemClick(int fuelType, QAction* item, const char* fuelLabel, bool showAfrLabels);
+  void WriteLogRow(const std::string& readingText);
+  void ReportFileError(const std::exception& error);
+
+  void OnFocusWindowChanged(QWindow* window);
+
+  std::unique_ptr<TUiServices> OwnServices;
+  TUiServices& Services;
+  platform::TLocaleFormats Locale;
+  QString FApplicationTitle;
+  bool Destroyed = false;
+  bool InitialOpenDone = false;
+  QPointer<QWindow> LastFocusWindow;  // the last window of ours that had the focus
+};
+
+}  // namespace ui
