@@ -116,8 +116,8 @@ std::uint8_t AfrCodeAt(const TSimConfig& config, double atSeconds) {
 }
 
 std::uint8_t VoltsCodeAt(const TSimConfig& config, double atSeconds) {
-  const bool dipping = config.Dip && InLateWindow(atSeconds, config.DipEverySeconds,
-                                                  config.DipForSeconds);
+  const bool dipping =
+      config.Dip && InLateWindow(atSeconds, config.DipEverySeconds, config.DipForSeconds);
   const double volts = dipping ? config.DipVolts : config.SupplyVolts;
   return ClampCode(std::lround(volts / VoltsPerCode));
 }
@@ -132,7 +132,8 @@ std::uint8_t TempCodeAt(const TSimConfig& config, double atSeconds) {
     return ClampCode(WarmupThresholdCode + static_cast<long>(std::ceil(cold)));
   }
   const double settled = std::min(1.0, (t - warmup) / WarmSettleSeconds);
-  const double code = (WarmupThresholdCode - 1) - (WarmupThresholdCode - 1 - WarmTempCode) * settled;
+  const double code =
+      (WarmupThresholdCode - 1) - (WarmupThresholdCode - 1 - WarmTempCode) * settled;
   return ClampCode(std::lround(code));
 }
 
@@ -156,9 +157,8 @@ TAnswer MakeAnswer(const TSimConfig& config, double atSeconds, std::uint64_t req
   if (junkDraw < config.JunkRate) {
     answer.JunkCount = 1 + rng.Below(MaxJunkBurst);
     for (std::size_t i = 0; i < answer.JunkCount; ++i) {
-      answer.Junk[i] = rng.Below(JunkSyncOneIn) == 0
-                           ? SyncCode
-                           : static_cast<std::uint8_t>(rng.Below(256));
+      answer.Junk[i] =
+          rng.Below(JunkSyncOneIn) == 0 ? SyncCode : static_cast<std::uint8_t>(rng.Below(256));
     }
   }
 

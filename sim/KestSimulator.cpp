@@ -238,10 +238,17 @@ void TKestSimulator::RunThread() {
     const std::size_t sent = Line->Write(output, taken, WriteTimeoutMs);
     for (std::size_t i = 0; i < sent; ++i) {
       switch (kinds[i]) {
-        case TByteKind::Junk: ++Count.JunkBytesSent; break;
-        case TByteKind::Frame: break;
-        case TByteKind::CorruptFrameEnd: ++Count.FramesCorrupted; [[fallthrough]];
-        case TByteKind::FrameEnd: ++Count.FramesSent; break;
+        case TByteKind::Junk:
+          ++Count.JunkBytesSent;
+          break;
+        case TByteKind::Frame:
+          break;
+        case TByteKind::CorruptFrameEnd:
+          ++Count.FramesCorrupted;
+          [[fallthrough]];
+        case TByteKind::FrameEnd:
+          ++Count.FramesSent;
+          break;
       }
     }
     if (sent < taken) {
@@ -263,7 +270,8 @@ void TKestSimulator::RunThread() {
     }
     for (std::size_t i = 0; i < FrameSize; ++i) {
       TByteKind kind = TByteKind::Frame;
-      if (i + 1 == FrameSize) kind = answer.Corrupted ? TByteKind::CorruptFrameEnd : TByteKind::FrameEnd;
+      if (i + 1 == FrameSize)
+        kind = answer.Corrupted ? TByteKind::CorruptFrameEnd : TByteKind::FrameEnd;
       queue.Push({earliest, answer.Frame[i], kind});
     }
   };
@@ -283,9 +291,8 @@ void TKestSimulator::RunThread() {
         std::this_thread::sleep_until(due);
         continue;
       }
-      waitMs = static_cast<int>(
-          std::min<long long>(IdleWaitMs,
-                              std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+      waitMs = static_cast<int>(std::min<long long>(
+          IdleWaitMs, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
     }
     const long got = Line->Read(input, sizeof input, waitMs);
     if (got < 0) break;  // the line is gone (a real device hung up): nothing more to answer

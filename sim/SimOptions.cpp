@@ -38,7 +38,8 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
     std::optional<std::string> inlineValue;
-    if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+    if (const auto equals = name.find('=');
+        name.rfind("--", 0) == 0 && equals != std::string::npos) {
       inlineValue = name.substr(equals + 1);
       name.resize(equals);
     }
@@ -66,8 +67,8 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
       if (!takeValue()) return false;
       if (!ParseNumber(value, target) || !InRange(target, low, high)) {
         std::ostringstream text;
-        text << name << " needs " << what << " from " << low << " to " << high << ", not '"
-             << value << "'";
+        text << name << " needs " << what << " from " << low << " to " << high << ", not '" << value
+             << "'";
         error = text.str();
         return false;
       }

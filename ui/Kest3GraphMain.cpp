@@ -13,6 +13,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
 #include "ui/AboutWindows.h"
 #include "ui/Pictures.h"
@@ -26,10 +27,6 @@ constexpr int ClientHeight = 420;
 constexpr int StatusBarHeight = 22;
 constexpr int ChartWidth = 400;
 constexpr int ChartHeight = 200;
-constexpr int NormalInterval = 100;  // ms, slider position 2
-constexpr int FastInterval = 80;     // ms, slider position 1
-constexpr int WatchdogInterval = 250;
-constexpr int CountdownReload = 5;
 constexpr double ChartYScale = 28.57142857;  // pixels per AFR unit: AFR 10 to 17 over 200 rows
 
 const int AfrGridRows[] = {28, 57, 86, 114, 143, 171};
@@ -127,10 +124,10 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
 
   Timer1 = new QTimer(this);
   Timer1->setTimerType(Qt::PreciseTimer);  // ten samples a second means ten, not nine
-  Timer1->setInterval(NormalInterval);
+  Timer1->setInterval(sensor::NormalSampleIntervalMs);
   connect(Timer1, &QTimer::timeout, this, &TKest3GraphMain::GetByteClick);
   OnlineTimer = new QTimer(this);
-  OnlineTimer->setInterval(WatchdogInterval);
+  OnlineTimer->setInterval(sensor::WatchdogIntervalMs);
   connect(OnlineTimer, &QTimer::timeout, this, &TKest3GraphMain::OnlineTimerTimer);
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this,
@@ -203,6 +200,9 @@ void TKest3GraphMain::BuildControls() {
 
   DigitalDisplay = MakeLabel(c, QStringLiteral(" "), {374, 270, 20, 81}, ArialFont(72), QColor(),
                              Qt::AlignRight);
+  // Nothing is live before the first frame: the chart must not plot the empty frame's reading in
+  // the quarter second before the watchdog's first tick would grey it.
+  DigitalDisplay->setEnabled(false);
   // Drawn after the read-out so that it lies on top where the two meet.
   Label3 = MakeLabel(c, QStringLiteral("Air Fuel Ratio"), {266, 347, 118, 21}, ArialFont(18, true));
   FuelTypeLabel = MakeLabel(c, QString(), {273, 375, 4, 16}, ArialFont(14));
@@ -252,6 +252,7 @@ void TKest3GraphMain::BuildControls() {
                           clNavy);
   VoltsDisplay = MakeLabel(c, QString(), {121, 311, 4, 4}, ArialFont(17));
   VoltsDisplay->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  VoltsDisplay->setEnabled(false);
   StaticText3 = MakeLabel(c, QStringLiteral("LOW VOLTS"), {94, 344, 80, 20}, ArialFont(13), clNavy,
                           Qt::AlignRight);
 
@@ -443,24 +444,22 @@ void TKest3GraphMain::SerialPortDriverReceiveData3(TSerialPortDriver*, const voi
   OnlineLED->SetBrushColor(clGreen);
   SerialPortDriver1.HoldPolling();
   TDriverByteReader reader(SerialPortDriver1);
-  const bool found = sensor::ReadSensorFrame(reader, MonitorState.SensorFrame);
+  TMonitorState& s = MonitorState;
+  const sensor::TFrameReceipt receipt =
+      sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);
   SerialPortDriver1.ReleasePolling();
-  if (found) {
-    sensor::AcceptFrame(MonitorState.SensorFrame, MonitorState.LastGoodFrame);
-    MonitorState.SupplyVolts = sensor::SupplyVoltsOf(MonitorState.SensorFrame.VoltsByte);
-    if (sensor::IsWarmingUp(MonitorState.SensorFrame)) {
-      MonitorState.WarmingUp = true;
+  if (receipt.FrameFound) {
+    if (s.WarmingUp) {
       WarmupMessage->show();
       WarmupLED->SetBrushColor(clGreen);
     } else {
-      MonitorState.WarmingUp = false;
       WarmupMessage->hide();
       WarmupLED->SetBrushColor(clBtnFace());
       VoltsDisplay->setEnabled(true);
       DigitalDisplay->setEnabled(true);
     }
   }
-  MonitorState.OnlineCountdown = CountdownReload;
+  MonitorState.OnlineCountdown = sensor::OnlineCountdownReload;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -496,7 +495,7 @@ void TKest3GraphMain::GetByteClick() {
 }
 
 void TKest3GraphMain::TrackBar1Change() {
-  Timer1->setInterval(TrackBar1->value() == 1 ? FastInterval : NormalInterval);
+  Timer1->setInterval(TrackBar1->value() == 1 ? sensor::FastSampleIntervalMs : sensor::NormalSampleIntervalMs);
 }
 
 void TKest3GraphMain::OnlineTimerTimer() {

@@ -1,9 +1,7 @@
 // The Qt poll window: its timers arrive as WM_TIMER messages carrying their ids, on the event loop
-// of the thread that set them. Bounds are generous: these tests check order and delivery, not
-// speed.
+// of the thread that set them. Bounds are generous: these tests check delivery, not speed.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <functional>

@@ -1,12 +1,12 @@
 // The simulated box's answers, walked through in virtual time: no device, no clock.
-#include "sim/FrameGenerator.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <vector>
+
+#include "sim/FrameGenerator.h"
 
 namespace sim {
 namespace {
@@ -140,8 +140,8 @@ TEST(FrameGeneratorTest, SupplyVoltsAndTheirDip) {
     double Volts;
     int Code;
   };
-  for (const TCase c : {TCase{0, 0}, TCase{16, 255}, TCase{20, 255}, TCase{13.8, 220},
-                        TCase{12.549, 200}}) {
+  for (const TCase c :
+       {TCase{0, 0}, TCase{16, 255}, TCase{20, 255}, TCase{13.8, 220}, TCase{12.549, 200}}) {
     TSimConfig config;
     config.SupplyVolts = c.Volts;
     EXPECT_EQ(VoltsCodeAt(config, 3), c.Code) << c.Volts << " V";

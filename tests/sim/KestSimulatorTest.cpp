@@ -1,6 +1,4 @@
 // The simulated box over a real pseudo-terminal, seen from the monitor's side of the line.
-#include "sim/KestSimulator.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,6 +8,7 @@
 
 #include "platform/PseudoTerminal.h"
 #include "sim/FrameGenerator.h"
+#include "sim/KestSimulator.h"
 #include "tests/sim/TtyHelpers.h"
 
 namespace sim {
@@ -94,12 +93,14 @@ TEST_P(KestSimulatorTwoRequestsTest, TwoRequestsGiveTwoFrames) {
   EXPECT_EQ(simulator.Counters().RequestsSeen, 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, KestSimulatorTwoRequestsTest,
-    testing::Values(TTwoRequestsCase{"AtOnce", false, true}, TTwoRequestsCase{"OneByOne", false, false},
-                    TTwoRequestsCase{"PacedTogether", true, true},
-                    TTwoRequestsCase{"PacedOneByOne", true, false}),
-    [](const testing::TestParamInfo<TTwoRequestsCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Lines, KestSimulatorTwoRequestsTest,
+                         testing::Values(TTwoRequestsCase{"AtOnce", false, true},
+                                         TTwoRequestsCase{"OneByOne", false, false},
+                                         TTwoRequestsCase{"PacedTogether", true, true},
+                                         TTwoRequestsCase{"PacedOneByOne", true, false}),
+                         [](const testing::TestParamInfo<TTwoRequestsCase>& info) {
+                           return info.param.Name;
+                         });
 
 TEST(KestSimulatorTest, BytesOtherThanTheRequestGetNoAnswer) {
   TKestSimulator simulator;
@@ -248,11 +249,10 @@ TEST(KestSimulatorTest, LinkReplacesOnlyItsOwnKind) {
     TExisting Existing;
     bool Starts;
   };
-  for (const TCase c : {TCase{"nothing", TExisting::Nothing, true},
-                        TCase{"stale link", TExisting::StaleLink, true},
-                        TCase{"link to a file", TExisting::LinkToAFile, true},
-                        TCase{"file", TExisting::File, false},
-                        TCase{"folder", TExisting::Folder, false}}) {
+  for (const TCase c :
+       {TCase{"nothing", TExisting::Nothing, true}, TCase{"stale link", TExisting::StaleLink, true},
+        TCase{"link to a file", TExisting::LinkToAFile, true},
+        TCase{"file", TExisting::File, false}, TCase{"folder", TExisting::Folder, false}}) {
     SCOPED_TRACE(c.Name);
     TTempDir dir;
     ASSERT_FALSE(dir.Path.empty());
@@ -260,11 +260,20 @@ TEST(KestSimulatorTest, LinkReplacesOnlyItsOwnKind) {
     const fs::path userFile = dir.Path / "precious.txt";
     std::ofstream(userFile) << "keep me";
     switch (c.Existing) {
-      case TExisting::Nothing: break;
-      case TExisting::StaleLink: fs::create_symlink(dir.Path / "gone", link); break;
-      case TExisting::LinkToAFile: fs::create_symlink(userFile, link); break;
-      case TExisting::File: std::ofstream(link) << "keep me"; break;
-      case TExisting::Folder: fs::create_directory(link); break;
+      case TExisting::Nothing:
+        break;
+      case TExisting::StaleLink:
+        fs::create_symlink(dir.Path / "gone", link);
+        break;
+      case TExisting::LinkToAFile:
+        fs::create_symlink(userFile, link);
+        break;
+      case TExisting::File:
+        std::ofstream(link) << "keep me";
+        break;
+      case TExisting::Folder:
+        fs::create_directory(link);
+        break;
     }
     TSimConfig config;
     config.LinkPath = link.string();
@@ -341,7 +350,8 @@ TEST(KestSimulatorTest, StartFailsCleanlyOnSomethingThatIsNotATerminal) {
     EXPECT_FALSE(simulator.Start()) << path;
     EXPECT_FALSE(simulator.IsRunning());
     EXPECT_TRUE(simulator.SlavePath().empty());
-    EXPECT_NE(simulator.LastError().find(path.string()), std::string::npos) << simulator.LastError();
+    EXPECT_NE(simulator.LastError().find(path.string()), std::string::npos)
+        << simulator.LastError();
   }
 }
 

@@ -1,11 +1,10 @@
 // The pseudo-terminal under the simulator: raw in both directions, quiet while nobody listens, and
 // a hang-up for the peer when it closes.
-#include "platform/PseudoTerminal.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "platform/PseudoTerminal.h"
 #include "tests/sim/TtyHelpers.h"
 
 namespace platform {

@@ -1,9 +1,9 @@
 // kestsim's command line: what each option sets, and a one-line reason for every bad one.
-#include "sim/SimOptions.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include "sim/SimOptions.h"
 
 namespace sim {
 namespace {
