@@ -51,7 +51,7 @@ void TCsvLogFile::Create(const std::string& path) {
   FilePath = path;
 }
 
-void TCsvLogFile::WriteLine(const std::string& line) {
+void TCsvLogFile::WriteLine(const std::string& line, TFlush flush) {
   if (File == nullptr) {
     throw TLogFileError("Could not write to the log file " + FilePath + ": it is not open", EBADF);
   }
@@ -61,7 +61,7 @@ void TCsvLogFile::WriteLine(const std::string& line) {
   // Flushed row by row, unlike a plain buffered text file: a crash, a kill or a pulled plug then
   // loses none of the rows already logged, and a full disk is reported on the row that hit it
   // rather than at STOP. The row goes out in one piece, as a single write to the system.
-  if (written) written = std::fflush(File) == 0;
+  if (written && flush == TFlush::Now) written = std::fflush(File) == 0;
   if (!written) {
     const int errorCode = LastError();
     // The file stays open: the user keeps logging and decides when to stop. The error flag is

@@ -33,8 +33,10 @@ class TCsvLogFile {
 
   // Creates `path` (an existing file is replaced). Throws and holds nothing when it cannot.
   void Create(const std::string& path);
-  // Appends `line` and CR LF, and hands it to the system. Throws on a short write or a failed flush.
-  void WriteLine(const std::string& line);
+  enum class TFlush { Now, WithNextLine };
+  // Appends `line` and CR LF and, unless told to wait for the next line, hands everything written
+  // so far to the system. Throws on a short write or a failed flush.
+  void WriteLine(const std::string& line, TFlush flush = TFlush::Now);
   // Closes the file. Not open afterwards even when the close fails (it then throws).
   void Close();
   bool IsOpen() const { return File != nullptr; }

@@ -679,8 +679,11 @@ void TKest3GraphMain::LogStartClick() {
   try {
     MonitorState.LogFile.Create(MonitorState.LogFileName);
     const std::string date = platform::FormatLocalTime(Locale.ShortDateFormat, std::time(nullptr));
-    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine1(date));
-    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine2);
+    // The header goes to the system with the first row: a full disk is reported on the row that
+    // hits it, while the log runs and "STOP" is at hand.
+    using csvlog::TCsvLogFile;
+    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine1(date), TCsvLogFile::TFlush::WithNextLine);
+    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine2, TCsvLogFile::TFlush::WithNextLine);
   } catch (const csvlog::TLogFileError& error) {
     // A file whose header could not be written is of no use; it is let go so that the next
     // "START" begins afresh.
