@@ -1,5 +1,6 @@
 #include "ui/PaintBox.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <cstdlib>
@@ -80,5 +81,15 @@ void TPaintBox::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.drawImage(event->rect(), FImage, event->rect());
 }
+
+}  // namespace ui
+
+namespace ui {
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) setCursor(Qt::ForbiddenCursor);
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent*) { unsetCursor(); }
 
 }  // namespace ui

@@ -49,6 +49,9 @@ class TPaintBox : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Pressing and dragging on the chart shows the no-drop cursor: nothing can be dropped anywhere.
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   void WipeAndPaint();
