@@ -20,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/PollWindowQt.h"
 #include "platform/PortMap.h"
@@ -239,8 +240,17 @@ class TPosixSerialApi final : public TSerialApi {
     return true;
   }
 
+  // Better than a window timer that wakes the processor every 5 ms whether or not anything came:
+  // the driver's poll ticks only ever take input, so they are delivered only when a port we hold
+  // has input (or has hung up), still on the driver's 5 ms beat. An idle or silent line then
+  // costs no wake-ups.
   std::unique_ptr<TPollWindow> CreatePollWindow(TPollHandler handler) override {
-    return CreateQtPollWindow(std::move(handler));
+    return CreateQtInputPollWindow(std::move(handler), [this] {
+      std::vector<int> descriptors;
+      std::lock_guard<std::mutex> guard(Lock);
+      for (const auto& port : Ports) descriptors.push_back(FdOfHandle(port.first));
+      return descriptors;
+    });
   }
 
  private:

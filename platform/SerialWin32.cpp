@@ -130,6 +130,11 @@ class TWin32SerialApi final : public TSerialApi {
     return ::PurgeComm(HandleOf(port), flags) != FALSE;
   }
 
+  // The counts are the system's word and not always a real port's. Wine on a pseudo-terminal (the
+  // line CI tests on) reports cbOutQue as 0 however much the far end has left unread, and lets
+  // cbInQue grow past the queue size asked of SetupComm, which it ignores. The driver copes with
+  // both: a poll tick takes at most its buffer and leaves the rest queued, and a write measures
+  // its progress by what WriteFile took (Wine keeps the 1 ms write time-out), not by free space.
   bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) override {
     DWORD systemErrors = 0;
     COMSTAT systemStat{};

@@ -11,9 +11,10 @@ packages=(
   fonts-liberation
   xvfb xauth imagemagick
   util-linux
+  dpkg-dev desktop-file-utils
 )
 if [[ "${1:-}" == "--ci" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev)
+  packages+=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev wine64)
 fi
 
 missing=()

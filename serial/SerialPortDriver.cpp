@@ -151,6 +151,7 @@ bool TSerialPortDriver::OpenPort() {
   // like a failed open rather than reported as success for a port IsOpen would deny.
   if (handle == platform::InvalidPortHandle || handle == 0) return false;
   PortHandle = handle;
+  DeviceFailed = false;
   ApplyLineSettings();
   Api.SetCommTimeouts(PortHandle, PortTimeouts);
   PollWindow->SetTimer(PollTimerId, FComPortPollingDelay);
@@ -162,6 +163,7 @@ void TSerialPortDriver::ClosePort() {
   PollWindow->KillTimer(PollTimerId);
   Api.CloseHandle(PortHandle);
   PortHandle = 0;
+  DeviceFailed = false;
 }
 
 platform::TDcb TSerialPortDriver::BuildDcb() {
@@ -229,7 +231,10 @@ std::uint32_t TSerialPortDriver::InputQueueCount() {
   // The query also clears a pending line error, so reception simply goes on; the error itself
   // is of no use to the caller. A device that cannot be queried (an adapter pulled out) counts as
   // having nothing queued, so that a read loop ends by its time-out.
-  if (!Api.ClearCommError(PortHandle, errors, stat)) return 0;
+  if (!Api.ClearCommError(PortHandle, errors, stat)) {
+    DeviceFailed = true;
+    return 0;
+  }
   return stat.cbInQue;
 }
 
@@ -239,13 +244,18 @@ std::uint16_t TSerialPortDriver::OutputFreeSpace() {
   TComStat stat;
   // A device that cannot be queried counts as having a full transmit queue, so that a write loop
   // ends by its time-out instead of pushing bytes at a dead port.
-  if (!Api.ClearCommError(PortHandle, errors, stat)) return 0;
+  if (!Api.ClearCommError(PortHandle, errors, stat)) {
+    DeviceFailed = true;
+    return 0;
+  }
   return static_cast<std::uint16_t>(FComPortOutBufSize - stat.cbOutQue);
 }
 
 std::uint32_t TSerialPortDriver::WriteBytesTimed(const void* data, std::uint32_t count,
                                                  std::uint32_t timeout) {
   if (!IsOpen()) return 0;
+  // Waiting for room on a device known to be gone would only freeze the caller for the time-out.
+  if (DeviceFailed) return 0;
   const auto* position = static_cast<const std::uint8_t*>(data);
   std::uint32_t total = 0;
   std::uint32_t start = Api.GetTickCount();
@@ -284,6 +294,8 @@ bool TSerialPortDriver::WriteByte(std::uint8_t value) { return WriteBytes(&value
 
 std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
   if (!IsOpen()) return 0;
+  // Nothing will come from a device known to be gone; waiting would only freeze the caller.
+  if (DeviceFailed) return 0;
   // The caller takes the bytes straight from the queue; a poll tick must not take them first.
   HoldPolling();
   auto* position = static_cast<std::uint8_t*>(buffer);
@@ -295,7 +307,9 @@ std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
     if (queued > 0) {
       // Asking only for what is queued makes ReadFile return at once.
       const std::uint32_t chunk = std::min(queued, count);
-      Api.ReadFile(PortHandle, position, chunk, got);
+      // The bytes read count whatever the result says; a failed read only tells that the device
+      // has gone.
+      if (!Api.ReadFile(PortHandle, position, chunk, got)) DeviceFailed = true;
       got = std::min(got, chunk);
       total += got;
       position += got;
@@ -325,8 +339,11 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     if (PollHoldCount > 0) return;
     std::uint32_t errors = 0;
     TComStat stat;
-    // A device that cannot be queried counts as having nothing queued.
-    if (!Api.ClearCommError(PortHandle, errors, stat)) return;
+    // A device that cannot be queried counts as having nothing queued, and as gone.
+    if (!Api.ClearCommError(PortHandle, errors, stat)) {
+      DeviceFailed = true;
+      return;
+    }
     // The device's queue may hold more than the size we asked of it. Take at most one buffer
     // full; the rest stays queued for the next tick, so nothing is lost and nothing is written
     // past the buffer.
@@ -335,6 +352,7 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     if (chunk == 0) return;
     std::uint32_t got = 0;
     const bool ok = Api.ReadFile(PortHandle, ReceiveBuffer.data(), chunk, got);
+    if (!ok) DeviceFailed = true;
     got = std::min(got, chunk);
     if (ok && got > 0 && FOnReceiveData) FOnReceiveData(this, ReceiveBuffer.data(), got);
     return;

@@ -92,6 +92,13 @@ class TSerialPortDriver {
   // Stops the poll timer and closes the port; does nothing while closed.
   void ClosePort();
   bool IsOpen() const { return PortHandle != 0; }
+  // Why the last OpenPort failed (None after one that succeeded), so callers can help the user.
+  platform::TOpenError LastOpenError() const { return Api.LastOpenError(); }
+  // True once a queue query or a read on the open port has failed since OpenPort: the device has
+  // gone (an adapter pulled out, a terminal hung up) and nothing more will come from it. False
+  // while closed. A read or write begun after that returns 0 at once instead of waiting out its
+  // time-out on a dead device; the caller closes the port and opens it again when it is back.
+  bool DeviceLost() const { return DeviceFailed; }
   // Programs speed, character format, handshaking and queue sizes, discarding pending data in both
   // directions. Does nothing while closed.
   void ApplyLineSettings();
@@ -129,6 +136,7 @@ class TSerialPortDriver {
   std::unique_ptr<platform::TPollWindow> PollWindow;
   std::vector<std::uint8_t> ReceiveBuffer;
   std::int32_t PollHoldCount = 0;
+  bool DeviceFailed = false;  // see DeviceLost
 
   TComPortNumber FComPort = TComPortNumber::pnCOM2;
   TComPortBaudRate FComPortSpeed = TComPortBaudRate::br9600;

@@ -23,6 +23,11 @@ constexpr int IdleWaitMs = 20;
 constexpr int WriteTimeoutMs = 500;
 constexpr std::size_t QueueCapacity = 4096;
 constexpr std::size_t AnswerBytes = MaxJunkBurst + FrameSize;
+// A spewing line writes what is due every few milliseconds, as a USB adapter hands over what it
+// gathered, rather than waking for every byte. The stream of its generator is kept apart from the
+// answers' streams.
+constexpr int SpewWakeMs = 5;
+constexpr std::uint64_t SpewStream = 0x5350455755ull;
 
 enum class TByteKind : std::uint8_t { Junk, Frame, FrameEnd, CorruptFrameEnd };
 
@@ -204,6 +209,10 @@ void TKestSimulator::RemoveLink() {
 }
 
 void TKestSimulator::RunThread() {
+  if (FConfig.Spew) {
+    RunSpew();
+    return;
+  }
   TOutQueue queue;
   std::uint8_t input[256];
   std::uint8_t output[AnswerBytes * 4];
@@ -314,6 +323,44 @@ void TKestSimulator::RunThread() {
     }
   }
   countDropped();
+  Running = false;
+}
+
+// Junk at the line's byte rate for as long as the box runs, never a sync byte, so that a monitor
+// searching for frames finds none; requests are read and ignored.
+void TKestSimulator::RunSpew() {
+  TSimRng rng(MixSeed(FConfig.Seed, SpewStream));
+  std::uint8_t input[256];
+  std::uint8_t output[64];
+  TClock::time_point nextByte = TClock::now();
+  while (!StopRequested.load()) {
+    const TClock::time_point now = TClock::now();
+    std::size_t due = 0;
+    while (nextByte <= now && due < sizeof output) {
+      // 255 values without the sync byte, evenly.
+      std::uint32_t value = rng.Below(255);
+      if (value >= SyncCode) ++value;
+      output[due++] = static_cast<std::uint8_t>(value);
+      nextByte += ByteTime;
+    }
+    if (due > 0) {
+      // A short wait: a peer that stops reading must not keep Stop waiting.
+      const std::size_t sent = Line->Write(output, due, IdleWaitMs);
+      Count.JunkBytesSent += sent;
+      // What a full line refused is not owed later: the line goes on at its rate from now.
+      if (sent < due) nextByte = TClock::now() + ByteTime;
+    }
+    const long got = Line->Read(input, sizeof input, SpewWakeMs);
+    if (got < 0) break;
+    for (long i = 0; i < got; ++i) {
+      if (input[i] == RequestCode) {
+        ++Count.RequestsSeen;
+        ++Count.SilentRequestsIgnored;
+      } else {
+        ++Count.OtherBytesIgnored;
+      }
+    }
+  }
   Running = false;
 }
 

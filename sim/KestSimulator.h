@@ -88,6 +88,7 @@ class TKestSimulator {
   bool OpenLine();
   void CloseLine();
   void RunThread();
+  void RunSpew();
   bool MakeLink(const std::string& target);
   void RemoveLink();
   void SetError(const std::string& error);

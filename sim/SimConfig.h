@@ -29,6 +29,10 @@ struct TSimConfig {
   double SilentEverySeconds = 0;
   double SilentForSeconds = 0;
 
+  // A line that has gone bad: junk bytes without a single sync byte, sent all the time at the
+  // line's byte rate, and no answer to any request (each counts as ignored in a silent spell).
+  bool Spew = false;
+
   double SupplyVolts = 13.8;  // 0 to 16
   // Supply dips to DipVolts during the last DipForSeconds of every DipEverySeconds.
   bool Dip = false;

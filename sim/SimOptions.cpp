@@ -133,6 +133,9 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
     } else if (name == "--silent-for") {
       if (!number(config.SilentForSeconds, 0, 86400, "seconds")) return std::nullopt;
       silentForGiven = true;
+    } else if (name == "--spew") {
+      if (!flag()) return std::nullopt;
+      config.Spew = true;
     } else if (name == "--volts") {
       if (!number(config.SupplyVolts, 0, 16, "volts")) return std::nullopt;
     } else if (name == "--dip") {
@@ -178,6 +181,7 @@ std::string SimUsage() {
          "  --corrupt RATE           share of frames with a wrong check byte, 0 to 1 (0)\n"
          "  --junk RATE              share of answers preceded by junk bytes, 0 to 1 (0)\n"
          "  --silent-every S --silent-for S  no answers for the last S of every S seconds\n"
+         "  --spew                   junk without a sync byte at 19200 bit/s, never an answer\n"
          "  --volts V                supply volts, 0 to 16 (13.8)\n"
          "  --dip                    supply dips below 12 V for 4 s of every 20 s\n"
          "  --seed N                 the same seed repeats the same run (1)\n"

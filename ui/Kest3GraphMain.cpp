@@ -13,8 +13,10 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/OpenErrorHint.h"
 #include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
+#include "serial/ControllerLine.h"
 #include "ui/AboutWindows.h"
 #include "ui/Pictures.h"
 
@@ -109,14 +111,9 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
                                                      : platform::SystemSerialApi()),
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
-      Locale(std::move(options.Locale)) {
-  // The driver's stored settings: COM1 at 19200 bit/s, a 50-byte receive buffer, a 5 ms poll and
-  // 50 ms read time-outs; everything else keeps the driver's defaults.
-  SerialPortDriver1.SetComPort(TComPortNumber::pnCOM1);
-  SerialPortDriver1.SetComPortSpeed(TComPortBaudRate::br19200);
-  SerialPortDriver1.SetComPortInBufSize(50);
-  SerialPortDriver1.SetComPortPollingDelay(5);
-  SerialPortDriver1.SetInputTimeout(50);
+      Locale(std::move(options.Locale)),
+      SerialApi(options.SerialApi != nullptr ? *options.SerialApi : platform::SystemSerialApi()) {
+  ConfigureForController(SerialPortDriver1);
   SerialPortDriver1.SetOnReceiveData(
       [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
         SerialPortDriverReceiveData3(sender, data, size);
@@ -361,6 +358,13 @@ void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailu
     if (beepOnFailure) Services.Beep();
     MonitorState.PortOpen = false;
   }
+  // The status text stays as it always was; a user refused for want of rights learns the remedy
+  // from its tooltip, which goes again once a port opens.
+  const platform::TOpenError why =
+      opened ? platform::TOpenError::None : SerialPortDriver1.LastOpenError();
+  StatusText->setToolTip(why == platform::TOpenError::PermissionDenied
+                             ? QString::fromStdString(platform::OpenErrorHint(why))
+                             : QString());
 }
 
 void TKest3GraphMain::FormDestroy() {
@@ -494,11 +498,32 @@ void TKest3GraphMain::GetByteClick() {
   }
 }
 
+// Beyond the original program, which kept a dead handle until the user chose the port again: a
+// port whose device went away (an adapter pulled out) is closed and re-opened by itself about once
+// a second until the device is back, so the reading returns with no action of the user's. The
+// status bar tells both changes; neither beeps, since nobody asked for anything.
+void TKest3GraphMain::KeepPortOpen() {
+  const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
+  switch (PortKeeper1.Check(SerialApi.GetTickCount())) {
+    case TPortKeeper::TEvent::Lost:
+      ReportOpenResult(false, number, false);
+      // Nothing more comes from a device that has gone: shown offline on this tick already.
+      MonitorState.OnlineCountdown = 0;
+      break;
+    case TPortKeeper::TEvent::Reopened:
+      ReportOpenResult(true, number, false);
+      break;
+    case TPortKeeper::TEvent::None:
+      break;
+  }
+}
+
 void TKest3GraphMain::TrackBar1Change() {
   Timer1->setInterval(TrackBar1->value() == 1 ? sensor::FastSampleIntervalMs : sensor::NormalSampleIntervalMs);
 }
 
 void TKest3GraphMain::OnlineTimerTimer() {
+  KeepPortOpen();
   if (MonitorState.OnlineCountdown > 0) --MonitorState.OnlineCountdown;
   if (MonitorState.PortOpen) {
     if (MonitorState.WarmingUp) {
@@ -604,6 +629,7 @@ void TKest3GraphMain::PaintBox1Paint() {
 // Menus
 
 void TKest3GraphMain::PortItemClick(int number) {
+  PortKeeper1.Forget();  // the user's choice wins over re-opening a lost port
   SetStatusText(QStringLiteral("Change Com Port"));
   SerialPortDriver1.ClosePort();
   for (int n = 1; n <= 8; ++n) PortItems[n - 1]->setChecked(n == number);

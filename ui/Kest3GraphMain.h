@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "platform/Locale.h"
+#include "serial/PortKeeper.h"
 #include "serial/SerialPortDriver.h"
 #include "ui/Lamp.h"
 #include "ui/MonitorState.h"
@@ -53,6 +54,8 @@ class TKest3GraphMain : public QMainWindow {
 
   // --- Components ---
   TSerialPortDriver SerialPortDriver1;
+  // Re-opens SerialPortDriver1 by itself after its device went away and came back.
+  TPortKeeper PortKeeper1{SerialPortDriver1};
   QTimer* Timer1;
   QTimer* OnlineTimer;
   TMonitorState MonitorState;
@@ -163,6 +166,7 @@ class TKest3GraphMain : public QMainWindow {
   void ReportFileError(const std::exception& error);
 
   void OnFocusWindowChanged(QWindow* window);
+  void KeepPortOpen();
 
   std::unique_ptr<TUiServices> OwnServices;
   TUiServices& Services;
@@ -171,6 +175,7 @@ class TKest3GraphMain : public QMainWindow {
   bool Destroyed = false;
   bool InitialOpenDone = false;
   QPointer<QWindow> LastFocusWindow;  // the last window of ours that had the focus
+  platform::TSerialApi& SerialApi;     // the driver's; its clock times the keeper's retries
 };
 
 }  // namespace ui

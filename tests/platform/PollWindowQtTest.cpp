@@ -1,15 +1,21 @@
 // The Qt poll window: its timers arrive as WM_TIMER messages carrying their ids, on the event loop
 // of the thread that set them. Bounds are generous: these tests check delivery, not speed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "platform/PollWindowQt.h"
+#include "platform/PortMap.h"
 #include "platform/SerialApi.h"
 
 namespace platform {
@@ -53,12 +59,45 @@ struct TRecorder {
   }
 };
 
+// A pipe whose read end stands for a port with input.
+struct TPipe {
+  int Read = -1;
+  int Write = -1;
+  TPipe() {
+    int ends[2];
+    if (pipe(ends) == 0) {
+      Read = ends[0];
+      Write = ends[1];
+      fcntl(Read, F_SETFL, fcntl(Read, F_GETFL) | O_NONBLOCK);
+    }
+  }
+  ~TPipe() {
+    CloseWrite();
+    if (Read >= 0) close(Read);
+  }
+  void CloseWrite() {
+    if (Write >= 0) close(Write);
+    Write = -1;
+  }
+  bool Put() { return write(Write, "x", 1) == 1; }
+  void Drain() {
+    char buffer[64];
+    while (read(Read, buffer, sizeof buffer) > 0) {
+    }
+  }
+};
+
 TEST(PollWindowQt, TimersDeliverTheirIdsOnTheCallersEventLoop) {
-  // The factory of the Qt window itself and the one the POSIX backend hands to the driver.
+  // The plain window, and the input window over a descriptor that always has input.
+  TPipe alwaysReady;
+  ASSERT_TRUE(alwaysReady.Put());
   const std::pair<const char*, std::function<std::unique_ptr<TPollWindow>(TPollHandler)>>
       factories[] = {
           {"CreateQtPollWindow", &CreateQtPollWindow},
-          {"SystemSerialApi", [](TPollHandler h) { return SystemSerialApi().CreatePollWindow(h); }},
+          {"CreateQtInputPollWindow",
+           [&](TPollHandler h) {
+             return CreateQtInputPollWindow(h, [&] { return std::vector<int>{alwaysReady.Read}; });
+           }},
       };
   for (const auto& [name, factory] : factories) {
     SCOPED_TRACE(name);
@@ -118,6 +157,89 @@ TEST(PollWindowQt, ThereAreNoTimersWithoutAnEventLoop) {
   });
   plain.join();
   EXPECT_FALSE(started);
+}
+
+// The input window: no input, no tick; input brings the next tick of the beat; a descriptor that
+// stays readable (unread input, or a hung-up device) gets at most one tick per interval.
+TEST(PollWindowQt, InputWindowTicksOnlyForInputAndNeverFasterThanItsInterval) {
+  struct TCase {
+    const char* Name;
+    bool ReadInput;  // the tick takes the input, as the driver does
+    bool HangUp;     // the far end goes away instead of writing
+  };
+  const TCase cases[] = {
+      {"InputTaken", true, false}, {"InputLeft", false, false}, {"HungUp", false, true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPipe line;
+    ASSERT_GE(line.Read, 0);
+    std::vector<std::chrono::steady_clock::time_point> ticks;
+    std::unique_ptr<TPollWindow> window = CreateQtInputPollWindow(
+        [&](TMessage& message) {
+          EXPECT_EQ(message.Msg, WM_TIMER);
+          EXPECT_EQ(message.WParam, 1u);
+          ticks.push_back(std::chrono::steady_clock::now());
+          if (c.ReadInput) line.Drain();
+        },
+        [&] { return std::vector<int>{line.Read}; });
+    ASSERT_TRUE(window->SetTimer(1, 5));
+    RunFor(100);  // twenty beats with nothing to read
+    EXPECT_TRUE(ticks.empty());
+
+    if (c.HangUp) {
+      line.CloseWrite();
+    } else {
+      ASSERT_TRUE(line.Put());
+    }
+    if (c.ReadInput) {
+      ASSERT_TRUE(RunUntil([&] { return !ticks.empty(); }));
+      RunFor(100);  // the input was taken: nothing more to tick for
+      EXPECT_EQ(ticks.size(), 1u);
+    } else {
+      ASSERT_TRUE(RunUntil([&] { return ticks.size() >= 4; }));
+      // Three intervals at the least between the first and the fourth tick; a window that
+      // spun on the readable descriptor would deliver them within microseconds.
+      EXPECT_GE(ticks[3] - ticks[0], std::chrono::milliseconds(14));
+    }
+    window->KillTimer(1);
+    const std::size_t before = ticks.size();
+    if (!c.HangUp) {
+      ASSERT_TRUE(line.Put());
+    }
+    RunFor(50);
+    EXPECT_EQ(ticks.size(), before);  // a killed timer stays quiet, input or not
+  }
+}
+
+// The window the POSIX backend gives the driver listens to the ports the backend holds.
+TEST(PollWindowQt, BackendWindowTicksForInputOnAnOpenPort) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ASSERT_EQ(tcgetattr(slave, &raw), 0);
+  cfmakeraw(&raw);  // a byte is input at once, not at the end of a line
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+  ASSERT_TRUE(PortMap().Map(16, ttyname(slave)));
+  TSerialApi& api = SystemSerialApi();
+  const TPortHandle port = api.CreateFile("\\\\.\\COM16");
+  ASSERT_NE(port, InvalidPortHandle);
+  int ticks = 0;
+  std::unique_ptr<TPollWindow> window = api.CreatePollWindow([&](TMessage&) {
+    ++ticks;
+    std::uint8_t buffer[16];
+    std::uint32_t done = 0;
+    api.ReadFile(port, buffer, sizeof buffer, done);
+  });
+  ASSERT_TRUE(window->SetTimer(1, 5));
+  RunFor(50);
+  EXPECT_EQ(ticks, 0);
+  ASSERT_EQ(write(master, "n", 1), 1);
+  EXPECT_TRUE(RunUntil([&] { return ticks >= 1; }));
+  window->KillTimer(1);
+  api.CloseHandle(port);
+  close(slave);
+  close(master);
 }
 
 }  // namespace

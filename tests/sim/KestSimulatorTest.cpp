@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <vector>
 
 #include "platform/PseudoTerminal.h"
@@ -167,6 +169,33 @@ TEST(KestSimulatorTest, LineCarriesExactlyTheGeneratedAnswers) {
   EXPECT_EQ(counters.JunkBytesSent, junkBytes);
   EXPECT_EQ(counters.AnswersDropped, 0u);
   EXPECT_EQ(counters.SilentRequestsIgnored, 0u);
+}
+
+// The bad line of the benchmarks: a steady stream that never holds a sync byte, so no frame can
+// ever be found in it, and no request is answered.
+TEST(KestSimulatorTest, SpewSendsJunkWithoutASyncAndAnswersNothing) {
+  TSimConfig config;
+  config.Spew = true;
+  TKestSimulator simulator(config);
+  ASSERT_TRUE(simulator.Start()) << simulator.LastError();
+  TFd line(OpenTty(simulator.SlavePath()));
+  ASSERT_TRUE(line.Valid());
+
+  ASSERT_TRUE(WriteBytes(line.Get(), {RequestCode, RequestCode, 7}));
+  // 400 bytes take about 0.2 s at the line's rate; a 34 among them would start a frame.
+  const TBytes got = ReadBytes(line.Get(), 400);
+  ASSERT_EQ(got.size(), 400u);
+  EXPECT_EQ(std::count(got.begin(), got.end(), SyncCode), 0);
+  // Spread over the other values (400 even draws of 255 give about 200 distinct), not stuck on a
+  // few.
+  EXPECT_GT(std::set<std::uint8_t>(got.begin(), got.end()).size(), 150u);
+  ASSERT_TRUE(WaitFor([&] { return simulator.Counters().RequestsSeen == 2; }));
+  simulator.Stop();
+  const TSimCounters counters = simulator.Counters();
+  EXPECT_EQ(counters.FramesSent, 0u);
+  EXPECT_EQ(counters.SilentRequestsIgnored, 2u);
+  EXPECT_EQ(counters.OtherBytesIgnored, 1u);
+  EXPECT_GE(counters.JunkBytesSent, 400u);
 }
 
 TEST(KestSimulatorTest, UnplugHangsUpTheLineAndCountsQueuedAnswersAsDropped) {

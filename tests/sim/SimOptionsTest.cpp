@@ -40,6 +40,7 @@ TEST(SimOptionsTest, EachOptionLandsInItsField) {
        [](const TSimOptions& o) {
          return o.Config.SilentEverySeconds == 10 && o.Config.SilentForSeconds == 2;
        }},
+      {{"--spew"}, [](const TSimOptions& o) { return o.Config.Spew; }},
       {{"--volts", "11.5", "--dip"},
        [](const TSimOptions& o) { return o.Config.SupplyVolts == 11.5 && o.Config.Dip; }},
       {{"--seed", "18446744073709551615"},

@@ -258,3 +258,26 @@ TEST(SampleTick, ThePollTimerRunsEveryFiveMillisecondsWhileOpen) {
   EXPECT_TRUE(f.Serial.TimerRunning(1));
   EXPECT_EQ(f.Serial.TimerInterval(1), 5u);
 }
+
+// The status bar keeps its text; the tooltip tells a Linux user how to get the permission.
+TEST(StartUp, APermissionRefusalExplainsTheDialoutGroupInTheTooltip) {
+  struct TStep {
+    platform::TOpenError Error;
+    const char* Status;
+    bool Hint;
+  };
+  const TStep steps[] = {
+      {platform::TOpenError::PermissionDenied, "Error: could not open Com1", true},
+      {platform::TOpenError::NotFound, "Error: could not open Com1", false},
+      {platform::TOpenError::PermissionDenied, "Error: could not open Com1", true},
+      {platform::TOpenError::None, "Com1 Port Open", false},  // an open clears it
+  };
+  TWindowFixture f;
+  for (const TStep& step : steps) {
+    f.Serial.SetOpenError(TFakeSerialApi::ComName(1), step.Error);
+    f.W().OpenCommsClick();
+    EXPECT_EQ(f.W().StatusBarText(), step.Status);
+    EXPECT_EQ(f.W().StatusText->toolTip().contains(QStringLiteral("dialout")), step.Hint)
+        << f.W().StatusText->toolTip().toStdString();
+  }
+}

@@ -1,0 +1,142 @@
+// kestlog: the monitor without a window. Polls the controller on a serial device exactly as the
+// window does and writes its rows to a file or to standard output until Ctrl-C or --seconds, with
+// a live status line when a person is watching.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "headless/HeadlessMonitor.h"
+#include "headless/LogOptions.h"
+#include "headless/RowSink.h"
+#include "platform/Locale.h"
+#include "platform/PortMap.h"
+#include "platform/SerialApi.h"
+#include "platform/Terminal.h"
+
+namespace {
+
+void Say(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
+}
+
+// "\r", the line, and an erase to the end of the line: the status is redrawn where it stands.
+void DrawStatusLine(const std::string& line) { Say(stdout, "\r" + line + "\x1b[K"); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<headless::TLogOptions> parsed = headless::ParseLogOptions(arguments, error);
+  if (!parsed) {
+    Say(stderr, "kestlog: " + error + " (see kestlog --help)\n");
+    return 2;
+  }
+  const headless::TLogOptions& options = *parsed;
+  if (options.Help) {
+    Say(stdout, headless::LogUsage());
+    return 0;
+  }
+  if (options.Version) {
+    Say(stdout, std::string("kestlog ") + KEST_VERSION + "\n");
+    return 0;
+  }
+
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("kestlog"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KEST_VERSION));
+
+  // The device is the monitor's COM1, as --port COM1=DEVICE makes it for the window.
+  platform::PortMap().Map(1, options.Port);
+
+  const bool toStandardOutput = options.Output == headless::StandardOutputName;
+  // With the rows on standard output, everything else goes to standard error and no status line
+  // is drawn among the rows.
+  std::FILE* const console = toStandardOutput ? stderr : stdout;
+  const bool statusLine =
+      !toStandardOutput && platform::IsTerminal(platform::TStandardStream::Output);
+  const std::string outputName = toStandardOutput ? "standard output" : options.Output;
+
+  headless::TMonitorSettings settings;
+  settings.DisplayMode = options.DisplayMode;
+  settings.FuelType = options.FuelType;
+  settings.Fast = options.Fast;
+  settings.Format = options.Format;
+  settings.Locale = platform::UserLocaleFormats();
+  headless::THeadlessMonitor monitor(platform::SystemSerialApi(), settings);
+
+  // The port first: a device that will not open must not leave an empty log behind.
+  if (!monitor.OpenPort()) {
+    Say(stderr,
+        "kestlog: " + headless::OpenFailureMessage(options.Port, monitor.LastOpenError()) + "\n");
+    return 1;
+  }
+
+  headless::TStandardOutputSink standardOutput;
+  std::unique_ptr<headless::TFileRowSink> file;
+  headless::TRowSink* sink = &standardOutput;
+  try {
+    if (!toStandardOutput) {
+      file = std::make_unique<headless::TFileRowSink>(options.Output);
+      sink = file.get();
+    }
+    platform::IgnoreBrokenPipe();
+    monitor.Start(*sink);
+  } catch (const csvlog::TLogFileError& failure) {
+    Say(stderr, std::string("kestlog: ") + failure.what() + "\n");
+    return 1;
+  }
+
+  int exitCode = 0;
+  bool statusShown = false;
+  monitor.OnRowError = [&](const csvlog::TLogFileError& failure) {
+    if (statusShown) Say(stdout, "\n");
+    statusShown = false;
+    Say(stderr, std::string("kestlog: ") + failure.what() + "\n");
+    exitCode = 1;
+    QCoreApplication::quit();
+  };
+  monitor.OnPortLost = [&](bool lost) {
+    if (statusLine) return;  // the status line says it
+    Say(stderr, lost ? "kestlog: " + options.Port + " went away; waiting for it to come back\n"
+                     : "kestlog: " + options.Port + " is back\n");
+  };
+  if (statusLine) {
+    monitor.OnWatchdogTick = [&] {
+      DrawStatusLine(headless::StatusLine(monitor.StatusView()));
+      statusShown = true;
+    };
+  }
+
+  // Ctrl-C, a hang-up or a kill end the run between two ticks, so the file closes with whole rows.
+  const std::unique_ptr<platform::TStopSignalWatch> stopWatch =
+      platform::WatchStopSignals([](int) { QCoreApplication::quit(); });
+  if (!stopWatch) Say(stderr, "kestlog: could not catch Ctrl-C; rows are written as they come\n");
+  if (options.Seconds > 0) {
+    QTimer::singleShot(static_cast<int>(std::lround(options.Seconds * 1000)), &application,
+                       [] { QCoreApplication::quit(); });
+  }
+
+  QElapsedTimer running;
+  running.start();
+  QCoreApplication::exec();
+  monitor.Stop();
+  if (statusShown) Say(stdout, "\n");
+  if (file) {
+    try {
+      file->Close();
+    } catch (const csvlog::TLogFileError& failure) {
+      Say(stderr, std::string("kestlog: ") + failure.what() + "\n");
+      exitCode = 1;
+    }
+  }
+  Say(console, headless::SummaryText(monitor.Stats(), outputName, running.elapsed() / 1000.0));
+  return exitCode;
+}

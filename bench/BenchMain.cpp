@@ -1,0 +1,891 @@
+// kest-bench: the real monitor window, drawn offscreen, on the real driver and serial backend,
+// against kestsim on a pseudo-terminal in a process of its own. Prints one "name: value unit" line
+// per figure (lines starting with '#' are for people), phase by phase:
+//   live    controller answering, normal rate, log on
+//   fast    the same at the "FAST" rate
+//   silent  a controller that never answers
+//   spew    a line that carries junk without a single frame
+//   busy    the live run with the driver's waits turned into busy loops (the yardstick)
+//   stall   the FAST run again with a 10 ms probe timer watching the GUI thread
+// or, with --soak MINUTES, one long drive with faults and the log on.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTimerEvent>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bench/BenchSerialApi.h"
+#include "bench/FrameAccounting.h"
+#include "bench/SimChild.h"
+#include "platform/PortMap.h"
+#include "sensor/Reading.h"
+#include "ui/Kest3GraphMain.h"
+
+namespace bench {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double SecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double>(TClock::now() - start).count();
+}
+
+// CPU time of this whole process, all threads, user and system: the monitor's, since the
+// simulated box runs in a child process whose time is not counted here.
+double ProcessCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// A "Key: value" field of a text file such as /proc/self/status; empty when there is none.
+std::string FieldOf(const std::string& path, const std::string& key) {
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.rfind(key, 0) == 0) {
+      std::string value = line.substr(key.size());
+      const auto first = value.find_first_not_of(" \t:");
+      return first == std::string::npos ? std::string() : value.substr(first);
+    }
+  }
+  return {};
+}
+
+// Resident memory of this process in MB, or -1 where the system does not say.
+double ResidentMegabytes() {
+  const std::string value = FieldOf("/proc/self/status", "VmRSS");
+  if (value.empty()) return -1;
+  return std::stod(value) / 1024.0;  // the field is in kB
+}
+
+// Times the GUI thread went to sleep and was woken again (it is the process's main thread, which
+// /proc/self/status describes); -1 where the system does not say.
+double VoluntarySwitches() {
+  const std::string value = FieldOf("/proc/self/status", "voluntary_ctxt_switches");
+  return value.empty() ? -1 : std::stod(value);
+}
+
+// Seconds the GUI thread spent ready to run but waiting for a processor: on a shared machine this
+// is what other people's work adds to every stall. -1 where the system does not say.
+double RunQueueWaitSeconds() {
+  std::ifstream file("/proc/thread-self/schedstat");
+  double running = 0, waiting = -1;
+  if (!(file >> running >> waiting)) return -1;
+  return waiting / 1e9;  // nanoseconds
+}
+
+// The same for every thread of another process (the simulator), summed; -1 where not known.
+double RunQueueWaitSecondsOf(qint64 pid) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  double total = -1;
+  const fs::path tasks = fs::path("/proc") / std::to_string(pid) / "task";
+  for (const auto& task : fs::directory_iterator(tasks, error)) {
+    std::ifstream file(task.path() / "schedstat");
+    double running = 0, waiting = 0;
+    if (file >> running >> waiting) total = std::max(total, 0.0) + waiting / 1e9;
+  }
+  return total;
+}
+
+// The system's load average over the last minute, or -1.
+double LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  double load = -1;
+  file >> load;
+  return load;
+}
+
+void Figure(const char* name, double value, const char* unit, int decimals = 2) {
+  std::printf("%s: %.*f %s\n", name, decimals, value, unit);
+  std::fflush(stdout);
+}
+
+void Figure(const std::string& name, double value, const char* unit, int decimals = 2) {
+  Figure(name.c_str(), value, unit, decimals);
+}
+
+void Count(const std::string& name, std::uint64_t value, const char* unit) {
+  std::printf("%s: %llu %s\n", name.c_str(), static_cast<unsigned long long>(value), unit);
+  std::fflush(stdout);
+}
+
+void Note(const std::string& text) {
+  std::printf("# %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+// Runs the event loop for `seconds`.
+void RunFor(double seconds) {
+  QEventLoop loop;
+  QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)),
+                     Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Runs the event loop until `done` holds or `seconds` pass; whether it held.
+bool RunUntil(const std::function<bool()>& done, double seconds) {
+  const TClock::time_point start = TClock::now();
+  while (!done()) {
+    if (SecondsSince(start) >= seconds) return false;
+    RunFor(0.005);
+  }
+  return true;
+}
+
+// The desktop as the benchmark plays it: the save dialog answers with the benchmark's file, the
+// program is in front, errors are printed and counted.
+class TBenchServices : public ui::TUiServices {
+ public:
+  QString LogPath;
+  bool Active = true;
+  int Errors = 0;
+
+  std::optional<QString> AskSaveFileName(QWidget*, const ui::TSaveDialogOptions&) override {
+    if (LogPath.isEmpty()) return std::nullopt;
+    return LogPath;
+  }
+  void ShowError(QWidget*, const QString& message) override {
+    ++Errors;
+    std::fprintf(stderr, "kest-bench: the window reported: %s\n", qPrintable(message));
+  }
+  void ShowErrorAndWait(QWidget* parent, const QString& message) override {
+    ShowError(parent, message);
+  }
+  void Beep() override {}
+  bool IsApplicationActive() override { return Active; }
+};
+
+// Durations in milliseconds, in 0.25 ms steps up to 100 ms: fixed size, so a soak of hours does
+// not grow the memory it measures.
+class THistogram {
+ public:
+  void Add(double ms) {
+    const auto bucket = static_cast<std::size_t>(std::max(ms, 0.0) / Step);
+    ++Buckets[std::min(bucket, Buckets.size() - 1)];
+    ++Total;
+  }
+  std::uint64_t Count() const { return Total; }
+  // The smallest duration that `share` (0 to 1) of the samples do not exceed; 0 without samples.
+  double Quantile(double share) const {
+    const auto wanted = static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(Total)));
+    std::uint64_t seen = 0;
+    for (std::size_t i = 0; i < Buckets.size(); ++i) {
+      seen += Buckets[i];
+      if (seen >= wanted && seen > 0) return static_cast<double>(i + 1) * Step;
+    }
+    return 0;
+  }
+  std::uint64_t CountAbove(double ms) const {
+    std::uint64_t n = 0;
+    for (std::size_t i = static_cast<std::size_t>(ms / Step); i < Buckets.size(); ++i)
+      n += Buckets[i];
+    return n;
+  }
+
+ private:
+  static constexpr double Step = 0.25;
+  std::array<std::uint64_t, 400> Buckets{};
+  std::uint64_t Total = 0;
+};
+
+// The GUI thread's responsiveness as a 10 ms timer sees it: its worst lateness is the longest
+// the thread was kept from its event loop. Its own 100 wake-ups a second cost more than the
+// monitor itself on a small virtual machine, so it runs only in the phase that asks for it.
+class TStallProbe : public QObject {
+ public:
+  TStallProbe() {
+    Timer.setTimerType(Qt::PreciseTimer);
+    Timer.setInterval(ProbeIntervalMs);
+    QObject::connect(&Timer, &QTimer::timeout, this, [this] { OnProbe(); });
+  }
+  void Start() {
+    MaxLateMs = 0;
+    Lateness = THistogram();
+    LastFire.reset();
+    Timer.start();
+  }
+  void Stop() { Timer.stop(); }
+  double MaxLateMs = 0;
+  THistogram Lateness;
+
+ private:
+  static constexpr int ProbeIntervalMs = 10;
+  void OnProbe() {
+    const TClock::time_point now = TClock::now();
+    if (LastFire) {
+      const double gap = std::chrono::duration<double, std::milli>(now - *LastFire).count();
+      MaxLateMs = std::max(MaxLateMs, gap - ProbeIntervalMs);
+      Lateness.Add(gap - ProbeIntervalMs);
+    }
+    LastFire = now;
+  }
+  QTimer Timer;
+  std::optional<TClock::time_point> LastFire;
+};
+
+// The longest run of one of the window's handlers, timed from outside at no cost worth naming.
+struct THandlerTimes {
+  double ReceiveMs = 0;
+  THistogram Receive;
+  double SampleTickMs = 0;
+  double WatchdogMs = 0;
+};
+
+double MsBetween(TClock::time_point from, TClock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Sees each Timer1 event before the window's handler runs, to tell afterwards whether that tick
+// drew a chart step, and whether it should have appended a log row or drawn a step by the rules.
+class TTickFilter : public QObject {
+ public:
+  explicit TTickFilter(ui::TKest3GraphMain& window) : Window(window) {}
+  bool Measuring = false;
+  std::uint64_t Ticks = 0;
+  std::uint64_t Steps = 0;
+  std::uint64_t ExpectedRows = 0;   // port open, not warming up, logging
+  std::uint64_t ExpectedSteps = 0;  // port open, not warming up, reading live
+  std::uint64_t WarmupTicks = 0;
+  std::uint64_t OfflineTicks = 0;  // port open, warm, reading not live
+
+  THandlerTimes Times;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == Window.OnlineTimer && event->type() == QEvent::Timer) {
+      WatchdogStart = TClock::now();
+    }
+    if (watched == Window.Timer1 && event->type() == QEvent::Timer) {
+      TickStart = TClock::now();
+      const ui::TMonitorState& s = Window.MonitorState;
+      ChartXBefore = s.ChartX;
+      if (Measuring) {
+        ++Ticks;
+        const bool sampled = s.PortOpen && !s.WarmingUp;
+        if (sampled && s.Logging) ++ExpectedRows;
+        if (sampled && Window.DigitalDisplay->isEnabled()) ++ExpectedSteps;
+        if (s.PortOpen && s.WarmingUp) ++WarmupTicks;
+        if (sampled && !Window.DigitalDisplay->isEnabled()) ++OfflineTicks;
+      }
+    }
+    return false;
+  }
+  // Connected after the window's own handler: a step always moves ChartX, nothing else between
+  // the filter and here does.
+  void AfterTick() {
+    if (!Measuring) return;
+    if (Window.MonitorState.ChartX != ChartXBefore) ++Steps;
+    Times.SampleTickMs = std::max(Times.SampleTickMs, MsBetween(TickStart, TClock::now()));
+  }
+  void AfterWatchdog() {
+    if (!Measuring) return;
+    Times.WatchdogMs = std::max(Times.WatchdogMs, MsBetween(WatchdogStart, TClock::now()));
+  }
+
+ private:
+  ui::TKest3GraphMain& Window;
+  int ChartXBefore = 0;
+  TClock::time_point TickStart;
+  TClock::time_point WatchdogStart;
+};
+
+struct TPhase {
+  std::string Name;
+  std::string Title;
+  QStringList SimArguments;
+  bool Fast = false;
+  bool BusyLoop = false;
+  bool ExpectLive = true;  // the controller answers: wait for the first reading
+  bool Log = false;
+  bool Aligned = true;    // nothing but whole frames on the line
+  bool Conserves = true;  // every byte sent is read or purged (not so for a line that never stops)
+  double Seconds = 30;
+  bool Soak = false;
+  bool StallProbe = false;  // the 10 ms probe timer runs (and costs CPU of its own)
+};
+
+struct TPhaseResult {
+  bool Ran = false;
+  double CpuPercent = 0;
+  double WallSeconds = 0;
+  double ChartRate = 0;
+  double LogRate = 0;
+  double FirstReadingSeconds = -1;
+  double RssStart = 0;
+  double RssEnd = 0;
+  double MaxLateMs = -1;  // -1: no probe in this phase
+  double StallP99 = -1;
+  std::uint64_t StallsOver10 = 0;
+  std::uint64_t StallProbes = 0;
+  double SimQueueWaitMs = 0;
+  THandlerTimes Times;
+  bool FramesBalance = true;
+  bool RowsOk = true;
+};
+
+struct TLogCheck {
+  std::uint64_t Rows = 0;
+  std::uint64_t BadRows = 0;
+  bool HeaderOk = false;
+  std::string FirstBadRow;
+};
+
+// Reads the log back: two header lines, then rows of the form the default locale gives
+// (hh:mm:ss,reading with one decimal,volts with one decimal), every line ending in CR LF.
+TLogCheck CheckLog(const QString& path) {
+  TLogCheck check;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return check;
+  const QByteArray all = file.readAll();
+  QList<QByteArray> lines = all.split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  static const QRegularExpression header1(QStringLiteral("^Torvane KEST datalog\\.  .+\\r$"));
+  static const QRegularExpression row(
+      QStringLiteral("^[0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{2}\\.[0-9],[0-9]{1,2}\\.[0-9]\\r$"));
+  check.HeaderOk = lines.size() >= 2 && header1.match(QString::fromLatin1(lines[0])).hasMatch() &&
+                   lines[1] == QByteArray("Time, AFR or LAMBDA, Supply volts\r");
+  for (qsizetype i = 2; i < lines.size(); ++i) {
+    ++check.Rows;
+    if (!row.match(QString::fromLatin1(lines[i])).hasMatch()) {
+      if (check.BadRows == 0) check.FirstBadRow = lines[i].toStdString();
+      ++check.BadRows;
+    }
+  }
+  return check;
+}
+
+class TBench {
+ public:
+  explicit TBench(QString simProgram) : SimProgram(std::move(simProgram)) {}
+
+  TPhaseResult Run(const TPhase& phase);
+
+ private:
+  void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
+                    const TBenchSerialApi& api, const TFrameAccounting& accounting,
+                    std::uint32_t leftQueued, TPhaseResult& result);
+
+  QString SimProgram;
+  QTemporaryDir Folder;
+};
+
+TPhaseResult TBench::Run(const TPhase& phase) {
+  TPhaseResult result;
+  const std::string p = phase.Name + ".";
+  Note("phase " + phase.Name + ": " + phase.Title + ", kestsim " +
+       phase.SimArguments.join(QLatin1Char(' ')).toStdString());
+
+  TSimChild simulator;
+  if (!simulator.Start(SimProgram, phase.SimArguments)) {
+    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(simulator.Error()));
+    return result;
+  }
+  platform::PortMap().Map(1, simulator.DevicePath().toStdString());
+
+  TBenchSerialApi api(platform::SystemSerialApi(), phase.BusyLoop);
+  TFrameAccounting accounting(phase.Aligned);
+  api.SetAccounting(&accounting);
+  TBenchServices services;
+  const QString logPath = Folder.filePath(QString::fromStdString(phase.Name) + ".txt");
+  services.LogPath = logPath;
+
+  ui::TMainWindowOptions options;
+  options.SerialApi = &api;
+  options.Services = &services;
+  options.Locale = platform::TLocaleFormats{};  // fixed, so that the rows have one known form
+
+  const TClock::time_point created = TClock::now();
+  auto window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
+  ui::TKest3GraphMain& w = *window;
+  ui::TMonitorState& s = w.MonitorState;
+
+  // The first live reading: the read-out enabled and showing the reading of the frame in use.
+  std::optional<double> firstReading;
+  auto checkFirstReading = [&] {
+    if (firstReading || !w.DigitalDisplay->isEnabled()) return;
+    const QString text = w.DigitalDisplay->text();
+    if (text == QStringLiteral(" ") || text == QStringLiteral("00.0")) return;
+    const std::string reading = sensor::ReadingText(w.CalcKest(), s.DisplayMode, ".");
+    if (text == QString::fromStdString(reading)) firstReading = SecondsSince(created);
+  };
+
+  TTickFilter ticks(w);
+  // The receive handler, wrapped so that its reads can be told from the poll's and replayed.
+  w.SerialPortDriver1.SetOnReceiveData(
+      [&](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
+        accounting.BeginHandler(s.SensorFrame, s.LastGoodFrame);
+        const TClock::time_point begun = TClock::now();
+        w.SerialPortDriverReceiveData3(sender, data, size);
+        if (ticks.Measuring) {
+          const double ms = MsBetween(begun, TClock::now());
+          ticks.Times.ReceiveMs = std::max(ticks.Times.ReceiveMs, ms);
+          ticks.Times.Receive.Add(ms);
+        }
+        accounting.EndHandler(s.SensorFrame, s.LastGoodFrame);
+        checkFirstReading();
+      });
+  QObject context;
+  QObject::connect(w.OnlineTimer, &QTimer::timeout, &context, [&] {
+    ticks.AfterWatchdog();
+    checkFirstReading();
+  });
+  w.Timer1->installEventFilter(&ticks);
+  w.OnlineTimer->installEventFilter(&ticks);
+  QObject::connect(w.Timer1, &QTimer::timeout, &context, [&] { ticks.AfterTick(); });
+  if (phase.Fast) w.TrackBar1->setValue(1);  // through the slider's own change handler
+
+  w.show();
+  if (!RunUntil([&] { return s.PortOpen; }, 5)) {
+    std::fprintf(stderr, "kest-bench: the window did not open COM1 (%s): %s\n",
+                 qPrintable(simulator.DevicePath()), qPrintable(w.StatusBarText()));
+    return result;
+  }
+  if (phase.Soak) {
+    // The soak is measured from the start, warm-up included: no rows and no chart steps belong
+    // to it, and the counts below check exactly that.
+  } else if (phase.ExpectLive) {
+    if (!RunUntil([&] { return firstReading.has_value(); }, 10)) {
+      std::fprintf(stderr, "kest-bench: no live reading within the wait\n");
+      return result;
+    }
+    result.FirstReadingSeconds = *firstReading;
+  } else {
+    // Long enough for the watchdog to have declared the controller offline.
+    RunFor(1.5);
+  }
+  // The first moments after start are not the steady state being measured.
+  if (!phase.Soak) RunFor(0.5);
+
+  // --- The measured stretch ---
+  TStallProbe probe;
+  if (phase.Log) w.LogStartClick();
+  if (phase.Log && !s.Logging) {
+    std::fprintf(stderr, "kest-bench: the log did not start at %s\n", qPrintable(logPath));
+    return result;
+  }
+  ticks.Measuring = true;
+  if (phase.StallProbe) probe.Start();
+  result.RssStart = ResidentMegabytes();
+  const double switchesStart = VoluntarySwitches();
+  const double queueWaitStart = RunQueueWaitSeconds();
+  const double simQueueWaitStart = RunQueueWaitSecondsOf(simulator.ProcessId());
+  const double cpuStart = ProcessCpuSeconds();
+  const TClock::time_point wallStart = TClock::now();
+  if (phase.Soak) {
+    const int minutes = static_cast<int>(phase.Seconds / 60);
+    for (int m = 1; m <= minutes; ++m) {
+      RunFor(60);
+      Figure(p + "rss_minute_" + std::to_string(m), ResidentMegabytes(), "MB", 1);
+    }
+  } else {
+    RunFor(phase.Seconds);
+  }
+  const double wall = SecondsSince(wallStart);
+  const double cpu = ProcessCpuSeconds() - cpuStart;
+  const double switches = VoluntarySwitches() - switchesStart;
+  const double queueWait = RunQueueWaitSeconds() - queueWaitStart;
+  const double simQueueWait = RunQueueWaitSecondsOf(simulator.ProcessId()) - simQueueWaitStart;
+  result.RssEnd = ResidentMegabytes();
+  probe.Stop();
+  ticks.Measuring = false;
+  if (phase.Log) w.LogStopClick();
+
+  // --- Drain: no more ticks; the answers still under way are read before the port closes ---
+  w.Timer1->stop();
+  RunFor(0.3);
+  const std::uint32_t leftQueued = api.QueuedNow();
+  window.reset();
+  const std::optional<sim::TSimCounters> simCounters = simulator.Stop();
+
+  result.Ran = true;
+  result.WallSeconds = wall;
+  result.CpuPercent = 100.0 * cpu / wall;
+  result.ChartRate = static_cast<double>(ticks.Steps) / wall;
+  if (phase.StallProbe) {
+    result.MaxLateMs = probe.MaxLateMs;
+    result.StallP99 = probe.Lateness.Quantile(0.99);
+    result.StallsOver10 = probe.Lateness.CountAbove(10);
+    result.StallProbes = probe.Lateness.Count();
+  }
+  result.SimQueueWaitMs = 1000 * simQueueWait;
+  result.Times = ticks.Times;
+
+  Figure(p + "wall", wall, "s");
+  Figure(p + "cpu_time", cpu, "s", 3);
+  Figure(p + "cpu", result.CpuPercent, "%core", 3);
+  Figure(p + "sleeps_rate", switches / wall, "/s", 1);
+  Figure(p + "run_queue_wait", 1000 * queueWait, "ms", 1);
+  Figure(p + "sim_run_queue_wait", 1000 * simQueueWait, "ms", 1);
+  Figure(p + "machine_load", LoadAverage(), "load", 2);
+  Count(p + "ticks", ticks.Ticks, "ticks");
+  Count(p + "chart_steps", ticks.Steps, "steps");
+  Count(p + "chart_steps_by_rules", ticks.ExpectedSteps, "steps");
+  Figure(p + "chart_rate", result.ChartRate, "/s", 3);
+  if (firstReading) result.FirstReadingSeconds = *firstReading;
+  if (phase.ExpectLive) Figure(p + "first_reading", result.FirstReadingSeconds, "s", 3);
+  if (phase.StallProbe) {
+    Figure(p + "stall_max", result.MaxLateMs, "ms", 1);
+    Figure(p + "stall_p99", probe.Lateness.Quantile(0.99), "ms", 2);
+    Figure(p + "stall_p999", probe.Lateness.Quantile(0.999), "ms", 2);
+    Count(p + "stalls_over_10ms", probe.Lateness.CountAbove(10), "stalls");
+    Count(p + "stall_probes", probe.Lateness.Count(), "probes");
+  }
+  Figure(p + "receive_handler_max", result.Times.ReceiveMs, "ms", 2);
+  Figure(p + "receive_handler_p50", result.Times.Receive.Quantile(0.5), "ms", 2);
+  Figure(p + "receive_handler_p99", result.Times.Receive.Quantile(0.99), "ms", 2);
+  Count(p + "receive_handlers_over_10ms", result.Times.Receive.CountAbove(10), "calls");
+  Figure(p + "sample_tick_max", result.Times.SampleTickMs, "ms", 2);
+  Figure(p + "watchdog_tick_max", result.Times.WatchdogMs, "ms", 2);
+  Figure(p + "rss_start", result.RssStart, "MB", 1);
+  Figure(p + "rss_end", result.RssEnd, "MB", 1);
+  Figure(p + "rss_growth", result.RssEnd - result.RssStart, "MB", 2);
+  if (services.Errors > 0)
+    Count(p + "window_errors", static_cast<std::uint64_t>(services.Errors), "errors");
+
+  if (phase.Log) {
+    const TLogCheck log = CheckLog(logPath);
+    result.LogRate = static_cast<double>(log.Rows) / wall;
+    Count(p + "log_rows", log.Rows, "rows");
+    Count(p + "log_rows_by_rules", ticks.ExpectedRows, "rows");
+    Count(p + "log_rows_malformed", log.BadRows, "rows");
+    Count(p + "log_header_ok", log.HeaderOk ? 1 : 0, "bool");
+    Figure(p + "log_rate", result.LogRate, "/s", 3);
+    if (log.BadRows > 0) Note("first malformed row: " + log.FirstBadRow);
+    result.RowsOk = log.HeaderOk && log.BadRows == 0 && log.Rows == ticks.ExpectedRows &&
+                    ticks.Steps == ticks.ExpectedSteps;
+    if (phase.Soak) {
+      Count(p + "ticks_warming_up", ticks.WarmupTicks, "ticks");
+      Count(p + "ticks_offline", ticks.OfflineTicks, "ticks");
+      Count(p + "rows_minus_steps", log.Rows - std::min(log.Rows, ticks.Steps), "rows");
+    }
+  }
+  ReportFrames(phase, simCounters, api, accounting, leftQueued, result);
+  return result;
+}
+
+void TBench::ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
+                          const TBenchSerialApi& api, const TFrameAccounting& accounting,
+                          std::uint32_t leftQueued, TPhaseResult& result) {
+  const std::string p = phase.Name + ".";
+  const TLineCounts& line = api.Counts();
+  const TStreamFrames& stream = accounting.Stream();
+  const THandlerFrames& handler = accounting.Handler();
+  if (!simCounters) {
+    Note("kestsim printed no summary: no frame accounting for " + phase.Name);
+    result.FramesBalance = false;
+    return;
+  }
+  const sim::TSimCounters& sim = *simCounters;
+  Count(p + "sim_requests", sim.RequestsSeen, "requests");
+  Count(p + "sim_frames", sim.FramesSent, "frames");
+  Count(p + "sim_corrupted", sim.FramesCorrupted, "frames");
+  Count(p + "sim_junk_bytes", sim.JunkBytesSent, "bytes");
+  Count(p + "sim_silent", sim.SilentRequestsIgnored, "requests");
+  Count(p + "sim_other_bytes", sim.OtherBytesIgnored, "bytes");
+  Count(p + "sim_dropped", sim.AnswersDropped, "answers");
+  Count(p + "monitor_requests_tick", line.RequestsByTick, "requests");
+  Count(p + "monitor_requests_handler", line.RequestsByHandler, "requests");
+  Count(p + "monitor_poll_chunks", line.PollChunks, "chunks");
+  Count(p + "monitor_bytes_read", stream.Bytes, "bytes");
+  Count(p + "monitor_bytes_purged", stream.PurgedBytes, "bytes");
+  Count(p + "monitor_bytes_left_queued", leftQueued, "bytes");
+  Count(p + "stream_good_frames", stream.GoodFrames, "frames");
+  Count(p + "stream_bad_frames", stream.BadFrames, "frames");
+  Count(p + "stream_stray_bytes", stream.StrayBytes, "bytes");
+  Count(p + "stream_frames_cut_by_purge", stream.CutByPurge, "frames");
+  Count(p + "stream_frames_in_poll_chunks", stream.InPollChunks, "frames");
+  Count(p + "stream_frames_read_by_handler", stream.InHandler, "frames");
+  if (phase.Aligned) Count(p + "stream_bad_frames_read_by_handler", stream.BadInHandler, "frames");
+  Count(p + "stream_frames_split", stream.Split, "frames");
+  Count(p + "handler_calls", handler.Invocations, "calls");
+  Count(p + "handler_accepted", handler.Accepted, "frames");
+  Count(p + "handler_rejected", handler.Rejected, "frames");
+  Count(p + "handler_no_frame", handler.NoFrame, "calls");
+  Count(p + "handler_replay_disagreed", handler.Disagreed, "calls");
+
+  const std::uint64_t requests = line.RequestsByTick + line.RequestsByHandler;
+  bool balance = requests == sim.RequestsSeen && sim.OtherBytesIgnored == 0;
+  if (phase.Conserves) {
+    const std::uint64_t sent = 5 * sim.FramesSent + sim.JunkBytesSent;
+    const std::uint64_t taken = stream.Bytes + stream.PurgedBytes + leftQueued;
+    Count(p + "bytes_unaccounted", sent > taken ? sent - taken : 0, "bytes");
+    Count(p + "bytes_invented", taken > sent ? taken - sent : 0, "bytes");
+    balance = balance && sent == taken && sim.AnswersDropped == 0;
+  }
+  if (phase.Aligned && phase.Conserves) {
+    const std::uint64_t found = stream.GoodFrames + stream.BadFrames + stream.CutByPurge;
+    Count(p + "frames_lost", sim.FramesSent > found ? sim.FramesSent - found : 0, "frames");
+    Count(p + "frames_invented", found > sim.FramesSent ? found - sim.FramesSent : 0, "frames");
+    balance = balance && found == sim.FramesSent && stream.BadFrames == sim.FramesCorrupted &&
+              stream.StrayBytes == 0;
+  }
+  // The handler accepts exactly the good frames it read whole, and rejects the bad ones it read
+  // whole plus the false frames that began in the tail of a split answer.
+  balance = balance && handler.Disagreed == 0;
+  if (phase.Aligned) balance = balance && handler.Accepted == stream.GoodInHandler;
+  if (!phase.Aligned && phase.Conserves) {
+    // With junk on the line a sync byte in the junk can start a false frame whose check byte
+    // happens to hold (one in 256); such a frame would hide the real one behind it. So this is
+    // shown, not required.
+    Count(p + "stream_good_frames_expected", sim.FramesSent - sim.FramesCorrupted, "frames");
+  }
+  result.FramesBalance = balance;
+  Count(p + "frames_balance_ok", balance ? 1 : 0, "bool");
+}
+
+void Verdict(const std::string& what, bool met, const std::string& detail) {
+  Note(std::string(met ? "MET     " : "NOT MET ") + what + " (" + detail + ")");
+}
+
+std::string Fixed(double value, int decimals = 2) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+void PrintMachine() {
+  const std::string model = FieldOf("/proc/cpuinfo", "model name");
+  std::ifstream release("/proc/sys/kernel/osrelease");
+  std::string kernel;
+  std::getline(release, kernel);
+  const std::time_t now = std::time(nullptr);
+  char date[64];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S %Z", std::localtime(&now));
+  Note("machine: " + std::to_string(std::thread::hardware_concurrency()) + " cores, " +
+       (model.empty() ? std::string("unknown CPU") : model) + ", kernel " +
+       (kernel.empty() ? std::string("unknown") : kernel) + ", " + date);
+  Count("machine.cores", std::thread::hardware_concurrency(), "cores");
+}
+
+}  // namespace
+
+}  // namespace bench
+
+int main(int argc, char** argv) {
+  // Before the application exists: the window is drawn but never shown on a screen.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kest-bench"));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Measures the monitor window against the simulated controller (kestsim, run as a child)."));
+  parser.addHelpOption();
+  const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                         QStringLiteral("Seconds measured per phase (30)."),
+                                         QStringLiteral("N"), QStringLiteral("30"));
+  const QCommandLineOption quickOption(QStringLiteral("quick"),
+                                       QStringLiteral("A smoke run: 3 s per phase."));
+  const QCommandLineOption soakOption(
+      QStringLiteral("soak"),
+      QStringLiteral("Only the soak: a drive with faults, log on, for MINUTES minutes."),
+      QStringLiteral("MINUTES"));
+  const QCommandLineOption onlyOption(
+      QStringLiteral("only"),
+      QStringLiteral("Only these phases, comma-separated: live,fast,silent,spew,busy,stall."),
+      QStringLiteral("LIST"));
+  const QCommandLineOption simOption(QStringLiteral("kestsim"),
+                                     QStringLiteral("The simulator (default: next to kest-bench)."),
+                                     QStringLiteral("PATH"));
+  parser.addOptions({secondsOption, quickOption, soakOption, onlyOption, simOption});
+  parser.process(application);
+
+  const QString simProgram =
+      parser.isSet(simOption)
+          ? parser.value(simOption)
+          : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kestsim"));
+  if (!QFile::exists(simProgram)) {
+    std::fprintf(stderr, "kest-bench: no simulator at %s\n", qPrintable(simProgram));
+    return 2;
+  }
+  bool ok = true;
+  double seconds = parser.value(secondsOption).toDouble(&ok);
+  if (!ok || seconds < 1) {
+    std::fprintf(stderr, "kest-bench: --seconds wants a number of at least 1\n");
+    return 2;
+  }
+  if (parser.isSet(quickOption)) seconds = 3;
+
+  using bench::Note;
+  using bench::TPhase;
+  bench::PrintMachine();
+  bench::TBench bench(simProgram);
+
+  // A controller that answers after about 2 ms, its bytes paced at the line's 19200 bit/s.
+  const QStringList line = {QStringLiteral("--latency"), QStringLiteral("2"),
+                            QStringLiteral("--pace")};
+
+  if (parser.isSet(soakOption)) {
+    const int minutes = parser.value(soakOption).toInt(&ok);
+    if (!ok || minutes < 1) {
+      std::fprintf(stderr, "kest-bench: --soak wants whole minutes, at least 1\n");
+      return 2;
+    }
+    TPhase soak;
+    soak.Name = "soak";
+    soak.Title = "drive with 2% corrupt frames, junk, silent spells, warm-up, supply dips, log on";
+    soak.SimArguments = line + QStringList{QStringLiteral("--scenario"),
+                                           QStringLiteral("drive"),
+                                           QStringLiteral("--corrupt"),
+                                           QStringLiteral("0.02"),
+                                           QStringLiteral("--junk"),
+                                           QStringLiteral("0.02"),
+                                           QStringLiteral("--silent-every"),
+                                           QStringLiteral("60"),
+                                           QStringLiteral("--silent-for"),
+                                           QStringLiteral("3"),
+                                           QStringLiteral("--warmup"),
+                                           QStringLiteral("5"),
+                                           QStringLiteral("--dip"),
+                                           QStringLiteral("--seed"),
+                                           QStringLiteral("7")};
+    soak.Log = true;
+    soak.Aligned = false;
+    soak.Seconds = minutes * 60.0;
+    soak.Soak = true;
+    soak.StallProbe = true;
+    const bench::TPhaseResult r = bench.Run(soak);
+    if (!r.Ran) return 1;
+    bench::Verdict("soak: log rows well formed, rows and chart steps as the rules give", r.RowsOk,
+                   "see soak.log_* and soak.chart_steps*");
+    bench::Verdict("soak: resident memory under 40 MB", r.RssEnd < 40,
+                   bench::Fixed(r.RssEnd, 1) + " MB at the end");
+    bench::Verdict("soak: memory flat (growth under 1 MB)", r.RssEnd - r.RssStart < 1,
+                   bench::Fixed(r.RssEnd - r.RssStart) + " MB");
+    bench::Verdict("soak: no byte or request lost or invented", r.FramesBalance,
+                   "see soak.bytes_* and soak.handler_*");
+    return 0;
+  }
+
+  QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  auto wanted = [&](const char* name) {
+    return only.isEmpty() || only.contains(QString::fromLatin1(name));
+  };
+  const QStringList liveLine =
+      line + QStringList{QStringLiteral("--corrupt"), QStringLiteral("0.02"),
+                         QStringLiteral("--seed"), QStringLiteral("1")};
+
+  std::vector<TPhase> phases;
+  {
+    TPhase live;
+    live.Name = "live";
+    live.Title = "controller answering, 2% corrupt frames, normal rate (100 ms), log on";
+    live.SimArguments = liveLine;
+    live.Log = true;
+    live.Seconds = seconds;
+    if (wanted("live")) phases.push_back(live);
+
+    TPhase fast = live;
+    fast.Name = "fast";
+    fast.Title = "the same at the FAST rate (80 ms), log on";
+    fast.Fast = true;
+    if (wanted("fast")) phases.push_back(fast);
+
+    TPhase silent;
+    silent.Name = "silent";
+    silent.Title = "controller that never answers, log off";
+    // A silent spell of all but the first millisecond of a day.
+    silent.SimArguments =
+        line + QStringList{QStringLiteral("--silent-every"), QStringLiteral("86400"),
+                           QStringLiteral("--silent-for"), QStringLiteral("86399.999")};
+    silent.ExpectLive = false;
+    silent.Seconds = seconds;
+    if (wanted("silent")) phases.push_back(silent);
+
+    TPhase spew;
+    spew.Name = "spew";
+    spew.Title = "line spewing junk without a frame at 19200 bit/s, log off";
+    spew.SimArguments = {QStringLiteral("--spew")};
+    spew.ExpectLive = false;
+    spew.Aligned = false;
+    spew.Conserves = false;
+    spew.Seconds = seconds;
+    if (wanted("spew")) phases.push_back(spew);
+
+    TPhase busy = live;
+    busy.Name = "busy";
+    busy.Title = "the live run with the driver's waits made busy loops (yardstick)";
+    busy.BusyLoop = true;
+    if (wanted("busy")) phases.push_back(busy);
+
+    TPhase stall = fast;
+    stall.Name = "stall";
+    stall.Title = "the FAST live run again with a 10 ms probe timer watching the GUI thread";
+    stall.StallProbe = true;
+    if (wanted("stall")) phases.push_back(stall);
+  }
+
+  std::map<std::string, bench::TPhaseResult> results;
+  for (const TPhase& phase : phases) {
+    results[phase.Name] = bench.Run(phase);
+    if (!results[phase.Name].Ran) return 1;
+  }
+  const double rssEnd = bench::ResidentMegabytes();
+  bench::Figure("process.rss_end", rssEnd, "MB", 1);
+
+  using bench::Fixed;
+  using bench::Verdict;
+  Note("targets:");
+  auto has = [&](const char* name) { return results.count(name) != 0; };
+  if (has("live") && has("busy")) {
+    const double ratio = results["busy"].CpuPercent / std::max(results["live"].CpuPercent, 1e-9);
+    bench::Figure("busy_to_live_ratio", ratio, "x", 1);
+    Verdict("waits at least 20 times cheaper than the busy loop", ratio >= 20,
+            Fixed(ratio, 1) + " x");
+  }
+  if (has("fast"))
+    Verdict("under 1% of a core live at FAST", results["fast"].CpuPercent < 1,
+            Fixed(results["fast"].CpuPercent, 3) + " %core");
+  if (has("live"))
+    Verdict("under 1% of a core live at NORMAL", results["live"].CpuPercent < 1,
+            Fixed(results["live"].CpuPercent, 3) + " %core");
+  if (has("silent"))
+    Verdict("under 0.3% of a core silent", results["silent"].CpuPercent < 0.3,
+            Fixed(results["silent"].CpuPercent, 3) + " %core");
+  for (const auto& [name, nominal] :
+       {std::pair<const char*, double>{"live", 10.0}, {"fast", 12.5}}) {
+    if (!has(name)) continue;
+    const bench::TPhaseResult& r = results[name];
+    Verdict(std::string(name) + ": chart samples within 1% of " + Fixed(nominal, 1) + "/s",
+            std::abs(r.ChartRate - nominal) <= nominal * 0.01, Fixed(r.ChartRate, 3) + "/s");
+    Verdict(std::string(name) + ": log rows within 1% of " + Fixed(nominal, 1) + "/s",
+            std::abs(r.LogRate - nominal) <= nominal * 0.01, Fixed(r.LogRate, 3) + "/s");
+    Note(std::string(name) + ": longest handlers: receive " + Fixed(r.Times.ReceiveMs) +
+         " ms, sample tick " + Fixed(r.Times.SampleTickMs) + " ms, watchdog " +
+         Fixed(r.Times.WatchdogMs) + " ms");
+    Verdict(std::string(name) + ": first live reading within 0.6 s", r.FirstReadingSeconds <= 0.6,
+            Fixed(r.FirstReadingSeconds, 3) + " s");
+    Verdict(std::string(name) + ": memory flat over the run (growth under 1 MB)",
+            r.RssEnd - r.RssStart < 1, Fixed(r.RssEnd - r.RssStart) + " MB");
+    Verdict(std::string(name) + ": frames, bytes and requests balance", r.FramesBalance,
+            "see " + std::string(name) + ".frames_*");
+    Verdict(std::string(name) + ": log rows well formed and as the rules give", r.RowsOk,
+            "see " + std::string(name) + ".log_*");
+  }
+  if (has("stall"))
+    Verdict("longest stall of the GUI thread under 10 ms (probe timer, FAST, live)",
+            results["stall"].MaxLateMs < 10,
+            Fixed(results["stall"].MaxLateMs, 1) + " ms; 99% of probes within " +
+                Fixed(results["stall"].StallP99) + " ms; " +
+                std::to_string(results["stall"].StallsOver10) + " of " +
+                std::to_string(results["stall"].StallProbes) + " probes late by 10 ms or more");
+  Verdict("resident memory under 40 MB at the end", rssEnd < 40, Fixed(rssEnd, 1) + " MB");
+  return 0;
+}

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# CI: the Windows build, run for real. Cross-compiles the Qt-free libraries and their tests for
+# 64-bit Windows and runs them under Wine in a fresh throw-away prefix, the driver over the Win32
+# backend included: its tests talk to the simulated controller (kestsim, built natively) through
+# a pseudo-terminal that Wine maps as COM1. Fails on any failure.
+#
+# Needs, besides scripts/setup.sh: g++-mingw-w64-x86-64-posix, googletest and wine64 (setup.sh
+# --ci installs them). Needs no display and no network.
+# Usage: scripts/ci-wine.sh
+#   KEST_NATIVE_BUILD  the native build folder that has (or gets) bin/kestsim; default build
+#   KEST_CROSS_BUILD   the cross build folder; default build-mingw-tests
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+native=${KEST_NATIVE_BUILD:-build}
+cross=${KEST_CROSS_BUILD:-build-mingw-tests}
+export KEST_CROSS_BUILD=$cross
+# Debian's wine64 keeps its loader and server outside PATH unless the wine package is installed.
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+for tool in "$wine" "$wineserver"; do
+  [[ -x $tool ]] || { echo "ci-wine.sh: $tool missing: apt-get install wine64" >&2; exit 1; }
+done
+
+started=$SECONDS
+phase_start=$SECONDS
+phases=()
+phase_done() {
+  phases+=("$1 $((SECONDS - phase_start)) s")
+  phase_start=$SECONDS
+}
+
+# --- Build: the cross tests, and the simulator for the far end of the line. ---
+bash scripts/cross-build.sh --tests
+if [[ ! -f $native/CMakeCache.txt ]]; then
+  cmake -S . -B "$native" -G Ninja
+fi
+cmake --build "$native" --target kestsim
+phase_done build
+
+# --- A fresh prefix, made without asking anything. ---
+work=$(mktemp -d "${TMPDIR:-/tmp}/kest-wine.XXXXXX")
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+# No Mono or Gecko: nothing here needs them, and their installers would look for the network.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+sim_pid=""
+
+# shellcheck disable=SC2317  # both run from the EXIT trap
+show_logs() {
+  local log
+  for log in "$work"/*.log; do
+    [[ -s $log ]] || continue
+    echo "--- $(basename "$log") (last lines)"
+    tail -n 20 "$log"
+  done
+}
+# shellcheck disable=SC2317
+cleanup() {
+  local status=$?
+  # The server first: it holds the pseudo-terminal as its controlling terminal, so the simulator's
+  # end closing under it would hang it up, and it answers a hang-up by dumping its whole state.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  if [[ -n $sim_pid ]]; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  (( status == 0 )) || show_logs >&2
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+
+timeout 600 "$wine" wineboot -i </dev/null >"$work/wineboot.log" 2>&1
+"$wineserver" -w
+phase_done prefix
+
+# --- The simulator on a new pseudo-terminal, mapped as COM1. ---
+afr=147
+"$native/bin/kestsim" --afr "$afr" >"$work/kestsim.out" 2>"$work/kestsim.log" &
+sim_pid=$!
+pty=""
+for _ in $(seq 100); do
+  pty=$(head -n 1 "$work/kestsim.out" 2>/dev/null || true)
+  [[ -n $pty ]] && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[[ $pty == /dev/* ]] || { echo "ci-wine.sh: the simulator did not start" >&2; exit 1; }
+# Wine's device manager makes the com links of dosdevices afresh from /dev/ttyS* whenever the
+# prefix starts (COM1 would become /dev/ttyS0 again); a port named in its Ports key keeps its
+# device, so the link is both written into the key and made at once.
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f </dev/null >"$work/reg.log" 2>&1
+"$wineserver" -w
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+# One server for every test binary, so that each does not start the prefix anew.
+"$wineserver" -p >"$work/wineserver.log" 2>&1
+# The prefix's services, started by the first program that runs, would inherit its output and
+# keep it open after it ends, and ctest would wait for that first test binary until its time-out.
+# They are started here instead, with their output going to a log, and stay with the server.
+"$wine" cmd /c exit 0 </dev/null >"$work/services.log" 2>&1
+phase_done line
+
+# --- The tests: every binary whole under Wine; the line tests on COM1. ---
+status=0
+KEST_TEST_COM_PORT=1 KEST_TEST_SIM_AFR=$afr KEST_TEST_COM_IS_PTY=1 \
+  ctest --test-dir "$cross" --output-on-failure --no-tests=error --timeout 300 || status=$?
+
+"$wineserver" -k >/dev/null 2>&1 || true
+kill -TERM "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" || true
+sim_pid=""
+summary=$(tail -n 1 "$work/kestsim.out")
+echo "ci-wine.sh: simulator: $summary"
+# Guards the line tests against passing without ever reaching the line.
+if [[ ! $summary =~ frames\ ([0-9]+) ]] || (( BASH_REMATCH[1] == 0 )); then
+  echo "ci-wine.sh: the simulator sent no frame: the line tests did not reach COM1" >&2
+  status=1
+fi
+phase_done tests
+
+summary=$(IFS=,; echo "${phases[*]}")
+echo "ci-wine.sh: $((SECONDS - started)) s in all (${summary//,/, })"
+exit "$status"

@@ -1,0 +1,100 @@
+// kestlog's command line: what each option sets, and a one-line reason for each bad one.
+#include <gtest/gtest.h>
+
+#include "headless/LogOptions.h"
+
+namespace {
+
+using headless::ParseLogOptions;
+using headless::TLogOptions;
+using headless::TRowFormat;
+using TArgs = std::vector<std::string>;
+
+TEST(LogOptions, EachOptionSetsItsSetting) {
+  struct TCase {
+    TArgs Args;
+    std::function<bool(const TLogOptions&)> Holds;
+    const char* What;
+  };
+  const TCase cases[] = {
+      {{"--port", "/dev/ttyUSB0"},
+       [](const TLogOptions& o) {
+         return o.Port == "/dev/ttyUSB0" && !o.Fast && o.DisplayMode == sensor::dmAirFuelRatio &&
+                o.FuelType == sensor::ftPetrol && o.Output == "-" &&
+                o.Format == TRowFormat::Classic && o.Seconds == 0 && !o.Help && !o.Version;
+       },
+       "defaults"},
+      {{"--port=/dev/pts/3"},
+       [](const TLogOptions& o) { return o.Port == "/dev/pts/3"; },
+       "inline value"},
+      {{"--port", "a", "--port", "b"},
+       [](const TLogOptions& o) { return o.Port == "b"; },
+       "the later one wins"},
+      {{"--port", "p", "--fast"}, [](const TLogOptions& o) { return o.Fast; }, "fast"},
+      {{"--port", "p", "--lambda"},
+       [](const TLogOptions& o) { return o.DisplayMode == sensor::dmLambda; },
+       "lambda"},
+      {{"--port", "p", "--fuel", "methanol"},
+       [](const TLogOptions& o) { return o.FuelType == sensor::ftMethanol; },
+       "methanol"},
+      {{"--port", "p", "--fuel=propane"},
+       [](const TLogOptions& o) { return o.FuelType == sensor::ftPropane; },
+       "propane"},
+      {{"--port", "p", "--output", "log.csv"},
+       [](const TLogOptions& o) { return o.Output == "log.csv"; },
+       "output"},
+      {{"--port", "p", "--output", "-"},
+       [](const TLogOptions& o) { return o.Output == "-"; },
+       "standard output"},
+      {{"--port", "p", "--format", "extended"},
+       [](const TLogOptions& o) { return o.Format == TRowFormat::Extended; },
+       "extended"},
+      {{"--port", "p", "--seconds", "2.5"},
+       [](const TLogOptions& o) { return o.Seconds == 2.5; },
+       "seconds"},
+      {{"--help"}, [](const TLogOptions& o) { return o.Help; }, "help needs no port"},
+      {{"--version"}, [](const TLogOptions& o) { return o.Version; }, "version needs no port"},
+  };
+  for (const TCase& c : cases) {
+    std::string error;
+    const auto options = ParseLogOptions(c.Args, error);
+    ASSERT_TRUE(options.has_value()) << c.What << ": " << error;
+    EXPECT_TRUE(c.Holds(*options)) << c.What;
+  }
+}
+
+TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
+  struct TCase {
+    TArgs Args;
+    const char* Says;
+  };
+  const TCase cases[] = {
+      {{}, "--port DEVICE is required"},
+      {{"--fast"}, "--port DEVICE is required"},
+      {{"--port"}, "--port needs a device path"},
+      {{"--port="}, "--port needs a device path"},
+      {{"--port", "--fast"}, "--port needs a device path"},
+      {{"--port", "COM1"}, "not 'COM1'"},
+      {{"--port", "p", "--fuel", "diesel"}, "--fuel is petrol, methanol or propane, not 'diesel'"},
+      {{"--port", "p", "--fuel"}, "--fuel needs"},
+      {{"--port", "p", "--format", "csv"}, "--format is classic or extended, not 'csv'"},
+      {{"--port", "p", "--seconds", "0"}, "--seconds needs"},
+      {{"--port", "p", "--seconds", "-3"}, "not '-3'"},
+      {{"--port", "p", "--seconds", "ten"}, "not 'ten'"},
+      {{"--port", "p", "--seconds", "nan"}, "not 'nan'"},
+      {{"--port", "p", "--seconds", "1e9"}, "not '1e9'"},
+      {{"--port", "p", "--seconds", "2,5"}, "not '2,5'"},
+      {{"--port", "p", "--output"}, "--output needs"},
+      {{"--port", "p", "--fast=yes"}, "--fast takes no value"},
+      {{"--port", "p", "--baud", "9600"}, "unknown option '--baud'"},
+      {{"--port", "p", "extra"}, "unexpected argument 'extra'"},
+  };
+  for (const TCase& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseLogOptions(c.Args, error).has_value()) << c.Says;
+    EXPECT_NE(error.find(c.Says), std::string::npos) << "got: " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// The monitor as a user runs it: the main window with the real driver and the system's serial
+// backend, on real timers, over a pseudo-terminal with the simulated box on its own thread at the
+// far end. What is checked is what a user sees (read-out, online lamp, status bar, beeps) when the
+// box answers, falls silent, is pulled out, is plugged back in, sends junk, or when a second
+// program wants the same port.
+//
+// Every wait polls its condition with a generous deadline that only a broken monitor reaches; no
+// result depends on how fast the machine is. The deadlines stand for what a user would call
+// "at once" (the read-out live within two seconds) and "within about a second" (offline within
+// 1.25 s of silence, here allowed 2.5 s).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "platform/PortMap.h"
+#include "serial/SerialPortDriver.h"
+#include "sim/KestSimulator.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/Kest3GraphMain.h"
+
+namespace {
+
+constexpr int LiveDeadlineMs = 2000;     // from the port open to the first reading shown
+constexpr int OfflineDeadlineMs = 2500;  // from silence to the lamp off (1.25 s, with slack)
+constexpr int ReopenDeadlineMs = 5000;   // from the re-plug to the port open again (~1 s retries)
+constexpr int StartDeadlineMs = 5000;    // from show() to the port open
+
+// Runs the event loop until `condition` holds or `timeoutMs` have passed; true when it held.
+template <typename TCondition>
+bool WaitUntil(TCondition condition, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() >= timeoutMs) return condition();
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+// The simulated box behind a symbolic link in a folder of its own, mapped as COM1, the way a
+// USB adapter's stable name stands for whatever device node it gets when plugged in.
+struct TBench {
+  QTemporaryDir Folder;
+  std::string Link;
+  std::unique_ptr<sim::TKestSimulator> Box;
+
+  explicit TBench(sim::TSimConfig config = {}) {
+    Link = Folder.filePath(QStringLiteral("ttyKEST")).toStdString();
+    config.ConstantAfr = 147;
+    config.LinkPath = Link;
+    Box = std::make_unique<sim::TKestSimulator>(config);
+    platform::PortMap().Map(1, Link);
+  }
+  bool Start() { return Folder.isValid() && Box->Start(); }
+};
+
+// A main window on the system's serial ports with the desktop's services recorded.
+struct TMonitor {
+  uitest::TRecordingServices Services;
+  std::unique_ptr<ui::TKest3GraphMain> Window;
+
+  TMonitor() {
+    ui::TMainWindowOptions options;  // SerialApi null: the system's ports
+    options.Services = &Services;
+    options.Locale = platform::TLocaleFormats{};
+    Window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
+    Window->show();
+  }
+  ui::TKest3GraphMain& W() { return *Window; }
+  QString Status() const { return Window->StatusBarText(); }
+  bool Live() const {
+    return Window->DigitalDisplay->isEnabled() && Window->DigitalDisplay->text() == "14.7" &&
+           Window->OnlineLED->BrushColor() == ui::clGreen;
+  }
+  bool Offline() const {
+    return !Window->DigitalDisplay->isEnabled() &&
+           Window->OnlineLED->BrushColor() == ui::clBtnFace();
+  }
+};
+
+// CPU time of the whole process (every thread), in seconds.
+double ProcessCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// Starts the box and a monitor on it and waits until the reading is live.
+#define START_LIVE(bench, monitor)                                                              \
+  ASSERT_TRUE((bench).Start()) << (bench).Box->LastError();                                     \
+  TMonitor monitor;                                                                             \
+  ASSERT_TRUE(WaitUntil([&] { return monitor.Status() == "Com1 Port Open"; }, StartDeadlineMs)) \
+      << monitor.Status().toStdString();                                                        \
+  ASSERT_TRUE(WaitUntil([&] { return monitor.Live(); }, LiveDeadlineMs))                        \
+      << "read-out " << monitor.W().DigitalDisplay->text().toStdString() << ", enabled "        \
+      << monitor.W().DigitalDisplay->isEnabled()
+
+TEST(MonitorOverPty, ShowsTheReadingGoesOfflineWhenSilentAndComesBack) {
+  sim::TSimConfig config;
+  // Answers for 3 s, silent for 3 s, and so on.
+  config.SilentEverySeconds = 6;
+  config.SilentForSeconds = 3;
+  TBench bench(config);
+  START_LIVE(bench, monitor);
+  EXPECT_EQ(monitor.W().VoltsDisplay->text(), "13.8 V");
+
+  ASSERT_TRUE(
+      WaitUntil([&] { return bench.Box->Counters().SilentRequestsIgnored > 0; }, StartDeadlineMs));
+  EXPECT_TRUE(WaitUntil([&] { return monitor.Offline(); }, OfflineDeadlineMs));
+  EXPECT_EQ(monitor.W().DigitalDisplay->text(), "14.7") << "the stale reading stays, greyed";
+  EXPECT_EQ(monitor.Status(), "Com1 Port Open") << "a silent box is not a lost port";
+
+  const std::uint64_t framesBefore = bench.Box->Counters().FramesSent;
+  ASSERT_TRUE(
+      WaitUntil([&] { return bench.Box->Counters().FramesSent > framesBefore; }, StartDeadlineMs));
+  EXPECT_TRUE(WaitUntil([&] { return monitor.Live(); }, LiveDeadlineMs));
+  EXPECT_EQ(monitor.Services.Beeps, 0);
+  EXPECT_EQ(monitor.Services.BoxesShown, 0);
+}
+
+TEST(MonitorOverPty, SurvivesAnUnplugWithoutSpinningOrBeeping) {
+  TBench bench;
+  START_LIVE(bench, monitor);
+
+  const double cpuBefore = ProcessCpuSeconds();
+  QElapsedTimer wall;
+  wall.start();
+  ASSERT_TRUE(bench.Box->Unplug());
+  EXPECT_TRUE(WaitUntil([&] { return monitor.Offline(); }, OfflineDeadlineMs));
+  EXPECT_TRUE(WaitUntil([&] { return monitor.Status() == "Error: could not open Com1"; },
+                        OfflineDeadlineMs));
+  EXPECT_FALSE(monitor.W().MonitorState.PortOpen);
+  // Stay unplugged a while, with the monitor retrying in the background.
+  QTest::qWait(static_cast<int>(std::max<qint64>(0, 2500 - wall.elapsed())));
+  const double cpuShare = (ProcessCpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
+  EXPECT_LT(cpuShare, 0.15) << "the monitor spins on the dead port";
+  EXPECT_TRUE(monitor.Offline());
+  EXPECT_EQ(monitor.Services.Beeps, 0);
+  EXPECT_EQ(monitor.Services.BoxesShown, 0);
+  EXPECT_TRUE(monitor.Services.Errors.empty());
+  EXPECT_TRUE(monitor.W().isVisible());
+}
+
+TEST(MonitorOverPty, ReopensARepluggedAdapterByItself) {
+  TBench bench;
+  START_LIVE(bench, monitor);
+
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(bench.Box->Unplug());
+    ASSERT_TRUE(WaitUntil([&] { return monitor.Status() == "Error: could not open Com1"; },
+                          OfflineDeadlineMs));
+    EXPECT_TRUE(WaitUntil([&] { return monitor.Offline(); }, OfflineDeadlineMs));
+    QTest::qWait(1500);  // a retry or two finds nothing
+    EXPECT_EQ(monitor.Status(), "Error: could not open Com1");
+
+    ASSERT_TRUE(bench.Box->Replug()) << bench.Box->LastError();
+    EXPECT_TRUE(WaitUntil([&] { return monitor.Status() == "Com1 Port Open"; }, ReopenDeadlineMs));
+    EXPECT_TRUE(monitor.W().MonitorState.PortOpen);
+    EXPECT_TRUE(WaitUntil([&] { return monitor.Live(); }, LiveDeadlineMs));
+  }
+  EXPECT_EQ(monitor.Services.Beeps, 0);
+  EXPECT_EQ(monitor.Services.BoxesShown, 0);
+}
+
+TEST(MonitorOverPty, ASecondProgramCannotTakeAPortInUse) {
+  TBench bench;
+  START_LIVE(bench, monitor);
+
+  {
+    TMonitor second;
+    EXPECT_TRUE(
+        WaitUntil([&] { return second.Status() == "Error: could not open Com1"; }, StartDeadlineMs))
+        << second.Status().toStdString();
+    EXPECT_EQ(second.Services.Beeps, 1) << "the user's own start is told with a beep";
+    EXPECT_FALSE(second.W().MonitorState.PortOpen);
+
+    // A bare driver on the same device is refused as well, and told why.
+    TSerialPortDriver driver;
+    driver.SetComPort(TComPortNumber::pnCOM1);
+    EXPECT_FALSE(driver.OpenPort());
+    EXPECT_EQ(platform::SystemSerialApi().LastOpenError(), platform::TOpenError::InUse);
+
+    // The first program goes on as if nothing happened.
+    QTest::qWait(600);
+    EXPECT_TRUE(monitor.Live());
+    EXPECT_FALSE(second.Live());
+  }
+  EXPECT_EQ(monitor.Status(), "Com1 Port Open");
+  EXPECT_EQ(monitor.Services.Beeps, 0);
+}
+
+TEST(MonitorOverPty, JunkAndCorruptFramesDoNotShakeTheReading) {
+  sim::TSimConfig config;
+  config.JunkRate = 0.5;
+  config.CorruptRate = 0.3;
+  config.Seed = 7;
+  TBench bench(config);
+  START_LIVE(bench, monitor);
+
+  // Sample what the user sees for three seconds. A rejected frame repeats the last good one; only
+  // a false frame inside junk whose check byte happens to hold (about 1 in 256) can show
+  // something else, for one watchdog tick.
+  int samples = 0;
+  int steady = 0;
+  int offline = 0;
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 3000) {
+    QTest::qWait(50);
+    ++samples;
+    if (monitor.Live()) ++steady;
+    if (monitor.W().OnlineLED->BrushColor() != ui::clGreen) ++offline;
+  }
+  const sim::TSimCounters sent = bench.Box->Counters();
+  EXPECT_GT(sent.JunkBytesSent, 0u);
+  EXPECT_GT(sent.FramesCorrupted, 0u);
+  EXPECT_EQ(offline, 0) << "junk is data: the box stays online";
+  EXPECT_GE(steady * 4, samples * 3) << steady << " of " << samples << " samples showed 14.7";
+  EXPECT_EQ(monitor.Services.Beeps, 0);
+}
+
+}  // namespace
