@@ -1,7 +1,8 @@
-// The line to the controller box: how the monitor's driver is set up, the same for the window and
-// the headless logger.
+// The line to the controller box: how the monitor's driver is set up and how the frame reader
+// takes its bytes from it, the same for the window, the headless logger and the tests.
 #pragma once
 
+#include "sensor/SensorFrame.h"
 #include "serial/SerialPortDriver.h"
 
 // COM1 at 19200 bit/s (8 data bits, no parity, 1 stop bit, DTR and RTS raised: the driver's
@@ -13,3 +14,13 @@ inline void ConfigureForController(TSerialPortDriver& driver) {
   driver.SetComPortPollingDelay(5);
   driver.SetInputTimeout(50);
 }
+
+// The frame reader's byte source: the driver's timed single-byte read.
+class TDriverByteReader : public sensor::TByteReader {
+ public:
+  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
+  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
+
+ private:
+  TSerialPortDriver& Driver;
+};

@@ -85,16 +85,6 @@ class TClientArea : public QWidget {
   }
 };
 
-// Reads single bytes for the frame search through the driver's timed reads.
-class TDriverByteReader : public sensor::TByteReader {
- public:
-  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
-  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
-
- private:
-  TSerialPortDriver& Driver;
-};
-
 }  // namespace
 
 int ChartYOf(std::uint8_t afrByte) {

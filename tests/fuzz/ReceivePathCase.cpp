@@ -25,6 +25,7 @@
 #include "platform/FakeSerialApi.h"
 #include "sensor/Monitoring.h"
 #include "sensor/SensorFrame.h"
+#include "serial/ControllerLine.h"
 #include "serial/SerialPortDriver.h"
 
 namespace fuzz {
@@ -58,15 +59,6 @@ class TScript {
   const std::uint8_t* Data;
   std::size_t Size;
   std::size_t Position = 0;
-};
-
-class TDriverByteReader : public sensor::TByteReader {
- public:
-  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
-  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
-
- private:
-  TSerialPortDriver& Driver;
 };
 
 class TReceivePath {

@@ -78,7 +78,7 @@ class SerialLineTest : public ::testing::Test {
 TEST_F(SerialLineTest, FramesArriveThroughPollTicksOfTheHiddenWindow) {
   TSerialPortDriver driver;
   kesttest::ConfigureAsTheMonitorDoes(driver, Line.Port);
-  kesttest::TDriverByteReader reader(driver);
+  TDriverByteReader reader(driver);
 
   // The window's receive step: ask for the next frame, hold polling, read it, release.
   sensor::SensorFrame current, lastGood;

@@ -77,11 +77,8 @@ void DrainMessages() {
 }
 
 void ConfigureAsTheMonitorDoes(TSerialPortDriver& driver, TComPortNumber port) {
+  ConfigureForController(driver);
   driver.SetComPort(port);
-  driver.SetComPortSpeed(TComPortBaudRate::br19200);
-  driver.SetComPortInBufSize(50);
-  driver.SetComPortPollingDelay(5);
-  driver.SetInputTimeout(50);
 }
 
 }  // namespace kesttest

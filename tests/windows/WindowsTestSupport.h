@@ -9,6 +9,7 @@
 // Our headers come before <windows.h>: they declare constants with names (WM_TIMER, PURGE_RXCLEAR)
 // that the system header turns into macros, which must not rewrite our declarations.
 #include "sensor/SensorFrame.h"
+#include "serial/ControllerLine.h"
 #include "serial/SerialPortDriver.h"
 
 // The system header without its min/max macros and rarely used parts, as platform/ includes it.
@@ -51,16 +52,6 @@ bool PumpMessagesUntil(const std::function<bool()>& done, std::uint32_t limitMs,
 
 // Empties this thread's message queue, dispatching everything in it, without waiting.
 void DrainMessages();
-
-// The frame reader's byte source: the driver's timed single-byte read.
-class TDriverByteReader final : public sensor::TByteReader {
- public:
-  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
-  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
-
- private:
-  TSerialPortDriver& Driver;
-};
 
 // The monitor's own settings of its driver: 19200 bit/s, a 50-byte receive buffer, a poll every
 // 5 ms and reads that give up after 50 ms of silence.
