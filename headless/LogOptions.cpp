@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/CommandLine.h"
 #include "platform/PortMap.h"
 
 namespace headless {
@@ -29,29 +30,17 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   TLogOptions options;
   bool portGiven = false;
 
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string name = arguments[i];
-    std::optional<std::string> inlineValue;
-    if (const auto equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      inlineValue = name.substr(equals + 1);
-      name.resize(equals);
-    }
+  for (platform::TOptionCursor cursor(arguments); cursor.Next();) {
+    const std::string& name = cursor.Name();
     auto flag = [&]() {
-      if (!inlineValue) return true;
+      if (!cursor.HasInlineValue()) return true;
       error = name + " takes no value";
       return false;
     };
     std::string value;
     auto takeValue = [&](const char* what) {
-      if (inlineValue) {
-        value = *inlineValue;
-      } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) {
-        // No path or number begins with "--": "--port --fast" lacks its device.
-        value = arguments[++i];
-      } else {
-        value.clear();
-      }
+      // No path or number begins with "--": "--port --fast" lacks its device.
+      value = cursor.TakeValue(true).value_or(std::string());
       if (!value.empty()) return true;
       error = name + " needs " + what;
       return false;
@@ -114,7 +103,7 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
       error = "unknown option '" + name + "'";
       return std::nullopt;
     } else {
-      error = "unexpected argument '" + arguments[i] + "'";
+      error = "unexpected argument '" + cursor.Argument() + "'";
       return std::nullopt;
     }
   }

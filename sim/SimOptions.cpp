@@ -7,6 +7,7 @@
 #include <sstream>
 #include <type_traits>
 
+#include "platform/CommandLine.h"
 #include "sim/KestSimulator.h"
 
 namespace sim {
@@ -35,32 +36,21 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
   bool silentEveryGiven = false;
   bool silentForGiven = false;
 
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string name = arguments[i];
-    std::optional<std::string> inlineValue;
-    if (const auto equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      inlineValue = name.substr(equals + 1);
-      name.resize(equals);
-    }
+  for (platform::TOptionCursor cursor(arguments); cursor.Next();) {
+    const std::string& name = cursor.Name();
     auto flag = [&]() {
-      if (inlineValue) {
-        error = name + " takes no value";
-        return false;
-      }
-      return true;
+      if (!cursor.HasInlineValue()) return true;
+      error = name + " takes no value";
+      return false;
     };
     std::string value;
     auto takeValue = [&]() {
-      if (inlineValue) {
-        value = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= arguments.size()) {
+      std::optional<std::string> given = cursor.TakeValue(false);
+      if (!given) {
         error = name + " needs a value";
         return false;
       }
-      value = arguments[++i];
+      value = std::move(*given);
       return true;
     };
     auto number = [&](double& target, double low, double high, const char* what) {
@@ -150,7 +140,7 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
     } else if (name == "--seconds") {
       if (!number(options.Seconds, 0, 1e9, "seconds")) return std::nullopt;
     } else {
-      error = "unknown argument '" + arguments[i] + "' (try --help)";
+      error = "unknown argument '" + cursor.Argument() + "' (try --help)";
       return std::nullopt;
     }
   }

@@ -96,13 +96,18 @@ int ChartYOf(std::uint8_t afrByte) {
   return y;
 }
 
+namespace {
+platform::TSerialApi& SerialApiOf(const TMainWindowOptions& options) {
+  return options.SerialApi != nullptr ? *options.SerialApi : platform::SystemSerialApi();
+}
+}  // namespace
+
 TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
-    : SerialPortDriver1(options.SerialApi != nullptr ? *options.SerialApi
-                                                     : platform::SystemSerialApi()),
+    : SerialPortDriver1(SerialApiOf(options)),
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
       Locale(std::move(options.Locale)),
-      SerialApi(options.SerialApi != nullptr ? *options.SerialApi : platform::SystemSerialApi()) {
+      SerialApi(SerialApiOf(options)) {
   ConfigureForController(SerialPortDriver1);
   SerialPortDriver1.SetOnReceiveData(
       [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
