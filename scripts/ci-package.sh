@@ -70,6 +70,9 @@ for page in kestlsugraph kestlog; do
   fi
 done
 
+grep -q "GNU GENERAL PUBLIC LICENSE" /usr/share/doc/$package_name/copyright \
+  || fail "the package carries no licence"
+
 # The installed logger against the installed simulator: a few rows of both formats.
 /usr/bin/kestsim --seconds 30 >"$work/sim.out" &
 sim_pid=$!

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev googletest
   fonts-liberation
   xvfb xauth imagemagick
+  openbox wmctrl xdotool x11-utils
   util-linux
   dpkg-dev desktop-file-utils
 )

@@ -1,7 +1,9 @@
 #include "ui/AboutWindows.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace ui {
 
@@ -11,6 +13,10 @@ namespace {
 constexpr Qt::WindowFlags AboutWindowFlags = Qt::Window | Qt::WindowTitleHint |
                                              Qt::WindowSystemMenuHint |
                                              Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+
+// The states the title bar does not offer.
+constexpr Qt::WindowStates RefusedStates =
+    Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 
 QFont AboutFont(int pixelHeight) {
   // The layout was made for this face; fontconfig stands in a sans face where it is absent.
@@ -59,7 +65,19 @@ void ShowAboutWindow(QWidget* window) {
   window->activateWindow();
 }
 
-TAboutKest3Graph::TAboutKest3Graph(QWidget* parent) : QWidget(parent) {
+TAboutWindow::TAboutWindow(QWidget* parent) : QWidget(parent) {}
+
+void TAboutWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !(windowState() & RefusedStates)) return;
+  // Undone once the window manager has finished the change it is telling us about; undoing it
+  // from inside its own notification would be overridden by the rest of that change.
+  QTimer::singleShot(0, this, [this] {
+    if (windowState() & RefusedStates) setWindowState(windowState() & ~RefusedStates);
+  });
+}
+
+TAboutKest3Graph::TAboutKest3Graph(QWidget* parent) : TAboutWindow(parent) {
   // The outer size is 551 x 229; the title bar and borders are the desktop's, so the client area
   // is what we set here, less a typical frame.
   SetUpAboutWindow(this, QStringLiteral("About KestGraph"), 543, 202, 14);
@@ -70,7 +88,7 @@ TAboutKest3Graph::TAboutKest3Graph(QWidget* parent) : QWidget(parent) {
   StaticText2 = StaticText(this, 197, 148, QString::fromLatin1(MakerWebAddress));
 }
 
-TAboutKest3GraphDiskLog::TAboutKest3GraphDiskLog(QWidget* parent) : QWidget(parent) {
+TAboutKest3GraphDiskLog::TAboutKest3GraphDiskLog(QWidget* parent) : TAboutWindow(parent) {
   SetUpAboutWindow(this, QStringLiteral("About log to disk"), 541, 289, 13);
   Bevel1 = LoweredBox(this, 24, 24, 489, 233);
   const int tops[6] = {64, 88, 112, 136, 160, 184};

@@ -12,7 +12,19 @@ namespace ui {
 // Shows `window` (bringing it forward when it already shows).
 void ShowAboutWindow(QWidget* window);
 
-class TAboutKest3Graph : public QWidget {
+// What both information windows share: a title bar with only the window menu and the close button.
+// Window managers that leave the minimise and maximise buttons in place anyway (they may ignore
+// that part of the hint) find the window returning to its normal state when either is used.
+class TAboutWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TAboutWindow(QWidget* parent = nullptr);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+};
+
+class TAboutKest3Graph : public TAboutWindow {
   Q_OBJECT
  public:
   explicit TAboutKest3Graph(QWidget* parent = nullptr);
@@ -23,7 +35,7 @@ class TAboutKest3Graph : public QWidget {
   QLabel* StaticText2;  // the maker's web address
 };
 
-class TAboutKest3GraphDiskLog : public QWidget {
+class TAboutKest3GraphDiskLog : public TAboutWindow {
   Q_OBJECT
  public:
   explicit TAboutKest3GraphDiskLog(QWidget* parent = nullptr);

@@ -423,8 +423,6 @@ void TKest3GraphMain::closeEvent(QCloseEvent* e) {
 
 void TKest3GraphMain::SetApplicationTitle(const QString& title) {
   FApplicationTitle = title;
-  // What a desktop's task bar and window list show for a window when they use its icon name; the
-  // window's own caption stays as it is.
   setWindowIconText(title);
 }
 
@@ -493,10 +491,10 @@ void TKest3GraphMain::GetByteClick() {
   }
 }
 
-// Beyond the original program, which kept a dead handle until the user chose the port again: a
-// port whose device went away (an adapter pulled out) is closed and re-opened by itself about once
-// a second until the device is back, so the reading returns with no action of the user's. The
-// status bar tells both changes; neither beeps, since nobody asked for anything.
+// A handle whose device went away is dead, and keeping it would leave the user to choose the port
+// again: so a port whose device went away (an adapter pulled out) is closed and re-opened by itself
+// about once a second until the device is back, and the reading returns with no action of the
+// user's. The status bar tells both changes; neither beeps, since nobody asked for anything.
 void TKest3GraphMain::KeepPortOpen() {
   const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
   switch (PortKeeper1.Check(SerialApi.GetTickCount())) {
@@ -536,13 +534,18 @@ void TKest3GraphMain::OnlineTimerTimer() {
       TempBar->setValue(temp < 50 ? 50 - temp : 1);
     }
     const bool active = Services.IsApplicationActive();
+    // Task bars and task switchers show a window's title, not its icon name: the reading goes
+    // into both while the program is in the background, and the caption comes back with it.
     if (!active) {
-      SetApplicationTitle(QString::fromStdString(
-          sensor::TitleText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator)));
+      const QString reading = QString::fromStdString(
+          sensor::TitleText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator));
+      SetApplicationTitle(reading);
+      setWindowTitle(reading);
       MonitorState.TitleShowsReading = true;
     }
     if (active && MonitorState.TitleShowsReading) {
       SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
+      setWindowTitle(QString::fromLatin1(MainWindowCaption));
       MonitorState.TitleShowsReading = false;
     }
   }

@@ -32,7 +32,8 @@ class QWindow;
 
 namespace ui {
 
-// The window's application-wide title: what the desktop's task bar shows for the program.
+// The program-wide title, kept as the window's icon name; the caption is the window title, which
+// task bars show, and gives way to the reading while the program is in the background.
 inline constexpr const char* ApplicationTitle = "Torvane KEST";
 inline constexpr const char* MainWindowCaption = "Torvane LSU4 KEST INTERFACE";
 
@@ -119,7 +120,8 @@ class TKest3GraphMain : public QMainWindow {
   QWidget* AboutKest3Graph = nullptr;
   QWidget* AboutKest3GraphDiskLog = nullptr;
 
-  // The application's title as the task bar shows it.
+  // The application title: the window's icon name; while it carries the reading, the window
+  // title (what task bars show) carries it too.
   QString ApplicationTitleText() const { return FApplicationTitle; }
   QString StatusBarText() const;
 

@@ -237,8 +237,31 @@ TEST(AboutWindows, LogWindowShowsOnceWithItsSixLines) {
     EXPECT_EQ(diskLog.StaticTexts[i]->text(), QString::fromLatin1(lines[i]));
     EXPECT_EQ(diskLog.StaticTexts[i]->pos(), QPoint(48, tops[i]));
   }
-  EXPECT_FALSE(diskLog.windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_FALSE(diskLog.windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+// Neither window offers minimise or maximise, and one that a window manager minimises or maximises
+// anyway (not every manager honours the hint) comes back to its normal state.
+TEST(AboutWindows, TitleBarOffersOnlyTheMenuAndCloseAndRefusesOtherStates) {
+  ui::TAboutKest3Graph about;
+  ui::TAboutKest3GraphDiskLog diskLog;
+  for (QWidget* window : std::initializer_list<QWidget*>{&about, &diskLog}) {
+    SCOPED_TRACE(window->windowTitle().toStdString());
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    ui::ShowAboutWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized, Qt::WindowFullScreen}) {
+      window->setWindowState(state);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return window->windowState() == Qt::WindowNoState; }))
+          << "state " << state;
+      EXPECT_TRUE(window->isVisible());
+    }
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+  }
 }
 
 TEST(AboutWindows, ClosingOneReactivatesTheMainWindowWhichKeepsItsPort) {

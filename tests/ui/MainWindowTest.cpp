@@ -218,10 +218,13 @@ TEST(Watchdog, TitleCarriesTheReadingInTheBackground) {
     w.OnlineTimerTimer();
     EXPECT_EQ(w.ApplicationTitleText(), mode == 1 ? " AFR = 14.7" : " LAMBDA = 1.00");
     EXPECT_EQ(w.windowIconText(), w.ApplicationTitleText());
-    EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
+    // The title is what task bars show.
+    EXPECT_EQ(w.windowTitle(), w.ApplicationTitleText());
     f.Services.Active = true;
     w.OnlineTimerTimer();
     EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
+    EXPECT_EQ(w.windowIconText(), "Torvane KEST");
+    EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
     EXPECT_FALSE(w.MonitorState.TitleShowsReading);
   }
 }
