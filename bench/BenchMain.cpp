@@ -274,15 +274,15 @@ class TTickFilter : public QObject {
     }
     if (watched == Window.Timer1 && event->type() == QEvent::Timer) {
       TickStart = TClock::now();
-      const ui::TMonitorState& s = Window.MonitorState;
-      ChartXBefore = s.ChartX;
+      const monitor::TMonitorState& s = Window.MonitorState;
+      ChartXBefore = Window.ChartState.ChartX;
       if (Measuring) {
         ++Ticks;
         const bool sampled = s.PortOpen && !s.WarmingUp;
         if (sampled && s.Logging) ++ExpectedRows;
-        if (sampled && Window.DigitalDisplay->isEnabled()) ++ExpectedSteps;
+        if (sampled && s.ReadingLive) ++ExpectedSteps;
         if (s.PortOpen && s.WarmingUp) ++WarmupTicks;
-        if (sampled && !Window.DigitalDisplay->isEnabled()) ++OfflineTicks;
+        if (sampled && !s.ReadingLive) ++OfflineTicks;
       }
     }
     return false;
@@ -291,7 +291,7 @@ class TTickFilter : public QObject {
   // the filter and here does.
   void AfterTick() {
     if (!Measuring) return;
-    if (Window.MonitorState.ChartX != ChartXBefore) ++Steps;
+    if (Window.ChartState.ChartX != ChartXBefore) ++Steps;
     Times.SampleTickMs = std::max(Times.SampleTickMs, MsBetween(TickStart, TClock::now()));
   }
   void AfterWatchdog() {
@@ -414,12 +414,12 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   const TClock::time_point created = TClock::now();
   auto window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
   ui::TKest3GraphMain& w = *window;
-  ui::TMonitorState& s = w.MonitorState;
+  monitor::TMonitorState& s = w.MonitorState;
 
   // The first live reading: the read-out enabled and showing the reading of the frame in use.
   std::optional<double> firstReading;
   auto checkFirstReading = [&] {
-    if (firstReading || !w.DigitalDisplay->isEnabled()) return;
+    if (firstReading || !s.ReadingLive) return;
     const QString text = w.DigitalDisplay->text();
     if (text == QStringLiteral(" ") || text == QStringLiteral("00.0")) return;
     const std::string reading = sensor::ReadingText(w.CalcKest(), s.DisplayMode, ".");

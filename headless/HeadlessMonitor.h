@@ -1,12 +1,10 @@
-// THeadlessMonitor: the main window's monitoring without the window.
+// THeadlessMonitor: kestlog's view of the monitoring engine: the window's monitoring without the
+// window.
 //
-// It owns a serial port driver set up as the window's, polls on the same two timers (the sample
-// tick at 100 or 80 ms, the watchdog at 250 ms), reads frames with the same receive step and goes
-// offline by the same countdown; where the window lights lamps and enables its read-out, this
-// keeps the same states as flags. Each sample tick hands a row to a sink: in the classic format
+// The engine polls, reads frames and goes offline exactly as it does for the window; this view
+// keeps the rows and the status line. Each sample tick hands a row to a sink: in the classic format
 // exactly when and what the window's log writes; in the extended format on every tick, with the
-// status the lamps give. Everything runs on the thread that made it, on its Qt event loop; the
-// driver's poll timer comes from the serial backend's poll window.
+// status the lamps give. Everything runs on the thread that made it, on its Qt event loop.
 #pragma once
 
 #include <QDateTime>
@@ -20,11 +18,10 @@
 #include "headless/RowFormat.h"
 #include "headless/RowSink.h"
 #include "log/CsvLog.h"
+#include "monitor/MonitorEngine.h"
 #include "platform/Locale.h"
 #include "platform/SerialApi.h"
 #include "sensor/SensorFrame.h"
-#include "serial/PortKeeper.h"
-#include "serial/SerialPortDriver.h"
 
 namespace headless {
 
@@ -38,7 +35,7 @@ struct TMonitorSettings {
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 };
 
-class THeadlessMonitor {
+class THeadlessMonitor : private monitor::TMonitorView {
  public:
   // `api` must outlive the monitor. The port starts closed and the timers stopped.
   THeadlessMonitor(platform::TSerialApi& api, TMonitorSettings settings);
@@ -50,7 +47,7 @@ class THeadlessMonitor {
   // Opens COM1 (whatever the port map makes of it). False when it would not open;
   // LastOpenError() then says why.
   bool OpenPort();
-  platform::TOpenError LastOpenError() const { return SerialPortDriver1.LastOpenError(); }
+  platform::TOpenError LastOpenError() const { return Engine.SerialPortDriver1.LastOpenError(); }
   // Writes the format's header lines to `sink`, which takes the rows from then on and must stay
   // alive until Stop, and starts both timers. Throws TLogFileError when the header cannot be
   // written (nothing is started then). Before it, ticks write no rows.
@@ -58,24 +55,25 @@ class THeadlessMonitor {
   // Stops both timers and closes the port. The sink is left to its owner.
   void Stop();
 
-  // --- The window's handlers, run by the timers and the driver; public so tests can drive them.
-  // The sample tick: request a frame; when the port is open and the sensor warm, compute the
-  // reading, step the low-volts lamp (the window's chart step) and write the classic row; write
-  // the extended row on every tick.
-  void GetByteClick();
+  // --- The engine's handlers, run by the timers and the driver; here so tests can drive them.
+  // The sample tick: the classic row where the window's log writes one (after the controller's
+  // first frame only), the extended row at the end of every tick.
+  void GetByteClick() { Engine.GetByteClick(); }
   // The watchdog: keep the port across an unplug, count down, go offline after five silent ticks.
-  void OnlineTimerTimer();
+  void OnlineTimerTimer() { Engine.OnlineTimerTimer(); }
   // The receive step, fired by the driver's poll.
   void SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
-                                    std::uint32_t size);
+                                    std::uint32_t size) {
+    Engine.SerialPortDriverReceiveData3(sender, data, size);
+  }
 
   // --- State, as the window's lamps and read-out show it.
   TLampState Lamps() const;
   TRowStatus Status() const { return RowStatusOf(Lamps()); }
-  bool PortLost() const { return PortKeeper1.Lost(); }
-  const sensor::SensorFrame& Frame() const { return CurrentFrame; }
-  double SupplyVolts() const { return FSupplyVolts; }
-  int OnlineCountdown() const { return FOnlineCountdown; }
+  bool PortLost() const { return Engine.PortKeeper1.Lost(); }
+  const sensor::SensorFrame& Frame() const { return Engine.MonitorState.SensorFrame; }
+  double SupplyVolts() const { return Engine.MonitorState.SupplyVolts; }
+  int OnlineCountdown() const { return Engine.MonitorState.OnlineCountdown; }
   const TMonitorStats& Stats() const { return FStats; }
   // Frames read over about the last second, from the driver's tick counter.
   double FramesPerSecond() const;
@@ -83,9 +81,10 @@ class THeadlessMonitor {
   TStatusView StatusView() const;
   // The first row that failed; rows stop after it (the owner decides what to do).
   const std::optional<csvlog::TLogFileError>& RowError() const { return FRowError; }
-  TSerialPortDriver& Driver() { return SerialPortDriver1; }
-  QTimer& SampleTimer() { return Timer1; }
-  QTimer& WatchdogTimer() { return OnlineTimer; }
+  TSerialPortDriver& Driver() { return Engine.SerialPortDriver1; }
+  QTimer& SampleTimer() { return Engine.Timer1; }
+  QTimer& WatchdogTimer() { return Engine.OnlineTimer; }
+  monitor::TMonitorEngine& MonitorEngine() { return Engine; }
 
   // Called after every watchdog tick (the status line).
   std::function<void()> OnWatchdogTick;
@@ -95,30 +94,17 @@ class THeadlessMonitor {
   std::function<void(bool lost)> OnPortLost;
 
  private:
-  void WriteRow(TRowStatus status);
-  void SetOnlineLamp(bool on);
+  bool LogRowDue(const std::string& row) override;
+  void PortChanged(const monitor::TPortEvent& event) override;
+  void SampleTickDone() override;
+  void WatchdogTickDone() override;
+  bool WriteRow(const std::string& row);
 
-  platform::TSerialApi& Api;
+  platform::TSerialApi& Api;  // its clock times the frame rate
   TRowSink* Sink = nullptr;
   TMonitorSettings Settings;
-  TSerialPortDriver SerialPortDriver1;
-  TPortKeeper PortKeeper1{SerialPortDriver1};
-  QTimer Timer1;
-  QTimer OnlineTimer;
-
-  bool FPortOpen = false;
-  bool FWarmingUp = false;
-  bool FrameSeen = false;  // a frame was read since the start
-  sensor::SensorFrame CurrentFrame;
-  sensor::SensorFrame LastGoodFrame;
-  double FSupplyVolts = 0;
-  int FOnlineCountdown = 0;
-  // The window's lamps and read-out state.
-  bool OnlineLamp = false;
-  bool LowVoltsLamp = false;
-  bool ReadingLive = false;
-
-  TMonitorStats FStats;
+  TMonitorStats FStats;  // declared before the engine, which counts into it
+  monitor::TMonitorEngine Engine;
   std::optional<csvlog::TLogFileError> FRowError;
   // (tick, frames read) at the last few watchdog ticks, for the frame rate.
   struct TRateMark {

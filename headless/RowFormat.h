@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/MonitorEngine.h"
 #include "platform/SerialApi.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
@@ -36,6 +37,7 @@ struct TLampState {
   bool WarmingUp = false;  // the current frame is a warm-up frame
   bool Live = false;       // the window's reading-is-live flag (its read-out enabled)
   bool LowVolts = false;   // the low-volts lamp
+  bool WarmupLamp = false;  // the warm-up lamp (out while offline, whatever the frame said)
 };
 TRowStatus RowStatusOf(const TLampState& lamps);
 
@@ -84,13 +86,9 @@ struct TStatusView {
 std::string StatusLine(const TStatusView& view);
 
 // What a run did, for the summary at exit.
-struct TMonitorStats {
-  std::uint64_t Rows = 0;            // rows written (header lines not counted)
-  std::uint64_t FramesAccepted = 0;  // frames whose check byte held
-  std::uint64_t FramesRejected = 0;  // frames with a wrong check byte
-  std::uint64_t ReadTimeouts = 0;    // single-byte reads of the receive step that timed out
-  std::uint64_t OfflineSpells = 0;   // times the controller went from online to offline
-  std::uint64_t PortLosses = 0;      // times the device went away
+// What the line did, as the engine counts it, and the rows kestlog wrote.
+struct TMonitorStats : monitor::TLineStats {
+  std::uint64_t Rows = 0;  // rows written (header lines not counted)
 };
 // Several lines, each ending in a newline; `outputName` is the file, or "standard output".
 std::string SummaryText(const TMonitorStats& stats, const std::string& outputName, double seconds);

@@ -14,9 +14,7 @@
 #include <ctime>
 
 #include "platform/OpenErrorHint.h"
-#include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
-#include "serial/ControllerLine.h"
 #include "ui/AboutWindows.h"
 #include "ui/Pictures.h"
 
@@ -97,38 +95,36 @@ int ChartYOf(std::uint8_t afrByte) {
 }
 
 namespace {
+
 platform::TSerialApi& SerialApiOf(const TMainWindowOptions& options) {
   return options.SerialApi != nullptr ? *options.SerialApi : platform::SystemSerialApi();
 }
+
+monitor::TEngineSettings EngineSettingsOf(const TMainWindowOptions& options) {
+  monitor::TEngineSettings settings;
+  settings.Locale = options.Locale;
+  if (options.Now) settings.Now = options.Now;
+  return settings;
+}
+
 }  // namespace
 
 TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
-    : SerialPortDriver1(SerialApiOf(options)),
+    : Engine(SerialApiOf(options), *this, EngineSettingsOf(options)),
+      SerialPortDriver1(Engine.SerialPortDriver1),
+      PortKeeper1(Engine.PortKeeper1),
+      Timer1(&Engine.Timer1),
+      OnlineTimer(&Engine.OnlineTimer),
+      MonitorState(Engine.MonitorState),
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
-      Locale(std::move(options.Locale)),
-      SerialApi(SerialApiOf(options)) {
-  ConfigureForController(SerialPortDriver1);
-  SerialPortDriver1.SetOnReceiveData(
-      [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
-        SerialPortDriverReceiveData3(sender, data, size);
-      });
-
-  Timer1 = new QTimer(this);
-  Timer1->setTimerType(Qt::PreciseTimer);  // ten samples a second means ten, not nine
-  Timer1->setInterval(sensor::NormalSampleIntervalMs);
-  connect(Timer1, &QTimer::timeout, this, &TKest3GraphMain::GetByteClick);
-  OnlineTimer = new QTimer(this);
-  OnlineTimer->setInterval(sensor::WatchdogIntervalMs);
-  connect(OnlineTimer, &QTimer::timeout, this, &TKest3GraphMain::OnlineTimerTimer);
-
+      Locale(std::move(options.Locale)) {
   connect(qApp, &QGuiApplication::focusWindowChanged, this,
           &TKest3GraphMain::OnFocusWindowChanged);
   BuildControls();
   BuildMenus();
   FormCreate();
-  Timer1->start();
-  OnlineTimer->start();
+  Engine.Start();
 }
 
 TKest3GraphMain::~TKest3GraphMain() { FormDestroy(); }
@@ -333,30 +329,31 @@ void TKest3GraphMain::FormCreate() {
   MonitorState.WarmingUp = false;
   PortItems[0]->setChecked(true);
   PortItems[1]->setChecked(false);
-  SerialPortDriver1.SetComPort(TComPortNumber::pnCOM1);
-  MonitorState.ChartX = 1;
+  Engine.SetComPort(1);
+  ChartState.ChartX = 1;
   AirFuelRatio1Click();
   Petrol2Click();
 }
 
-void TKest3GraphMain::OpenCommsClick() {
-  const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
-  ReportOpenResult(SerialPortDriver1.OpenPort(), number, true);
+void TKest3GraphMain::OpenCommsClick() { Engine.OpenCommsClick(true); }
+
+void TKest3GraphMain::PortChanged(const monitor::TPortEvent& event) {
+  using TKind = monitor::TPortEvent::TKind;
+  const bool opened = event.Kind == TKind::Opened || event.Kind == TKind::Reopened;
+  ReportOpenResult(opened, event.Number, event.Kind == TKind::Failed && event.UserAsked,
+                   event.Error);
 }
 
-void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailure) {
+void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailure,
+                                       platform::TOpenError why) {
   if (opened) {
     SetStatusText(QStringLiteral("Com%1 Port Open").arg(number));
-    MonitorState.PortOpen = true;
   } else {
     SetStatusText(QStringLiteral("Error: could not open Com%1").arg(number));
     if (beepOnFailure) Services.Beep();
-    MonitorState.PortOpen = false;
   }
   // The status text stays as it always was; a user refused for want of rights learns the remedy
   // from its tooltip, which goes again once a port opens.
-  const platform::TOpenError why =
-      opened ? platform::TOpenError::None : SerialPortDriver1.LastOpenError();
   StatusText->setToolTip(why == platform::TOpenError::PermissionDenied
                              ? QString::fromStdString(platform::OpenErrorHint(why))
                              : QString());
@@ -370,7 +367,7 @@ void TKest3GraphMain::FormDestroy() {
   if (MonitorState.Logging) {
     MonitorState.Logging = false;
     try {
-      MonitorState.LogFile.Close();
+      LogFile.Close();
     } catch (const csvlog::TLogFileError& error) {
       // No window is left to show a box that waits for no one; this one waits to be read.
       Services.ShowErrorAndWait(this, QString::fromStdString(error.what()));
@@ -431,133 +428,76 @@ void TKest3GraphMain::SetStatusText(const QString& text) { StatusText->setText(t
 QString TKest3GraphMain::StatusBarText() const { return StatusText->text(); }
 
 // ---------------------------------------------------------------------------------------------
-// The receive path
+// The engine's handlers, and what the engine tells the window
 
-void TKest3GraphMain::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*,
-                                                   std::uint32_t) {
-  // The polled bytes are the answer to the sample tick's request; this handler asks again and
-  // reads a whole frame of its own.
-  SerialPortDriver1.WriteByte(sensor::RequestByte);
-  OnlineLED->SetBrushColor(clGreen);
-  SerialPortDriver1.HoldPolling();
-  TDriverByteReader reader(SerialPortDriver1);
-  TMonitorState& s = MonitorState;
-  const sensor::TFrameReceipt receipt =
-      sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);
-  SerialPortDriver1.ReleasePolling();
-  if (receipt.FrameFound) {
-    if (s.WarmingUp) {
-      WarmupMessage->show();
-      WarmupLED->SetBrushColor(clGreen);
-    } else {
-      WarmupMessage->hide();
-      WarmupLED->SetBrushColor(clBtnFace());
-      VoltsDisplay->setEnabled(true);
-      DigitalDisplay->setEnabled(true);
-    }
-  }
-  MonitorState.OnlineCountdown = sensor::OnlineCountdownReload;
+void TKest3GraphMain::SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
+                                                   std::uint32_t size) {
+  Engine.SerialPortDriverReceiveData3(sender, data, size);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Sample tick and watchdog
+void TKest3GraphMain::GetByteClick() { Engine.GetByteClick(); }
 
-double TKest3GraphMain::CalcKest() const {
-  return sensor::CalcKest(MonitorState.SensorFrame.AfrByte, MonitorState.DisplayMode,
-                          MonitorState.FuelType);
-}
+void TKest3GraphMain::OnlineTimerTimer() { Engine.OnlineTimerTimer(); }
 
-void TKest3GraphMain::GetByteClick() {
-  SerialPortDriver1.WriteByte(sensor::RequestByte);
-  if (MonitorState.PortOpen && !MonitorState.WarmingUp) {
-    const std::string text =
-        sensor::ReadingText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator);
-    if (MonitorState.Logging) {
-      try {
-        WriteLogRow(text);
-      } catch (const csvlog::TLogFileError& error) {
-        ReportFileError(error);
-        return;  // a failed row ends the tick: no chart step follows
-      }
-    }
-    if (DigitalDisplay->isEnabled()) DrawGraph();
-  }
-  if (!MonitorState.PortOpen) {
-    OnlineLED->SetBrushColor(clBtnFace());
-    DigitalDisplay->setEnabled(false);
-    WarmupMessage->hide();
-    WarmupLED->SetBrushColor(clBtnFace());
-    LowVoltsLED->SetBrushColor(clBtnFace());
-  }
-}
+double TKest3GraphMain::CalcKest() const { return Engine.CalcKest(); }
 
-// A handle whose device went away is dead, and keeping it would leave the user to choose the port
-// again: so a port whose device went away (an adapter pulled out) is closed and re-opened by itself
-// about once a second until the device is back, and the reading returns with no action of the
-// user's. The status bar tells both changes; neither beeps, since nobody asked for anything.
-void TKest3GraphMain::KeepPortOpen() {
-  const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
-  switch (PortKeeper1.Check(SerialApi.GetTickCount())) {
-    case TPortKeeper::TEvent::Lost:
-      ReportOpenResult(false, number, false);
-      // Nothing more comes from a device that has gone: shown offline on this tick already.
-      MonitorState.OnlineCountdown = 0;
+void TKest3GraphMain::TrackBar1Change() { Engine.SetFast(TrackBar1->value() == 1); }
+
+void TKest3GraphMain::LampChanged(monitor::TLamp lamp, bool on) {
+  switch (lamp) {
+    case monitor::TLamp::Online:
+      OnlineLED->SetBrushColor(on ? clGreen : clBtnFace());
       break;
-    case TPortKeeper::TEvent::Reopened:
-      ReportOpenResult(true, number, false);
+    case monitor::TLamp::Warmup:
+      WarmupLED->SetBrushColor(on ? clGreen : clBtnFace());
       break;
-    case TPortKeeper::TEvent::None:
+    case monitor::TLamp::LowVolts:
+      LowVoltsLED->SetBrushColor(on ? clRed : clBtnFace());
       break;
   }
 }
 
-void TKest3GraphMain::TrackBar1Change() {
-  Timer1->setInterval(TrackBar1->value() == 1 ? sensor::FastSampleIntervalMs : sensor::NormalSampleIntervalMs);
+void TKest3GraphMain::WarmupMessageChanged(bool shown) { WarmupMessage->setVisible(shown); }
+
+void TKest3GraphMain::ReadoutChanged(const std::string& text) {
+  SetDigitalDisplayText(QString::fromStdString(text));
 }
 
-void TKest3GraphMain::OnlineTimerTimer() {
-  KeepPortOpen();
-  if (MonitorState.OnlineCountdown > 0) --MonitorState.OnlineCountdown;
-  if (MonitorState.PortOpen) {
-    if (MonitorState.WarmingUp) {
-      SetDigitalDisplayText(QStringLiteral("00.0"));
-      SetVoltsDisplayText(QStringLiteral("n/a "));
-      DigitalDisplay->setEnabled(false);
-      VoltsDisplay->setEnabled(false);
-    } else {
-      SetDigitalDisplayText(QString::fromStdString(sensor::ReadingText(
-          CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator)));
-      SetVoltsDisplayText(QString::fromStdString(sensor::VoltageText(
-                              MonitorState.SupplyVolts, Locale.DecimalSeparator)) +
-                          QStringLiteral(" V"));
-      const int temp = MonitorState.SensorFrame.TempByte;
-      TempBar->setValue(temp < 50 ? 50 - temp : 1);
-    }
-    const bool active = Services.IsApplicationActive();
-    // Task bars and task switchers show a window's title, not its icon name: the reading goes
-    // into both while the program is in the background, and the caption comes back with it.
-    if (!active) {
-      const QString reading = QString::fromStdString(
-          sensor::TitleText(CalcKest(), MonitorState.DisplayMode, Locale.DecimalSeparator));
-      SetApplicationTitle(reading);
-      setWindowTitle(reading);
-      MonitorState.TitleShowsReading = true;
-    }
-    if (active && MonitorState.TitleShowsReading) {
-      SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
-      setWindowTitle(QString::fromLatin1(MainWindowCaption));
-      MonitorState.TitleShowsReading = false;
-    }
+// A disabled label is drawn greyed, which is how a stale reading looks.
+void TKest3GraphMain::ReadoutEnabledChanged(bool enabled) { DigitalDisplay->setEnabled(enabled); }
+
+void TKest3GraphMain::VoltsChanged(const std::string& text) {
+  SetVoltsDisplayText(QString::fromStdString(text));
+}
+
+void TKest3GraphMain::VoltsEnabledChanged(bool enabled) { VoltsDisplay->setEnabled(enabled); }
+
+void TKest3GraphMain::TempBarChanged(int value) { TempBar->setValue(value); }
+
+// Task bars and task switchers show a window's title, not its icon name: the reading goes into
+// both while the program is in the background, and the caption comes back with it.
+void TKest3GraphMain::TitleChanged(const std::string& reading) {
+  if (reading.empty()) {
+    SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
+    setWindowTitle(QString::fromLatin1(MainWindowCaption));
+  } else {
+    SetApplicationTitle(QString::fromStdString(reading));
+    setWindowTitle(QString::fromStdString(reading));
   }
-  if (MonitorState.OnlineCountdown == 0) {
-    OnlineLED->SetBrushColor(clBtnFace());
-    DigitalDisplay->setEnabled(false);
-    VoltsDisplay->setEnabled(false);
-    WarmupMessage->hide();
-    WarmupLED->SetBrushColor(clBtnFace());
-    LowVoltsLED->SetBrushColor(clBtnFace());
-    SerialPortDriver1.Purge(true, false);
+}
+
+bool TKest3GraphMain::IsApplicationActive() { return Services.IsApplicationActive(); }
+
+void TKest3GraphMain::ChartStepDue() { DrawGraph(); }
+
+bool TKest3GraphMain::LogRowDue(const std::string& row) {
+  try {
+    LogFile.WriteLine(row);
+  } catch (const csvlog::TLogFileError& error) {
+    ReportFileError(error);
+    return false;
   }
+  return true;
 }
 
 void TKest3GraphMain::SetAutoSizedText(QLabel* label, const QString& text) {
@@ -580,13 +520,12 @@ void TKest3GraphMain::SetVoltsDisplayText(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // The strip chart
 
+// The low-volts lamp that used to be stepped here is the engine's: it steps it just before it asks
+// for the chart step.
 void TKest3GraphMain::DrawGraph() {
-  TMonitorState& s = MonitorState;
+  TChartState& s = ChartState;
   if (s.ChartX == 1) DrawGraphGrid();
-  // Low-volts lamp, with a band between 12.0 and 12.1 V in which it keeps its colour.
-  if (s.SupplyVolts < 12.0) LowVoltsLED->SetBrushColor(clRed);
-  if (s.SupplyVolts > 12.1) LowVoltsLED->SetBrushColor(clBtnFace());
-  s.ChartY = ChartYOf(s.SensorFrame.AfrByte);
+  s.ChartY = ChartYOf(MonitorState.SensorFrame.AfrByte);
   s.ChartX += 2;
   TChartCanvas& canvas = PaintBox1->Canvas();
   canvas.PenColor = clBlue;
@@ -619,7 +558,7 @@ void TKest3GraphMain::DrawGraphGrid() {
 }
 
 void TKest3GraphMain::PaintBox1Paint() {
-  MonitorState.ChartX = ChartWidth + 1;  // a restart is now pending
+  ChartState.ChartX = ChartWidth + 1;  // a restart is now pending
   DrawGraphGrid();
 }
 
@@ -627,12 +566,11 @@ void TKest3GraphMain::PaintBox1Paint() {
 // Menus
 
 void TKest3GraphMain::PortItemClick(int number) {
-  PortKeeper1.Forget();  // the user's choice wins over re-opening a lost port
   SetStatusText(QStringLiteral("Change Com Port"));
-  SerialPortDriver1.ClosePort();
+  Engine.ClosePort();  // the user's choice also wins over re-opening a lost port
   for (int n = 1; n <= 8; ++n) PortItems[n - 1]->setChecked(n == number);
-  SerialPortDriver1.SetComPort(static_cast<TComPortNumber>(number - 1));
-  ReportOpenResult(SerialPortDriver1.OpenPort(), number, true);
+  Engine.SetComPort(number);
+  Engine.OpenCommsClick(true);
 }
 
 void TKest3GraphMain::FuelItemClick(int fuelType, QAction* item, const char* fuelLabel,
@@ -699,20 +637,21 @@ void TKest3GraphMain::About1Click() {
 void TKest3GraphMain::LogStartClick() {
   const std::optional<QString> path = Services.AskSaveFileName(this, TSaveDialogOptions{});
   if (!path) return;
-  MonitorState.LogFileName = path->toStdString();
+  LogFileName = path->toStdString();
   try {
-    MonitorState.LogFile.Create(MonitorState.LogFileName);
-    const std::string date = platform::FormatLocalTime(Locale.ShortDateFormat, std::time(nullptr));
+    LogFile.Create(LogFileName);
+    const std::string date = platform::FormatLocalTime(
+        Locale.ShortDateFormat, static_cast<std::time_t>(Engine.Now().toSecsSinceEpoch()));
     // The header goes to the system with the first row: a full disk is reported on the row that
     // hits it, while the log runs and "STOP" is at hand.
     using csvlog::TCsvLogFile;
-    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine1(date), TCsvLogFile::TFlush::WithNextLine);
-    MonitorState.LogFile.WriteLine(csvlog::LogHeaderLine2, TCsvLogFile::TFlush::WithNextLine);
+    LogFile.WriteLine(csvlog::LogHeaderLine1(date), TCsvLogFile::TFlush::WithNextLine);
+    LogFile.WriteLine(csvlog::LogHeaderLine2, TCsvLogFile::TFlush::WithNextLine);
   } catch (const csvlog::TLogFileError& error) {
     // A file whose header could not be written is of no use; it is let go so that the next
     // "START" begins afresh.
     try {
-      if (MonitorState.LogFile.IsOpen()) MonitorState.LogFile.Close();
+      if (LogFile.IsOpen()) LogFile.Close();
     } catch (const csvlog::TLogFileError&) {
     }
     ReportFileError(error);
@@ -724,17 +663,11 @@ void TKest3GraphMain::LogStartClick() {
   LogStart->setEnabled(false);
 }
 
-void TKest3GraphMain::WriteLogRow(const std::string& readingText) {
-  const std::string time = platform::FormatLocalTime(Locale.LongTimeFormat, std::time(nullptr));
-  const std::string volts = sensor::VoltageText(MonitorState.SupplyVolts, Locale.DecimalSeparator);
-  MonitorState.LogFile.WriteLine(csvlog::LogRow(time, readingText, volts));
-}
-
 void TKest3GraphMain::LogStopClick() {
   MonitorState.Logging = false;
   std::optional<csvlog::TLogFileError> failure;
   try {
-    MonitorState.LogFile.Close();
+    LogFile.Close();
   } catch (const csvlog::TLogFileError& error) {
     failure = error;
   }

@@ -1,9 +1,10 @@
-// TKest3GraphMain: the main window. It owns the serial port driver, the two timers that give the
-// program its rhythm, the strip chart, the menus and the data log, and shows the mixture live.
+// TKest3GraphMain: the main window, the view of the monitoring engine. The engine owns the serial
+// port driver and the two timers that give the program its rhythm and runs the receive handler,
+// the sample tick and the watchdog; the window draws what the engine tells it and owns the strip
+// chart, the menus, the dialogs, the data log's file and the layout.
 //
-// Every handler runs on the GUI thread, one at a time, and reads like the behaviour it implements:
-// the sample tick polls the controller and advances chart and log; the receive handler fetches and
-// checks a frame; the watchdog refreshes the read-outs and notices a silent controller.
+// Every handler runs on the GUI thread, one at a time. The engine's handlers keep their names here
+// as thin methods, so the window still reads like the behaviour it implements.
 #pragma once
 
 #include <QLabel>
@@ -15,13 +16,14 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "log/CsvLog.h"
+#include "monitor/MonitorEngine.h"
 #include "platform/Locale.h"
-#include "serial/PortKeeper.h"
-#include "serial/SerialPortDriver.h"
 #include "ui/Lamp.h"
-#include "ui/MonitorState.h"
 #include "ui/PaintBox.h"
 #include "ui/UiServices.h"
 
@@ -45,21 +47,32 @@ struct TMainWindowOptions {
   platform::TSerialApi* SerialApi = nullptr;     // null: the system's serial ports
   TUiServices* Services = nullptr;               // null: the real desktop
   platform::TLocaleFormats Locale = platform::UserLocaleFormats();
+  // The wall clock the log is stamped with; null: the system's.
+  std::function<QDateTime()> Now;
 };
 
-class TKest3GraphMain : public QMainWindow {
+// The strip chart's pen positions.
+struct TChartState {
+  int ChartX = 0, ChartPrevX = 0, ChartY = 0, ChartPrevY = 0;
+};
+
+class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
   Q_OBJECT
  public:
   explicit TKest3GraphMain(TMainWindowOptions options = {});
   ~TKest3GraphMain() override;
 
   // --- Components ---
-  TSerialPortDriver SerialPortDriver1;
-  // Re-opens SerialPortDriver1 by itself after its device went away and came back.
-  TPortKeeper PortKeeper1{SerialPortDriver1};
+  monitor::TMonitorEngine Engine;
+  // The engine's parts, by the names the handlers use.
+  TSerialPortDriver& SerialPortDriver1;
+  TPortKeeper& PortKeeper1;
   QTimer* Timer1;
   QTimer* OnlineTimer;
-  TMonitorState MonitorState;
+  monitor::TMonitorState& MonitorState;
+  TChartState ChartState;
+  csvlog::TCsvLogFile LogFile;  // open exactly while MonitorState.Logging
+  std::string LogFileName;
 
   // --- Controls, by the names the handlers use ---
   QFrame* Bevel5;
@@ -149,6 +162,20 @@ class TKest3GraphMain : public QMainWindow {
   void LogStartClick();
   void LogStopClick();
 
+  // --- What the engine tells its view.
+  void LampChanged(monitor::TLamp lamp, bool on) override;
+  void WarmupMessageChanged(bool shown) override;
+  void ReadoutChanged(const std::string& text) override;
+  void ReadoutEnabledChanged(bool enabled) override;
+  void VoltsChanged(const std::string& text) override;
+  void VoltsEnabledChanged(bool enabled) override;
+  void TempBarChanged(int value) override;
+  void TitleChanged(const std::string& reading) override;
+  bool IsApplicationActive() override;
+  void ChartStepDue() override;
+  bool LogRowDue(const std::string& row) override;
+  void PortChanged(const monitor::TPortEvent& event) override;
+
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -159,16 +186,14 @@ class TKest3GraphMain : public QMainWindow {
   void BuildMenus();
   void SetApplicationTitle(const QString& title);
   void SetStatusText(const QString& text);
-  void ReportOpenResult(bool opened, int number, bool beepOnFailure);
+  void ReportOpenResult(bool opened, int number, bool beepOnFailure, platform::TOpenError why);
   void SetDigitalDisplayText(const QString& text);
   void SetVoltsDisplayText(const QString& text);
   void SetAutoSizedText(QLabel* label, const QString& text);
   void FuelItemClick(int fuelType, QAction* item, const char* fuelLabel, bool showAfrLabels);
-  void WriteLogRow(const std::string& readingText);
   void ReportFileError(const std::exception& error);
 
   void OnFocusWindowChanged(QWindow* window);
-  void KeepPortOpen();
 
   std::unique_ptr<TUiServices> OwnServices;
   TUiServices& Services;
@@ -177,7 +202,6 @@ class TKest3GraphMain : public QMainWindow {
   bool Destroyed = false;
   bool InitialOpenDone = false;
   QPointer<QWindow> LastFocusWindow;  // the last window of ours that had the focus
-  platform::TSerialApi& SerialApi;     // the driver's; its clock times the keeper's retries
 };
 
 }  // namespace ui

@@ -25,7 +25,7 @@
 #include "platform/FakeSerialApi.h"
 #include "sensor/Monitoring.h"
 #include "sensor/SensorFrame.h"
-#include "serial/ControllerLine.h"
+#include "monitor/ControllerLine.h"
 #include "serial/SerialPortDriver.h"
 
 namespace fuzz {

@@ -53,13 +53,13 @@ struct TChart : TWindowFixture {
     W().show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&W()));
     W().MonitorState.PortOpen = true;
-    W().DigitalDisplay->setEnabled(true);
+    W().MonitorState.ReadingLive = true;
     W().MonitorState.SupplyVolts = 13.0;
   }
-  // One live sample of the given AFR byte.
+  // One live sample of the given AFR byte: a sample tick, which asks for a chart step.
   void Sample(std::uint8_t afrByte) {
     W().MonitorState.SensorFrame.AfrByte = afrByte;
-    W().DrawGraph();
+    W().GetByteClick();
   }
 };
 
@@ -85,7 +85,7 @@ TEST(Chart, ATraceIsDrawnAtTheRowOfItsReading) {
 
 TEST(Chart, ConstantReadingGrowsTwoPixelsPerSampleAndWrapsAfter200) {
   TChart chart;
-  auto& s = chart.W().MonitorState;
+  auto& s = chart.W().ChartState;
   EXPECT_EQ(s.ChartX, 401) << "the first paint leaves a restart pending";
   chart.Sample(147);  // the pending restart: wiped at once, sweep starts at 1
   EXPECT_EQ(s.ChartX, 1);
@@ -115,7 +115,7 @@ TEST(Chart, ConstantReadingGrowsTwoPixelsPerSampleAndWrapsAfter200) {
 
 TEST(Chart, AToolkitPaintWipesTheTraceAndTheSweepRestarts) {
   TChart chart;
-  auto& s = chart.W().MonitorState;
+  auto& s = chart.W().ChartState;
   for (int i = 0; i < 30; ++i) chart.Sample(147);
   ASSERT_GT(BluePixels(chart.W()), 0);
   // A paint the toolkit starts, as when the window is uncovered or resized.
@@ -150,20 +150,20 @@ TEST(Chart, NonLiveSamplesStopTheTraceAndItResumesWithAStraightSegment) {
   TChart chart;
   auto& w = chart.W();
   for (int i = 0; i < 11; ++i) chart.Sample(147);  // ChartX = 21
-  const int stoppedAt = w.MonitorState.ChartX;
+  const int stoppedAt = w.ChartState.ChartX;
   // Warm-up, offline and a closed port: the sample tick draws nothing.
   w.MonitorState.WarmingUp = true;
   w.GetByteClick();
   w.MonitorState.WarmingUp = false;
-  w.DigitalDisplay->setEnabled(false);
+  w.MonitorState.ReadingLive = false;
   w.GetByteClick();
   w.MonitorState.PortOpen = false;
   w.GetByteClick();
-  EXPECT_EQ(w.MonitorState.ChartX, stoppedAt);
+  EXPECT_EQ(w.ChartState.ChartX, stoppedAt);
   w.MonitorState.PortOpen = true;
-  w.DigitalDisplay->setEnabled(true);
+  w.MonitorState.ReadingLive = true;
   chart.Sample(110);
-  EXPECT_EQ(w.MonitorState.ChartX, stoppedAt + 2);
+  EXPECT_EQ(w.ChartState.ChartX, stoppedAt + 2);
   EXPECT_TRUE(IsBlue(PixelAt(w, stoppedAt, 134)));  // from the last point ...
   EXPECT_FALSE(BlueRowsAt(w, stoppedAt + 1).empty());  // ... straight on to the new one
 }
@@ -181,7 +181,7 @@ TEST(Chart, DisplayTypeChangesRepaintTheirGridAndFuelChangesLeaveTheTrace) {
   w.Lambda1Click();
   EXPECT_EQ(BluePixels(w), 0);
   EXPECT_EQ(GridRows(w), (std::vector<int>{8, 50, 92, 134, 176}));
-  EXPECT_EQ(w.MonitorState.ChartX, 401);
+  EXPECT_EQ(w.ChartState.ChartX, 401);
   for (int i = 0; i < 5; ++i) chart.Sample(147);
   w.AirFuelRatio1Click();
   EXPECT_EQ(BluePixels(w), 0);

@@ -215,13 +215,13 @@ TEST(Log, AFullDiskGivesOneBoxAndStopStillWorks) {
   f.Services.SaveAnswers.push_back(QStringLiteral("/dev/full"));
   f.W().LogStartClick();
   ASSERT_TRUE(f.W().MonitorState.Logging) << "the file is created; the disk is full only later";
-  const int chartBefore = f.W().MonitorState.ChartX;
+  const int chartBefore = f.W().ChartState.ChartX;
   f.Ticks(5);
   EXPECT_EQ(f.Services.Errors.size(), 5u) << "every failed row is reported";
   EXPECT_EQ(f.Services.BoxesShown, 1) << "but only one box is open at a time";
   EXPECT_TRUE(f.Services.Errors[0].contains(QStringLiteral("No space"))) << f.Services.Errors[0].toStdString();
   EXPECT_TRUE(f.W().MonitorState.Logging) << "a failed row leaves the log running";
-  EXPECT_EQ(f.W().MonitorState.ChartX, chartBefore) << "a failed row ends the tick";
+  EXPECT_EQ(f.W().ChartState.ChartX, chartBefore) << "a failed row ends the tick";
   EXPECT_TRUE(f.W().LogStop->isEnabled());
   f.W().LogStopClick();
   EXPECT_FALSE(f.W().MonitorState.Logging);

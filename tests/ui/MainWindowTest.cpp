@@ -233,6 +233,9 @@ TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
   TWindowFixture f(false);
   auto& w = f.W();
   w.OpenCommsClick();
+  // Lamps and read-out as a controller left them (the engine's state, and the widgets with it).
+  w.MonitorState.OnlineLamp = w.MonitorState.LowVoltsLamp = w.MonitorState.WarmupLamp = true;
+  w.MonitorState.ReadingLive = true;
   w.OnlineLED->SetBrushColor(ui::clGreen);
   w.LowVoltsLED->SetBrushColor(ui::clRed);
   w.WarmupLED->SetBrushColor(ui::clGreen);
@@ -241,6 +244,7 @@ TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
   for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED})
     EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
   EXPECT_FALSE(w.DigitalDisplay->isEnabled());
+  EXPECT_FALSE(w.MonitorState.ReadingLive);
 
   TOpenWindow open;
   open.Serial.ClearWritten();

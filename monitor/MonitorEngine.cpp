@@ -1,0 +1,293 @@
+// The monitoring engine's handlers. Each runs its steps in the order the window's behaviour was
+// defined in, and tells the view of a change at the step that makes it.
+#include "monitor/MonitorEngine.h"
+
+#include <ctime>
+
+#include "log/CsvLog.h"
+#include "monitor/ControllerLine.h"
+#include "sensor/Monitoring.h"
+#include "sensor/Reading.h"
+
+namespace monitor {
+
+namespace {
+
+// The driver's single-byte read, counting the reads that run out for the statistics.
+class TCountingByteReader : public sensor::TByteReader {
+ public:
+  TCountingByteReader(TSerialPortDriver& driver, std::uint64_t& timeouts)
+      : Driver(driver), Timeouts(timeouts) {}
+  bool ReadByte(std::uint8_t& target) override {
+    const bool read = Driver.ReadByte(target);
+    if (!read) ++Timeouts;
+    return read;
+  }
+
+ private:
+  TSerialPortDriver& Driver;
+  std::uint64_t& Timeouts;
+};
+
+}  // namespace
+
+TMonitorEngine::TMonitorEngine(platform::TSerialApi& api, TMonitorView& view,
+                               TEngineSettings settings, TLineStats* stats)
+    : SerialPortDriver1(api),
+      Api(api),
+      View(view),
+      Settings(std::move(settings)),
+      FStats(stats != nullptr ? *stats : OwnStats) {
+  ConfigureForController(SerialPortDriver1);
+  SerialPortDriver1.SetOnReceiveData(
+      [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
+        SerialPortDriverReceiveData3(sender, data, size);
+      });
+  Timer1.setTimerType(Qt::PreciseTimer);  // ten samples a second means ten, not nine
+  Timer1.setInterval(sensor::NormalSampleIntervalMs);
+  QObject::connect(&Timer1, &QTimer::timeout, &Timer1, [this] { GetByteClick(); });
+  OnlineTimer.setInterval(sensor::WatchdogIntervalMs);
+  QObject::connect(&OnlineTimer, &QTimer::timeout, &OnlineTimer, [this] { OnlineTimerTimer(); });
+}
+
+TMonitorEngine::~TMonitorEngine() { Stop(); }
+
+void TMonitorEngine::Start() {
+  Timer1.start();
+  OnlineTimer.start();
+}
+
+void TMonitorEngine::Stop() {
+  Timer1.stop();
+  OnlineTimer.stop();
+  SerialPortDriver1.ClosePort();
+  MonitorState.PortOpen = false;
+}
+
+void TMonitorEngine::SetFast(bool fast) {
+  Timer1.setInterval(fast ? sensor::FastSampleIntervalMs : sensor::NormalSampleIntervalMs);
+}
+
+int TMonitorEngine::ComPortNumber() const {
+  return static_cast<int>(SerialPortDriver1.ComPort()) + 1;
+}
+
+void TMonitorEngine::SetComPort(int number) {
+  SerialPortDriver1.SetComPort(static_cast<TComPortNumber>(number - 1));
+}
+
+bool TMonitorEngine::OpenCommsClick(bool userAsked) {
+  TPortEvent event;
+  event.Number = ComPortNumber();
+  event.UserAsked = userAsked;
+  MonitorState.PortOpen = SerialPortDriver1.OpenPort();
+  if (MonitorState.PortOpen) {
+    event.Kind = TPortEvent::TKind::Opened;
+  } else {
+    event.Kind = TPortEvent::TKind::Failed;
+    event.Error = SerialPortDriver1.LastOpenError();
+  }
+  View.PortChanged(event);
+  return MonitorState.PortOpen;
+}
+
+void TMonitorEngine::ClosePort() {
+  PortKeeper1.Forget();  // the user's choice wins over re-opening a lost port
+  SerialPortDriver1.ClosePort();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The receive path
+
+void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*,
+                                                  std::uint32_t) {
+  // The polled bytes are the answer to the sample tick's request; this handler asks again and
+  // reads a whole frame of its own.
+  SerialPortDriver1.WriteByte(sensor::RequestByte);
+  SetLamp(TLamp::Online, true);
+  SerialPortDriver1.HoldPolling();
+  TCountingByteReader reader(SerialPortDriver1, FStats.ReadTimeouts);
+  TMonitorState& s = MonitorState;
+  const sensor::TFrameReceipt receipt =
+      sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);
+  SerialPortDriver1.ReleasePolling();
+  if (receipt.FrameFound) {
+    ++(receipt.CheckHeld ? FStats.FramesAccepted : FStats.FramesRejected);
+    if (s.WarmingUp) {
+      SetWarmupMessage(true);
+      SetLamp(TLamp::Warmup, true);
+    } else {
+      SetWarmupMessage(false);
+      SetLamp(TLamp::Warmup, false);
+      SetVoltsLive(true);
+      SetReadingLive(true);
+    }
+  }
+  // Any answer, a frame or not, keeps the controller online.
+  s.OnlineCountdown = sensor::OnlineCountdownReload;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sample tick and watchdog
+
+double TMonitorEngine::CalcKest() const {
+  return sensor::CalcKest(MonitorState.SensorFrame.AfrByte, MonitorState.DisplayMode,
+                          MonitorState.FuelType);
+}
+
+void TMonitorEngine::GetByteClick() {
+  SampleTick();
+  View.SampleTickDone();
+}
+
+void TMonitorEngine::SampleTick() {
+  TMonitorState& s = MonitorState;
+  SerialPortDriver1.WriteByte(sensor::RequestByte);
+  if (s.PortOpen && !s.WarmingUp) {
+    const std::string& separator = Settings.Locale.DecimalSeparator;
+    const std::string text = sensor::ReadingText(CalcKest(), s.DisplayMode, separator);
+    if (s.Logging) {
+      const std::string time = platform::FormatLocalTime(
+          Settings.Locale.LongTimeFormat,
+          static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
+      const std::string row =
+          csvlog::LogRow(time, text, sensor::VoltageText(s.SupplyVolts, separator));
+      if (!View.LogRowDue(row)) return;  // a failed row ends the tick: no chart step follows
+    }
+    if (s.ReadingLive) {
+      // The low-volts lamp moves with the chart: it judges the supply of the samples drawn.
+      if (s.SupplyVolts < LowVoltsOn) SetLamp(TLamp::LowVolts, true);
+      if (s.SupplyVolts > LowVoltsOff) SetLamp(TLamp::LowVolts, false);
+      View.ChartStepDue();
+    }
+  }
+  if (!s.PortOpen) ShowOffline(false);
+}
+
+// A handle whose device went away is dead, and keeping it would leave the user to choose the port
+// again: so a port whose device went away (an adapter pulled out) is closed and re-opened by itself
+// about once a second until the device is back, and the reading returns with no action of the
+// user's. The view is told of both changes; neither was asked for, so neither is worth a beep.
+void TMonitorEngine::KeepPortOpen() {
+  TPortEvent event;
+  event.Number = ComPortNumber();
+  switch (PortKeeper1.Check(Api.GetTickCount())) {
+    case TPortKeeper::TEvent::Lost:
+      MonitorState.PortOpen = false;
+      ++FStats.PortLosses;
+      // Nothing more comes from a device that has gone: shown offline on this tick already.
+      MonitorState.OnlineCountdown = 0;
+      event.Kind = TPortEvent::TKind::Lost;
+      View.PortChanged(event);
+      break;
+    case TPortKeeper::TEvent::Reopened:
+      MonitorState.PortOpen = true;
+      event.Kind = TPortEvent::TKind::Reopened;
+      View.PortChanged(event);
+      break;
+    case TPortKeeper::TEvent::None:
+      break;
+  }
+}
+
+void TMonitorEngine::OnlineTimerTimer() {
+  TMonitorState& s = MonitorState;
+  KeepPortOpen();
+  if (s.OnlineCountdown > 0) --s.OnlineCountdown;
+  if (s.PortOpen) {
+    const std::string& separator = Settings.Locale.DecimalSeparator;
+    if (s.WarmingUp) {
+      SetReadout("00.0");
+      SetVolts("n/a ");
+      SetReadingLive(false);
+      SetVoltsLive(false);
+    } else {
+      SetReadout(sensor::ReadingText(CalcKest(), s.DisplayMode, separator));
+      SetVolts(sensor::VoltageText(s.SupplyVolts, separator) + " V");
+      const int temp = s.SensorFrame.TempByte;
+      SetTempBar(temp < 50 ? 50 - temp : 1);
+    }
+    const bool active = View.IsApplicationActive();
+    if (!active) {
+      SetTitle(sensor::TitleText(CalcKest(), s.DisplayMode, separator));
+      s.TitleShowsReading = true;
+    }
+    if (active && s.TitleShowsReading) {
+      SetTitle(std::string());
+      s.TitleShowsReading = false;
+    }
+  }
+  if (s.OnlineCountdown == 0) {
+    ShowOffline(true);
+    // Repeated on every silent tick: whatever junk a silent line carries is dropped.
+    SerialPortDriver1.Purge(true, false);
+  }
+  View.WatchdogTickDone();
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the view is told
+
+void TMonitorEngine::ShowOffline(bool voltsToo) {
+  SetLamp(TLamp::Online, false);
+  SetReadingLive(false);
+  if (voltsToo) SetVoltsLive(false);
+  SetWarmupMessage(false);
+  SetLamp(TLamp::Warmup, false);
+  SetLamp(TLamp::LowVolts, false);
+}
+
+void TMonitorEngine::SetLamp(TLamp lamp, bool on) {
+  TMonitorState& s = MonitorState;
+  bool& state = lamp == TLamp::Online ? s.OnlineLamp
+                : lamp == TLamp::Warmup ? s.WarmupLamp
+                                        : s.LowVoltsLamp;
+  if (state == on) return;
+  if (lamp == TLamp::Online && !on) ++FStats.OfflineSpells;
+  state = on;
+  View.LampChanged(lamp, on);
+}
+
+void TMonitorEngine::SetWarmupMessage(bool shown) {
+  if (MonitorState.WarmupMessageShown == shown) return;
+  MonitorState.WarmupMessageShown = shown;
+  View.WarmupMessageChanged(shown);
+}
+
+void TMonitorEngine::SetReadingLive(bool live) {
+  if (MonitorState.ReadingLive == live) return;
+  MonitorState.ReadingLive = live;
+  View.ReadoutEnabledChanged(live);
+}
+
+void TMonitorEngine::SetVoltsLive(bool live) {
+  if (MonitorState.VoltsLive == live) return;
+  MonitorState.VoltsLive = live;
+  View.VoltsEnabledChanged(live);
+}
+
+void TMonitorEngine::SetReadout(const std::string& text) {
+  if (MonitorState.ReadoutText == text) return;
+  MonitorState.ReadoutText = text;
+  View.ReadoutChanged(text);
+}
+
+void TMonitorEngine::SetVolts(const std::string& text) {
+  if (MonitorState.VoltsText == text) return;
+  MonitorState.VoltsText = text;
+  View.VoltsChanged(text);
+}
+
+void TMonitorEngine::SetTempBar(int value) {
+  if (MonitorState.TempBar == value) return;
+  MonitorState.TempBar = value;
+  View.TempBarChanged(value);
+}
+
+void TMonitorEngine::SetTitle(const std::string& reading) {
+  if (MonitorState.TitleText == reading) return;
+  MonitorState.TitleText = reading;
+  View.TitleChanged(reading);
+}
+
+}  // namespace monitor

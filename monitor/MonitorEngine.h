@@ -1,0 +1,122 @@
+// TMonitorEngine: the monitoring engine, the heart of the window and of kestlog alike.
+//
+// It owns the serial port driver, the port keeper and the two timers that give monitoring its
+// rhythm (the sample tick `Timer1` at 100 or 80 ms, the watchdog `OnlineTimer` at 250 ms), holds the
+// monitoring state, and runs the handlers: the receive handler fetches and checks a frame, the
+// sample tick polls the controller and asks for a chart step and a log row, the watchdog
+// refreshes the read-outs, keeps the port across an unplug and notices a silent controller. What
+// it decides to show it tells its view (TMonitorView); it has no widget of its own.
+//
+// Everything runs on the thread that made it, on its Qt event loop; the driver's poll timer comes
+// from the serial backend's poll window.
+#pragma once
+
+#include <QDateTime>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "monitor/MonitorState.h"
+#include "monitor/MonitorView.h"
+#include "platform/Locale.h"
+#include "platform/SerialApi.h"
+#include "serial/PortKeeper.h"
+#include "serial/SerialPortDriver.h"
+
+namespace monitor {
+
+// The low-volts lamp lights below 12.0 V and goes out above 12.1 V; in between it keeps its
+// state, so that a supply hovering at the threshold does not make it flicker.
+inline constexpr double LowVoltsOn = 12.0;
+inline constexpr double LowVoltsOff = 12.1;
+
+struct TEngineSettings {
+  // The decimal separator and the long time format of the log rows, the read-outs and the title.
+  platform::TLocaleFormats Locale;
+  // The wall clock the log rows are stamped with; tests give their own.
+  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+};
+
+// What happened on the line since the engine was made.
+struct TLineStats {
+  std::uint64_t FramesAccepted = 0;  // frames whose check byte held
+  std::uint64_t FramesRejected = 0;  // frames with a wrong check byte
+  std::uint64_t ReadTimeouts = 0;    // single-byte reads of the receive handler that timed out
+  std::uint64_t OfflineSpells = 0;   // times the online lamp went out after being lit
+  std::uint64_t PortLosses = 0;      // times the device went away
+};
+
+class TMonitorEngine {
+ public:
+  // `api` and `view` must outlive the engine, and so must `stats` if given (the counts then go
+  // there, for an owner that keeps more of its own beside them). The driver is set up for the
+  // controller on COM1, the port starts closed and the timers stopped (the sample tick at
+  // "NORMAL").
+  TMonitorEngine(platform::TSerialApi& api, TMonitorView& view, TEngineSettings settings = {},
+                 TLineStats* stats = nullptr);
+  // Stops the timers and closes the port.
+  ~TMonitorEngine();
+  TMonitorEngine(const TMonitorEngine&) = delete;
+  TMonitorEngine& operator=(const TMonitorEngine&) = delete;
+
+  // --- Components, by the names the handlers use.
+  TSerialPortDriver SerialPortDriver1;
+  // Re-opens SerialPortDriver1 by itself after its device went away and came back.
+  TPortKeeper PortKeeper1{SerialPortDriver1};
+  QTimer Timer1;       // the sample tick: GetByteClick
+  QTimer OnlineTimer;  // the watchdog: OnlineTimerTimer
+  TMonitorState MonitorState;
+
+  // Starts both timers / stops both timers and closes the port.
+  void Start();
+  void Stop();
+  // The sample tick at "FAST" (80 ms) or "NORMAL" (100 ms).
+  void SetFast(bool fast);
+
+  // The COM number (1 to 16) the driver opens; set it only while the port is closed.
+  int ComPortNumber() const;
+  void SetComPort(int number);
+  // Opens the selected port (nothing to do when open), sets PortOpen and tells the view Opened or
+  // Failed. `userAsked` is passed on in the event. Returns PortOpen.
+  bool OpenCommsClick(bool userAsked = true);
+  // The user took charge of the port: a lost port is no longer waited for, and the port closes.
+  void ClosePort();
+
+  // --- The handlers.
+  // Fired by the driver's poll when bytes arrived: asks again, reads and checks a frame of its own.
+  void SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
+                                    std::uint32_t size);
+  // The sample tick: request; with the port open and the sensor warm, a log row and a chart step.
+  void GetByteClick();
+  // The watchdog: keep the port, count down, refresh the read-outs and the title, go offline.
+  void OnlineTimerTimer();
+  // The reading of the frame in use, for the display mode and fuel type.
+  double CalcKest() const;
+
+  const TLineStats& Stats() const { return FStats; }
+  const platform::TLocaleFormats& Locale() const { return Settings.Locale; }
+  QDateTime Now() const { return Settings.Now(); }
+
+ private:
+  void SampleTick();
+  void KeepPortOpen();
+  void SetLamp(TLamp lamp, bool on);
+  void SetWarmupMessage(bool shown);
+  void SetReadingLive(bool live);
+  void SetVoltsLive(bool live);
+  void SetReadout(const std::string& text);
+  void SetVolts(const std::string& text);
+  void SetTempBar(int value);
+  void SetTitle(const std::string& reading);
+  // Everything the silent controller and the closed port put out.
+  void ShowOffline(bool voltsToo);
+
+  platform::TSerialApi& Api;
+  TMonitorView& View;
+  TEngineSettings Settings;
+  TLineStats OwnStats;
+  TLineStats& FStats;
+};
+
+}  // namespace monitor
