@@ -4,6 +4,8 @@
 // held exclusively by two means, because neither is enough alone: TIOCEXCL refuses later opens of
 // the terminal but not to root, and an flock keeps out every later opener that also asks for it
 // (any other copy of this program, in this process or another, root or not).
+#include "platform/SerialPosix.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -25,7 +27,6 @@
 #include "platform/PollWindowQt.h"
 #include "platform/PortMap.h"
 #include "platform/SerialApi.h"
-#include "platform/SerialPosix.h"
 #include "platform/TermiosRate.h"
 #include "platform/TermiosSettings.h"
 
