@@ -130,7 +130,7 @@ std::string LogUsage() {
          "                     extended: ISO 8601 time with milliseconds, reading, petrol AFR,\n"
          "                     lambda, volts, temperature code and status\n"
          "                     (live, warmup, offline, lowvolts)\n"
-         "  --seconds N        stop after N seconds\n"
+         "  --seconds N        stop after N seconds (at most 604800, a week)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
          "\n"

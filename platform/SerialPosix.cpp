@@ -4,6 +4,8 @@
 // held exclusively by two means, because neither is enough alone: TIOCEXCL refuses later opens of
 // the terminal but not to root, and an flock keeps out every later opener that also asks for it
 // (any other copy of this program, in this process or another, root or not).
+#include "platform/SerialPosix.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -79,6 +81,8 @@ struct TPortRecord {
 
 class TPosixSerialApi final : public TSerialApi {
  public:
+  explicit TPosixSerialApi(TQueueCountQuery queueCounts) : QueueCounts(std::move(queueCounts)) {}
+
   TPortHandle CreateFile(const std::string& deviceName) override {
     const std::string path = PortMap().Resolve(deviceName);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -167,8 +171,8 @@ class TPosixSerialApi final : public TSerialApi {
   }
 
   // A terminal clears line errors itself (a bad byte arrives as it came, or is dropped), so
-  // `errors` is always 0. A hung-up device still answers some queries with stale counts; the poll
-  // catches it first, at the cost of one call that never waits.
+  // `errors` is always 0. A hung-up device may still answer the queue queries with stale counts;
+  // the poll catches the hang-up first, at the cost of one call that never waits.
   bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) override {
     const int fd = FdOf(port);
     if (fd < 0) return false;
@@ -176,7 +180,7 @@ class TPosixSerialApi final : public TSerialApi {
     if (poll(&probe, 1, 0) < 0 || HasFailed(probe.revents)) return false;
     int queuedIn = 0;
     int queuedOut = 0;
-    if (ioctl(fd, FIONREAD, &queuedIn) != 0 || ioctl(fd, TIOCOUTQ, &queuedOut) != 0) return false;
+    if (!QueueCounts(fd, queuedIn, queuedOut)) return false;
     errors = 0;
     stat.cbInQue = static_cast<std::uint32_t>(std::max(queuedIn, 0));
     stat.cbOutQue = static_cast<std::uint32_t>(std::max(queuedOut, 0));
@@ -281,6 +285,7 @@ class TPosixSerialApi final : public TSerialApi {
     std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
   }
 
+  const TQueueCountQuery QueueCounts;
   mutable std::mutex Lock;
   std::map<TPortHandle, TPortRecord> Ports;
   std::atomic<TOpenError> LastError{TOpenError::None};
@@ -288,8 +293,21 @@ class TPosixSerialApi final : public TSerialApi {
 
 }  // namespace
 
+bool SystemQueueCounts(int descriptor, int& queuedIn, int& queuedOut) {
+  int in = 0;
+  int out = 0;
+  if (ioctl(descriptor, FIONREAD, &in) != 0 || ioctl(descriptor, TIOCOUTQ, &out) != 0) return false;
+  queuedIn = in;
+  queuedOut = out;
+  return true;
+}
+
+std::unique_ptr<TSerialApi> CreatePosixSerialApi(TQueueCountQuery query) {
+  return std::make_unique<TPosixSerialApi>(std::move(query));
+}
+
 TSerialApi& SystemSerialApi() {
-  static TPosixSerialApi api;
+  static TPosixSerialApi api(SystemQueueCounts);
   return api;
 }
 

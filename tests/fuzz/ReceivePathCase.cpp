@@ -178,7 +178,10 @@ class TReceivePath {
     if (!(LastGood == SensorFrame{}) && !CheckHolds(LastGood)) {
       Fail("the last good frame does not hold its check");
     }
-    if (WarmingUp != (Current.TempByte >= sensor::WarmupTempCode)) {
+    // Numbers the controller's protocol defines, written out so that a wrong constant in the
+    // sensor library cannot move the expectation with it: warm-up from temperature code 180, and
+    // 0.019607843 V x 3.2 per volts code.
+    if (WarmingUp != (Current.TempByte >= 180)) {
       Fail("the warm-up state does not follow the frame");
     }
     if (std::fabs(SupplyVolts - Current.VoltsByte * 0.019607843 * 3.2) > 1e-9) {

@@ -64,7 +64,7 @@ struct TMonitorFixture {
   }
   void Watchdog(int ticks) {
     for (int i = 0; i < ticks; ++i) {
-      Serial.Advance(sensor::WatchdogIntervalMs);
+      Serial.Advance(250);  // the watchdog's period
       M().OnlineTimerTimer();
     }
   }
@@ -226,6 +226,30 @@ TEST(HeadlessClassic, WritesTheWindowsRowsAndSurvivesAnUnplug) {
   EXPECT_EQ(f.M().Stats().PortLosses, 1u);
 }
 
+// ---- the watchdog ----
+
+// While the controller answers, bytes on their way are left for the next read; once it has been
+// silent for five ticks, every tick throws away what came in meanwhile (a half frame, line noise),
+// so that the next answer is not read behind stale bytes. What waits to be sent stays.
+TEST(HeadlessWatchdog, EverySilentTickEmptiesTheReceiveQueueOnly) {
+  struct TTick {
+    int Tick;
+    std::size_t QueuedAfter;
+  };
+  const TTick ticks[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 0}, {6, 0}, {7, 0}, {8, 0}};
+  TMonitorFixture f(TRowFormat::Extended);
+  f.Answer(Frame(147, Volts12_5, 20));
+  ASSERT_EQ(f.Serial.InputQueued(), 0u);
+  f.Serial.StallTransmit(3);
+  for (const TTick& t : ticks) {
+    f.Serial.QueueInput({34});
+    f.Watchdog(1);
+    EXPECT_EQ(f.Serial.InputQueued(), t.QueuedAfter) << "after silent tick " << t.Tick;
+    EXPECT_EQ(f.Serial.TransmitQueued(), 3u) << "after silent tick " << t.Tick;
+  }
+  EXPECT_FALSE(f.M().Lamps().Online);
+}
+
 // ---- counters for the status line and the summary ----
 
 TEST(HeadlessCounters, CountFramesTimeoutsAndSpells) {
@@ -240,11 +264,11 @@ TEST(HeadlessCounters, CountFramesTimeoutsAndSpells) {
 
   // Bytes with no sync after them: every read of the sync search runs out.
   f.Answer({}, {1, 2});
-  EXPECT_EQ(stats.ReadTimeouts, static_cast<std::uint64_t>(sensor::SyncSearchReads));
+  EXPECT_EQ(stats.ReadTimeouts, 20u) << "the sync search gives up after 20 reads";
   // A frame cut short after two bytes: three reads run out, the bytes of the frame before stay,
   // and with a new mixture byte among them the check byte cannot hold.
   f.Answer({34, 150});
-  EXPECT_EQ(stats.ReadTimeouts, static_cast<std::uint64_t>(sensor::SyncSearchReads) + 3);
+  EXPECT_EQ(stats.ReadTimeouts, 20u + 3u);
   EXPECT_EQ(stats.FramesRejected, 2u);
   EXPECT_EQ(stats.FramesAccepted, 3u);
 

@@ -52,6 +52,9 @@ TEST(LogOptions, EachOptionSetsItsSetting) {
       {{"--port", "p", "--seconds", "2.5"},
        [](const TLogOptions& o) { return o.Seconds == 2.5; },
        "seconds"},
+      {{"--port", "p", "--seconds", "604800"},
+       [](const TLogOptions& o) { return o.Seconds == 604800; },
+       "seconds: a week, the most it takes"},
       {{"--help"}, [](const TLogOptions& o) { return o.Help; }, "help needs no port"},
       {{"--version"}, [](const TLogOptions& o) { return o.Version; }, "version needs no port"},
   };
@@ -83,6 +86,7 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
       {{"--port", "p", "--seconds", "ten"}, "not 'ten'"},
       {{"--port", "p", "--seconds", "nan"}, "not 'nan'"},
       {{"--port", "p", "--seconds", "1e9"}, "not '1e9'"},
+      {{"--port", "p", "--seconds", "604800.5"}, "up to 604800, not '604800.5'"},
       {{"--port", "p", "--seconds", "2,5"}, "not '2,5'"},
       {{"--port", "p", "--output"}, "--output needs"},
       {{"--port", "p", "--fast=yes"}, "--fast takes no value"},

@@ -112,6 +112,33 @@ TEST_F(CsvLogFileTest, DestructorClosesAndKeepsRows) {
   EXPECT_EQ(ReadFile(path), "a\r\n");
 }
 
+int OpenDescriptorCount() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+// A log started while another is still open: the first file is closed, not leaked, and keeps
+// every row it was given, the one still waiting for its flush included.
+TEST_F(CsvLogFileTest, CreatingAgainClosesTheFirstFileWithItsRows) {
+  const fs::path first = Dir / "first.txt";
+  const fs::path second = Dir / "second.txt";
+  const int descriptorsBefore = OpenDescriptorCount();
+  TCsvLogFile log;
+  log.Create(first.string());
+  log.WriteLine("a");
+  log.WriteLine("b", TCsvLogFile::TFlush::WithNextLine);
+  log.Create(second.string());
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore + 1) << "the first file is still open";
+  EXPECT_EQ(log.Path(), second.string());
+  EXPECT_EQ(ReadFile(first), "a\r\nb\r\n");
+  log.WriteLine("c");
+  EXPECT_EQ(ReadFile(second), "c\r\n");
+  EXPECT_EQ(ReadFile(first), "a\r\nb\r\n") << "rows went to the first file";
+  log.Close();
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
 // Runs `body` in a child process as the unprivileged user "nobody" and returns what it returned,
 // or -1 when the child could not drop its privileges. Root ignores file permissions, so a
 // permission test run as root would otherwise prove nothing.

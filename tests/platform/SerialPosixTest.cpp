@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -21,6 +22,7 @@
 
 #include "platform/PortMap.h"
 #include "platform/SerialApi.h"
+#include "platform/SerialPosix.h"
 #include "platform/TermiosRate.h"
 
 namespace platform {
@@ -140,6 +142,23 @@ TEST_F(SerialPosix, OpensThroughThePortMapAndCloses) {
   EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
   EXPECT_FALSE(Api.CloseHandle(Port));  // a handle closes once
   Port = InvalidPortHandle;
+}
+
+// Exclusive use is a mode of the terminal, not of our descriptor: left set after the close, it
+// would keep refusing other programs while anyone else still holds the terminal. Root opens a
+// terminal in exclusive use all the same, so the mode itself is read back from the device.
+TEST_F(SerialPosix, ClosingThePortEndsItsExclusiveUse) {
+  const auto exclusive = [this] {
+    int mode = -1;
+    EXPECT_EQ(ioctl(Slave, TIOCGEXCL, &mode), 0);
+    return mode;
+  };
+  ASSERT_EQ(exclusive(), 0);
+  OpenPort();
+  EXPECT_EQ(exclusive(), 1) << "an open port is held exclusively";
+  ASSERT_TRUE(Api.CloseHandle(Port));
+  Port = InvalidPortHandle;
+  EXPECT_EQ(exclusive(), 0);
 }
 
 TEST_F(SerialPosix, AClosedHandleNeverReachesTheDescriptorThatReusesItsNumber) {
@@ -460,6 +479,43 @@ TEST_F(SerialPosix, AHungUpDeviceFailsItsQueriesAndIsWaitedOutWithoutSpinning) {
 
   EXPECT_LE(passes, static_cast<int>(TimeoutMs / WaitMs) + 2);
   EXPECT_LT(cpuSeconds / wallSeconds, 0.2) << cpuSeconds << " s of CPU in " << wallSeconds << " s";
+}
+
+// Some adapters' drivers go on answering the queue queries after the device has hung up. The
+// backend must count such a device as gone all the same, or the driver would poll a dead port
+// for ever instead of closing it and waiting for the adapter to come back.
+TEST_F(SerialPosix, AHungUpDeviceWhoseQueriesStillAnswerCountsAsGone) {
+  const std::unique_ptr<TSerialApi> api =
+      CreatePosixSerialApi([](int, int& queuedIn, int& queuedOut) {
+        queuedIn = 3;
+        queuedOut = 0;
+        return true;
+      });
+  const TPortHandle port = api->CreateFile(Com1);
+  ASSERT_NE(port, InvalidPortHandle);
+  ASSERT_TRUE(api->SetCommState(port, LineDcb()));
+  std::uint32_t errors = 0;
+  TComStat stat;
+  ASSERT_TRUE(api->ClearCommError(port, errors, stat)) << "the device is still there";
+  EXPECT_EQ(stat.cbInQue, 3u) << "the counts come from the query";
+
+  close(Master);  // the far end goes away, as an unplugged adapter does
+  Master = -1;
+  stat.cbInQue = 77;
+  EXPECT_FALSE(api->ClearCommError(port, errors, stat));
+  EXPECT_EQ(stat.cbInQue, 77u);
+  EXPECT_TRUE(api->CloseHandle(port));
+}
+
+// A wait for input that nothing ends takes its time once: not a poll followed by a sleep of the
+// whole time again. Only an upper bound, and a generous one, so that a loaded machine passes.
+TEST_F(SerialPosix, AWaitForInputOnAnIdlePortEndsAfterItsTime) {
+  OpenPort();
+  const auto before = steady_clock::now();
+  Api.WaitForInput(Port, 100);
+  const auto took = steady_clock::now() - before;
+  EXPECT_GE(took, milliseconds(90));
+  EXPECT_LT(took, milliseconds(180));
 }
 
 TEST_F(SerialPosix, TheTickCountIsMillisecondsOfTheMonotonicClock) {

@@ -139,6 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
                        true, false, false, true, true, false},
         THandshakeCase{"CtsOutputOnly", fBinary | fOutxCtsFlow | RtsControlEnable, true, false,
                        false, false, true, false},
+        // RTS driven by the input queue is flow control even without CTS governing our output.
+        THandshakeCase{"RtsHandshakeOnly", fBinary | RtsControlHandshake, true, false, false, false,
+                       true, false},
         THandshakeCase{"XonXoff", fBinary | DtrControlEnable | RtsControlEnable | fOutX | fInX,
                        false, true, true, true, true, false},
         THandshakeCase{"XonXoffOutputOnly", fBinary | fOutX, false, true, false, false, false,

@@ -142,12 +142,12 @@ TEST(FormatPrecision3Test, RoundsToThreeDigitsThenPadsDecimals) {
 
 TEST(FormatPrecision3Test, HugeValuesAreWrittenInFull) {
   const std::string max = FormatPrecision3(DBL_MAX, 1, ".");  // 1.797...e308
-  EXPECT_EQ(max.size(), 309u + 2u);
+  ASSERT_EQ(max.size(), 309u + 2u);
   EXPECT_EQ(max.substr(0, 4), "1800");
   EXPECT_EQ(max.find_first_not_of('0', 3), 309u);
   EXPECT_EQ(max.substr(309), ".0");
   const std::string min = FormatPrecision3(-DBL_MAX, 0, ".");
-  EXPECT_EQ(min.size(), 310u);
+  ASSERT_EQ(min.size(), 310u);
   EXPECT_EQ(min.substr(0, 4), "-180");
   EXPECT_EQ(ReadingText(1e300, dmAirFuelRatio, "."), "1000");
 }

@@ -115,6 +115,7 @@ TEST(SerialPortDriverDefaults, AnUnconfiguredDriverUsesTheComponentDefaults) {
 
   fake.ClearRecord();
   ASSERT_TRUE(driver.OpenPort());
+  ASSERT_FALSE(fake.Calls().empty());
   EXPECT_EQ(fake.Calls().front().Text, R"(\\.\COM2)");
   EXPECT_THAT(fake.SetupCommSizes(),
               ElementsAre(std::pair<std::uint32_t, std::uint32_t>{2048, 2048}));
@@ -145,6 +146,7 @@ TEST_F(DriverTest, OpenPortProgramsTheLineOnceInOrder) {
   EXPECT_THAT(Fake.CallNames(),
               ElementsAre("CreateFile", "GetVersionEx", "GetVersionEx", "SetCommState", "PurgeComm",
                           "SetupComm", "SetCommTimeouts", "SetTimer"));
+  ASSERT_FALSE(Fake.Calls().empty());
   EXPECT_EQ(Fake.Calls().front().Text, R"(\\.\COM1)");
   EXPECT_THAT(Fake.DcbsWritten(), ElementsAre(MonitorDcb()));
   EXPECT_THAT(Fake.PurgeFlags(), ElementsAre(PurgeBoth));
@@ -227,6 +229,7 @@ TEST(SerialPortDriverNames, DeviceNameCarriesThePortNumberInDecimal) {
 TEST_F(DriverTest, Com10OpensTheDeviceNamedCom10) {
   Driver.SetComPort(TComPortNumber::pnCOM10);
   ASSERT_TRUE(Driver.OpenPort());
+  ASSERT_FALSE(Fake.Calls().empty());
   EXPECT_EQ(Fake.Calls().front().Text, R"(\\.\COM10)");
   EXPECT_TRUE(Fake.IsDeviceOpen(R"(\\.\COM10)"));
 }
@@ -242,6 +245,7 @@ TEST_F(DriverTest, ComPortIsIgnoredWhileOpenAndAcceptedAfterClose) {
   EXPECT_EQ(Driver.ComPort(), TComPortNumber::pnCOM3);
   Fake.ClearRecord();
   ASSERT_TRUE(Driver.OpenPort());
+  ASSERT_FALSE(Fake.Calls().empty());
   EXPECT_EQ(Fake.Calls().front().Text, R"(\\.\COM3)");
 }
 
@@ -1107,7 +1111,7 @@ TEST_F(DriverTest, ClosePortStopsTheTimerAndClosesWithoutPurging) {
   const std::uint64_t handle = static_cast<std::uint64_t>(Fake.OpenHandle());
   Driver.ClosePort();
   EXPECT_FALSE(Driver.IsOpen());
-  EXPECT_THAT(Fake.CallNames(), ElementsAre("KillTimer", "CloseHandle"));
+  ASSERT_THAT(Fake.CallNames(), ElementsAre("KillTimer", "CloseHandle"));
   EXPECT_THAT(Fake.TimerCalls(), ElementsAre(TFakeTimerCall{false, 1, 0}));
   EXPECT_EQ(Fake.Calls()[1].Args.at(0), handle);
   EXPECT_EQ(Fake.OpenHandleCount(), 0u);

@@ -188,6 +188,33 @@ TEST(Chart, DisplayTypeChangesRepaintTheirGridAndFuelChangesLeaveTheTrace) {
   EXPECT_EQ(GridRows(w), (std::vector<int>{28, 57, 86, 114, 143, 171}));
 }
 
+// Nothing is painted while the window is hidden (or minimised, on a desktop that unmaps it), yet a
+// display-type change must still wipe the trace, draw the new grid and leave the sweep's restart
+// pending: otherwise the old trace would come back over the other display's grid when the window
+// is shown again. The offscreen test platform goes on painting a minimised window, so only a
+// hidden one can show the fault here.
+TEST(Chart, DisplayTypeChangesWipeTheTraceWhileTheWindowIsHidden) {
+  TChart chart;
+  auto& w = chart.W();
+  for (int i = 0; i < 20; ++i) chart.Sample(147);
+  w.hide();
+  QApplication::processEvents();
+  ASSERT_GT(BluePixels(w), 0);
+  ASSERT_NE(w.MonitorState.ChartX, 401);
+
+  w.Lambda1Click();
+  EXPECT_EQ(BluePixels(w), 0);
+  EXPECT_EQ(GridRows(w), (std::vector<int>{8, 50, 92, 134, 176}));
+  EXPECT_EQ(w.MonitorState.ChartX, 401);
+
+  for (int i = 0; i < 5; ++i) chart.Sample(147);
+  ASSERT_GT(BluePixels(w), 0);
+  w.AirFuelRatio1Click();
+  EXPECT_EQ(BluePixels(w), 0);
+  EXPECT_EQ(GridRows(w), (std::vector<int>{28, 57, 86, 114, 143, 171}));
+  EXPECT_EQ(w.MonitorState.ChartX, 401);
+}
+
 TEST(Chart, LowVoltsLampHasAHysteresisBand) {
   TChart chart;
   auto& w = chart.W();

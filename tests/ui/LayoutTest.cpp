@@ -121,7 +121,6 @@ TEST(Layout, EveryControlWhereTheLayoutPutsIt) {
   EXPECT_EQ(w.centralWidget()->size(), QSize(636, 398));
   EXPECT_EQ(w.StatusBar1->geometry(), QRect(0, w.centralWidget()->y() + 398, 636, 22));
   EXPECT_EQ(w.StatusBar1->isSizeGripEnabled(), false);
-  EXPECT_EQ(w.StatusBarText(), "Com1 Port Open");
   ExpectControls(w);
   // The fuel label sizes itself to the text the start-up sequence gave it.
   EXPECT_EQ(w.FuelTypeLabel->text(), "Petrol/Gasoline");

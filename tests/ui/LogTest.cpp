@@ -217,7 +217,7 @@ TEST(Log, AFullDiskGivesOneBoxAndStopStillWorks) {
   ASSERT_TRUE(f.W().MonitorState.Logging) << "the file is created; the disk is full only later";
   const int chartBefore = f.W().ChartState.ChartX;
   f.Ticks(5);
-  EXPECT_EQ(f.Services.Errors.size(), 5u) << "every failed row is reported";
+  ASSERT_EQ(f.Services.Errors.size(), 5u) << "every failed row is reported";
   EXPECT_EQ(f.Services.BoxesShown, 1) << "but only one box is open at a time";
   EXPECT_TRUE(f.Services.Errors[0].contains(QStringLiteral("No space"))) << f.Services.Errors[0].toStdString();
   EXPECT_TRUE(f.W().MonitorState.Logging) << "a failed row leaves the log running";

@@ -59,30 +59,42 @@ TEST(StartUp, ShowingTheWindowOpensThePortOnce) {
   EXPECT_EQ(f.Serial.CountCalls("CreateFile"), 1u);
 }
 
-TEST(StartUp, StartStateAndDriverSettings) {
+// Where the controls start is the layout test's; this is the state behind them.
+TEST(StartUp, StartState) {
   TWindowFixture f;
   auto& w = f.W();
   EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
-  EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
   EXPECT_EQ(w.MonitorState.FuelType, 1);
   EXPECT_EQ(w.MonitorState.DisplayMode, 1);
-  EXPECT_FALSE(w.LogStop->isEnabled());
-  EXPECT_TRUE(w.LogStart->isEnabled());
-  EXPECT_FALSE(w.WarmupMessage->isVisibleTo(&w));
-  EXPECT_FALSE(w.LambdaPIC->isVisibleTo(&w));
   for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED, w.LogToDiskLED})
     EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
-  EXPECT_EQ(w.TempBar->value(), 10);
   EXPECT_EQ(w.TempBar->maximum(), 50);
   EXPECT_EQ(w.Timer1->interval(), 100);
   EXPECT_EQ(w.Timer1->timerType(), Qt::PreciseTimer);
   EXPECT_EQ(w.OnlineTimer->interval(), 250);
-  const TSerialPortDriver& d = w.SerialPortDriver1;
-  EXPECT_EQ(d.ComPort(), TComPortNumber::pnCOM1);
-  EXPECT_EQ(d.ComPortSpeed(), TComPortBaudRate::br19200);
-  EXPECT_EQ(d.ComPortInBufSize(), 50);
-  EXPECT_EQ(d.ComPortPollingDelay(), 5);
-  EXPECT_EQ(d.InputTimeout(), 50u);
+}
+
+// What the controller's line gets from the window: COM1 at 19200 bit/s, 8N1 with DTR and RTS
+// raised and no flow control, queues of 50 and 2048 bytes, and reads that give up once 50 ms
+// have passed without a byte. (The 5 ms poll is the sample-tick test's.)
+TEST(StartUp, OpeningProgramsTheControllersLine) {
+  TWindowFixture f;
+  f.W().OpenCommsClick();
+  EXPECT_TRUE(f.Serial.IsDeviceOpen(R"(\\.\COM1)"));
+  ASSERT_EQ(f.Serial.DcbsWritten().size(), 1u);
+  const platform::TDcb& dcb = f.Serial.DcbsWritten()[0];
+  EXPECT_EQ(dcb.BaudRate, 19200u);
+  EXPECT_EQ(dcb.Flags, 0x1011u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, 0);
+  EXPECT_EQ(dcb.StopBits, 0);
+  ASSERT_EQ(f.Serial.SetupCommSizes().size(), 1u);
+  EXPECT_EQ(f.Serial.SetupCommSizes()[0], (std::pair<std::uint32_t, std::uint32_t>{50, 2048}));
+
+  std::uint8_t byte = 0;
+  const std::uint64_t before = f.Serial.Elapsed();
+  EXPECT_FALSE(f.W().SerialPortDriver1.ReadByte(byte));
+  EXPECT_EQ(f.Serial.Elapsed() - before, 51u) << "a silent read waits just past 50 ms";
 }
 
 TEST(ReceivePath, FramesAreCheckedKeptAndDecided) {
