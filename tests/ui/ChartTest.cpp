@@ -200,19 +200,19 @@ TEST(Chart, DisplayTypeChangesWipeTheTraceWhileTheWindowIsHidden) {
   w.hide();
   QApplication::processEvents();
   ASSERT_GT(BluePixels(w), 0);
-  ASSERT_NE(w.MonitorState.ChartX, 401);
+  ASSERT_NE(w.ChartState.ChartX, 401);
 
   w.Lambda1Click();
   EXPECT_EQ(BluePixels(w), 0);
   EXPECT_EQ(GridRows(w), (std::vector<int>{8, 50, 92, 134, 176}));
-  EXPECT_EQ(w.MonitorState.ChartX, 401);
+  EXPECT_EQ(w.ChartState.ChartX, 401);
 
   for (int i = 0; i < 5; ++i) chart.Sample(147);
   ASSERT_GT(BluePixels(w), 0);
   w.AirFuelRatio1Click();
   EXPECT_EQ(BluePixels(w), 0);
   EXPECT_EQ(GridRows(w), (std::vector<int>{28, 57, 86, 114, 143, 171}));
-  EXPECT_EQ(w.MonitorState.ChartX, 401);
+  EXPECT_EQ(w.ChartState.ChartX, 401);
 }
 
 TEST(Chart, LowVoltsLampHasAHysteresisBand) {
