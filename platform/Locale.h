@@ -7,6 +7,12 @@
 namespace platform {
 
 // Date and time patterns in strftime notation, and the decimal separator.
+//
+// Read from the system's own settings rather than from QLocale: on Linux QLocale takes its formats
+// from its own tables, not from the user's LC_TIME, and they differ where a user sees it: a
+// two-digit year in the short date (08.12.26 against the system's 08.12.2026 for de_DE, 12/8/26
+// against 12/08/2026 for en_US) and a time zone name appended to the long time (13:05:07 UTC).
+// The decimal separators agree.
 struct TLocaleFormats {
   std::string ShortDateFormat = "%d/%m/%Y";
   std::string LongTimeFormat = "%H:%M:%S";  // hours, minutes and seconds
