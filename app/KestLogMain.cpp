@@ -32,6 +32,10 @@ void DrawStatusLine(const std::string& line) { Say(stdout, "\r" + line + "\x1b[K
 }  // namespace
 
 int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("kestlog"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KEST_VERSION));
+
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string error;
   const std::optional<headless::TLogOptions> parsed = headless::ParseLogOptions(arguments, error);
@@ -48,10 +52,6 @@ int main(int argc, char** argv) {
     Say(stdout, std::string("kestlog ") + KEST_VERSION + "\n");
     return 0;
   }
-
-  QCoreApplication application(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("kestlog"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(KEST_VERSION));
 
   // The device is the monitor's COM1, as --port COM1=DEVICE makes it for the window.
   platform::PortMap().Map(1, options.Port);

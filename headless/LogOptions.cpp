@@ -1,10 +1,11 @@
 // Reading kestlog's command line.
 #include "headless/LogOptions.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <charconv>
 #include <cmath>
 
-#include "platform/CommandLine.h"
 #include "platform/PortMap.h"
 
 namespace headless {
@@ -23,92 +24,127 @@ bool ParseSeconds(const std::string& text, double& value) {
          value <= MaxSeconds;
 }
 
+// kestlog's options, in the order --help lists them: the one list that parsing and the help
+// text are both made from.
+struct TLogParser {
+  QCommandLineParser Parser;
+  QCommandLineOption Help = Parser.addHelpOption();
+  QCommandLineOption Version = Parser.addVersionOption();
+  QCommandLineOption Port{QStringLiteral("port"),
+                          QStringLiteral("The serial device, such as /dev/ttyUSB0 or "
+                                         "/dev/serial/by-id/... (required)."),
+                          QStringLiteral("DEVICE")};
+  QCommandLineOption Fast{QStringLiteral("fast"),
+                          QStringLiteral("Sample every 80 ms instead of every 100 ms.")};
+  QCommandLineOption Lambda{QStringLiteral("lambda"),
+                            QStringLiteral("Log lambda instead of the air-fuel ratio.")};
+  QCommandLineOption Fuel{QStringLiteral("fuel"),
+                          QStringLiteral("petrol (default), methanol or propane: the fuel of the "
+                                         "air-fuel ratio."),
+                          QStringLiteral("FUEL")};
+  QCommandLineOption Output{{QStringLiteral("o"), QStringLiteral("output")},
+                            QStringLiteral("Write the rows to FILE (replaced if it exists); - for "
+                                           "standard output (the default)."),
+                            QStringLiteral("FILE")};
+  QCommandLineOption Format{QStringLiteral("format"),
+                            QStringLiteral("classic (default): the window's format, "
+                                           "time,reading,volts. extended: ISO 8601 time with "
+                                           "milliseconds, reading, petrol AFR, lambda, volts, "
+                                           "temperature code and status (live, warmup, offline, "
+                                           "lowvolts)."),
+                            QStringLiteral("FORMAT")};
+  QCommandLineOption Seconds{QStringLiteral("seconds"),
+                             QStringLiteral("Stop after N seconds (at most 604800, a week)."),
+                             QStringLiteral("N")};
+
+  TLogParser() {
+    Parser.setApplicationDescription(QStringLiteral(
+        "kestlog --port DEVICE polls a wideband lambda controller on a serial device and\n"
+        "writes one CSV row per sample, as the kestlsugraph window's data log does, until\n"
+        "Ctrl-C or --seconds."));
+    Parser.addOptions({Port, Fast, Lambda, Fuel, Output, Format, Seconds});
+  }
+};
+
 }  // namespace
 
 std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& arguments,
                                            std::string& error) {
+  TLogParser p;
+  QStringList list{QStringLiteral("kestlog")};
+  for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+  if (!p.Parser.parse(list)) {
+    error = p.Parser.errorText().toStdString();
+    return std::nullopt;
+  }
+  const QStringList positional = p.Parser.positionalArguments();
+  if (!positional.isEmpty()) {
+    error = "unexpected argument '" + positional.first().toStdString() + "'";
+    return std::nullopt;
+  }
+  // A later option replaces an earlier one.
+  auto last = [&](const QCommandLineOption& option) {
+    return p.Parser.values(option).last().toStdString();
+  };
+
   TLogOptions options;
-  bool portGiven = false;
-
-  for (platform::TOptionCursor cursor(arguments); cursor.Next();) {
-    const std::string& name = cursor.Name();
-    auto flag = [&]() {
-      if (!cursor.HasInlineValue()) return true;
-      error = name + " takes no value";
-      return false;
-    };
-    std::string value;
-    auto takeValue = [&](const char* what) {
-      // No path or number begins with "--": "--port --fast" lacks its device.
-      value = cursor.TakeValue(true).value_or(std::string());
-      if (!value.empty()) return true;
-      error = name + " needs " + what;
-      return false;
-    };
-
-    if (name == "--help" || name == "-h") {
-      if (!flag()) return std::nullopt;
-      options.Help = true;
-    } else if (name == "--version") {
-      if (!flag()) return std::nullopt;
-      options.Version = true;
-    } else if (name == "--port") {
-      if (!takeValue("a device path such as /dev/ttyUSB0")) return std::nullopt;
-      // The window's COM names mean nothing here: a device is named by its path, so that a user
-      // who types COM1 learns at once instead of waiting for /dev/ttyS0 to stay silent.
-      if (platform::TPortMap::ComNumberOf(value)) {
-        error = "--port wants a device path such as /dev/ttyUSB0, not '" + value + "'";
-        return std::nullopt;
-      }
-      options.Port = value;
-      portGiven = true;
-    } else if (name == "--fast") {
-      if (!flag()) return std::nullopt;
-      options.Fast = true;
-    } else if (name == "--lambda") {
-      if (!flag()) return std::nullopt;
-      options.DisplayMode = sensor::dmLambda;
-    } else if (name == "--fuel") {
-      if (!takeValue("petrol, methanol or propane")) return std::nullopt;
-      if (value == "petrol") {
-        options.FuelType = sensor::ftPetrol;
-      } else if (value == "methanol") {
-        options.FuelType = sensor::ftMethanol;
-      } else if (value == "propane") {
-        options.FuelType = sensor::ftPropane;
-      } else {
-        error = "--fuel is petrol, methanol or propane, not '" + value + "'";
-        return std::nullopt;
-      }
-    } else if (name == "--output" || name == "-o") {
-      if (!takeValue("a file name, or - for standard output")) return std::nullopt;
-      options.Output = value;
-    } else if (name == "--format") {
-      if (!takeValue("classic or extended")) return std::nullopt;
-      if (value == "classic") {
-        options.Format = TRowFormat::Classic;
-      } else if (value == "extended") {
-        options.Format = TRowFormat::Extended;
-      } else {
-        error = "--format is classic or extended, not '" + value + "'";
-        return std::nullopt;
-      }
-    } else if (name == "--seconds") {
-      if (!takeValue("a number of seconds")) return std::nullopt;
-      if (!ParseSeconds(value, options.Seconds)) {
-        error = "--seconds needs a number of seconds above 0 and up to 604800, not '" + value + "'";
-        return std::nullopt;
-      }
-    } else if (name.rfind("-", 0) == 0 && name.size() > 1) {
-      error = "unknown option '" + name + "'";
+  options.Help = p.Parser.isSet(p.Help);
+  options.Version = p.Parser.isSet(p.Version);
+  options.Fast = p.Parser.isSet(p.Fast);
+  if (p.Parser.isSet(p.Lambda)) options.DisplayMode = sensor::dmLambda;
+  if (p.Parser.isSet(p.Port)) {
+    options.Port = last(p.Port);
+    // No path begins with "--": "--port --fast" lacks its device.
+    if (options.Port.empty() || options.Port.rfind("--", 0) == 0) {
+      error = "--port needs a device path such as /dev/ttyUSB0";
       return std::nullopt;
-    } else {
-      error = "unexpected argument '" + cursor.Argument() + "'";
+    }
+    // The window's COM names mean nothing here: a device is named by its path, so that a user
+    // who types COM1 learns at once instead of waiting for /dev/ttyS0 to stay silent.
+    if (platform::TPortMap::ComNumberOf(options.Port)) {
+      error = "--port wants a device path such as /dev/ttyUSB0, not '" + options.Port + "'";
       return std::nullopt;
     }
   }
-
-  if (!options.Help && !options.Version && !portGiven) {
+  if (p.Parser.isSet(p.Fuel)) {
+    const std::string value = last(p.Fuel);
+    if (value == "petrol") {
+      options.FuelType = sensor::ftPetrol;
+    } else if (value == "methanol") {
+      options.FuelType = sensor::ftMethanol;
+    } else if (value == "propane") {
+      options.FuelType = sensor::ftPropane;
+    } else {
+      error = "--fuel is petrol, methanol or propane, not '" + value + "'";
+      return std::nullopt;
+    }
+  }
+  if (p.Parser.isSet(p.Output)) {
+    options.Output = last(p.Output);
+    if (options.Output.empty()) {
+      error = "--output needs a file name, or - for standard output";
+      return std::nullopt;
+    }
+  }
+  if (p.Parser.isSet(p.Format)) {
+    const std::string value = last(p.Format);
+    if (value == "classic") {
+      options.Format = TRowFormat::Classic;
+    } else if (value == "extended") {
+      options.Format = TRowFormat::Extended;
+    } else {
+      error = "--format is classic or extended, not '" + value + "'";
+      return std::nullopt;
+    }
+  }
+  if (p.Parser.isSet(p.Seconds)) {
+    const std::string value = last(p.Seconds);
+    if (!ParseSeconds(value, options.Seconds)) {
+      error = "--seconds needs a number of seconds above 0 and up to 604800, not '" + value + "'";
+      return std::nullopt;
+    }
+  }
+  if (!options.Help && !options.Version && !p.Parser.isSet(p.Port)) {
     error = "--port DEVICE is required, such as --port /dev/ttyUSB0";
     return std::nullopt;
   }
@@ -116,23 +152,8 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
 }
 
 std::string LogUsage() {
-  return "Usage: kestlog --port DEVICE [options]\n"
-         "Polls a wideband lambda controller on a serial device and writes one CSV row per\n"
-         "sample, as the kestlsugraph window's data log does, until Ctrl-C or --seconds.\n"
-         "\n"
-         "  --port DEVICE      the serial device, such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
-         "  --fast             sample every 80 ms instead of every 100 ms\n"
-         "  --lambda           log lambda instead of the air-fuel ratio\n"
-         "  --fuel FUEL        petrol (default), methanol or propane: the air-fuel ratio's fuel\n"
-         "  --output FILE      write the rows to FILE (replaced if it exists); - for standard\n"
-         "                     output (the default)\n"
-         "  --format FORMAT    classic (default): the window's format, time,reading,volts\n"
-         "                     extended: ISO 8601 time with milliseconds, reading, petrol AFR,\n"
-         "                     lambda, volts, temperature code and status\n"
-         "                     (live, warmup, offline, lowvolts)\n"
-         "  --seconds N        stop after N seconds (at most 604800, a week)\n"
-         "  --help             show this text\n"
-         "  --version          show the version\n"
+  TLogParser p;
+  return p.Parser.helpText().toStdString() +
          "\n"
          "On a terminal, with the rows going to a file, a status line shows the reading, the\n"
          "lamps and the line's health. An unplugged adapter is re-opened when it comes back.\n"

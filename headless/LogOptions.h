@@ -25,13 +25,17 @@ struct TLogOptions {
   bool Version = false;                      // --version: print the version only
 };
 
-// Parses the arguments after the program name ("--port X" and "--port=X" alike; a later option
-// replaces an earlier one). --help and --version need nothing else; otherwise --port is required.
-// On a bad argument returns nothing and puts a one-line reason (no newline) into `error`.
+// Parses the arguments after the program name with the option list that --help shows ("--port X"
+// and "--port=X" alike; a later option replaces an earlier one). --help and --version need nothing
+// else; otherwise --port is required. On a bad argument returns nothing and puts a one-line reason
+// (no newline) into `error`: the command-line parser's own words for an unknown option, a missing
+// value or a value given to a flag, ours for a value that is not allowed. A pure function: it
+// reads and changes no global state.
 std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& arguments,
                                            std::string& error);
 
-// The usage text for --help, several lines ending in a newline.
+// The usage text for --help, made from the same option list, several lines ending in a newline.
+// Wants the Qt application object, which names the program in its first line.
 std::string LogUsage();
 
 }  // namespace headless

@@ -1,5 +1,6 @@
 // kestsim: the simulated controller box as a program of its own, for trying the monitor without
 // hardware and for scripts that drive it from outside.
+#include <QCoreApplication>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -19,6 +20,8 @@ extern "C" void OnStopSignal(int) { StopSignal = 1; }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // For the command-line parser's help text, which names the program; nothing runs on its loop.
+  QCoreApplication application(argc, argv);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string error;
   const std::optional<sim::TSimOptions> options = sim::ParseSimOptions(arguments, error);

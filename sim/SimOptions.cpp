@@ -1,13 +1,14 @@
 // Reading kestsim's command line into a simulator configuration.
 #include "sim/SimOptions.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <type_traits>
 
-#include "platform/CommandLine.h"
 #include "sim/KestSimulator.h"
 
 namespace sim {
@@ -27,129 +28,171 @@ bool ParseNumber(const std::string& text, T& value) {
 
 bool InRange(double value, double low, double high) { return value >= low && value <= high; }
 
+// kestsim's options, in the order --help lists them: the one list that parsing and the help text
+// are both made from.
+struct TSimParser {
+  QCommandLineParser Parser;
+  QCommandLineOption Help = Parser.addHelpOption();
+  QCommandLineOption Link{QStringLiteral("link"),
+                          QStringLiteral("Keep a symbolic link PATH to the device while running."),
+                          QStringLiteral("PATH")};
+  QCommandLineOption Tty{QStringLiteral("tty"),
+                         QStringLiteral("Answer on this existing terminal device instead."),
+                         QStringLiteral("PATH")};
+  QCommandLineOption Scenario{
+      QStringLiteral("scenario"),
+      QStringLiteral("constant: a fixed mixture (the default); drive: idle, load, cruise, overrun."),
+      QStringLiteral("NAME")};
+  QCommandLineOption Afr{QStringLiteral("afr"),
+                         QStringLiteral("AFR x 10 of the constant scenario, 0 to 255 (147)."),
+                         QStringLiteral("N")};
+  QCommandLineOption Latency{QStringLiteral("latency"),
+                             QStringLiteral("Delay before each answer, 0 to 60000 (2)."),
+                             QStringLiteral("MS")};
+  QCommandLineOption Pace{QStringLiteral("pace"),
+                          QStringLiteral("Send at 19200 bit/s instead of all bytes at once.")};
+  QCommandLineOption Warmup{QStringLiteral("warmup"),
+                            QStringLiteral("Sensor warming up for the first S seconds (0)."),
+                            QStringLiteral("S")};
+  QCommandLineOption Corrupt{QStringLiteral("corrupt"),
+                             QStringLiteral("Share of frames with a wrong check byte, 0 to 1 (0)."),
+                             QStringLiteral("RATE")};
+  QCommandLineOption Junk{QStringLiteral("junk"),
+                          QStringLiteral("Share of answers preceded by junk bytes, 0 to 1 (0)."),
+                          QStringLiteral("RATE")};
+  QCommandLineOption SilentEvery{
+      QStringLiteral("silent-every"),
+      QStringLiteral("With --silent-for: no answers for the last part of every S seconds."),
+      QStringLiteral("S")};
+  QCommandLineOption SilentFor{QStringLiteral("silent-for"),
+                               QStringLiteral("How long each silence of --silent-every lasts."),
+                               QStringLiteral("S")};
+  QCommandLineOption Spew{QStringLiteral("spew"),
+                          QStringLiteral("Junk without a sync byte at 19200 bit/s, never an "
+                                         "answer.")};
+  QCommandLineOption Volts{QStringLiteral("volts"),
+                           QStringLiteral("Supply volts, 0 to 16 (13.8)."), QStringLiteral("V")};
+  QCommandLineOption Dip{QStringLiteral("dip"),
+                         QStringLiteral("Supply dips below 12 V for 4 s of every 20 s.")};
+  QCommandLineOption Seed{QStringLiteral("seed"),
+                          QStringLiteral("The same seed repeats the same run (1)."),
+                          QStringLiteral("N")};
+  QCommandLineOption Seconds{QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."),
+                             QStringLiteral("N")};
+
+  TSimParser() {
+    Parser.setApplicationDescription(QStringLiteral(
+        "A simulated wideband lambda controller on a pseudo-terminal. Prints the device path on\n"
+        "the first line, answers each request byte with one frame until SIGINT or SIGTERM, then\n"
+        "prints its counters."));
+    Parser.addOptions({Link, Tty, Scenario, Afr, Latency, Pace, Warmup, Corrupt, Junk, SilentEvery,
+                       SilentFor, Spew, Volts, Dip, Seed, Seconds});
+  }
+};
+
 }  // namespace
 
 std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& arguments,
                                            std::string& error) {
+  TSimParser p;
+  QStringList list{QStringLiteral("kestsim")};
+  for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+  if (!p.Parser.parse(list)) {
+    error = p.Parser.errorText().toStdString() + " (try --help)";
+    return std::nullopt;
+  }
+  if (!p.Parser.positionalArguments().isEmpty()) {
+    error = "unknown argument '" + p.Parser.positionalArguments().first().toStdString() +
+            "' (try --help)";
+    return std::nullopt;
+  }
+  auto isSet = [&](const QCommandLineOption& option) { return p.Parser.isSet(option); };
+  // A later option replaces an earlier one.
+  auto value = [&](const QCommandLineOption& option) {
+    return p.Parser.values(option).last().toStdString();
+  };
+  auto number = [&](const QCommandLineOption& option, double& target, double low, double high,
+                    const char* what) {
+    if (!isSet(option)) return true;
+    const std::string text = value(option);
+    if (ParseNumber(text, target) && InRange(target, low, high)) return true;
+    std::ostringstream message;
+    message << "--" << option.names().first().toStdString() << " needs " << what << " from "
+            << low << " to " << high << ", not '" << text << "'";
+    error = message.str();
+    return false;
+  };
+
   TSimOptions options;
   TSimConfig& config = options.Config;
-  bool silentEveryGiven = false;
-  bool silentForGiven = false;
-
-  for (platform::TOptionCursor cursor(arguments); cursor.Next();) {
-    const std::string& name = cursor.Name();
-    auto flag = [&]() {
-      if (!cursor.HasInlineValue()) return true;
-      error = name + " takes no value";
-      return false;
-    };
-    std::string value;
-    auto takeValue = [&]() {
-      std::optional<std::string> given = cursor.TakeValue(false);
-      if (!given) {
-        error = name + " needs a value";
-        return false;
-      }
-      value = std::move(*given);
-      return true;
-    };
-    auto number = [&](double& target, double low, double high, const char* what) {
-      if (!takeValue()) return false;
-      if (!ParseNumber(value, target) || !InRange(target, low, high)) {
-        std::ostringstream text;
-        text << name << " needs " << what << " from " << low << " to " << high << ", not '" << value
-             << "'";
-        error = text.str();
-        return false;
-      }
-      return true;
-    };
-
-    if (name == "--help" || name == "-h") {
-      if (!flag()) return std::nullopt;
-      options.Help = true;
-    } else if (name == "--link") {
-      if (!takeValue()) return std::nullopt;
-      if (value.empty()) {
-        error = "--link needs a path";
-        return std::nullopt;
-      }
-      config.LinkPath = value;
-    } else if (name == "--tty") {
-      if (!takeValue()) return std::nullopt;
-      if (value.empty()) {
-        error = "--tty needs a path";
-        return std::nullopt;
-      }
-      config.TtyPath = value;
-    } else if (name == "--scenario") {
-      if (!takeValue()) return std::nullopt;
-      if (value == "constant") {
-        config.Scenario = TScenario::Constant;
-      } else if (value == "drive") {
-        config.Scenario = TScenario::Drive;
-      } else {
-        error = "--scenario is constant or drive, not '" + value + "'";
-        return std::nullopt;
-      }
-    } else if (name == "--afr") {
-      if (!takeValue()) return std::nullopt;
-      unsigned afr = 0;
-      if (!ParseNumber(value, afr) || afr > 255) {
-        error = "--afr needs a whole number from 0 to 255, not '" + value + "'";
-        return std::nullopt;
-      }
-      config.ConstantAfr = static_cast<std::uint8_t>(afr);
-    } else if (name == "--latency") {
-      if (!takeValue()) return std::nullopt;
-      int latency = 0;
-      if (!ParseNumber(value, latency) || latency < 0 || latency > 60000) {
-        error = "--latency needs whole milliseconds from 0 to 60000, not '" + value + "'";
-        return std::nullopt;
-      }
-      config.LatencyMs = latency;
-    } else if (name == "--pace") {
-      if (!flag()) return std::nullopt;
-      config.Pace = true;
-    } else if (name == "--warmup") {
-      if (!number(config.WarmupSeconds, 0, 86400, "seconds")) return std::nullopt;
-    } else if (name == "--corrupt") {
-      if (!number(config.CorruptRate, 0, 1, "a rate")) return std::nullopt;
-    } else if (name == "--junk") {
-      if (!number(config.JunkRate, 0, 1, "a rate")) return std::nullopt;
-    } else if (name == "--silent-every") {
-      if (!number(config.SilentEverySeconds, 0, 86400, "seconds")) return std::nullopt;
-      silentEveryGiven = true;
-    } else if (name == "--silent-for") {
-      if (!number(config.SilentForSeconds, 0, 86400, "seconds")) return std::nullopt;
-      silentForGiven = true;
-    } else if (name == "--spew") {
-      if (!flag()) return std::nullopt;
-      config.Spew = true;
-    } else if (name == "--volts") {
-      if (!number(config.SupplyVolts, 0, 16, "volts")) return std::nullopt;
-    } else if (name == "--dip") {
-      if (!flag()) return std::nullopt;
-      config.Dip = true;
-    } else if (name == "--seed") {
-      if (!takeValue()) return std::nullopt;
-      if (!ParseNumber(value, config.Seed)) {
-        error = "--seed needs a whole number from 0 to 18446744073709551615, not '" + value + "'";
-        return std::nullopt;
-      }
-    } else if (name == "--seconds") {
-      if (!number(options.Seconds, 0, 1e9, "seconds")) return std::nullopt;
-    } else {
-      error = "unknown argument '" + cursor.Argument() + "' (try --help)";
+  options.Help = isSet(p.Help);
+  config.Pace = isSet(p.Pace);
+  config.Spew = isSet(p.Spew);
+  config.Dip = isSet(p.Dip);
+  if (isSet(p.Link)) {
+    config.LinkPath = value(p.Link);
+    if (config.LinkPath.empty()) {
+      error = "--link needs a path";
       return std::nullopt;
     }
   }
-
-  if (silentEveryGiven != silentForGiven) {
+  if (isSet(p.Tty)) {
+    config.TtyPath = value(p.Tty);
+    if (config.TtyPath.empty()) {
+      error = "--tty needs a path";
+      return std::nullopt;
+    }
+  }
+  if (isSet(p.Scenario)) {
+    const std::string text = value(p.Scenario);
+    if (text == "constant") {
+      config.Scenario = TScenario::Constant;
+    } else if (text == "drive") {
+      config.Scenario = TScenario::Drive;
+    } else {
+      error = "--scenario is constant or drive, not '" + text + "'";
+      return std::nullopt;
+    }
+  }
+  if (isSet(p.Afr)) {
+    const std::string text = value(p.Afr);
+    unsigned afr = 0;
+    if (!ParseNumber(text, afr) || afr > 255) {
+      error = "--afr needs a whole number from 0 to 255, not '" + text + "'";
+      return std::nullopt;
+    }
+    config.ConstantAfr = static_cast<std::uint8_t>(afr);
+  }
+  if (isSet(p.Latency)) {
+    const std::string text = value(p.Latency);
+    int latency = 0;
+    if (!ParseNumber(text, latency) || latency < 0 || latency > 60000) {
+      error = "--latency needs whole milliseconds from 0 to 60000, not '" + text + "'";
+      return std::nullopt;
+    }
+    config.LatencyMs = latency;
+  }
+  if (!number(p.Warmup, config.WarmupSeconds, 0, 86400, "seconds") ||
+      !number(p.Corrupt, config.CorruptRate, 0, 1, "a rate") ||
+      !number(p.Junk, config.JunkRate, 0, 1, "a rate") ||
+      !number(p.SilentEvery, config.SilentEverySeconds, 0, 86400, "seconds") ||
+      !number(p.SilentFor, config.SilentForSeconds, 0, 86400, "seconds") ||
+      !number(p.Volts, config.SupplyVolts, 0, 16, "volts") ||
+      !number(p.Seconds, options.Seconds, 0, 1e9, "seconds")) {
+    return std::nullopt;
+  }
+  if (isSet(p.Seed)) {
+    const std::string text = value(p.Seed);
+    if (!ParseNumber(text, config.Seed)) {
+      error = "--seed needs a whole number from 0 to 18446744073709551615, not '" + text + "'";
+      return std::nullopt;
+    }
+  }
+  if (isSet(p.SilentEvery) != isSet(p.SilentFor)) {
     error = "--silent-every and --silent-for go together";
     return std::nullopt;
   }
-  if (silentEveryGiven && !(config.SilentForSeconds < config.SilentEverySeconds)) {
+  if (isSet(p.SilentEvery) && !(config.SilentForSeconds < config.SilentEverySeconds)) {
     error = "--silent-for must be shorter than --silent-every, or the box never answers";
     return std::nullopt;
   }
@@ -157,25 +200,8 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
 }
 
 std::string SimUsage() {
-  return "Usage: kestsim [options]\n"
-         "A simulated wideband lambda controller on a pseudo-terminal. Prints the device path on\n"
-         "the first line, answers each request byte with one frame until SIGINT or SIGTERM, then\n"
-         "prints its counters.\n"
-         "  --link PATH              keep a symbolic link PATH to the device while running\n"
-         "  --tty PATH               answer on this existing terminal device instead\n"
-         "  --scenario constant|drive  fixed mixture, or idle/load/cruise/overrun (constant)\n"
-         "  --afr N                  AFR x 10 of the constant scenario, 0 to 255 (147)\n"
-         "  --latency MS             delay before each answer (2)\n"
-         "  --pace                   send at 19200 bit/s instead of all bytes at once\n"
-         "  --warmup S               sensor warming up for the first S seconds (0)\n"
-         "  --corrupt RATE           share of frames with a wrong check byte, 0 to 1 (0)\n"
-         "  --junk RATE              share of answers preceded by junk bytes, 0 to 1 (0)\n"
-         "  --silent-every S --silent-for S  no answers for the last S of every S seconds\n"
-         "  --spew                   junk without a sync byte at 19200 bit/s, never an answer\n"
-         "  --volts V                supply volts, 0 to 16 (13.8)\n"
-         "  --dip                    supply dips below 12 V for 4 s of every 20 s\n"
-         "  --seed N                 the same seed repeats the same run (1)\n"
-         "  --seconds N              stop after N seconds\n";
+  TSimParser p;
+  return p.Parser.helpText().toStdString();
 }
 
 std::string SummaryLine(const TSimCounters& counters) {

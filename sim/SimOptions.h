@@ -16,12 +16,15 @@ struct TSimOptions {
   bool Help = false;   // --help: print SimUsage() and do nothing else
 };
 
-// Parses the arguments after the program name ("--afr 147" and "--afr=147" alike). On a bad
-// argument returns nothing and puts a one-line reason into `error`.
+// Parses the arguments after the program name with the option list that --help shows ("--afr 147"
+// and "--afr=147" alike). On a bad argument returns nothing and puts a one-line reason into
+// `error`: the command-line parser's words for the forms it checks, ours for the values. A pure
+// function: it reads and changes no global state.
 std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& arguments,
                                            std::string& error);
 
-// The usage text for --help, several lines ending in a newline.
+// The usage text for --help, made from the same option list, several lines ending in a newline.
+// Wants the Qt application object, which names the program in its first line.
 std::string SimUsage();
 
 // The counters as one line, without a newline, for the summary at exit.

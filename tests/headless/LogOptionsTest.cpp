@@ -1,4 +1,5 @@
-// kestlog's command line: what each option sets, and a one-line reason for each bad one.
+// kestlog's command line: what each option sets, and a one-line reason for each bad one (the
+// command-line parser's words for the forms it checks, ours for the values).
 #include <gtest/gtest.h>
 
 #include "headless/LogOptions.h"
@@ -43,6 +44,9 @@ TEST(LogOptions, EachOptionSetsItsSetting) {
       {{"--port", "p", "--output", "log.csv"},
        [](const TLogOptions& o) { return o.Output == "log.csv"; },
        "output"},
+      {{"--port", "p", "-o", "short.csv"},
+       [](const TLogOptions& o) { return o.Output == "short.csv"; },
+       "output, short form"},
       {{"--port", "p", "--output", "-"},
        [](const TLogOptions& o) { return o.Output == "-"; },
        "standard output"},
@@ -74,12 +78,12 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
   const TCase cases[] = {
       {{}, "--port DEVICE is required"},
       {{"--fast"}, "--port DEVICE is required"},
-      {{"--port"}, "--port needs a device path"},
+      {{"--port"}, "Missing value after '--port'"},
       {{"--port="}, "--port needs a device path"},
       {{"--port", "--fast"}, "--port needs a device path"},
       {{"--port", "COM1"}, "not 'COM1'"},
       {{"--port", "p", "--fuel", "diesel"}, "--fuel is petrol, methanol or propane, not 'diesel'"},
-      {{"--port", "p", "--fuel"}, "--fuel needs"},
+      {{"--port", "p", "--fuel"}, "Missing value after '--fuel'"},
       {{"--port", "p", "--format", "csv"}, "--format is classic or extended, not 'csv'"},
       {{"--port", "p", "--seconds", "0"}, "--seconds needs"},
       {{"--port", "p", "--seconds", "-3"}, "not '-3'"},
@@ -88,9 +92,9 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
       {{"--port", "p", "--seconds", "1e9"}, "not '1e9'"},
       {{"--port", "p", "--seconds", "604800.5"}, "up to 604800, not '604800.5'"},
       {{"--port", "p", "--seconds", "2,5"}, "not '2,5'"},
-      {{"--port", "p", "--output"}, "--output needs"},
-      {{"--port", "p", "--fast=yes"}, "--fast takes no value"},
-      {{"--port", "p", "--baud", "9600"}, "unknown option '--baud'"},
+      {{"--port", "p", "--output"}, "Missing value after '--output'"},
+      {{"--port", "p", "--fast=yes"}, "Unexpected value after '--fast'"},
+      {{"--port", "p", "--baud", "9600"}, "Unknown option 'baud'"},
       {{"--port", "p", "extra"}, "unexpected argument 'extra'"},
   };
   for (const TCase& c : cases) {
@@ -98,6 +102,15 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
     EXPECT_FALSE(ParseLogOptions(c.Args, error).has_value()) << c.Says;
     EXPECT_NE(error.find(c.Says), std::string::npos) << "got: " << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+}
+
+// The help text is made from the option list the parser reads: every option is in it.
+TEST(LogOptions, HelpNamesEveryOption) {
+  const std::string usage = headless::LogUsage();
+  for (const char* option : {"--port", "--fast", "--lambda", "--fuel", "--output", "--format",
+                             "--seconds", "--help", "--version"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
 
