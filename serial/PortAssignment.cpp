@@ -65,12 +65,17 @@ TPortAssignment AssignComNumbers(const std::vector<TSerialPort>& present,
     result.Memory[free] = present[i].Key();
     numbered[i] = true;
   }
-  for (std::size_t i = 0; i < present.size(); ++i) {
-    if (!numbered[i]) result.Unnumbered.push_back(i);
-  }
   for (const auto& [number, path] : overrides) {
     if (!InRange(number) || path.empty()) continue;
     result.Ports[number] = TComPort{path, DeviceNamed(present, path), TComPort::TSource::Override};
+  }
+  // Counted last: an override may have put another device over a UART's number.
+  std::vector<bool> behindNumber(present.size(), false);
+  for (const auto& entry : result.Ports) {
+    if (entry.second.Device) behindNumber[*entry.second.Device] = true;
+  }
+  for (std::size_t i = 0; i < present.size(); ++i) {
+    if (!behindNumber[i]) result.Unnumbered.push_back(i);
   }
   return result;
 }
