@@ -1,6 +1,7 @@
 // Reading kestlog's command line.
 #include "headless/LogOptions.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -21,6 +22,15 @@ bool ParseSeconds(const std::string& text, double& value) {
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   return error == std::errc() && stop == end && std::isfinite(value) && value > 0 &&
          value <= MaxSeconds;
+}
+
+// "COM" and digits, the letters in any case: meant as a COM number, never as a file's name.
+bool LooksLikeComName(const std::string& text) {
+  if (text.size() <= 3) return false;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) return false;
+  }
+  return text.find_first_not_of("0123456789", 3) == std::string::npos;
 }
 
 }  // namespace
@@ -56,6 +66,10 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
       if (!takeValue("a device path such as /dev/ttyUSB0, or COMn")) return std::nullopt;
       // COMn is the number the window's menu gives the device (see --list).
       options.ComNumber = platform::TPortMap::ComNumberOf(value).value_or(0);
+      if (options.ComNumber == 0 && LooksLikeComName(value)) {
+        error = "--port takes COM1 to COM16 or a device path, not '" + value + "'";
+        return std::nullopt;
+      }
       options.Port = value;
       portGiven = true;
     } else if (name == "--list") {
