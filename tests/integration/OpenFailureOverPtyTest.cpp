@@ -36,7 +36,8 @@ std::string InChild(TBody body) {
   close(pipeEnds[1]);
   std::string answer;
   char buffer[512];
-  for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, got);
+  for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+    answer.append(buffer, got);
   close(pipeEnds[0]);
   int status = 0;
   waitpid(child, &status, 0);

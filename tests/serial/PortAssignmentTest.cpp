@@ -32,8 +32,8 @@ std::ostream& operator<<(std::ostream& out, const TSeen& seen) {
 
 std::vector<TSerialDeviceRecord> SixteenAdapters() {
   std::vector<TSerialDeviceRecord> records;
-  for (int i = 0; i < 16; ++i) records.push_back(FtdiAdapter("ttyUSB" + std::to_string(i),
-                                                             "S" + std::to_string(i)));
+  for (int i = 0; i < 16; ++i)
+    records.push_back(FtdiAdapter("ttyUSB" + std::to_string(i), "S" + std::to_string(i)));
   return records;
 }
 
@@ -165,9 +165,8 @@ TEST(PortAssignment, NumbersDevicesByTheRules) {
     EXPECT_EQ(unnumbered, c.Unnumbered);
     // Every present device is either behind a number or listed as without one.
     for (std::size_t i = 0; i < present.size(); ++i) {
-      const bool without =
-          std::find(result.Unnumbered.begin(), result.Unnumbered.end(), i) !=
-          result.Unnumbered.end();
+      const bool without = std::find(result.Unnumbered.begin(), result.Unnumbered.end(), i) !=
+                           result.Unnumbered.end();
       EXPECT_NE(result.NumberOf(i).has_value(), without) << present[i].Path;
     }
   }

@@ -38,26 +38,26 @@ TEST(PortsFile, PathFollowsTheBaseDirectoryRules) {
 
 TEST(PortsFile, UsesWhatItCanOfAHandEditedFileAndWarnsOncePerBadLine) {
   const std::string text =
-      "\xEF\xBB\xBF# made by hand\n"                          // 1 byte-order mark and comment
-      "COM9=/dev/ttyUSB9\n"                                   // 2 outside [ports]
-      "[ports]\r\n"                                           // 3 a file from another system
-      "  COM1 = /dev/serial/by-id/usb-A-if00-port0  \r\n"    // 4
-      "com2=/dev/ttyUSB1\n"                                   // 5 the key in any case
-      "COM17=/dev/ttyUSB2\n"                                  // 6 beyond sixteen
-      "COM01=/dev/ttyUSB3\n"                                  // 7 not how a number is written
-      "COM3=ttyUSB4\n"                                        // 8 not a path
-      "COM4=\n"                                               // 9 empty
-      "COM1=/dev/ttyUSB5\n"                                   // 10 given again
-      "COM5=/dev/ttyUSB1\n"                                   // 11 device given again
-      "just some words\n"                                     // 12
-      "; another comment\n"                                   // 13
-      "[ports\n"                                              // 14 broken section
-      "COM6=/dev/ttyUSB6\n"                                   // 15 so not in [ports]
-      "[Ports]\n"                                             // 16 the name in any case
-      "COM16=/dev/pts/3\n"                                    // 17
-      "[other]\n"                                             // 18
-      "COM7=/dev/ttyUSB7\n"                                   // 19
-      "\x01\xff=\xfe\n";                                      // 20 junk bytes
+      "\xEF\xBB\xBF# made by hand\n"                       // 1 byte-order mark and comment
+      "COM9=/dev/ttyUSB9\n"                                // 2 outside [ports]
+      "[ports]\r\n"                                        // 3 a file from another system
+      "  COM1 = /dev/serial/by-id/usb-A-if00-port0  \r\n"  // 4
+      "com2=/dev/ttyUSB1\n"                                // 5 the key in any case
+      "COM17=/dev/ttyUSB2\n"                               // 6 beyond sixteen
+      "COM01=/dev/ttyUSB3\n"                               // 7 not how a number is written
+      "COM3=ttyUSB4\n"                                     // 8 not a path
+      "COM4=\n"                                            // 9 empty
+      "COM1=/dev/ttyUSB5\n"                                // 10 given again
+      "COM5=/dev/ttyUSB1\n"                                // 11 device given again
+      "just some words\n"                                  // 12
+      "; another comment\n"                                // 13
+      "[ports\n"                                           // 14 broken section
+      "COM6=/dev/ttyUSB6\n"                                // 15 so not in [ports]
+      "[Ports]\n"                                          // 16 the name in any case
+      "COM16=/dev/pts/3\n"                                 // 17
+      "[other]\n"                                          // 18
+      "COM7=/dev/ttyUSB7\n"                                // 19
+      "\x01\xff=\xfe\n";                                   // 20 junk bytes
   std::vector<std::string> warnings;
   const TPortTable table = ParsePortsText(text, warnings);
   EXPECT_EQ(table, (TPortTable{{1, "/dev/serial/by-id/usb-A-if00-port0"},
@@ -94,7 +94,8 @@ TEST(PortsFile, WhatIsWrittenReadsBackTheSame) {
 }
 
 TEST(PortsFile, AFileThatCannotBeReadOrWrittenIsAnErrorNotACrash) {
-  const fs::path folder = fs::temp_directory_path() / ("kest-ports-bad-" + std::to_string(getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("kest-ports-bad-" + std::to_string(getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder / "ports.conf");  // a folder where the file should be
   std::string text;

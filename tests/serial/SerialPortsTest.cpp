@@ -16,9 +16,13 @@ TEST(SerialPorts, KeepsRealDevicesInNameOrderAndLeavesEmptyUartNodesOut) {
   acm.SystemName = "ttyACM0";
   acm.Driver = "cdc_acm";
   acm.Links = {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0"};
-  const std::vector<TSerialDeviceRecord> records = {
-      FtdiAdapter("ttyUSB10", "B"), Uart(1, false), FtdiAdapter("ttyUSB2", "C"), Uart(16),
-      Uart(0), acm, Uart(3, false)};
+  const std::vector<TSerialDeviceRecord> records = {FtdiAdapter("ttyUSB10", "B"),
+                                                    Uart(1, false),
+                                                    FtdiAdapter("ttyUSB2", "C"),
+                                                    Uart(16),
+                                                    Uart(0),
+                                                    acm,
+                                                    Uart(3, false)};
   const std::vector<TSerialPort> ports = SerialPortsOf(records);
   std::vector<std::string> paths;
   for (const TSerialPort& port : ports) paths.push_back(port.Path);
@@ -64,8 +68,7 @@ TEST(SerialPorts, StableNameAndDescription) {
        "FTDI FT232R USB UART (A1234567)"},
       {noStrings, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
        "USB serial adapter 0403:6001"},
-      {productOnly, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1234567-if00-port0",
-       "USB Serial"},
+      {productOnly, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1234567-if00-port0", "USB Serial"},
       {makerInProduct, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1234567-if00-port0",
        "Silicon Labs CP2102 USB to UART Bridge Controller (0001)"},
       {Uart(0), "", "built-in serial port"},
