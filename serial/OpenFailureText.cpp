@@ -26,10 +26,11 @@ std::string ReasonOf(const platform::TOpenFailure& failure) {
 
 }  // namespace
 
-std::string OpenFailureText(const std::string& name, const platform::TOpenFailure& failure) {
+std::string OpenFailureText(const std::string& name, const platform::TOpenFailure& failure,
+                            const std::string& separator) {
   const std::string& device = failure.Path.empty() ? name : failure.Path;
   std::string text = "could not open " + device + ": " + ReasonOf(failure) + ".";
   const std::string hint = platform::OpenErrorHint(failure.Error);
-  if (!hint.empty()) text += " " + hint;
+  if (!hint.empty()) text += separator + hint;
   return text;
 }

@@ -366,7 +366,8 @@ void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailu
   const std::string name = "COM" + std::to_string(number);
   std::string tip;
   if (!opened) {
-    tip = OpenFailureText(name, SerialPortDriver1.LastOpenFailure());
+    // The fix on a line of its own: a tool tip is not wrapped.
+    tip = OpenFailureText(name, SerialPortDriver1.LastOpenFailure(), "\n");
   } else if (Ports != nullptr) {
     tip = name + ": " + Ports->Describe(number);
   }

@@ -46,6 +46,12 @@ TEST(OpenFailureText, OneLineWithTheReasonAndTheRemedy) {
     EXPECT_NE(text.find(c.Contains), std::string::npos);
     EXPECT_EQ(text.find('\n'), std::string::npos);
   }
+  // The window's tool tip puts the fix on a line of its own; the words are the same.
+  const TOpenFailure refused{TOpenError::NotFound, "/dev/ttyUSB0", "", ""};
+  std::string twoLines = OpenFailureText("COM3", refused, "\n");
+  EXPECT_EQ(twoLines.find("no such device.\n"), twoLines.find("no such device."));
+  twoLines.replace(twoLines.find('\n'), 1, " ");
+  EXPECT_EQ(twoLines, OpenFailureText("COM3", refused));
 }
 
 }  // namespace
