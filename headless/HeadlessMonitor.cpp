@@ -37,8 +37,10 @@ class TCountingByteReader : public sensor::TByteReader {
 THeadlessMonitor::THeadlessMonitor(platform::TSerialApi& api, TMonitorSettings settings)
     : Api(api), Settings(std::move(settings)), SerialPortDriver1(api) {
   // The window's driver settings: COM1 at 19200 bit/s, a 50-byte receive buffer, a 5 ms poll and
-  // 50 ms read time-outs; the port map says which device COM1 is.
+  // 50 ms read time-outs, unless another COM number is asked for; the port map says which device
+  // it is.
   ConfigureForController(SerialPortDriver1);
+  SerialPortDriver1.SetComPort(static_cast<TComPortNumber>(Settings.ComPort - 1));
   SerialPortDriver1.SetOnReceiveData(
       [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
         SerialPortDriverReceiveData3(sender, data, size);

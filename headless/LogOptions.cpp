@@ -1,6 +1,7 @@
 // Reading kestlog's command line.
 #include "headless/LogOptions.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -21,6 +22,15 @@ bool ParseSeconds(const std::string& text, double& value) {
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   return error == std::errc() && stop == end && std::isfinite(value) && value > 0 &&
          value <= MaxSeconds;
+}
+
+// "COM" and digits, the letters in any case: meant as a COM number, never as a file's name.
+bool LooksLikeComName(const std::string& text) {
+  if (text.size() <= 3) return false;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) return false;
+  }
+  return text.find_first_not_of("0123456789", 3) == std::string::npos;
 }
 
 }  // namespace
@@ -53,15 +63,18 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
       if (!flag()) return std::nullopt;
       options.Version = true;
     } else if (name == "--port") {
-      if (!takeValue("a device path such as /dev/ttyUSB0")) return std::nullopt;
-      // The window's COM names mean nothing here: a device is named by its path, so that a user
-      // who types COM1 learns at once instead of waiting for /dev/ttyS0 to stay silent.
-      if (platform::TPortMap::ComNumberOf(value)) {
-        error = "--port wants a device path such as /dev/ttyUSB0, not '" + value + "'";
+      if (!takeValue("a device path such as /dev/ttyUSB0, or COMn")) return std::nullopt;
+      // COMn is the number the window's menu gives the device (see --list).
+      options.ComNumber = platform::TPortMap::ComNumberOf(value).value_or(0);
+      if (options.ComNumber == 0 && LooksLikeComName(value)) {
+        error = "--port takes COM1 to COM16 or a device path, not '" + value + "'";
         return std::nullopt;
       }
       options.Port = value;
       portGiven = true;
+    } else if (name == "--list") {
+      if (!flag()) return std::nullopt;
+      options.List = true;
     } else if (name == "--fast") {
       if (!flag()) return std::nullopt;
       options.Fast = true;
@@ -108,8 +121,8 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
     }
   }
 
-  if (!options.Help && !options.Version && !portGiven) {
-    error = "--port DEVICE is required, such as --port /dev/ttyUSB0";
+  if (!options.Help && !options.Version && !options.List && !portGiven) {
+    error = "--port DEVICE is required, such as --port /dev/ttyUSB0 or --port COM1";
     return std::nullopt;
   }
   return options;
@@ -117,10 +130,13 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
 
 std::string LogUsage() {
   return "Usage: kestlog --port DEVICE [options]\n"
+         "       kestlog --list\n"
          "Polls a wideband lambda controller on a serial device and writes one CSV row per\n"
          "sample, as the kestlsugraph window's data log does, until Ctrl-C or --seconds.\n"
          "\n"
-         "  --port DEVICE      the serial device, such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
+         "  --port DEVICE      the serial device, such as /dev/ttyUSB0 or /dev/serial/by-id/...,\n"
+         "                     or COMn, the number the window's menu gives it\n"
+         "  --list             list the serial devices with their COM numbers, and stop\n"
          "  --fast             sample every 80 ms instead of every 100 ms\n"
          "  --lambda           log lambda instead of the air-fuel ratio\n"
          "  --fuel FUEL        petrol (default), methanol or propane: the air-fuel ratio's fuel\n"

@@ -14,19 +14,22 @@ namespace headless {
 inline constexpr const char* StandardOutputName = "-";
 
 struct TLogOptions {
-  std::string Port;                          // the serial device's path
+  std::string Port;                          // the serial device's path, or COMn as given
+  int ComNumber = 0;                         // n when Port is "COMn"; 0 for a path
   bool Fast = false;                         // --fast: the 80 ms sample tick
   int DisplayMode = sensor::dmAirFuelRatio;  // --lambda: sensor::dmLambda
   int FuelType = sensor::ftPetrol;           // --fuel
   std::string Output = StandardOutputName;   // --output FILE or -
   TRowFormat Format = TRowFormat::Classic;   // --format
   double Seconds = 0;                        // --seconds: stop after this long; 0: run on
+  bool List = false;                         // --list: print the serial devices only
   bool Help = false;                         // --help: print LogUsage() only
   bool Version = false;                      // --version: print the version only
 };
 
 // Parses the arguments after the program name ("--port X" and "--port=X" alike; a later option
-// replaces an earlier one). --help and --version need nothing else; otherwise --port is required.
+// replaces an earlier one). --help, --version and --list need nothing else; otherwise --port is
+// required.
 // On a bad argument returns nothing and puts a one-line reason (no newline) into `error`.
 std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& arguments,
                                            std::string& error);

@@ -13,10 +13,10 @@
 #include <cmath>
 #include <ctime>
 
-#include "platform/OpenErrorHint.h"
 #include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
 #include "serial/ControllerLine.h"
+#include "serial/OpenFailureText.h"
 #include "ui/AboutWindows.h"
 #include "ui/Pictures.h"
 
@@ -107,7 +107,8 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
       Locale(std::move(options.Locale)),
-      SerialApi(SerialApiOf(options)) {
+      SerialApi(SerialApiOf(options)),
+      Ports(options.Ports) {
   ConfigureForController(SerialPortDriver1);
   SerialPortDriver1.SetOnReceiveData(
       [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
@@ -127,11 +128,16 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
   BuildControls();
   BuildMenus();
   FormCreate();
+  if (Ports != nullptr) Ports->OnChange = [this] { PortDevicesChanged(); };
+  UpdatePortToolTips();
   Timer1->start();
   OnlineTimer->start();
 }
 
-TKest3GraphMain::~TKest3GraphMain() { FormDestroy(); }
+TKest3GraphMain::~TKest3GraphMain() {
+  if (Ports != nullptr) Ports->OnChange = nullptr;
+  FormDestroy();
+}
 
 void TKest3GraphMain::BuildControls() {
   setWindowTitle(QString::fromLatin1(MainWindowCaption));
@@ -283,6 +289,8 @@ void TKest3GraphMain::BuildControls() {
 void TKest3GraphMain::BuildMenus() {
   QMenuBar* bar = menuBar();
   Setup1 = bar->addMenu(QStringLiteral("Select Port"));
+  // The items keep their names; what stands behind each number is told in its tool tip.
+  Setup1->setToolTipsVisible(true);
   for (int n = 1; n <= 8; ++n) {
     QAction* item = Setup1->addAction(QStringLiteral("COM%1").arg(n));
     item->setCheckable(true);
@@ -353,13 +361,39 @@ void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailu
     if (beepOnFailure) Services.Beep();
     MonitorState.PortOpen = false;
   }
-  // The status text stays as it always was; a user refused for want of rights learns the remedy
-  // from its tooltip, which goes again once a port opens.
-  const platform::TOpenError why =
-      opened ? platform::TOpenError::None : SerialPortDriver1.LastOpenError();
-  StatusText->setToolTip(why == platform::TOpenError::PermissionDenied
-                             ? QString::fromStdString(platform::OpenErrorHint(why))
-                             : QString());
+  // The status text stays as it always was; its tool tip tells which device the number stands
+  // for, or why the open failed and what to do about it.
+  const std::string name = "COM" + std::to_string(number);
+  std::string tip;
+  if (!opened) {
+    // The fix on a line of its own: a tool tip is not wrapped.
+    tip = OpenFailureText(name, SerialPortDriver1.LastOpenFailure(), "\n");
+  } else if (Ports != nullptr) {
+    tip = name + ": " + Ports->Describe(number);
+  }
+  StatusText->setToolTip(QString::fromStdString(tip));
+}
+
+// A device came or went: the menu's tool tips follow. A chosen port that is not open (its adapter
+// was not plugged in yet) is tried again at once, quietly, so that plugging the adapter in is all a
+// user has to do; one that the keeper is waiting for is left to the keeper.
+void TKest3GraphMain::PortDevicesChanged() {
+  UpdatePortToolTips();
+  if (Destroyed || MonitorState.PortOpen || PortKeeper1.Lost() || !InitialOpenDone) return;
+  const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
+  if (SerialPortDriver1.OpenPort()) ReportOpenResult(true, number, false);
+}
+
+void TKest3GraphMain::UpdatePortToolTips() {
+  if (Ports == nullptr) return;
+  for (int n = 1; n <= 8; ++n) {
+    PortItems[n - 1]->setToolTip(QString::fromStdString(Ports->Describe(n)));
+  }
+  if (MonitorState.PortOpen) {
+    const int number = static_cast<int>(SerialPortDriver1.ComPort()) + 1;
+    StatusText->setToolTip(
+        QString::fromStdString("COM" + std::to_string(number) + ": " + Ports->Describe(number)));
+  }
 }
 
 void TKest3GraphMain::FormDestroy() {

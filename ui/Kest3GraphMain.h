@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "platform/Locale.h"
+#include "serial/PortDirectory.h"
 #include "serial/PortKeeper.h"
 #include "serial/SerialPortDriver.h"
 #include "ui/Lamp.h"
@@ -42,8 +43,11 @@ inline constexpr const char* MainWindowCaption = "Torvane LSU4 KEST INTERFACE";
 int ChartYOf(std::uint8_t afrByte);
 
 struct TMainWindowOptions {
-  platform::TSerialApi* SerialApi = nullptr;     // null: the system's serial ports
-  TUiServices* Services = nullptr;               // null: the real desktop
+  platform::TSerialApi* SerialApi = nullptr;  // null: the system's serial ports
+  TUiServices* Services = nullptr;            // null: the real desktop
+  // The devices behind the COM numbers, for the port menu's tool tips; null: none shown. Must
+  // outlive the window; the window takes its OnChange.
+  TPortDirectory* Ports = nullptr;
   platform::TLocaleFormats Locale = platform::UserLocaleFormats();
 };
 
@@ -169,6 +173,8 @@ class TKest3GraphMain : public QMainWindow {
 
   void OnFocusWindowChanged(QWindow* window);
   void KeepPortOpen();
+  void PortDevicesChanged();
+  void UpdatePortToolTips();
 
   std::unique_ptr<TUiServices> OwnServices;
   TUiServices& Services;
@@ -177,7 +183,8 @@ class TKest3GraphMain : public QMainWindow {
   bool Destroyed = false;
   bool InitialOpenDone = false;
   QPointer<QWindow> LastFocusWindow;  // the last window of ours that had the focus
-  platform::TSerialApi& SerialApi;     // the driver's; its clock times the keeper's retries
+  platform::TSerialApi& SerialApi;    // the driver's; its clock times the keeper's retries
+  TPortDirectory* Ports;
 };
 
 }  // namespace ui
