@@ -6,18 +6,24 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "headless/DeviceList.h"
 #include "headless/HeadlessMonitor.h"
 #include "headless/LogOptions.h"
 #include "headless/RowSink.h"
 #include "platform/Locale.h"
 #include "platform/PortMap.h"
 #include "platform/SerialApi.h"
+#include "platform/SerialDevices.h"
 #include "platform/Terminal.h"
+#include "serial/OpenFailureText.h"
+#include "serial/PortDirectory.h"
+#include "serial/PortsFile.h"
 
 namespace {
 
@@ -53,8 +59,28 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The device is the monitor's COM1, as --port COM1=DEVICE makes it for the window.
-  platform::PortMap().Map(1, options.Port);
+  // The devices and their COM numbers, as the window's menu has them; kept current while logging
+  // COMn, so an adapter that comes back on another node is found again. A device named by its
+  // path needs no number, and the port memory is then left alone.
+  const bool numbered = options.List || options.ComNumber != 0;
+  const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
+  TPortDirectory directory(*devices, platform::PortMap(),
+                           numbered
+                               ? PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))
+                               : std::string());
+  directory.Warn = [](const std::string& line) { Say(stderr, "kestlog: " + line + "\n"); };
+  if (options.List) {
+    directory.Refresh();
+    Say(stdout, headless::DeviceListText(directory.Devices(), directory.Assignment()));
+    return 0;
+  }
+  if (options.ComNumber != 0) {
+    directory.Watch();
+  } else {
+    // A path is the monitor's COM1, as --port COM1=DEVICE makes it for the window.
+    directory.SetOverride(1, options.Port);
+    directory.Refresh();
+  }
 
   const bool toStandardOutput = options.Output == headless::StandardOutputName;
   // With the rows on standard output, everything else goes to standard error and no status line
@@ -68,14 +94,16 @@ int main(int argc, char** argv) {
   settings.DisplayMode = options.DisplayMode;
   settings.FuelType = options.FuelType;
   settings.Fast = options.Fast;
+  settings.ComPort = options.ComNumber != 0 ? options.ComNumber : 1;
   settings.Format = options.Format;
   settings.Locale = platform::UserLocaleFormats();
   headless::THeadlessMonitor monitor(platform::SystemSerialApi(), settings);
 
   // The port first: a device that will not open must not leave an empty log behind.
   if (!monitor.OpenPort()) {
+    const std::string prefix = options.ComNumber != 0 ? options.Port + ": " : std::string();
     Say(stderr,
-        "kestlog: " + headless::OpenFailureMessage(options.Port, monitor.LastOpenError()) + "\n");
+        "kestlog: " + prefix + OpenFailureText(options.Port, monitor.LastOpenFailure()) + "\n");
     return 1;
   }
 

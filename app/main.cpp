@@ -6,10 +6,14 @@
 #include <QPixmap>
 #include <QTextStream>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "app/Demo.h"
 #include "platform/PortMap.h"
+#include "platform/SerialDevices.h"
+#include "serial/PortDirectory.h"
+#include "serial/PortsFile.h"
 #include "ui/AboutWindows.h"
 #include "ui/Kest3GraphMain.h"
 #include "ui/Pictures.h"
@@ -27,8 +31,8 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   const QCommandLineOption portOption(
       QStringLiteral("port"),
-      QStringLiteral("Use DEVICE for the menu's COM n (repeatable), e.g. COM1=/dev/ttyUSB0. "
-                     "Without it, COM n is /dev/ttyS<n-1>."),
+      QStringLiteral("Use DEVICE for the menu's COM n for this run (repeatable), e.g. "
+                     "COM1=/dev/ttyUSB0. Without it, COM n is what ports.conf remembers."),
       QStringLiteral("COMn=DEVICE"));
   const QCommandLineOption demoOption(
       QStringLiteral("demo"),
@@ -37,12 +41,22 @@ int main(int argc, char** argv) {
   parser.addOption(demoOption);
   parser.process(application);
 
+  // The serial devices and their COM numbers, kept current as adapters come and go; the one
+  // writer of the port map the serial backend opens by.
+  const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
+  TPortDirectory ports(*devices, platform::PortMap(),
+                       PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+  ports.Warn = [](const std::string& line) {
+    std::fprintf(stderr, "kestlsugraph: %s\n", line.c_str());
+  };
   for (const QString& mapping : parser.values(portOption)) {
-    if (!platform::PortMap().MapFromOption(mapping.toStdString())) {
+    const auto parsed = platform::TPortMap::ParseOption(mapping.toStdString());
+    if (!parsed) {
       std::fprintf(stderr, "kestlsugraph: --port wants COMn=DEVICE with n from 1 to 16, not '%s'\n",
                    qPrintable(mapping));
       return 2;
     }
+    ports.SetOverride(parsed->first, parsed->second);
   }
 
   std::unique_ptr<TDemoController> demo;
@@ -52,10 +66,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestlsugraph: could not start the simulated controller\n");
       return 1;
     }
-    platform::PortMap().Map(1, demo->DevicePath());
+    ports.SetOverride(1, demo->DevicePath());
   }
+  ports.Watch();
 
-  ui::TKest3GraphMain mainWindow;
+  ui::TMainWindowOptions options;
+  options.Ports = &ports;
+  ui::TKest3GraphMain mainWindow(std::move(options));
   ui::TAboutKest3Graph aboutKest;
   ui::TAboutKest3GraphDiskLog aboutDiskLog;
   mainWindow.AboutKest3Graph = &aboutKest;

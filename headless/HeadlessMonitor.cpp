@@ -21,6 +21,9 @@ THeadlessMonitor::THeadlessMonitor(platform::TSerialApi& api, TMonitorSettings s
     : Api(api),
       Settings(std::move(settings)),
       Engine(api, *this, EngineSettingsOf(Settings), &FStats) {
+  // The window's driver settings (COM1 at 19200 bit/s, ...) unless another COM number is asked
+  // for; the port map says which device it is.
+  Engine.SetComPort(Settings.ComPort);
   Engine.MonitorState.DisplayMode = Settings.DisplayMode;
   Engine.MonitorState.FuelType = Settings.FuelType;
   Engine.SetFast(Settings.Fast);

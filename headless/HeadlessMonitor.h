@@ -29,6 +29,7 @@ struct TMonitorSettings {
   int DisplayMode = sensor::dmAirFuelRatio;
   int FuelType = sensor::ftPetrol;
   bool Fast = false;  // the 80 ms sample tick
+  int ComPort = 1;    // the COM number to open, 1 to 16; the port map says which device it is
   TRowFormat Format = TRowFormat::Classic;
   platform::TLocaleFormats Locale;
   // The wall clock the rows are stamped with; tests give their own.
@@ -44,10 +45,13 @@ class THeadlessMonitor : private monitor::TMonitorView {
   THeadlessMonitor(const THeadlessMonitor&) = delete;
   THeadlessMonitor& operator=(const THeadlessMonitor&) = delete;
 
-  // Opens COM1 (whatever the port map makes of it). False when it would not open;
-  // LastOpenError() then says why.
+  // Opens the settings' COM port (whatever the port map makes of it). False when it would not
+  // open; LastOpenError() and LastOpenFailure() then say why.
   bool OpenPort();
   platform::TOpenError LastOpenError() const { return Engine.SerialPortDriver1.LastOpenError(); }
+  platform::TOpenFailure LastOpenFailure() const {
+    return Engine.SerialPortDriver1.LastOpenFailure();
+  }
   // Writes the format's header lines to `sink`, which takes the rows from then on and must stay
   // alive until Stop, and starts both timers. Throws TLogFileError when the header cannot be
   // written (nothing is started then). Before it, ticks write no rows.

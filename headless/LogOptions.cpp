@@ -3,6 +3,7 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -24,6 +25,15 @@ bool ParseSeconds(const std::string& text, double& value) {
          value <= MaxSeconds;
 }
 
+// "COM" and digits, the letters in any case: meant as a COM number, never as a file's name.
+bool LooksLikeComName(const std::string& text) {
+  if (text.size() <= 3) return false;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) return false;
+  }
+  return text.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
 // kestlog's options, in the order --help lists them: the one list that parsing and the help
 // text are both made from.
 struct TLogParser {
@@ -32,8 +42,12 @@ struct TLogParser {
   QCommandLineOption Version = Parser.addVersionOption();
   QCommandLineOption Port{QStringLiteral("port"),
                           QStringLiteral("The serial device, such as /dev/ttyUSB0 or "
-                                         "/dev/serial/by-id/... (required)."),
+                                         "/dev/serial/by-id/..., or COMn, the number the "
+                                         "window's menu gives it."),
                           QStringLiteral("DEVICE")};
+  QCommandLineOption List{QStringLiteral("list"),
+                          QStringLiteral("List the serial devices with their COM numbers, and "
+                                         "stop.")};
   QCommandLineOption Fast{QStringLiteral("fast"),
                           QStringLiteral("Sample every 80 ms instead of every 100 ms.")};
   QCommandLineOption Lambda{QStringLiteral("lambda"),
@@ -61,8 +75,8 @@ struct TLogParser {
     Parser.setApplicationDescription(QStringLiteral(
         "kestlog --port DEVICE polls a wideband lambda controller on a serial device and\n"
         "writes one CSV row per sample, as the kestlsugraph window's data log does, until\n"
-        "Ctrl-C or --seconds."));
-    Parser.addOptions({Port, Fast, Lambda, Fuel, Output, Format, Seconds});
+        "Ctrl-C or --seconds. kestlog --list lists the serial devices."));
+    Parser.addOptions({Port, List, Fast, Lambda, Fuel, Output, Format, Seconds});
   }
 };
 
@@ -90,19 +104,20 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   TLogOptions options;
   options.Help = p.Parser.isSet(p.Help);
   options.Version = p.Parser.isSet(p.Version);
+  options.List = p.Parser.isSet(p.List);
   options.Fast = p.Parser.isSet(p.Fast);
   if (p.Parser.isSet(p.Lambda)) options.DisplayMode = sensor::dmLambda;
   if (p.Parser.isSet(p.Port)) {
     options.Port = last(p.Port);
     // No path begins with "--": "--port --fast" lacks its device.
     if (options.Port.empty() || options.Port.rfind("--", 0) == 0) {
-      error = "--port needs a device path such as /dev/ttyUSB0";
+      error = "--port needs a device path such as /dev/ttyUSB0, or COMn";
       return std::nullopt;
     }
-    // The window's COM names mean nothing here: a device is named by its path, so that a user
-    // who types COM1 learns at once instead of waiting for /dev/ttyS0 to stay silent.
-    if (platform::TPortMap::ComNumberOf(options.Port)) {
-      error = "--port wants a device path such as /dev/ttyUSB0, not '" + options.Port + "'";
+    // COMn is the number the window's menu gives the device (see --list).
+    options.ComNumber = platform::TPortMap::ComNumberOf(options.Port).value_or(0);
+    if (options.ComNumber == 0 && LooksLikeComName(options.Port)) {
+      error = "--port takes COM1 to COM16 or a device path, not '" + options.Port + "'";
       return std::nullopt;
     }
   }
@@ -144,8 +159,8 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
       return std::nullopt;
     }
   }
-  if (!options.Help && !options.Version && !p.Parser.isSet(p.Port)) {
-    error = "--port DEVICE is required, such as --port /dev/ttyUSB0";
+  if (!options.Help && !options.Version && !options.List && !p.Parser.isSet(p.Port)) {
+    error = "--port DEVICE is required, such as --port /dev/ttyUSB0 or --port COM1";
     return std::nullopt;
   }
   return options;

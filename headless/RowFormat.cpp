@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "log/CsvLog.h"
-#include "platform/OpenErrorHint.h"
 
 namespace headless {
 
@@ -28,23 +27,6 @@ std::string TwoDigits(int value) {
   const char text[3] = {static_cast<char>('0' + value / 10 % 10),
                         static_cast<char>('0' + value % 10), 0};
   return text;
-}
-
-const char* OpenErrorReason(platform::TOpenError error) {
-  switch (error) {
-    case platform::TOpenError::NotFound:
-      return "no such device";
-    case platform::TOpenError::InUse:
-      return "the device is in use";
-    case platform::TOpenError::PermissionDenied:
-      return "permission denied";
-    case platform::TOpenError::NotATerminal:
-      return "not a serial device";
-    case platform::TOpenError::None:
-    case platform::TOpenError::Other:
-      break;
-  }
-  return "the system refused";
 }
 
 }  // namespace
@@ -156,13 +138,6 @@ std::string SummaryText(const TMonitorStats& stats, const std::string& outputNam
   text += "  offline spells:  " + std::to_string(stats.OfflineSpells) + "\n";
   if (stats.PortLosses > 0) text += "  device lost:     " + std::to_string(stats.PortLosses) + "\n";
   return text;
-}
-
-std::string OpenFailureMessage(const std::string& device, platform::TOpenError error) {
-  std::string message = "could not open " + device + ": " + OpenErrorReason(error) + ".";
-  const std::string hint = platform::OpenErrorHint(error);
-  if (!hint.empty()) message += " " + hint;
-  return message;
 }
 
 }  // namespace headless

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "monitor/MonitorEngine.h"
-#include "platform/SerialApi.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
 
@@ -92,8 +91,5 @@ struct TMonitorStats : monitor::TLineStats {
 };
 // Several lines, each ending in a newline; `outputName` is the file, or "standard output".
 std::string SummaryText(const TMonitorStats& stats, const std::string& outputName, double seconds);
-
-// "could not open DEVICE: REASON." followed by the system's remedy, if it has one; one line.
-std::string OpenFailureMessage(const std::string& device, platform::TOpenError error);
 
 }  // namespace headless

@@ -85,7 +85,7 @@ bool TMonitorEngine::OpenCommsClick(bool userAsked) {
     event.Kind = TPortEvent::TKind::Opened;
   } else {
     event.Kind = TPortEvent::TKind::Failed;
-    event.Error = SerialPortDriver1.LastOpenError();
+    event.Failure = SerialPortDriver1.LastOpenFailure();
   }
   View.PortChanged(event);
   return MonitorState.PortOpen;
@@ -94,6 +94,16 @@ bool TMonitorEngine::OpenCommsClick(bool userAsked) {
 void TMonitorEngine::ClosePort() {
   PortKeeper1.Forget();  // the user's choice wins over re-opening a lost port
   SerialPortDriver1.ClosePort();
+}
+
+void TMonitorEngine::OpenQuietly() {
+  if (MonitorState.PortOpen || PortKeeper1.Lost()) return;
+  if (!SerialPortDriver1.OpenPort()) return;
+  MonitorState.PortOpen = true;
+  TPortEvent event;
+  event.Kind = TPortEvent::TKind::Reopened;
+  event.Number = ComPortNumber();
+  View.PortChanged(event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -178,6 +188,8 @@ void TMonitorEngine::KeepPortOpen() {
       // Nothing more comes from a device that has gone: shown offline on this tick already.
       MonitorState.OnlineCountdown = 0;
       event.Kind = TPortEvent::TKind::Lost;
+      event.Failure.Error = platform::TOpenError::Other;
+      event.Failure.SystemText = "the device went away";
       View.PortChanged(event);
       break;
     case TPortKeeper::TEvent::Reopened:

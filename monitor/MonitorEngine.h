@@ -82,6 +82,10 @@ class TMonitorEngine {
   bool OpenCommsClick(bool userAsked = true);
   // The user took charge of the port: a lost port is no longer waited for, and the port closes.
   void ClosePort();
+  // A serial device came: the selected port, if closed and not waited for by the keeper, is tried
+  // again quietly. The view hears of a success only (as Reopened); a failure changes nothing, the
+  // port having failed before.
+  void OpenQuietly();
 
   // --- The handlers.
   // Fired by the driver's poll when bytes arrived: asks again, reads and checks a frame of its own.

@@ -16,13 +16,15 @@ enum class TLamp { Online, Warmup, LowVolts };
 struct TPortEvent {
   enum class TKind {
     Opened,    // an open that was asked for succeeded
-    Failed,    // an open that was asked for failed; Error says why
+    Failed,    // an open that was asked for failed; Failure says why
     Lost,      // the open port's device went away; the port was closed
-    Reopened,  // a lost port came back by itself
+    Reopened,  // a port came back by itself: the keeper re-opened it, or its device appeared
   };
   TKind Kind = TKind::Opened;
   int Number = 1;  // the COM number, 1 to 16
-  platform::TOpenError Error = platform::TOpenError::None;  // for Failed
+  // For Failed: why, as the backend saw it where the call failed. For Lost: that the device went
+  // away.
+  platform::TOpenFailure Failure;
   // The user asked for the open (a menu choice, the window coming to the front): a failure is
   // worth a beep then, and never when nobody asked for anything.
   bool UserAsked = false;

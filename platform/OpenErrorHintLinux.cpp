@@ -9,7 +9,7 @@ std::string OpenErrorHint(TOpenError error) {
       // The usual first stumble with a USB adapter: udev gives serial devices to this group, and a
       // new membership counts only from the next login.
       return "On Linux, serial devices belong to the group dialout: add yourself with "
-             "'sudo usermod -aG dialout $USER', then log out and in again.";
+             "sudo usermod -aG dialout \"$USER\" and log out and in again.";
     case TOpenError::NotFound:
       return "Is the adapter plugged in? USB adapters appear as /dev/ttyUSB0 or /dev/ttyACM0, "
              "and by name under /dev/serial/by-id/.";

@@ -45,11 +45,16 @@ bool TPortMap::Map(int number, const std::string& path) {
 }
 
 bool TPortMap::MapFromOption(const std::string& option) {
+  const auto parsed = ParseOption(option);
+  return parsed && Map(parsed->first, parsed->second);
+}
+
+std::optional<std::pair<int, std::string>> TPortMap::ParseOption(const std::string& option) {
   const std::size_t equals = option.find('=');
-  if (equals == std::string::npos) return false;
+  if (equals == std::string::npos || equals + 1 == option.size()) return std::nullopt;
   const std::optional<int> number = ParseComWord(std::string_view(option).substr(0, equals));
-  if (!number) return false;
-  return Map(*number, option.substr(equals + 1));
+  if (!number) return std::nullopt;
+  return std::make_pair(*number, option.substr(equals + 1));
 }
 
 std::optional<int> TPortMap::ComNumberOf(const std::string& deviceName) {

@@ -1,13 +1,14 @@
 // Which device stands behind "COM n" on a system whose serial devices have other names.
 //
-// The driver names its port as "\\.\COMn", the same on every system. The POSIX backend resolves that
-// name here: COM n is /dev/ttyS<n-1> unless the user mapped it to another path (a USB adapter, a
-// /dev/serial/by-id link, a pseudo-terminal).
+// The driver names its port as "\\.\COMn", the same on every system. The POSIX backend resolves
+// that name here: COM n is /dev/ttyS<n-1> unless the user mapped it to another path (a USB adapter,
+// a /dev/serial/by-id link, a pseudo-terminal).
 #pragma once
 
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -16,8 +17,12 @@ class TPortMap {
   // Maps COM `number` (1 to 16) to `path`; a later mapping of the same number replaces it.
   // False, and nothing stored, for a number outside 1..16 or an empty path.
   bool Map(int number, const std::string& path);
+  // Forgets the mapping of COM `number`, which then resolves to its default name again.
+  void Unmap(int number) { Paths.erase(number); }
   // Parses "COMn=PATH" (the letters in any case) and maps it; false for anything else.
   bool MapFromOption(const std::string& option);
+  // The number and path in "COMn=PATH"; nothing for anything else (n outside 1..16, no path).
+  static std::optional<std::pair<int, std::string>> ParseOption(const std::string& option);
   // The COM number in a device name such as "\\.\COM3" or "COM3"; nothing for other names.
   static std::optional<int> ComNumberOf(const std::string& deviceName);
   // The path for a device name: the mapped path, else /dev/ttyS<n-1>; other names unchanged.

@@ -1,8 +1,8 @@
 // The operating-system calls the serial port driver makes, behind one interface.
 //
-// Each backend (POSIX termios, Win32, and the scripted fake for tests) implements TSerialApi with the
-// same contract: the names, records and flag values are those of the Win32 communications API, so the
-// driver reads the same on every system and a test can check exactly what it asked for.
+// Each backend (POSIX termios, Win32, and the scripted fake for tests) implements TSerialApi with
+// the same contract: the names, records and flag values are those of the Win32 communications API,
+// so the driver reads the same on every system and a test can check exactly what it asked for.
 #pragma once
 
 #include <cstdint>
@@ -118,6 +118,15 @@ class TPollWindow {
 // nothing but its result).
 enum class TOpenError { None, NotFound, InUse, PermissionDenied, NotATerminal, Other };
 
+// The last failed CreateFile in full, captured where the call failed: enough to tell a user what
+// went wrong and what to do. Empty text: the backend did not say.
+struct TOpenFailure {
+  TOpenError Error = TOpenError::None;
+  std::string Path;        // the device the name was resolved to
+  std::string SystemText;  // the system's own words for the error
+  std::string Holder;      // for InUse: the program holding the device, if the system tells
+};
+
 class TSerialApi {
  public:
   virtual ~TSerialApi() = default;
@@ -126,6 +135,9 @@ class TSerialApi {
   virtual TPortHandle CreateFile(const std::string& deviceName) = 0;
   // What made the last failed CreateFile fail; None after a successful one.
   virtual TOpenError LastOpenError() const = 0;
+  // The same, with what else the backend learned; a backend that learns nothing more answers
+  // with LastOpenError() alone.
+  virtual TOpenFailure LastOpenFailure() const { return TOpenFailure{LastOpenError(), {}, {}, {}}; }
   virtual bool CloseHandle(TPortHandle port) = 0;
 
   virtual bool SetCommState(TPortHandle port, const TDcb& dcb) = 0;
@@ -137,8 +149,10 @@ class TSerialApi {
   // cannot be queried (for instance it has gone away); the counts are then left untouched.
   virtual bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) = 0;
 
-  // Reads/writes at most `count` bytes without waiting for more than is there; `done` gets the count.
-  virtual bool ReadFile(TPortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) = 0;
+  // Reads/writes at most `count` bytes without waiting for more than is there; `done` gets the
+  // count.
+  virtual bool ReadFile(TPortHandle port, void* buffer, std::uint32_t count,
+                        std::uint32_t& done) = 0;
   virtual bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
                          std::uint32_t& done) = 0;
 

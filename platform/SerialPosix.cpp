@@ -19,11 +19,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/DeviceHolder.h"
 #include "platform/PollWindowQt.h"
 #include "platform/PortMap.h"
 #include "platform/SerialApi.h"
@@ -44,6 +46,8 @@ TOpenError OpenErrorOf(int error) {
     case ENOTDIR:
     case ENXIO:
     case ENODEV:
+    // What a legacy /dev/ttyS node with no UART behind it answers.
+    case EIO:
       return TOpenError::NotFound;
     case EACCES:
     case EPERM:
@@ -86,33 +90,45 @@ class TPosixSerialApi final : public TSerialApi {
   TPortHandle CreateFile(const std::string& deviceName) override {
     const std::string path = PortMap().Resolve(deviceName);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FailOpen(OpenErrorOf(errno));
+    if (fd < 0) {
+      const int error = errno;
+      return FailOpen(OpenErrorOf(error), path, error);
+    }
     if (!isatty(fd)) {
       ::close(fd);
-      return FailOpen(TOpenError::NotATerminal);
+      return FailOpen(TOpenError::NotATerminal, path, ENOTTY);
     }
     // The lock comes before TIOCEXCL: a refused lock means someone else holds the port, and
     // their exclusive mode must then be left as it is.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       ::close(fd);
-      return FailOpen(error == EWOULDBLOCK ? TOpenError::InUse : OpenErrorOf(error));
+      return FailOpen(error == EWOULDBLOCK ? TOpenError::InUse : OpenErrorOf(error), path, error);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
       const int error = errno;
       ::close(fd);  // also releases the lock
-      return FailOpen(error == EBUSY ? TOpenError::InUse : TOpenError::Other);
+      return FailOpen(error == EBUSY ? TOpenError::InUse : TOpenError::Other, path, error);
     }
     const TPortHandle handle = HandleOfFd(fd);
     {
       std::lock_guard<std::mutex> guard(Lock);
       Ports[handle] = TPortRecord{};
     }
+    {
+      std::lock_guard<std::mutex> guard(Lock);
+      Failure = TOpenFailure{};
+    }
     LastError = TOpenError::None;
     return handle;
   }
 
   TOpenError LastOpenError() const override { return LastError; }
+
+  TOpenFailure LastOpenFailure() const override {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Failure;
+  }
 
   bool CloseHandle(TPortHandle port) override {
     {
@@ -258,7 +274,15 @@ class TPosixSerialApi final : public TSerialApi {
   }
 
  private:
-  TPortHandle FailOpen(TOpenError error) {
+  // The reason is taken here, at the failed call, while errno still says it and while the holder
+  // of a busy device still holds it.
+  TPortHandle FailOpen(TOpenError error, const std::string& path, int systemError) {
+    TOpenFailure failure{error, path, std::strerror(systemError), {}};
+    if (error == TOpenError::InUse) failure.Holder = DeviceHolder(path);
+    {
+      std::lock_guard<std::mutex> guard(Lock);
+      Failure = std::move(failure);
+    }
     LastError = error;
     return InvalidPortHandle;
   }
@@ -289,6 +313,7 @@ class TPosixSerialApi final : public TSerialApi {
   mutable std::mutex Lock;
   std::map<TPortHandle, TPortRecord> Ports;
   std::atomic<TOpenError> LastError{TOpenError::None};
+  TOpenFailure Failure;  // guarded by Lock
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 #undef GetVersionEx
 
 #include <algorithm>
+#include <string>
 
 #include "platform/PollWindowWin32.h"
 
@@ -46,6 +47,18 @@ TOpenError OpenErrorOf(DWORD error) {
     default:
       return TOpenError::Other;
   }
+}
+
+// The system's own words for `error`, without the line break it ends them with.
+std::string SystemText(DWORD error) {
+  char buffer[256] = {};
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, length);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
 }
 
 DCB DcbOf(const TDcb& ours) {
@@ -87,7 +100,9 @@ class TWin32SerialApi final : public TSerialApi {
     HANDLE port = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-      LastError = OpenErrorOf(::GetLastError());
+      const DWORD error = ::GetLastError();
+      LastError = OpenErrorOf(error);
+      Failure = TOpenFailure{LastError, deviceName, SystemText(error), {}};
       return InvalidPortHandle;
     }
     // A name that opens but is no communications device (a file, a pipe) is refused here, before
@@ -97,13 +112,16 @@ class TWin32SerialApi final : public TSerialApi {
     if (::GetFileType(port) != FILE_TYPE_CHAR || !::GetCommState(port, &probe)) {
       ::CloseHandle(port);
       LastError = TOpenError::NotATerminal;
+      Failure = TOpenFailure{LastError, deviceName, {}, {}};
       return InvalidPortHandle;
     }
     LastError = TOpenError::None;
+    Failure = TOpenFailure{};
     return reinterpret_cast<TPortHandle>(port);
   }
 
   TOpenError LastOpenError() const override { return LastError; }
+  TOpenFailure LastOpenFailure() const override { return Failure; }
 
   bool CloseHandle(TPortHandle port) override { return ::CloseHandle(HandleOf(port)) != FALSE; }
 
@@ -191,6 +209,7 @@ class TWin32SerialApi final : public TSerialApi {
   static void ShortSleep(std::uint32_t maxMs) { ::Sleep(std::min<std::uint32_t>(maxMs, 1)); }
 
   TOpenError LastError = TOpenError::None;
+  TOpenFailure Failure;
 };
 
 static_assert(sizeof(OSVERSIONINFOA) == OsVersionInfoSize);

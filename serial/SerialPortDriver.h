@@ -17,11 +17,36 @@
 #include "platform/SerialApi.h"
 
 enum class TComPortNumber : std::uint8_t {
-  pnCOM1, pnCOM2, pnCOM3, pnCOM4, pnCOM5, pnCOM6, pnCOM7, pnCOM8,
-  pnCOM9, pnCOM10, pnCOM11, pnCOM12, pnCOM13, pnCOM14, pnCOM15, pnCOM16
+  pnCOM1,
+  pnCOM2,
+  pnCOM3,
+  pnCOM4,
+  pnCOM5,
+  pnCOM6,
+  pnCOM7,
+  pnCOM8,
+  pnCOM9,
+  pnCOM10,
+  pnCOM11,
+  pnCOM12,
+  pnCOM13,
+  pnCOM14,
+  pnCOM15,
+  pnCOM16
 };
 enum class TComPortBaudRate : std::uint8_t {
-  br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
   br115200
 };
 enum class TComPortDataBits : std::uint8_t { db5BITS, db6BITS, db7BITS, db8BITS };
@@ -36,7 +61,8 @@ inline constexpr std::array<std::uint32_t, 13> ComPortRates = {
 
 class TSerialPortDriver;
 
-// Called from a poll tick with the bytes it took from the port; DataPtr is valid only during the call.
+// Called from a poll tick with the bytes it took from the port; DataPtr is valid only during the
+// call.
 using TComPortReceiveDataEvent =
     std::function<void(TSerialPortDriver* Sender, const void* DataPtr, std::uint32_t DataSize)>;
 
@@ -94,6 +120,8 @@ class TSerialPortDriver {
   bool IsOpen() const { return PortHandle != 0; }
   // Why the last OpenPort failed (None after one that succeeded), so callers can help the user.
   platform::TOpenError LastOpenError() const { return Api.LastOpenError(); }
+  // The same with the device's path, the system's words and a busy device's holder.
+  platform::TOpenFailure LastOpenFailure() const { return Api.LastOpenFailure(); }
   // True once a queue query or a read on the open port has failed since OpenPort: the device has
   // gone (an adapter pulled out, a terminal hung up) and nothing more will come from it. False
   // while closed. A read or write begun after that returns 0 at once instead of waiting out its
@@ -102,8 +130,8 @@ class TSerialPortDriver {
   // Programs speed, character format, handshaking and queue sizes, discarding pending data in both
   // directions. Does nothing while closed.
   void ApplyLineSettings();
-  // The line settings record ApplyLineSettings would write now (what it depends on: the settings and
-  // the platform's version); the queue threshold follows the platform rules.
+  // The line settings record ApplyLineSettings would write now (what it depends on: the settings
+  // and the platform's version); the queue threshold follows the platform rules.
   platform::TDcb BuildDcb();
   void HoldPolling() { ++PollHoldCount; }
   void ReleasePolling() { --PollHoldCount; }
@@ -119,9 +147,9 @@ class TSerialPortDriver {
   // progress. Returns the bytes written (0 at once while closed).
   std::uint32_t WriteBytesTimed(const void* data, std::uint32_t count, std::uint32_t timeout);
   std::uint32_t WriteBytes(const void* data, std::uint32_t count);  // with OutputTimeout
-  bool WriteByte(std::uint8_t value);  // exactly one byte written
-  // Reads up to `count` bytes, holding polling meanwhile; leaves when more than InputTimeout ms pass
-  // without a byte. Returns the bytes read (0 at once, buffer untouched, while closed).
+  bool WriteByte(std::uint8_t value);                               // exactly one byte written
+  // Reads up to `count` bytes, holding polling meanwhile; leaves when more than InputTimeout ms
+  // pass without a byte. Returns the bytes read (0 at once, buffer untouched, while closed).
   std::uint32_t ReadBytes(void* buffer, std::uint32_t count);
   // Exactly one byte read into `target`; on time-out `target` keeps its value.
   bool ReadByte(std::uint8_t& target);

@@ -13,8 +13,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "platform/OpenErrorHint.h"
 #include "sensor/Reading.h"
+#include "serial/OpenFailureText.h"
 #include "ui/AboutWindows.h"
 #include "ui/Pictures.h"
 
@@ -118,16 +118,22 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
       MonitorState(Engine.MonitorState),
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
-      Locale(std::move(options.Locale)) {
+      Locale(std::move(options.Locale)),
+      Ports(options.Ports) {
   connect(qApp, &QGuiApplication::focusWindowChanged, this,
           &TKest3GraphMain::OnFocusWindowChanged);
   BuildControls();
   BuildMenus();
   FormCreate();
+  if (Ports != nullptr) Ports->OnChange = [this] { PortDevicesChanged(); };
+  UpdatePortToolTips();
   Engine.Start();
 }
 
-TKest3GraphMain::~TKest3GraphMain() { FormDestroy(); }
+TKest3GraphMain::~TKest3GraphMain() {
+  if (Ports != nullptr) Ports->OnChange = nullptr;
+  FormDestroy();
+}
 
 void TKest3GraphMain::BuildControls() {
   setWindowTitle(QString::fromLatin1(MainWindowCaption));
@@ -279,6 +285,8 @@ void TKest3GraphMain::BuildControls() {
 void TKest3GraphMain::BuildMenus() {
   QMenuBar* bar = menuBar();
   Setup1 = bar->addMenu(QStringLiteral("Select Port"));
+  // The items keep their names; what stands behind each number is told in its tool tip.
+  Setup1->setToolTipsVisible(true);
   for (int n = 1; n <= 8; ++n) {
     QAction* item = Setup1->addAction(QStringLiteral("COM%1").arg(n));
     item->setCheckable(true);
@@ -341,22 +349,49 @@ void TKest3GraphMain::PortChanged(const monitor::TPortEvent& event) {
   using TKind = monitor::TPortEvent::TKind;
   const bool opened = event.Kind == TKind::Opened || event.Kind == TKind::Reopened;
   ReportOpenResult(opened, event.Number, event.Kind == TKind::Failed && event.UserAsked,
-                   event.Error);
+                   event.Failure);
 }
 
 void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailure,
-                                       platform::TOpenError why) {
+                                       const platform::TOpenFailure& why) {
   if (opened) {
     SetStatusText(QStringLiteral("Com%1 Port Open").arg(number));
   } else {
     SetStatusText(QStringLiteral("Error: could not open Com%1").arg(number));
     if (beepOnFailure) Services.Beep();
   }
-  // The status text stays as it always was; a user refused for want of rights learns the remedy
-  // from its tooltip, which goes again once a port opens.
-  StatusText->setToolTip(why == platform::TOpenError::PermissionDenied
-                             ? QString::fromStdString(platform::OpenErrorHint(why))
-                             : QString());
+  // The status text stays as it always was; its tool tip tells which device the number stands
+  // for, or why the open failed and what to do about it.
+  const std::string name = "COM" + std::to_string(number);
+  std::string tip;
+  if (!opened) {
+    // The fix on a line of its own: a tool tip is not wrapped.
+    tip = OpenFailureText(name, why, "\n");
+  } else if (Ports != nullptr) {
+    tip = name + ": " + Ports->Describe(number);
+  }
+  StatusText->setToolTip(QString::fromStdString(tip));
+}
+
+// A device came or went: the menu's tool tips follow. A chosen port that is not open (its adapter
+// was not plugged in yet) is tried again at once, quietly, so that plugging the adapter in is all a
+// user has to do; one that the keeper is waiting for is left to the keeper.
+void TKest3GraphMain::PortDevicesChanged() {
+  UpdatePortToolTips();
+  if (Destroyed || !InitialOpenDone) return;
+  Engine.OpenQuietly();
+}
+
+void TKest3GraphMain::UpdatePortToolTips() {
+  if (Ports == nullptr) return;
+  for (int n = 1; n <= 8; ++n) {
+    PortItems[n - 1]->setToolTip(QString::fromStdString(Ports->Describe(n)));
+  }
+  if (MonitorState.PortOpen) {
+    const int number = Engine.ComPortNumber();
+    StatusText->setToolTip(
+        QString::fromStdString("COM" + std::to_string(number) + ": " + Ports->Describe(number)));
+  }
 }
 
 void TKest3GraphMain::FormDestroy() {

@@ -23,6 +23,7 @@
 #include "log/CsvLog.h"
 #include "monitor/MonitorEngine.h"
 #include "platform/Locale.h"
+#include "serial/PortDirectory.h"
 #include "ui/Lamp.h"
 #include "ui/PaintBox.h"
 #include "ui/UiServices.h"
@@ -44,8 +45,11 @@ inline constexpr const char* MainWindowCaption = "Torvane LSU4 KEST INTERFACE";
 int ChartYOf(std::uint8_t afrByte);
 
 struct TMainWindowOptions {
-  platform::TSerialApi* SerialApi = nullptr;     // null: the system's serial ports
-  TUiServices* Services = nullptr;               // null: the real desktop
+  platform::TSerialApi* SerialApi = nullptr;  // null: the system's serial ports
+  TUiServices* Services = nullptr;            // null: the real desktop
+  // The devices behind the COM numbers, for the port menu's tool tips; null: none shown. Must
+  // outlive the window; the window takes its OnChange.
+  TPortDirectory* Ports = nullptr;
   platform::TLocaleFormats Locale = platform::UserLocaleFormats();
   // The wall clock the log is stamped with; null: the system's.
   std::function<QDateTime()> Now;
@@ -186,7 +190,8 @@ class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
   void BuildMenus();
   void SetApplicationTitle(const QString& title);
   void SetStatusText(const QString& text);
-  void ReportOpenResult(bool opened, int number, bool beepOnFailure, platform::TOpenError why);
+  void ReportOpenResult(bool opened, int number, bool beepOnFailure,
+                        const platform::TOpenFailure& why);
   void SetDigitalDisplayText(const QString& text);
   void SetVoltsDisplayText(const QString& text);
   void SetAutoSizedText(QLabel* label, const QString& text);
@@ -194,6 +199,8 @@ class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
   void ReportFileError(const std::exception& error);
 
   void OnFocusWindowChanged(QWindow* window);
+  void PortDevicesChanged();
+  void UpdatePortToolTips();
 
   std::unique_ptr<TUiServices> OwnServices;
   TUiServices& Services;
@@ -202,6 +209,7 @@ class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
   bool Destroyed = false;
   bool InitialOpenDone = false;
   QPointer<QWindow> LastFocusWindow;  // the last window of ours that had the focus
+  TPortDirectory* Ports;
 };
 
 }  // namespace ui

@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
 #include <regex>
+#include <sstream>
 
 #include "platform/PseudoTerminal.h"
 #include "sim/KestSimulator.h"
@@ -39,11 +42,13 @@ struct TRun {
   std::string Err;
 };
 
-void Prepare(QProcess& process, const QStringList& arguments) {
+// `configHome`, when given, is the program's XDG_CONFIG_HOME, where it keeps its port memory.
+void Prepare(QProcess& process, const QStringList& arguments, const QString& configHome = {}) {
   process.setProgram(QStringLiteral(KESTLOG_PROGRAM));
   process.setArguments(arguments);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));  // known time formats
+  if (!configHome.isEmpty()) environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
   process.setProcessEnvironment(environment);
 }
 
@@ -63,9 +68,9 @@ TRun Finish(QProcess& process) {
   return run;
 }
 
-TRun RunKestlog(const QStringList& arguments) {
+TRun RunKestlog(const QStringList& arguments, const QString& configHome = {}) {
   QProcess process;
-  Prepare(process, arguments);
+  Prepare(process, arguments, configHome);
   process.start();
   EXPECT_TRUE(process.waitForStarted(ProcessDeadlineMs)) << KESTLOG_PROGRAM;
   return Finish(process);
@@ -379,7 +384,7 @@ TEST(KestLogArguments, BadOnesGiveOneLineAndExitCode2) {
   const QStringList cases[] = {
       {},
       {QStringLiteral("--port")},
-      {QStringLiteral("--port"), QStringLiteral("COM1")},
+      {QStringLiteral("--port"), QStringLiteral("COM17")},
       {QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("--fuel"),
        QStringLiteral("diesel")},
       {QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("--format"),
@@ -434,6 +439,49 @@ TEST(KestLogArguments, ADeviceThatWillNotOpenLeavesNoFile) {
     EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << run.Err;
     EXPECT_FALSE(QFile::exists(path)) << "no empty log for a device that never opened";
   }
+}
+
+// ---- COM numbers, as the window's menu gives them ----
+
+TEST(KestLogPorts, ListPrintsOneWellFormedLinePerDevice) {
+  QTemporaryDir config;
+  const TRun run = RunKestlog({QStringLiteral("--list")}, config.path());
+  ASSERT_FALSE(run.Crashed);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  // This machine's devices, whatever they are: a test machine may have none.
+  if (run.Out != "no serial devices found\n") {
+    ASSERT_EQ(run.Out.back(), '\n');
+    std::istringstream lines(run.Out);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(std::regex_match(line, std::regex("(COM([1-9]|1[0-6])|-)  /dev/\\S+  \\S+  .+")))
+          << line;
+    }
+  }
+}
+
+TEST(KestLogPorts, ComNumberFromThePortsFileReachesTheBox) {
+  sim::TKestSimulator simulator(SteadyBox());
+  ASSERT_TRUE(simulator.Start()) << simulator.LastError();
+  QTemporaryDir config;
+  ASSERT_TRUE(QDir(config.path()).mkpath(QStringLiteral("kestlsugraph")));
+  QFile file(config.filePath(QStringLiteral("kestlsugraph/ports.conf")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(("[ports]\nCOM2=" + simulator.SlavePath() + "\nCOM3=nonsense\n").c_str());
+  file.close();
+
+  const TRun run = RunKestlog({QStringLiteral("--port"), QStringLiteral("COM2"),
+                               QStringLiteral("--seconds"), QStringLiteral("1.5")},
+                              config.path());
+  ASSERT_FALSE(run.Crashed);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_GT(SummaryRows(run.Err), 0) << run.Err;
+  EXPECT_NE(run.Err.find("ports.conf, line 3: "), std::string::npos) << run.Err;
+
+  // A number nothing stands for: the same words as the window's tool tip, and exit status 1.
+  const TRun none = RunKestlog({QStringLiteral("--port"), QStringLiteral("COM16")}, config.path());
+  EXPECT_EQ(none.ExitCode, 1) << none.Err;
+  EXPECT_NE(none.Err.find("kestlog: COM16: could not open /dev/ttyS15: "), std::string::npos)
+      << none.Err;
 }
 
 }  // namespace

@@ -61,6 +61,12 @@ TEST(LogOptions, EachOptionSetsItsSetting) {
        "seconds: a week, the most it takes"},
       {{"--help"}, [](const TLogOptions& o) { return o.Help; }, "help needs no port"},
       {{"--version"}, [](const TLogOptions& o) { return o.Version; }, "version needs no port"},
+      {{"--list"}, [](const TLogOptions& o) { return o.List; }, "list needs no port"},
+      {{"--port", "COM12"},
+       [](const TLogOptions& o) { return o.ComNumber == 12 && o.Port == "COM12"; },
+       "a COM number"},
+      {{"--port", "/dev/ttyUSB0"}, [](const TLogOptions& o) { return o.ComNumber == 0; },
+       "a path has no number"},
   };
   for (const TCase& c : cases) {
     std::string error;
@@ -81,7 +87,9 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
       {{"--port"}, "Missing value after '--port'"},
       {{"--port="}, "--port needs a device path"},
       {{"--port", "--fast"}, "--port needs a device path"},
-      {{"--port", "COM1"}, "not 'COM1'"},
+      {{"--list=yes"}, "--list takes no value"},
+      {{"--port", "COM17"}, "COM1 to COM16 or a device path, not 'COM17'"},
+      {{"--port", "com0"}, "not 'com0'"},
       {{"--port", "p", "--fuel", "diesel"}, "--fuel is petrol, methanol or propane, not 'diesel'"},
       {{"--port", "p", "--fuel"}, "Missing value after '--fuel'"},
       {{"--port", "p", "--format", "csv"}, "--format is classic or extended, not 'csv'"},

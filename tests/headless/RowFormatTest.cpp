@@ -195,29 +195,4 @@ TEST(Summary, CountsWhatTheRunDid) {
   EXPECT_NE(headless::SummaryText(stats, "x", 1).find("  device lost:     1\n"), std::string::npos);
 }
 
-TEST(OpenFailure, OneLineWithTheRemedy) {
-  struct TCase {
-    platform::TOpenError Error;
-    const char* Contains;
-  };
-  const TCase cases[] = {
-      {platform::TOpenError::PermissionDenied,
-       "permission denied. On Linux, serial devices "
-       "belong to the group dialout"},
-      {platform::TOpenError::PermissionDenied, "usermod -aG dialout"},
-      {platform::TOpenError::NotFound, "no such device."},
-      {platform::TOpenError::InUse, "in use"},
-      {platform::TOpenError::NotATerminal, "not a serial device"},
-      {platform::TOpenError::Other, "could not open /dev/ttyUSB0: the system refused."},
-  };
-  for (const TCase& c : cases) {
-    const std::string message = headless::OpenFailureMessage("/dev/ttyUSB0", c.Error);
-    EXPECT_EQ(message.rfind("could not open /dev/ttyUSB0: ", 0), 0u) << message;
-    EXPECT_NE(message.find(c.Contains), std::string::npos) << message;
-    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-  }
-  EXPECT_EQ(headless::OpenFailureMessage("/dev/x", platform::TOpenError::Other),
-            "could not open /dev/x: the system refused.");
-}
-
 }  // namespace
