@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
   // COMn, so an adapter that comes back on another node is found again. A device named by its
   // path needs no number, and the port memory is then left alone.
   const bool numbered = options.List || options.ComNumber != 0;
+  platform::TPortMap portMap;  // what the serial backend opens COM n by
   const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
-  TPortDirectory directory(*devices, platform::PortMap(),
+  TPortDirectory directory(*devices, portMap,
                            numbered
                                ? PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))
                                : std::string());
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
   settings.ComPort = options.ComNumber != 0 ? options.ComNumber : 1;
   settings.Format = options.Format;
   settings.Locale = platform::UserLocaleFormats();
-  headless::THeadlessMonitor monitor(platform::SystemSerialApi(), settings);
+  const std::unique_ptr<platform::TSerialApi> serialApi = platform::CreateSystemSerialApi(portMap);
+  headless::THeadlessMonitor monitor(*serialApi, settings);
 
   // The port first: a device that will not open must not leave an empty log behind.
   if (!monitor.OpenPort()) {

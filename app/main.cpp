@@ -11,6 +11,7 @@
 
 #include "app/Demo.h"
 #include "platform/PortMap.h"
+#include "platform/SerialApi.h"
 #include "platform/SerialDevices.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortsFile.h"
@@ -43,8 +44,10 @@ int main(int argc, char** argv) {
 
   // The serial devices and their COM numbers, kept current as adapters come and go; the one
   // writer of the port map the serial backend opens by.
+  platform::TPortMap portMap;
+  const std::unique_ptr<platform::TSerialApi> serialApi = platform::CreateSystemSerialApi(portMap);
   const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
-  TPortDirectory ports(*devices, platform::PortMap(),
+  TPortDirectory ports(*devices, portMap,
                        PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
   ports.Warn = [](const std::string& line) {
     std::fprintf(stderr, "kestlsugraph: %s\n", line.c_str());
@@ -71,6 +74,7 @@ int main(int argc, char** argv) {
   ports.Watch();
 
   ui::TMainWindowOptions options;
+  options.SerialApi = serialApi.get();
   options.Ports = &ports;
   ui::TKest3GraphMain mainWindow(std::move(options));
   ui::TAboutKest3Graph aboutKest;

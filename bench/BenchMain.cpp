@@ -397,9 +397,10 @@ TPhaseResult TBench::Run(const TPhase& phase) {
     std::fprintf(stderr, "kest-bench: %s\n", qPrintable(simulator.Error()));
     return result;
   }
-  platform::PortMap().Map(1, simulator.DevicePath().toStdString());
-
-  TBenchSerialApi api(platform::SystemSerialApi(), phase.BusyLoop);
+  platform::TPortMap portMap;
+  portMap.Map(1, simulator.DevicePath().toStdString());
+  const std::unique_ptr<platform::TSerialApi> system = platform::CreateSystemSerialApi(portMap);
+  TBenchSerialApi api(*system, phase.BusyLoop);
   TFrameAccounting accounting(phase.Aligned);
   api.SetAccounting(&accounting);
   TBenchServices services;

@@ -12,45 +12,6 @@ namespace platform {
 
 namespace {
 
-class TQtPollWindow final : public TPollWindow {
- public:
-  explicit TQtPollWindow(TPollHandler handler) : Handler(std::move(handler)) {}
-
-  bool SetTimer(std::uint32_t id, std::uint32_t intervalMs) override {
-    if (QAbstractEventDispatcher::instance() == nullptr) return false;
-    auto& timer = Timers[id];
-    if (!timer) {
-      timer = std::make_unique<QTimer>();
-      // The driver's 5 ms poll is what keeps its receive path short; a coarse timer may stretch it
-      // by up to 5 per cent, and so may the system when it groups wake-ups: precise it is.
-      timer->setTimerType(Qt::PreciseTimer);
-      QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [this, id] {
-        TMessage message;
-        message.Msg = WM_TIMER;
-        message.WParam = id;
-        Handler(message);
-      });
-    }
-    // A zero interval would fire on every pass of the event loop, turning the poll into a spin;
-    // Win32 raises such intervals to its minimum as well.
-    timer->start(static_cast<int>(std::clamp<std::uint32_t>(intervalMs, 1, 0x7fffffff)));
-    return timer->isActive();
-  }
-
-  // Only stops the timer: KillTimer is often called from inside a tick (the driver closing its
-  // port), and the QTimer that is emitting must not be deleted under its own signal.
-  void KillTimer(std::uint32_t id) override {
-    const auto found = Timers.find(id);
-    if (found != Timers.end()) found->second->stop();
-  }
-
-  std::intptr_t DefWindowProc(const TMessage&) override { return 0; }
-
- private:
-  TPollHandler Handler;
-  std::map<std::uint32_t, std::unique_ptr<QTimer>> Timers;
-};
-
 // Ticks only when input may be waiting; see CreateQtInputPollWindow.
 class TQtInputPollWindow final : public TPollWindow {
  public:
@@ -63,13 +24,15 @@ class TQtInputPollWindow final : public TPollWindow {
     if (!timer.Due) {
       timer.Due = std::make_unique<QTimer>();
       timer.Due->setSingleShot(true);
-      // Precise, for the same reason as the plain window's: the tick's beat is the driver's.
+      // The driver's 5 ms poll is what keeps its receive path short; a coarse timer may stretch it
+      // by up to 5 per cent, and so may the system when it groups wake-ups: precise it is.
       timer.Due->setTimerType(Qt::PreciseTimer);
       QObject::connect(timer.Due.get(), &QTimer::timeout, timer.Due.get(),
                        [this, id] { Fire(id); });
     }
     timer.Due->stop();
-    // As the plain window does, a zero interval is raised to 1 ms.
+    // A zero interval would fire on every pass of the event loop, turning the poll into a spin;
+    // Win32 raises such intervals to its minimum as well.
     timer.Interval =
         std::chrono::milliseconds(std::clamp<std::uint32_t>(intervalMs, 1, 0x7fffffff));
     timer.Start = TClock::now();
@@ -156,10 +119,6 @@ class TQtInputPollWindow final : public TPollWindow {
 };
 
 }  // namespace
-
-std::unique_ptr<TPollWindow> CreateQtPollWindow(TPollHandler handler) {
-  return std::make_unique<TQtPollWindow>(std::move(handler));
-}
 
 std::unique_ptr<TPollWindow> CreateQtInputPollWindow(TPollHandler handler,
                                                      TInputDescriptors inputs) {

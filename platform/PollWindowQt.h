@@ -9,17 +9,15 @@
 
 namespace platform {
 
-// A poll window whose timers fire on the event loop of the thread that calls SetTimer (the GUI
-// thread), each tick handed to `handler` as WM_TIMER with WParam = the timer's id. DefWindowProc
-// answers 0. SetTimer is false when that thread has no event loop to run timers on.
-std::unique_ptr<TPollWindow> CreateQtPollWindow(TPollHandler handler);
-
 // The descriptors a poll tick takes its input from (the ports a backend holds open); asked afresh
 // each time the window starts waiting for input.
 using TInputDescriptors = std::function<std::vector<int>()>;
 
-// The same window for a driver whose ticks only ever take input: a tick that finds nothing queued
-// does nothing, so such ticks are not delivered at all. Each timer keeps the beat of a plain
+// A poll window for a driver whose ticks only ever take input. Its timers fire on the event loop of
+// the thread that calls SetTimer (the GUI thread), each tick handed to `handler` as WM_TIMER with
+// WParam = the timer's id; DefWindowProc answers 0; SetTimer is false when that thread has no event
+// loop to run timers on. A tick that finds nothing queued does nothing, so such ticks are not
+// delivered at all. Each timer keeps the beat of a plain
 // timer (ticks at whole multiples of its interval after SetTimer), but a tick is delivered only
 // when one of `inputs` has become readable (or hung up) since the last tick: the first tick due
 // after input arrived comes, the others are left out. An idle line then costs no wake-ups at all,

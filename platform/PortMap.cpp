@@ -77,9 +77,4 @@ std::optional<std::string> TPortMap::MappedPath(int number) const {
   return found->second;
 }
 
-TPortMap& PortMap() {
-  static TPortMap map;
-  return map;
-}
-
 }  // namespace platform

@@ -1,7 +1,7 @@
 // Which device stands behind "COM n" on a system whose serial devices have other names.
 //
-// The driver names its port as "\\.\COMn", the same on every system. The POSIX backend resolves
-// that name here: COM n is /dev/ttyS<n-1> unless the user mapped it to another path (a USB adapter,
+// The driver names its port as "\\.\COMn", the same on every system. The POSIX backend is made
+// with a program's map and resolves that name through it at each open: COM n is /dev/ttyS<n-1> unless the user mapped it to another path (a USB adapter,
 // a /dev/serial/by-id link, a pseudo-terminal).
 #pragma once
 
@@ -33,8 +33,5 @@ class TPortMap {
  private:
   std::map<int, std::string> Paths;
 };
-
-// The process's one map, read by the POSIX backend when it opens a port.
-TPortMap& PortMap();
 
 }  // namespace platform

@@ -85,10 +85,11 @@ struct TPortRecord {
 
 class TPosixSerialApi final : public TSerialApi {
  public:
-  explicit TPosixSerialApi(TQueueCountQuery queueCounts) : QueueCounts(std::move(queueCounts)) {}
+  TPosixSerialApi(const TPortMap& ports, TQueueCountQuery queueCounts)
+      : PortNames(ports), QueueCounts(std::move(queueCounts)) {}
 
   TPortHandle CreateFile(const std::string& deviceName) override {
-    const std::string path = PortMap().Resolve(deviceName);
+    const std::string path = PortNames.Resolve(deviceName);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       const int error = errno;
@@ -309,6 +310,7 @@ class TPosixSerialApi final : public TSerialApi {
     std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
   }
 
+  const TPortMap& PortNames;  // the program's: which device each COM name stands for
   const TQueueCountQuery QueueCounts;
   mutable std::mutex Lock;
   std::map<TPortHandle, TPortRecord> Ports;
@@ -327,12 +329,17 @@ bool SystemQueueCounts(int descriptor, int& queuedIn, int& queuedOut) {
   return true;
 }
 
-std::unique_ptr<TSerialApi> CreatePosixSerialApi(TQueueCountQuery query) {
-  return std::make_unique<TPosixSerialApi>(std::move(query));
+std::unique_ptr<TSerialApi> CreatePosixSerialApi(const TPortMap& ports, TQueueCountQuery query) {
+  return std::make_unique<TPosixSerialApi>(ports, std::move(query));
+}
+
+std::unique_ptr<TSerialApi> CreateSystemSerialApi(const TPortMap& ports) {
+  return CreatePosixSerialApi(ports, SystemQueueCounts);
 }
 
 TSerialApi& SystemSerialApi() {
-  static TPosixSerialApi api(SystemQueueCounts);
+  static const TPortMap noMappings;
+  static TPosixSerialApi api(noMappings, SystemQueueCounts);
   return api;
 }
 

@@ -1,5 +1,5 @@
 // The POSIX serial backend made to order, for tests that must play a device the pseudo-terminal
-// cannot: the program itself only ever uses SystemSerialApi().
+// cannot: the programs only ever use CreateSystemSerialApi().
 #pragma once
 
 #include <functional>
@@ -13,12 +13,12 @@ namespace platform {
 // True with both counts when the system answered; false leaves them as they were.
 using TQueueCountQuery = std::function<bool(int descriptor, int& queuedIn, int& queuedOut)>;
 
-// The system's own answer (FIONREAD and TIOCOUTQ): what SystemSerialApi() asks.
+// The system's own answer (FIONREAD and TIOCOUTQ): what the system's backend asks.
 bool SystemQueueCounts(int descriptor, int& queuedIn, int& queuedOut);
 
-// A POSIX backend apart from SystemSerialApi() that takes its queue counts from `query`, for
-// instance one that keeps answering after the device hung up, as some adapters' drivers do.
-// Everything else it does as SystemSerialApi() does.
-std::unique_ptr<TSerialApi> CreatePosixSerialApi(TQueueCountQuery query);
+// A POSIX backend that resolves names through `ports` (which must outlive it) and takes its queue
+// counts from `query`, for instance one that keeps answering after the device hung up, as some
+// adapters' drivers do. Everything else it does as CreateSystemSerialApi's backend does.
+std::unique_ptr<TSerialApi> CreatePosixSerialApi(const TPortMap& ports, TQueueCountQuery query);
 
 }  // namespace platform

@@ -217,6 +217,10 @@ static_assert(sizeof(TOsVersionInfo) == OsVersionInfoSize);
 
 }  // namespace
 
+std::unique_ptr<TSerialApi> CreateSystemSerialApi(const TPortMap&) {
+  return std::make_unique<TWin32SerialApi>();
+}
+
 TSerialApi& SystemSerialApi() {
   static TWin32SerialApi api;
   return api;

@@ -45,7 +45,7 @@ inline constexpr const char* MainWindowCaption = "Torvane LSU4 KEST INTERFACE";
 int ChartYOf(std::uint8_t afrByte);
 
 struct TMainWindowOptions {
-  platform::TSerialApi* SerialApi = nullptr;  // null: the system's serial ports
+  platform::TSerialApi* SerialApi = nullptr;  // null: the system's serial ports, unmapped
   TUiServices* Services = nullptr;            // null: the real desktop
   // The devices behind the COM numbers, for the port menu's tool tips; null: none shown. Must
   // outlive the window; the window takes its OnChange.

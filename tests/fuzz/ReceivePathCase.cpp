@@ -22,7 +22,7 @@
 #include <exception>
 #include <vector>
 
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 #include "sensor/Monitoring.h"
 #include "sensor/SensorFrame.h"
 #include "monitor/ControllerLine.h"
@@ -32,7 +32,7 @@ namespace fuzz {
 
 namespace {
 
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using sensor::SensorFrame;
 
 constexpr std::uint32_t InputTimeoutMs = 50;  // the window's driver settings

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "headless/HeadlessMonitor.h"
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 #include "sensor/Monitoring.h"
 #include "tests/headless/HeadlessSupport.h"
 
@@ -16,7 +16,7 @@ namespace {
 using headless::THeadlessMonitor;
 using headless::TRowFormat;
 using headlesstest::TMemorySink;
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using TBytes = std::vector<std::uint8_t>;
 
 // Supply voltage codes: 12.55 V, 11.92 V (below 12.0), 12.05 V (between 12.0 and 12.1), 12.17 V.

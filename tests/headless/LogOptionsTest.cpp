@@ -87,7 +87,7 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
       {{"--port"}, "Missing value after '--port'"},
       {{"--port="}, "--port needs a device path"},
       {{"--port", "--fast"}, "--port needs a device path"},
-      {{"--list=yes"}, "--list takes no value"},
+      {{"--list=yes"}, "Unexpected value after '--list'"},
       {{"--port", "COM17"}, "COM1 to COM16 or a device path, not 'COM17'"},
       {{"--port", "com0"}, "not 'com0'"},
       {{"--port", "p", "--fuel", "diesel"}, "--fuel is petrol, methanol or propane, not 'diesel'"},
@@ -116,7 +116,7 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
 // The help text is made from the option list the parser reads: every option is in it.
 TEST(LogOptions, HelpNamesEveryOption) {
   const std::string usage = headless::LogUsage();
-  for (const char* option : {"--port", "--fast", "--lambda", "--fuel", "--output", "--format",
+  for (const char* option : {"--port", "--list", "--fast", "--lambda", "--fuel", "--output", "--format",
                              "--seconds", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }

@@ -77,14 +77,16 @@ TEST(SimulatorRun, StatusColumnFollowsTheBox) {
   config.SilentForSeconds = 2.5;
   sim::TKestSimulator simulator(config);
   ASSERT_TRUE(simulator.Start()) << simulator.LastError();
-  platform::PortMap().Map(1, simulator.SlavePath());
+  platform::TPortMap portMap;
+  portMap.Map(1, simulator.SlavePath());
+  const std::unique_ptr<platform::TSerialApi> serial = platform::CreateSystemSerialApi(portMap);
 
   QTemporaryDir dir;
   const std::string path = dir.filePath(QStringLiteral("run.csv")).toStdString();
   auto sink = std::make_unique<headless::TFileRowSink>(path);
   headless::TMonitorSettings settings;
   settings.Format = headless::TRowFormat::Extended;
-  headless::THeadlessMonitor monitor(platform::SystemSerialApi(), settings);
+  headless::THeadlessMonitor monitor(*serial, settings);
   ASSERT_TRUE(monitor.OpenPort());
   monitor.Start(*sink);
 

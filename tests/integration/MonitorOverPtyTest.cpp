@@ -44,6 +44,17 @@ bool WaitUntil(TCondition condition, int timeoutMs) {
   return true;
 }
 
+// The tests' port map and the system's serial backend that opens by it.
+platform::TPortMap& TestPorts() {
+  static platform::TPortMap map;
+  return map;
+}
+platform::TSerialApi& TestSerialApi() {
+  static const std::unique_ptr<platform::TSerialApi> api =
+      platform::CreateSystemSerialApi(TestPorts());
+  return *api;
+}
+
 // The simulated box behind a symbolic link in a folder of its own, mapped as COM1, the way a
 // USB adapter's stable name stands for whatever device node it gets when plugged in.
 struct TBench {
@@ -56,7 +67,7 @@ struct TBench {
     config.ConstantAfr = 147;
     config.LinkPath = Link;
     Box = std::make_unique<sim::TKestSimulator>(config);
-    platform::PortMap().Map(1, Link);
+    TestPorts().Map(1, Link);
   }
   bool Start() { return Folder.isValid() && Box->Start(); }
 };
@@ -67,7 +78,8 @@ struct TMonitor {
   std::unique_ptr<ui::TKest3GraphMain> Window;
 
   TMonitor() {
-    ui::TMainWindowOptions options;  // SerialApi null: the system's ports
+    ui::TMainWindowOptions options;
+    options.SerialApi = &TestSerialApi();
     options.Services = &Services;
     options.Locale = platform::TLocaleFormats{};
     Window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
@@ -179,10 +191,10 @@ TEST(MonitorOverPty, ASecondProgramCannotTakeAPortInUse) {
     EXPECT_FALSE(second.W().MonitorState.PortOpen);
 
     // A bare driver on the same device is refused as well, and told why.
-    TSerialPortDriver driver;
+    TSerialPortDriver driver(TestSerialApi());
     driver.SetComPort(TComPortNumber::pnCOM1);
     EXPECT_FALSE(driver.OpenPort());
-    EXPECT_EQ(platform::SystemSerialApi().LastOpenError(), platform::TOpenError::InUse);
+    EXPECT_EQ(TestSerialApi().LastOpenError(), platform::TOpenError::InUse);
 
     // The first program goes on as if nothing happened.
     QTest::qWait(600);

@@ -17,7 +17,7 @@
 
 namespace {
 
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using TBytes = std::vector<std::uint8_t>;
 
 TBytes Frame(std::uint8_t afr, std::uint8_t volts, std::uint8_t temp) {

@@ -57,8 +57,10 @@ TEST(OpenFailureOverPty, APermissionRefusalNamesTheDialoutGroup) {
       return "could not give up root";
     }
     if (geteuid() == 0) return "still root";
-    platform::PortMap().Map(1, path);
-    platform::TSerialApi& api = platform::SystemSerialApi();
+    platform::TPortMap portMap;
+    portMap.Map(1, path);
+    const std::unique_ptr<platform::TSerialApi> serial = platform::CreateSystemSerialApi(portMap);
+    platform::TSerialApi& api = *serial;
     if (api.CreateFile("\\\\.\\COM1") != platform::InvalidPortHandle) return "opened";
     const platform::TOpenFailure failure = api.LastOpenFailure();
     if (failure.Error != platform::TOpenError::PermissionDenied) return "not a refusal";
@@ -73,7 +75,8 @@ TEST(OpenFailureOverPty, APortInUseNamesTheProgramHoldingIt) {
   platform::TPseudoTerminal line;
   ASSERT_TRUE(line.Open()) << line.LastError();
   const std::string path = line.SlavePath();
-  platform::PortMap().Map(1, path);
+  platform::TPortMap portMap;
+  portMap.Map(1, path);
 
   // Another program holds the port, the way this one holds its own: opened and locked.
   int ready[2];
@@ -93,7 +96,8 @@ TEST(OpenFailureOverPty, APortInUseNamesTheProgramHoldingIt) {
   close(ready[0]);
   ASSERT_EQ(answer, 'y');
 
-  platform::TSerialApi& api = platform::SystemSerialApi();
+  const std::unique_ptr<platform::TSerialApi> serial = platform::CreateSystemSerialApi(portMap);
+  platform::TSerialApi& api = *serial;
   const platform::TPortHandle port = api.CreateFile("\\\\.\\COM1");
   const platform::TOpenFailure failure = api.LastOpenFailure();
   kill(holder, SIGKILL);

@@ -7,7 +7,7 @@
 
 namespace {
 
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using TBytes = std::vector<std::uint8_t>;
 
 const std::string Com1 = TFakeSerialApi::ComName(1);

@@ -50,13 +50,16 @@ TEST(PortsConfWindow, ComTwoFromThePortsFileReachesTheBoxFromTheMenu) {
   // which then fails to open, as an adapter pulled out meanwhile would.
   kesttest::TRecordedDevices devices;
   devices.Records = {kesttest::FtdiAdapter("ttyUSB0")};
-  TPortDirectory ports(devices, platform::PortMap(), file);
+  platform::TPortMap portMap;
+  const std::unique_ptr<platform::TSerialApi> serial = platform::CreateSystemSerialApi(portMap);
+  TPortDirectory ports(devices, portMap, file);
   std::vector<std::string> warnings;
   ports.Warn = [&](const std::string& line) { warnings.push_back(line); };
   ASSERT_TRUE(ports.Watch());
 
   uitest::TRecordingServices services;
   ui::TMainWindowOptions options;
+  options.SerialApi = serial.get();
   options.Services = &services;
   options.Ports = &ports;
   options.Locale = platform::TLocaleFormats{};
@@ -111,12 +114,15 @@ TEST(PortsConfWindow, AChosenPortOpensWhenItsAdapterArrives) {
   // Whatever the system lists, the link is this adapter's stable name.
   platform::TSerialDeviceRecord adapter = kesttest::FtdiAdapter("ttyUSB0");
   adapter.Links = {link};
-  TPortDirectory ports(devices, platform::PortMap(), "");
+  platform::TPortMap portMap;
+  const std::unique_ptr<platform::TSerialApi> serial = platform::CreateSystemSerialApi(portMap);
+  TPortDirectory ports(devices, portMap, "");
   ports.SetOverride(1, link);
   ports.Watch();
 
   uitest::TRecordingServices services;
   ui::TMainWindowOptions options;
+  options.SerialApi = serial.get();
   options.Services = &services;
   options.Ports = &ports;
   options.Locale = platform::TLocaleFormats{};

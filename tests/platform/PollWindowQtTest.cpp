@@ -87,22 +87,19 @@ struct TPipe {
   }
 };
 
+// The window over a descriptor that always has input ticks as a plain timer would.
+std::unique_ptr<TPollWindow> AlwaysReadyWindow(TPollHandler handler, const TPipe& ready) {
+  const int descriptor = ready.Read;
+  return CreateQtInputPollWindow(std::move(handler),
+                                 [descriptor] { return std::vector<int>{descriptor}; });
+}
+
 TEST(PollWindowQt, TimersDeliverTheirIdsOnTheCallersEventLoop) {
-  // The plain window, and the input window over a descriptor that always has input.
   TPipe alwaysReady;
   ASSERT_TRUE(alwaysReady.Put());
-  const std::pair<const char*, std::function<std::unique_ptr<TPollWindow>(TPollHandler)>>
-      factories[] = {
-          {"CreateQtPollWindow", &CreateQtPollWindow},
-          {"CreateQtInputPollWindow",
-           [&](TPollHandler h) {
-             return CreateQtInputPollWindow(h, [&] { return std::vector<int>{alwaysReady.Read}; });
-           }},
-      };
-  for (const auto& [name, factory] : factories) {
-    SCOPED_TRACE(name);
+  {
     TRecorder recorder;
-    std::unique_ptr<TPollWindow> window = factory(recorder.Handler());
+    std::unique_ptr<TPollWindow> window = AlwaysReadyWindow(recorder.Handler(), alwaysReady);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->SetTimer(1, 5));
     ASSERT_TRUE(window->SetTimer(7, 5));
@@ -122,12 +119,16 @@ TEST(PollWindowQt, TimersDeliverTheirIdsOnTheCallersEventLoop) {
 }
 
 TEST(PollWindowQt, KillTimerStopsTheTicksEvenFromInsideOne) {
+  TPipe alwaysReady;
+  ASSERT_TRUE(alwaysReady.Put());
   std::unique_ptr<TPollWindow> window;
   int ticks = 0;
-  window = CreateQtPollWindow([&](TMessage&) {
-    ++ticks;
-    window->KillTimer(1);  // as the driver does when a handler closes the port
-  });
+  window = AlwaysReadyWindow(
+      [&](TMessage&) {
+        ++ticks;
+        window->KillTimer(1);  // as the driver does when a handler closes the port
+      },
+      alwaysReady);
   ASSERT_TRUE(window->SetTimer(1, 5));
   ASSERT_TRUE(RunUntil([&] { return ticks >= 1; }));
   RunFor(200);  // forty periods
@@ -140,8 +141,10 @@ TEST(PollWindowQt, KillTimerStopsTheTicksEvenFromInsideOne) {
 }
 
 TEST(PollWindowQt, SettingATimerAgainReplacesItsInterval) {
+  TPipe alwaysReady;
+  ASSERT_TRUE(alwaysReady.Put());
   TRecorder recorder;
-  std::unique_ptr<TPollWindow> window = CreateQtPollWindow(recorder.Handler());
+  std::unique_ptr<TPollWindow> window = AlwaysReadyWindow(recorder.Handler(), alwaysReady);
   ASSERT_TRUE(window->SetTimer(1, 5));
   ASSERT_TRUE(window->SetTimer(1, 60000));
   RunFor(200);
@@ -149,10 +152,12 @@ TEST(PollWindowQt, SettingATimerAgainReplacesItsInterval) {
 }
 
 TEST(PollWindowQt, ThereAreNoTimersWithoutAnEventLoop) {
+  TPipe alwaysReady;
+  ASSERT_TRUE(alwaysReady.Put());
   bool started = true;
   std::thread plain([&] {
     TRecorder recorder;
-    std::unique_ptr<TPollWindow> window = CreateQtPollWindow(recorder.Handler());
+    std::unique_ptr<TPollWindow> window = AlwaysReadyWindow(recorder.Handler(), alwaysReady);
     started = window->SetTimer(1, 5);
   });
   plain.join();
@@ -225,8 +230,10 @@ TEST(PollWindowQt, BackendWindowTicksForInputOnAnOpenPort) {
   ASSERT_EQ(tcgetattr(slave, &raw), 0);
   cfmakeraw(&raw);  // a byte is input at once, not at the end of a line
   ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
-  ASSERT_TRUE(PortMap().Map(16, ttyname(slave)));
-  TSerialApi& api = SystemSerialApi();
+  TPortMap ports;
+  ASSERT_TRUE(ports.Map(16, ttyname(slave)));
+  const std::unique_ptr<TSerialApi> backend = CreateSystemSerialApi(ports);
+  TSerialApi& api = *backend;
   const TPortHandle port = api.CreateFile("\\\\.\\COM16");
   ASSERT_NE(port, InvalidPortHandle);
   int ticks = 0;

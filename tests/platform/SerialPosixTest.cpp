@@ -63,7 +63,7 @@ class SerialPosix : public ::testing::Test {
     ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
     ASSERT_EQ(fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK), 0);
     SlavePath = ttyname(Slave);
-    ASSERT_TRUE(PortMap().Map(1, SlavePath));
+    ASSERT_TRUE(Ports.Map(1, SlavePath));
   }
 
   void TearDown() override {
@@ -123,7 +123,9 @@ class SerialPosix : public ::testing::Test {
     return got;
   }
 
-  TSerialApi& Api = SystemSerialApi();
+  TPortMap Ports;  // what the backend opens COM n by
+  const std::unique_ptr<TSerialApi> Backend = CreateSystemSerialApi(Ports);
+  TSerialApi& Api = *Backend;
   int Master = -1;
   int Slave = -1;
   std::string SlavePath;
@@ -247,7 +249,7 @@ TEST_F(SerialPosix, PathsThatAreNoSerialLineAreRefusedWithTheirReason) {
   };
   for (const auto& [path, reason] : cases) {
     SCOPED_TRACE(path);
-    ASSERT_TRUE(PortMap().Map(2, path));
+    ASSERT_TRUE(Ports.Map(2, path));
     const int descriptorsBefore = OpenDescriptorCount();
     EXPECT_EQ(Api.CreateFile(Com2), InvalidPortHandle);
     EXPECT_EQ(Api.LastOpenError(), reason);
@@ -486,7 +488,7 @@ TEST_F(SerialPosix, AHungUpDeviceFailsItsQueriesAndIsWaitedOutWithoutSpinning) {
 // for ever instead of closing it and waiting for the adapter to come back.
 TEST_F(SerialPosix, AHungUpDeviceWhoseQueriesStillAnswerCountsAsGone) {
   const std::unique_ptr<TSerialApi> api =
-      CreatePosixSerialApi([](int, int& queuedIn, int& queuedOut) {
+      CreatePosixSerialApi(Ports, [](int, int& queuedIn, int& queuedOut) {
         queuedIn = 3;
         queuedOut = 0;
         return true;

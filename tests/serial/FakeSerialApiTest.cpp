@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 
 namespace {
 
-using platform::TFakeSerialApi;
-using platform::TFakeSpinError;
+using kesttest::TFakeSerialApi;
+using kesttest::TFakeSpinError;
 using platform::TMessage;
 
 TEST(FakeSerialLine, ArrivalsScheduledByTickComeAcrossTheWrap) {

@@ -7,13 +7,13 @@
 #include <functional>
 #include <string>
 
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 #include "serial/PortKeeper.h"
 #include "serial/SerialPortDriver.h"
 
 namespace {
 
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using TEvent = TPortKeeper::TEvent;
 
 const std::string Com1 = TFakeSerialApi::ComName(1);

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 #include "serial/SerialPortDriver.h"
 #include "tests/serial/AllocationCounter.h"
 
@@ -24,8 +24,8 @@ namespace {
 
 using platform::TCommTimeouts;
 using platform::TDcb;
-using platform::TFakeSerialApi;
-using platform::TFakeTimerCall;
+using kesttest::TFakeSerialApi;
+using kesttest::TFakeTimerCall;
 using platform::TMessage;
 using platform::TOpenError;
 using testing::ElementsAre;

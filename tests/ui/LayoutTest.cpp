@@ -294,7 +294,7 @@ TEST(AboutWindows, AFailedPortIsTriedAgainWhenFocusComesBack) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   EXPECT_EQ(w.StatusBarText(), "Error: could not open Com1");
   EXPECT_EQ(f.Services.Beeps, 1);
-  f.Serial.AddDevice(platform::TFakeSerialApi::ComName(1));
+  f.Serial.AddDevice(kesttest::TFakeSerialApi::ComName(1));
   w.About1Click();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
   about.close();

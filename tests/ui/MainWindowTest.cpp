@@ -6,7 +6,7 @@
 
 #include "UiTestSupport.h"
 
-using platform::TFakeSerialApi;
+using kesttest::TFakeSerialApi;
 using uitest::TWindowFixture;
 
 namespace {

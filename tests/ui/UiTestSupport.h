@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 #include "ui/Kest3GraphMain.h"
 
 namespace uitest {
@@ -51,13 +51,13 @@ class TRecordingServices : public ui::TUiServices {
 
 // A main window on the fake serial device, with COM1 present unless told otherwise.
 struct TWindowFixture {
-  platform::TFakeSerialApi Serial;
+  kesttest::TFakeSerialApi Serial;
   TRecordingServices Services;
   std::unique_ptr<ui::TKest3GraphMain> Window;
 
   explicit TWindowFixture(bool com1Present = true,
                           platform::TLocaleFormats locale = platform::TLocaleFormats{}) {
-    if (!com1Present) Serial.RemoveDevice(platform::TFakeSerialApi::ComName(1));
+    if (!com1Present) Serial.RemoveDevice(kesttest::TFakeSerialApi::ComName(1));
     ui::TMainWindowOptions options;
     options.SerialApi = &Serial;
     options.Services = &Services;

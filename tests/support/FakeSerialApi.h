@@ -27,7 +27,7 @@
 //  - Spin guard. A loop that keeps calling the fake while neither the clock nor any byte moves
 //    would hang the test; past SpinLimit such calls the fake throws TFakeSpinError instead.
 //
-// Plain C++ without Qt. Not thread-safe: use it from the test's thread only. It must outlive
+// Test support, never part of a program. Plain C++ without Qt. Not thread-safe: use it from the test's thread only. It must outlive
 // every driver and window made from it.
 #pragma once
 
@@ -45,7 +45,10 @@
 
 #include "platform/SerialApi.h"
 
-namespace platform {
+namespace kesttest {
+
+// The fake implements the system's interface and speaks in its types throughout.
+using namespace platform;
 
 // One call into the fake. Args holds the numeric arguments in the order given below; Text holds
 // CreateFile's device name.
@@ -330,4 +333,4 @@ class TFakeSerialApi : public TSerialApi {
   std::uint64_t CallsWithoutProgress = 0;
 };
 
-}  // namespace platform
+}  // namespace kesttest

@@ -1,10 +1,10 @@
 // TFakeSerialApi: the scripted serial line and poll window that tests put in place of the system.
-#include "platform/FakeSerialApi.h"
+#include "tests/support/FakeSerialApi.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace platform {
+namespace kesttest {
 
 // The poll window the fake hands out. It forwards everything to the fake, which keeps the
 // record and the timers; it outlives the fake harmlessly (its calls then do nothing).
@@ -427,4 +427,4 @@ void TFakeSerialApi::ClearRecord() {
   TickReadCount = 0;
 }
 
-}  // namespace platform
+}  // namespace kesttest
