@@ -1,3 +1,4 @@
+// The controller that --demo starts: the simulated drive on a pseudo-terminal, paced as a line.
 #include "app/Demo.h"
 
 #include "sim/KestSimulator.h"

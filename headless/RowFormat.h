@@ -32,10 +32,10 @@ const char* StatusWord(TRowStatus status);
 // The states the status is decided from, as the window's lamps and read-out show them.
 struct TLampState {
   bool PortOpen = false;
-  bool Online = false;     // data arrived within the last five watchdog ticks
-  bool WarmingUp = false;  // the current frame is a warm-up frame
-  bool Live = false;       // the window's reading-is-live flag (its read-out enabled)
-  bool LowVolts = false;   // the low-volts lamp
+  bool Online = false;      // data arrived within the last five watchdog ticks
+  bool WarmingUp = false;   // the current frame is a warm-up frame
+  bool Live = false;        // the window's reading-is-live flag (its read-out enabled)
+  bool LowVolts = false;    // the low-volts lamp
   bool WarmupLamp = false;  // the warm-up lamp (out while offline, whatever the frame said)
 };
 TRowStatus RowStatusOf(const TLampState& lamps);

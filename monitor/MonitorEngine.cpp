@@ -109,8 +109,7 @@ void TMonitorEngine::OpenQuietly() {
 // ---------------------------------------------------------------------------------------------
 // The receive path
 
-void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*,
-                                                  std::uint32_t) {
+void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*, std::uint32_t) {
   // The polled bytes are the answer to the sample tick's request; this handler asks again and
   // reads a whole frame of its own.
   SerialPortDriver1.WriteByte(sensor::RequestByte);
@@ -157,9 +156,9 @@ void TMonitorEngine::SampleTick() {
     const std::string& separator = Settings.Locale.DecimalSeparator;
     const std::string text = sensor::ReadingText(CalcKest(), s.DisplayMode, separator);
     if (s.Logging) {
-      const std::string time = platform::FormatLocalTime(
-          Settings.Locale.LongTimeFormat,
-          static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
+      const std::string time =
+          platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
+                                    static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
       const std::string row =
           csvlog::LogRow(time, text, sensor::VoltageText(s.SupplyVolts, separator));
       if (!View.LogRowDue(row)) return;  // a failed row ends the tick: no chart step follows
@@ -251,7 +250,7 @@ void TMonitorEngine::ShowOffline(bool voltsToo) {
 
 void TMonitorEngine::SetLamp(TLamp lamp, bool on) {
   TMonitorState& s = MonitorState;
-  bool& state = lamp == TLamp::Online ? s.OnlineLamp
+  bool& state = lamp == TLamp::Online   ? s.OnlineLamp
                 : lamp == TLamp::Warmup ? s.WarmupLamp
                                         : s.LowVoltsLamp;
   if (state == on) return;

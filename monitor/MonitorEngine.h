@@ -1,8 +1,8 @@
 // TMonitorEngine: the monitoring engine, the heart of the window and of kestlog alike.
 //
 // It owns the serial port driver, the port keeper and the two timers that give monitoring its
-// rhythm (the sample tick `Timer1` at 100 or 80 ms, the watchdog `OnlineTimer` at 250 ms), holds the
-// monitoring state, and runs the handlers: the receive handler fetches and checks a frame, the
+// rhythm (the sample tick `Timer1` at 100 or 80 ms, the watchdog `OnlineTimer` at 250 ms), holds
+// the monitoring state, and runs the handlers: the receive handler fetches and checks a frame, the
 // sample tick polls the controller and asks for a chart step and a log row, the watchdog
 // refreshes the read-outs, keeps the port across an unplug and notices a silent controller. What
 // it decides to show it tells its view (TMonitorView); it has no widget of its own.

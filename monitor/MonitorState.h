@@ -20,7 +20,7 @@ struct TMonitorState {
   double SupplyVolts = 0;  // controller supply voltage
   sensor::SensorFrame SensorFrame;    // the frame now in use
   sensor::SensorFrame LastGoodFrame;  // the last frame whose check byte held
-  int OnlineCountdown = 0;  // watchdog ticks left before the controller counts as silent
+  int OnlineCountdown = 0;            // watchdog ticks left before the controller counts as silent
   bool TitleShowsReading = false;
 
   // --- What the displays show; the engine tells its view whenever one of these changes.

@@ -1,8 +1,9 @@
 // Which device stands behind "COM n" on a system whose serial devices have other names.
 //
 // The driver names its port as "\\.\COMn", the same on every system. The POSIX backend is made
-// with a program's map and resolves that name through it at each open: COM n is /dev/ttyS<n-1> unless the user mapped it to another path (a USB adapter,
-// a /dev/serial/by-id link, a pseudo-terminal).
+// with a program's map and resolves that name through it at each open: COM n is /dev/ttyS<n-1>
+// unless the user mapped it to another path (a USB adapter, a /dev/serial/by-id link, a
+// pseudo-terminal).
 #pragma once
 
 #include <map>

@@ -1,3 +1,5 @@
+// The receive step the monitoring engine runs for each answer: read, check, keep the last good
+// frame, derive the supply volts and the warm-up state.
 #include "sensor/Monitoring.h"
 
 namespace sensor {

@@ -13,8 +13,8 @@ inline constexpr int ftPetrol = 1;  // FuelType
 inline constexpr int ftMethanol = 2;
 inline constexpr int ftPropane = 3;
 
-// The reading: petrol AFR clamped to 10..20, as lambda (AFR / 14.7) in lambda mode, otherwise as the
-// air-fuel ratio of the chosen fuel (lambda x 6.4 for methanol, x 15.5 for propane).
+// The reading: petrol AFR clamped to 10..20, as lambda (AFR / 14.7) in lambda mode, otherwise as
+// the air-fuel ratio of the chosen fuel (lambda x 6.4 for methanol, x 15.5 for propane).
 double CalcKest(std::uint8_t afrByte, int displayMode, int fuelType);
 
 // `value` rounded to three significant digits, then written in fixed notation with exactly

@@ -41,7 +41,8 @@ struct TSimParser {
                          QStringLiteral("PATH")};
   QCommandLineOption Scenario{
       QStringLiteral("scenario"),
-      QStringLiteral("constant: a fixed mixture (the default); drive: idle, load, cruise, overrun."),
+      QStringLiteral(
+          "constant: a fixed mixture (the default); drive: idle, load, cruise, overrun."),
       QStringLiteral("NAME")};
   QCommandLineOption Afr{QStringLiteral("afr"),
                          QStringLiteral("AFR x 10 of the constant scenario, 0 to 255 (147)."),
@@ -70,8 +71,8 @@ struct TSimParser {
   QCommandLineOption Spew{QStringLiteral("spew"),
                           QStringLiteral("Junk without a sync byte at 19200 bit/s, never an "
                                          "answer.")};
-  QCommandLineOption Volts{QStringLiteral("volts"),
-                           QStringLiteral("Supply volts, 0 to 16 (13.8)."), QStringLiteral("V")};
+  QCommandLineOption Volts{QStringLiteral("volts"), QStringLiteral("Supply volts, 0 to 16 (13.8)."),
+                           QStringLiteral("V")};
   QCommandLineOption Dip{QStringLiteral("dip"),
                          QStringLiteral("Supply dips below 12 V for 4 s of every 20 s.")};
   QCommandLineOption Seed{QStringLiteral("seed"),
@@ -117,8 +118,8 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
     const std::string text = value(option);
     if (ParseNumber(text, target) && InRange(target, low, high)) return true;
     std::ostringstream message;
-    message << "--" << option.names().first().toStdString() << " needs " << what << " from "
-            << low << " to " << high << ", not '" << text << "'";
+    message << "--" << option.names().first().toStdString() << " needs " << what << " from " << low
+            << " to " << high << ", not '" << text << "'";
     error = message.str();
     return false;
   };

@@ -1,3 +1,4 @@
+// The two About windows: their layout, texts and pictures, and how they are shown and closed.
 #include "ui/AboutWindows.h"
 
 #include <QEvent>
@@ -11,8 +12,8 @@ namespace {
 
 // An ordinary sizeable window whose title bar has only the system menu and the close button.
 constexpr Qt::WindowFlags AboutWindowFlags = Qt::Window | Qt::WindowTitleHint |
-                                             Qt::WindowSystemMenuHint |
-                                             Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                             Qt::CustomizeWindowHint;
 
 // The states the title bar does not offer.
 constexpr Qt::WindowStates RefusedStates =

@@ -1,3 +1,5 @@
+// The main window: its layout and menus, the chart, the data log's file, and how it shows what the
+// monitoring engine tells it.
 #include "ui/Kest3GraphMain.h"
 
 #include <QAction>
@@ -120,8 +122,7 @@ TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
       Locale(std::move(options.Locale)),
       Ports(options.Ports) {
-  connect(qApp, &QGuiApplication::focusWindowChanged, this,
-          &TKest3GraphMain::OnFocusWindowChanged);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, &TKest3GraphMain::OnFocusWindowChanged);
   BuildControls();
   BuildMenus();
   FormCreate();
@@ -170,10 +171,10 @@ void TKest3GraphMain::BuildControls() {
     const char* Caption;
     QRect Geometry;
   };
-  const TAxisLabel afrLabels[8] = {
-      {"10", {82, 37, 16, 18}},  {"11", {82, 66, 16, 18}},  {"12", {82, 95, 16, 18}},
-      {"13", {82, 124, 16, 18}}, {"14", {82, 153, 16, 18}}, {"15", {82, 182, 16, 18}},
-      {"16", {82, 211, 16, 18}}, {"17", {82, 239, 16, 18}}};
+  const TAxisLabel afrLabels[8] = {{"10", {82, 37, 16, 18}},  {"11", {82, 66, 16, 18}},
+                                   {"12", {82, 95, 16, 18}},  {"13", {82, 124, 16, 18}},
+                                   {"14", {82, 153, 16, 18}}, {"15", {82, 182, 16, 18}},
+                                   {"16", {82, 211, 16, 18}}, {"17", {82, 239, 16, 18}}};
   const TAxisLabel lambdaLabels[5] = {{"0.70", {72, 48, 28, 18}},
                                       {"0.80", {72, 88, 28, 18}},
                                       {"0.90", {72, 128, 28, 18}},
@@ -225,8 +226,8 @@ void TKest3GraphMain::BuildControls() {
   LogStop->setEnabled(false);
   connect(LogStop, &QPushButton::clicked, this, &TKest3GraphMain::LogStopClick);
 
-  StaticText9 = MakeLabel(c, QStringLiteral("SAMPLE RATE"), {528, 190, 85, 19}, ArialFont(12, true),
-                          clNavy);
+  StaticText9 =
+      MakeLabel(c, QStringLiteral("SAMPLE RATE"), {528, 190, 85, 19}, ArialFont(12, true), clNavy);
   TrackBar1 = new QSlider(Qt::Vertical, c);
   TrackBar1->setGeometry(520, 210, 25, 41);
   TrackBar1->setRange(1, 2);
@@ -237,21 +238,21 @@ void TKest3GraphMain::BuildControls() {
   TrackBar1->setPageStep(1);
   TrackBar1->setCursor(Qt::PointingHandCursor);
   connect(TrackBar1, &QSlider::valueChanged, this, &TKest3GraphMain::TrackBar1Change);
-  StaticText1 = MakeLabel(c, QStringLiteral("FAST"), {552, 212, 33, 19}, ArialFont(12, true),
-                          clNavy);
-  StaticText7 = MakeLabel(c, QStringLiteral("NORMAL"), {552, 234, 54, 19}, ArialFont(12, true),
-                          clNavy);
+  StaticText1 =
+      MakeLabel(c, QStringLiteral("FAST"), {552, 212, 33, 19}, ArialFont(12, true), clNavy);
+  StaticText7 =
+      MakeLabel(c, QStringLiteral("NORMAL"), {552, 234, 54, 19}, ArialFont(12, true), clNavy);
 
-  StaticText6 = MakeLabel(c, QStringLiteral("POWER"), {123, 274, 53, 20}, ArialFont(13, true),
-                          clNavy);
+  StaticText6 =
+      MakeLabel(c, QStringLiteral("POWER"), {123, 274, 53, 20}, ArialFont(13, true), clNavy);
   VoltsDisplay = MakeLabel(c, QString(), {121, 311, 4, 4}, ArialFont(17));
   VoltsDisplay->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   VoltsDisplay->setEnabled(false);
   StaticText3 = MakeLabel(c, QStringLiteral("LOW VOLTS"), {94, 344, 80, 20}, ArialFont(13), clNavy,
                           Qt::AlignRight);
 
-  StaticText4 = MakeLabel(c, QStringLiteral("STATUS"), {480, 274, 56, 20}, ArialFont(13, true),
-                          clNavy);
+  StaticText4 =
+      MakeLabel(c, QStringLiteral("STATUS"), {480, 274, 56, 20}, ArialFont(13, true), clNavy);
   StaticText5 = MakeLabel(c, QStringLiteral("WARMUP"), {472, 302, 64, 20}, ArialFont(13), clNavy,
                           Qt::AlignRight);
   StaticText2 = MakeLabel(c, QStringLiteral("KEST ONLINE"), {448, 322, 93, 20}, ArialFont(13),

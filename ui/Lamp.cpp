@@ -1,3 +1,4 @@
+// Drawing a lamp: the filled circle with its outline.
 #include "ui/Lamp.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The strip chart's drawing surface: the backing image, the canvas that draws into it, and the
+// paint event that shows it.
 #include "ui/PaintBox.h"
 
 #include <QMouseEvent>

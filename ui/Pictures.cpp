@@ -1,3 +1,4 @@
+// The logo and the lambda sign, drawn with QPainter so that no image files ship with the program.
 #include "ui/Pictures.h"
 
 #include <QFont>
@@ -63,7 +64,11 @@ QImage LogoPicture(int width, int height) {
   trace.moveTo(6, base);
   for (int x = 6; x <= width - 6; x += 3) {
     const qreal t = (x - 6.0) / (width - 12.0);
-    const qreal y = base - height * 0.16 * (t < 0.3 ? t / 0.3 : t < 0.6 ? 1.0 : (1.0 - t) / 0.4) -
+    const qreal y = base -
+                    height * 0.16 *
+                        (t < 0.3   ? t / 0.3
+                         : t < 0.6 ? 1.0
+                                   : (1.0 - t) / 0.4) -
                     ((x / 3) % 2) * 1.2;
     trace.lineTo(x, y);
   }

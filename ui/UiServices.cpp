@@ -1,3 +1,4 @@
+// The real desktop's services: the save dialog, the error box, the beep, the active state.
 #include "ui/UiServices.h"
 
 #include <QApplication>

@@ -22,11 +22,11 @@
 #include <exception>
 #include <vector>
 
-#include "tests/support/FakeSerialApi.h"
+#include "monitor/ControllerLine.h"
 #include "sensor/Monitoring.h"
 #include "sensor/SensorFrame.h"
-#include "monitor/ControllerLine.h"
 #include "serial/SerialPortDriver.h"
+#include "tests/support/FakeSerialApi.h"
 
 namespace fuzz {
 

@@ -7,9 +7,9 @@
 #include <regex>
 
 #include "headless/HeadlessMonitor.h"
-#include "tests/support/FakeSerialApi.h"
 #include "sensor/Monitoring.h"
 #include "tests/headless/HeadlessSupport.h"
+#include "tests/support/FakeSerialApi.h"
 
 namespace {
 

@@ -65,7 +65,8 @@ TEST(LogOptions, EachOptionSetsItsSetting) {
       {{"--port", "COM12"},
        [](const TLogOptions& o) { return o.ComNumber == 12 && o.Port == "COM12"; },
        "a COM number"},
-      {{"--port", "/dev/ttyUSB0"}, [](const TLogOptions& o) { return o.ComNumber == 0; },
+      {{"--port", "/dev/ttyUSB0"},
+       [](const TLogOptions& o) { return o.ComNumber == 0; },
        "a path has no number"},
   };
   for (const TCase& c : cases) {
@@ -116,8 +117,8 @@ TEST(LogOptions, BadArgumentsGiveOneLineWhy) {
 // The help text is made from the option list the parser reads: every option is in it.
 TEST(LogOptions, HelpNamesEveryOption) {
   const std::string usage = headless::LogUsage();
-  for (const char* option : {"--port", "--list", "--fast", "--lambda", "--fuel", "--output", "--format",
-                             "--seconds", "--help", "--version"}) {
+  for (const char* option : {"--port", "--list", "--fast", "--lambda", "--fuel", "--output",
+                             "--format", "--seconds", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

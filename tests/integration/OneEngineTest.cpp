@@ -1,7 +1,8 @@
 // The window and kestlog against the same scripted controller, each on its own scripted line with
-// the same virtual clock: warm-up, live frames, corrupt frames, low volts, junk, silence, an unplug,
-// the re-plug and a switch to lambda. Both must write the same log, byte for byte, and show the
-// same lamps after every step; and both must purge the receive side on every silent watchdog tick.
+// the same virtual clock: warm-up, live frames, corrupt frames, low volts, junk, silence, an
+// unplug, the re-plug and a switch to lambda. Both must write the same log, byte for byte, and show
+// the same lamps after every step; and both must purge the receive side on every silent watchdog
+// tick.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -156,12 +157,14 @@ std::size_t RunPeriods(TSide& side, int periods, const TController& controller, 
   std::size_t purges = 0;
   // A step lasts its periods from where the clock stands: a long handler (junk makes the receive
   // handler wait out its whole sync search) delays what follows, it does not shorten it.
-  t.StepEnd = std::max(t.StepEnd, side.Serial.Elapsed()) + static_cast<std::uint64_t>(periods) * 250;
+  t.StepEnd =
+      std::max(t.StepEnd, side.Serial.Elapsed()) + static_cast<std::uint64_t>(periods) * 250;
   for (;;) {
     const bool sample = t.NextSample < t.NextWatchdog;
     const std::uint64_t due = sample ? t.NextSample : t.NextWatchdog;
     if (due > t.StepEnd) break;
-    if (due > side.Serial.Elapsed()) side.Serial.Advance(static_cast<std::uint32_t>(due - side.Serial.Elapsed()));
+    if (due > side.Serial.Elapsed())
+      side.Serial.Advance(static_cast<std::uint32_t>(due - side.Serial.Elapsed()));
     const std::uint64_t fired = side.Serial.Elapsed();
     if (sample) {
       t.NextSample = fired + 100;
@@ -210,29 +213,57 @@ TEST(OneEngine, TheWindowAndKestlogWriteTheSameLogAndShowTheSameLamps) {
   const TStep steps[] = {
       {"a controller that does not answer yet", nothing, {}, 3, off, 3, 0, nullptr},
       {"warming up", nothing, {warming}, 4, {true, true, false, false}, 0, 0, nullptr},
-      {"warm; the user starts the log", [](TSide& s) { s.StartLog(); }, {warm}, 4, live, 0, 9,
+      {"warm; the user starts the log",
+       [](TSide& s) { s.StartLog(); },
+       {warm},
+       4,
+       live,
+       0,
+       9,
        ",14.7,12.5"},
-      {"corrupt frames repeat the last good one", nothing, {Corrupt(Frame(150, 190, 20))}, 4,
-       live, 0, 10, ",14.7,12.5"},
+      {"corrupt frames repeat the last good one",
+       nothing,
+       {Corrupt(Frame(150, 190, 20))},
+       4,
+       live,
+       0,
+       10,
+       ",14.7,12.5"},
       {"low volts", nothing, {low}, 4, liveLow, 0, 10, ",14.7,11.9"},
       // Each junk answer keeps the receive handler in its sync search for a second.
       {"junk keeps the controller online", nothing, {{}, true}, 2, liveLow, 0, 2, ",14.7,11.9"},
-      {"silence: offline on the fifth tick; the rows repeat the last values", nothing, {}, 8, off,
-       5, 21, ",14.7,11.9"},
+      {"silence: offline on the fifth tick; the rows repeat the last values",
+       nothing,
+       {},
+       8,
+       off,
+       5,
+       21,
+       ",14.7,11.9"},
       // The ticks before the watchdog notices the loss still log; a closed port purges nothing.
       {"unplugged: the port closes and the rows stop",
        [](TSide& s) {
          s.Serial.SetDeviceFailing(true);
          s.Serial.RemoveDevice(TFakeSerialApi::ComName(1));
        },
-       {}, 4, off, 0, 2, ",14.7,11.9"},
+       {},
+       4,
+       off,
+       0,
+       2,
+       ",14.7,11.9"},
       // Re-opened within a second; silent (and purged) until the first answer after it.
       {"plugged back in and answering",
        [](TSide& s) {
          s.Serial.AddDevice(TFakeSerialApi::ComName(1));
          s.Serial.SetDeviceFailing(false);
        },
-       {back}, 8, live, 2, 14, ",14.8,12.5"},
+       {back},
+       8,
+       live,
+       2,
+       14,
+       ",14.8,12.5"},
       {"lambda", [](TSide& s) { s.SwitchToLambda(); }, {back}, 4, live, 0, 10, ",1.01,12.5"},
   };
 
@@ -256,8 +287,8 @@ TEST(OneEngine, TheWindowAndKestlogWriteTheSameLogAndShowTheSameLamps) {
     EXPECT_EQ(window.Serial.Elapsed(), kestlog.Serial.Elapsed());
 
     const TShown shown = window.Shown();
-    EXPECT_EQ(shown, kestlog.Shown()) << "window " << Describe(shown) << ", kestlog "
-                                      << Describe(kestlog.Shown());
+    EXPECT_EQ(shown, kestlog.Shown())
+        << "window " << Describe(shown) << ", kestlog " << Describe(kestlog.Shown());
     EXPECT_EQ(shown, step.Expected) << Describe(shown);
     EXPECT_EQ(purges[0], static_cast<std::size_t>(step.Purges)) << "the window";
     EXPECT_EQ(purges[1], static_cast<std::size_t>(step.Purges)) << "kestlog";

@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "tests/support/FakeSerialApi.h"
 #include "serial/PortKeeper.h"
 #include "serial/SerialPortDriver.h"
+#include "tests/support/FakeSerialApi.h"
 
 namespace {
 

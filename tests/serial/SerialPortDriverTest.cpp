@@ -16,16 +16,16 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/FakeSerialApi.h"
 #include "serial/SerialPortDriver.h"
 #include "tests/serial/AllocationCounter.h"
+#include "tests/support/FakeSerialApi.h"
 
 namespace {
 
-using platform::TCommTimeouts;
-using platform::TDcb;
 using kesttest::TFakeSerialApi;
 using kesttest::TFakeTimerCall;
+using platform::TCommTimeouts;
+using platform::TDcb;
 using platform::TMessage;
 using platform::TOpenError;
 using testing::ElementsAre;

@@ -97,10 +97,9 @@ TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
 // The help text is made from the option list the parser reads: every option is in it.
 TEST(SimOptionsTest, HelpNamesEveryOption) {
   const std::string usage = SimUsage();
-  for (const char* option :
-       {"--link", "--tty", "--scenario", "--afr", "--latency", "--pace", "--warmup", "--corrupt",
-        "--junk", "--silent-every", "--silent-for", "--spew", "--volts", "--dip", "--seed",
-        "--seconds", "--help"}) {
+  for (const char* option : {"--link", "--tty", "--scenario", "--afr", "--latency", "--pace",
+                             "--warmup", "--corrupt", "--junk", "--silent-every", "--silent-for",
+                             "--spew", "--volts", "--dip", "--seed", "--seconds", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

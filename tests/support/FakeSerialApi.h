@@ -27,8 +27,8 @@
 //  - Spin guard. A loop that keeps calling the fake while neither the clock nor any byte moves
 //    would hang the test; past SpinLimit such calls the fake throws TFakeSpinError instead.
 //
-// Test support, never part of a program. Plain C++ without Qt. Not thread-safe: use it from the test's thread only. It must outlive
-// every driver and window made from it.
+// Test support, never part of a program. Plain C++ without Qt. Not thread-safe: use it from the
+// test's thread only. It must outlive every driver and window made from it.
 #pragma once
 
 #include <cstddef>

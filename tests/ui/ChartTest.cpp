@@ -69,9 +69,9 @@ TEST(ChartScale, AfrBytesLandOnTheirRows) {
   struct {
     int Byte;
     int Row;
-  } const table[] = {{0, 0},     {50, 0},    {100, 0},   {101, 3},   {110, 29},  {120, 57},
-                     {130, 86},  {140, 114}, {147, 134}, {150, 143}, {160, 171}, {169, 197},
-                     {170, 199}, {200, 199}, {255, 199}};
+  } const table[] = {{0, 0},     {50, 0},    {100, 0},   {101, 3},   {110, 29},
+                     {120, 57},  {130, 86},  {140, 114}, {147, 134}, {150, 143},
+                     {160, 171}, {169, 197}, {170, 199}, {200, 199}, {255, 199}};
   for (const auto& row : table)
     EXPECT_EQ(ui::ChartYOf(static_cast<std::uint8_t>(row.Byte)), row.Row) << "byte " << row.Byte;
 }
@@ -164,7 +164,7 @@ TEST(Chart, NonLiveSamplesStopTheTraceAndItResumesWithAStraightSegment) {
   w.MonitorState.ReadingLive = true;
   chart.Sample(110);
   EXPECT_EQ(w.ChartState.ChartX, stoppedAt + 2);
-  EXPECT_TRUE(IsBlue(PixelAt(w, stoppedAt, 134)));  // from the last point ...
+  EXPECT_TRUE(IsBlue(PixelAt(w, stoppedAt, 134)));     // from the last point ...
   EXPECT_FALSE(BlueRowsAt(w, stoppedAt + 1).empty());  // ... straight on to the new one
 }
 
@@ -237,8 +237,7 @@ TEST(ChartCanvas, LinesSetTheirStartPixelButNotTheirEndAndAreClipped) {
   ui::TChartCanvas canvas(image);
   canvas.PenColor = Qt::black;
   canvas.Line(2, 3, 6, 3);
-  for (int x = 0; x < 10; ++x)
-    EXPECT_EQ(qAlpha(image.pixel(x, 3)) != 0, x >= 2 && x < 6) << x;
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(qAlpha(image.pixel(x, 3)) != 0, x >= 2 && x < 6) << x;
   const QRect touched = canvas.Line(-5, 8, 20, 8);  // runs off both edges
   EXPECT_EQ(touched, QRect(0, 8, 10, 1));
   canvas.PenStyle = ui::TPenStyle::psDot;

@@ -28,8 +28,15 @@ std::vector<TControl> FixedControls(ui::TKest3GraphMain& w) {
   const QColor navy = ui::clNavy, green = ui::clGreen, none;
   return {
       {"Bevel5", w.Bevel5, {0, 0, 636, 398}, true, true, nullptr, 0, false, none},
-      {"WarmupMessage", w.WarmupMessage, {179, 17, 216, 21}, false, true, "PLEASE WAIT WARMUP ", 18,
-       true, green},
+      {"WarmupMessage",
+       w.WarmupMessage,
+       {179, 17, 216, 21},
+       false,
+       true,
+       "PLEASE WAIT WARMUP ",
+       18,
+       true,
+       green},
       {"Image1", w.Image1, {515, 8, 111, 56}, true, true, nullptr, 0, false, none},
       {"Bevel2", w.Bevel2, {104, 46, 400, 200}, true, true, nullptr, 0, false, none},
       {"PaintBox1", w.PaintBox1, {104, 46, 400, 200}, true, true, nullptr, 0, false, none},
@@ -70,9 +77,25 @@ std::vector<TControl> FixedControls(ui::TKest3GraphMain& w) {
       {"StaticText4", w.StaticText4, {480, 274, 56, 20}, true, true, "STATUS", 13, true, navy},
       {"StaticText5", w.StaticText5, {472, 302, 64, 20}, true, true, "WARMUP", 13, false, navy},
       {"WarmupLED", w.WarmupLED, {542, 302, 37, 17}, true, true, nullptr, 0, false, none},
-      {"StaticText2", w.StaticText2, {448, 322, 93, 20}, true, true, "KEST ONLINE", 13, false, navy},
+      {"StaticText2",
+       w.StaticText2,
+       {448, 322, 93, 20},
+       true,
+       true,
+       "KEST ONLINE",
+       13,
+       false,
+       navy},
       {"OnlineLED", w.OnlineLED, {542, 322, 37, 17}, true, true, nullptr, 0, false, none},
-      {"StaticText8", w.StaticText8, {448, 342, 86, 20}, true, true, "LOG TO DISK", 13, false, navy},
+      {"StaticText8",
+       w.StaticText8,
+       {448, 342, 86, 20},
+       true,
+       true,
+       "LOG TO DISK",
+       13,
+       false,
+       navy},
       {"LogToDiskLED", w.LogToDiskLED, {542, 342, 37, 17}, true, true, nullptr, 0, false, none},
       {"TempBar", w.TempBar, {584, 264, 9, 105}, true, true, nullptr, 0, false, none},
   };
@@ -167,14 +190,17 @@ TEST(Layout, StackingAndFocus) {
   TShownWindow f;
   auto& w = f.W();
   const QObjectList order = w.centralWidget()->children();  // bottom first
-  auto above = [&](QWidget* top, QWidget* bottom) { return order.indexOf(top) > order.indexOf(bottom); };
+  auto above = [&](QWidget* top, QWidget* bottom) {
+    return order.indexOf(top) > order.indexOf(bottom);
+  };
   EXPECT_TRUE(above(w.Panel1, w.Panel2));
   EXPECT_TRUE(above(w.LogStart, w.Panel2));
   EXPECT_TRUE(above(w.LogStop, w.Panel2));
   EXPECT_TRUE(above(w.Label3, w.DigitalDisplay));
   EXPECT_TRUE(above(w.PaintBox1, w.Bevel2));
-  for (QWidget* inside : {static_cast<QWidget*>(w.StaticText6), static_cast<QWidget*>(w.LowVoltsLED),
-                          static_cast<QWidget*>(w.VoltsDisplay)})
+  for (QWidget* inside :
+       {static_cast<QWidget*>(w.StaticText6), static_cast<QWidget*>(w.LowVoltsLED),
+        static_cast<QWidget*>(w.VoltsDisplay)})
     EXPECT_TRUE(above(inside, w.Bevel4));
   for (QWidget* windowed : {static_cast<QWidget*>(w.StaticText2), static_cast<QWidget*>(w.TempBar),
                             static_cast<QWidget*>(w.TrackBar1)})
@@ -203,9 +229,9 @@ TEST(Layout, LampsAreCirclesFilledWithTheirColour) {
   w.OnlineLED->SetBrushColor(ui::clGreen);
   const QImage lamp = w.OnlineLED->grab().toImage();
   EXPECT_EQ(lamp.size(), QSize(37, 17));
-  EXPECT_EQ(QColor(lamp.pixel(18, 8)), ui::clGreen);                // the middle
-  EXPECT_EQ(QColor(lamp.pixel(18, 0)).lightness() < 80, true);      // the outline at the top
-  EXPECT_NE(QColor(lamp.pixel(2, 8)), ui::clGreen);                 // outside the circle
+  EXPECT_EQ(QColor(lamp.pixel(18, 8)), ui::clGreen);            // the middle
+  EXPECT_EQ(QColor(lamp.pixel(18, 0)).lightness() < 80, true);  // the outline at the top
+  EXPECT_NE(QColor(lamp.pixel(2, 8)), ui::clGreen);             // outside the circle
 }
 
 TEST(AboutWindows, LogWindowShowsOnceWithItsSixLines) {

@@ -156,8 +156,9 @@ TEST(Log, LocalesShapeDateTimeAndDecimals) {
                     .match(QString::fromStdString(lines[0]))
                     .hasMatch())
         << lines[0];
-    EXPECT_TRUE(
-        QRegularExpression(QString::fromLatin1(c.Row)).match(QString::fromStdString(lines[2])).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QString::fromLatin1(c.Row))
+                    .match(QString::fromStdString(lines[2]))
+                    .hasMatch())
         << lines[2];
   }
 }
@@ -219,7 +220,8 @@ TEST(Log, AFullDiskGivesOneBoxAndStopStillWorks) {
   f.Ticks(5);
   ASSERT_EQ(f.Services.Errors.size(), 5u) << "every failed row is reported";
   EXPECT_EQ(f.Services.BoxesShown, 1) << "but only one box is open at a time";
-  EXPECT_TRUE(f.Services.Errors[0].contains(QStringLiteral("No space"))) << f.Services.Errors[0].toStdString();
+  EXPECT_TRUE(f.Services.Errors[0].contains(QStringLiteral("No space")))
+      << f.Services.Errors[0].toStdString();
   EXPECT_TRUE(f.W().MonitorState.Logging) << "a failed row leaves the log running";
   EXPECT_EQ(f.W().ChartState.ChartX, chartBefore) << "a failed row ends the tick";
   EXPECT_TRUE(f.W().LogStop->isEnabled());
@@ -236,7 +238,8 @@ TEST(ErrorBox, TheDesktopShowsOneBoxAtATimeAndItDoesNotBlockTheWindow) {
   parent.show();
   auto boxes = [] {
     int n = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) n += w->inherits("QMessageBox") && w->isVisible();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      n += w->inherits("QMessageBox") && w->isVisible();
     return n;
   };
   services.ShowError(&parent, QStringLiteral("first"));

@@ -113,10 +113,18 @@ TEST(ReceivePath, FramesAreCheckedKeptAndDecided) {
       {"bad check, no earlier frame", false, {34, 147, 200, 20, 111}, {}, 0.0, false},
       {"bad check, earlier frame", true, {34, 147, 200, 20, 111}, earlier, 13.176, false},
       {"doubled sync", false, {34, 34, 147, 200, 20, 110}, valid, 12.549, false},
-      {"temperature 179 is warm", false, {34, 147, 200, 179, 207}, {34, 147, 200, 179, 207},
-       12.549, false},
-      {"temperature 180 warms up", false, {34, 147, 200, 180, 206}, {34, 147, 200, 180, 206},
-       12.549, true},
+      {"temperature 179 is warm",
+       false,
+       {34, 147, 200, 179, 207},
+       {34, 147, 200, 179, 207},
+       12.549,
+       false},
+      {"temperature 180 warms up",
+       false,
+       {34, 147, 200, 180, 206},
+       {34, 147, 200, 180, 206},
+       12.549,
+       true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -55,7 +55,8 @@ TEST(Menus, ExactlyOneCheckPerGroupAfterAnySequenceOfChoices) {
   std::mt19937 random(7);
   for (int step = 0; step < 300; ++step) {
     QAction* item = all[random() % all.size()];
-    if (!item->isEnabled() || (item->parent() == w.Petrol1 && !w.Petrol1->menuAction()->isEnabled()))
+    if (!item->isEnabled() ||
+        (item->parent() == w.Petrol1 && !w.Petrol1->menuAction()->isEnabled()))
       continue;
     item->trigger();  // as a click: Qt toggles a checkable item before the handler runs
     ASSERT_EQ(CheckedCount(ports), 1) << "after " << item->text().toStdString();
@@ -113,7 +114,7 @@ TEST(Menus, ReActivationKeepsTheChosenPort) {
 TEST(Menus, FuelAndDisplayChoicesSetLabelsAndAxes) {
   struct TCase {
     const char* Name;
-    std::vector<QAction* ui::TKest3GraphMain::*> Steps;
+    std::vector<QAction * ui::TKest3GraphMain::*> Steps;
     bool AfrLabels, LambdaLabels, LambdaPic, FuelLabelShown, FuelMenuEnabled;
     const char* FuelLabel;
     const char* Title;
@@ -122,16 +123,56 @@ TEST(Menus, FuelAndDisplayChoicesSetLabelsAndAxes) {
   using W = ui::TKest3GraphMain;
   const TCase cases[] = {
       {"start", {}, true, false, false, true, true, "Petrol/Gasoline", "Air Fuel Ratio", "AFR"},
-      {"methanol", {&W::Methanol1}, false, false, false, true, true, "Methanol/Alcohol",
-       "Air Fuel Ratio", "AFR"},
-      {"propane", {&W::Propane1}, false, false, false, true, true, "Propane/LPG", "Air Fuel Ratio",
+      {"methanol",
+       {&W::Methanol1},
+       false,
+       false,
+       false,
+       true,
+       true,
+       "Methanol/Alcohol",
+       "Air Fuel Ratio",
        "AFR"},
-      {"lambda", {&W::Lambda1}, false, true, true, false, false, "Petrol/Gasoline", "   Lambda",
+      {"propane",
+       {&W::Propane1},
+       false,
+       false,
+       false,
+       true,
+       true,
+       "Propane/LPG",
+       "Air Fuel Ratio",
+       "AFR"},
+      {"lambda",
+       {&W::Lambda1},
+       false,
+       true,
+       true,
+       false,
+       false,
+       "Petrol/Gasoline",
+       "   Lambda",
        " "},
-      {"methanol, lambda, AFR", {&W::Methanol1, &W::Lambda1, &W::AirFuelRatio1}, false, false,
-       false, true, true, "Methanol/Alcohol", "Air Fuel Ratio", "AFR"},
-      {"petrol, lambda, AFR", {&W::Methanol1, &W::Petrol2, &W::Lambda1, &W::AirFuelRatio1}, true,
-       false, false, true, true, "Petrol/Gasoline", "Air Fuel Ratio", "AFR"},
+      {"methanol, lambda, AFR",
+       {&W::Methanol1, &W::Lambda1, &W::AirFuelRatio1},
+       false,
+       false,
+       false,
+       true,
+       true,
+       "Methanol/Alcohol",
+       "Air Fuel Ratio",
+       "AFR"},
+      {"petrol, lambda, AFR",
+       {&W::Methanol1, &W::Petrol2, &W::Lambda1, &W::AirFuelRatio1},
+       true,
+       false,
+       false,
+       true,
+       true,
+       "Petrol/Gasoline",
+       "Air Fuel Ratio",
+       "AFR"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -18,9 +18,9 @@ namespace uitest {
 class TRecordingServices : public ui::TUiServices {
  public:
   std::deque<QString> SaveAnswers;  // next answers of the save dialog; a null string cancels
-  std::vector<QString> Errors;                     // every report, shown or not
-  int BoxesShown = 0;                              // boxes a user would have seen
-  bool BoxOpen = false;                            // a box is showing now
+  std::vector<QString> Errors;      // every report, shown or not
+  int BoxesShown = 0;               // boxes a user would have seen
+  bool BoxOpen = false;             // a box is showing now
   int Beeps = 0;
   bool Active = true;
   int SaveDialogs = 0;

@@ -8,8 +8,8 @@
 
 // Our headers come before <windows.h>: they declare constants with names (WM_TIMER, PURGE_RXCLEAR)
 // that the system header turns into macros, which must not rewrite our declarations.
-#include "sensor/SensorFrame.h"
 #include "monitor/ControllerLine.h"
+#include "sensor/SensorFrame.h"
 #include "serial/SerialPortDriver.h"
 
 // The system header without its min/max macros and rarely used parts, as platform/ includes it.
