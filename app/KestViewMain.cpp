@@ -36,8 +36,8 @@ int RunHeadless(const viewer::TViewOptions& options) {
     logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
   }
 
-  viewer::TDisplay display = logs.empty() ? viewer::TDisplay{}
-                                          : viewer::LoggedDisplay(*logs.front().Log);
+  viewer::TDisplay display =
+      logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*logs.front().Log);
   if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
   if (options.FuelType) display.FuelType = *options.FuelType;
 
@@ -51,13 +51,13 @@ int RunHeadless(const viewer::TViewOptions& options) {
         if (!log.Error.empty()) {
           out += viewer::ErrorJson(log);
         } else {
-          const viewer::TSummary summary = viewer::Summarize(log, -1e18, 1e18, display,
-                                                             options.Bands);
+          const viewer::TSummary summary =
+              viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
           out += viewer::SummaryJson(log, summary, display, options.Bands);
         }
       } else if (log.Error.empty()) {
-        const viewer::TSummary summary = viewer::Summarize(log, -1e18, 1e18, display,
-                                                           options.Bands);
+        const viewer::TSummary summary =
+            viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
         out += (first ? "" : "\n") + viewer::SummaryText(log, summary, display, options.Bands);
       }
       first = false;

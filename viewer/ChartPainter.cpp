@@ -27,9 +27,8 @@ const QColor TraceColors[] = {QColor(30, 90, 200), QColor(20, 150, 90), QColor(1
                               QColor(0, 150, 170), QColor(120, 80, 40), QColor(200, 60, 140)};
 
 // Steps for the time grid, in seconds: from a tenth of a second to a day.
-constexpr double TimeSteps[] = {0.1,  0.2,  0.5,  1,    2,     5,     10,    15,    30,   60,
-                                120,  300,  600,  900,  1800,  3600,  7200,  10800, 21600, 43200,
-                                86400};
+constexpr double TimeSteps[] = {0.1, 0.2, 0.5, 1,    2,    5,    10,    15,    30,    60,   120,
+                                300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
 
 double NiceStep(double span, int wantedLines) {
   const double raw = span / wantedLines;
@@ -57,24 +56,20 @@ class TColumnTrace {
 
   // A sample at column `column`, y `y`, drawn in `color`.
   void Add(int column, double y, const QColor& color) {
-    if (!Points.isEmpty() && color != Color) {
+    if (HaveColumn && color != Color) {
       // A new colour goes on from where the old one ended, so the trace has no hole.
       FlushColumn();
       const QPointF joint = Points.back();
       Draw();
       Points.append(joint);
-      Column = column;
-      HaveColumn = true;
-      First = Low = High = Last = y;
+      StartColumn(column, y);
       Color = color;
       return;
     }
     Color = color;
-    if (column != Column || !HaveColumn) {
+    if (!HaveColumn || column != Column) {
       FlushColumn();
-      Column = column;
-      HaveColumn = true;
-      First = Low = High = Last = y;
+      StartColumn(column, y);
       return;
     }
     Low = std::min(Low, y);
@@ -88,6 +83,11 @@ class TColumnTrace {
   }
 
  private:
+  void StartColumn(int column, double y) {
+    Column = column;
+    HaveColumn = true;
+    First = Low = High = Last = y;
+  }
   void FlushColumn() {
     if (!HaveColumn) return;
     const double x = Column + 0.5;
@@ -154,7 +154,8 @@ void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
     if (sample.Stale) continue;
     const double x = plot.left() + (sample.Time - trace.Shift - scene.From) * xScale;
     // Far outside the view only the edge columns matter; clamping keeps the int in range.
-    const int column = static_cast<int>(std::floor(std::clamp(x, plot.left() - 2, plot.right() + 2)));
+    const int column =
+        static_cast<int>(std::floor(std::clamp(x, plot.left() - 2, plot.right() + 2)));
     const double value = DisplayValue(sample, scene.Display);
     voltsLine.Add(column, plot.bottom() - (sample.Volts - volts.Low) * voltsScale, voltsColor);
     readingLine.Add(column, plot.bottom() - (value - reading.Low) * readingScale,
@@ -260,7 +261,8 @@ void DrawLegend(QPainter& painter, const QRectF& plot, const TChartScene& scene)
   }
   if (entries.empty()) return;
   double width = 0;
-  for (const auto& entry : entries) width = std::max(width, metrics.horizontalAdvance(entry.second));
+  for (const auto& entry : entries)
+    width = std::max(width, metrics.horizontalAdvance(entry.second));
   const QRectF box(plot.left() + 8, plot.top() + 8, width + 40,
                    lineHeight * static_cast<double>(entries.size()) + 8);
   painter.setPen(QPen(GridColor, 1));
@@ -342,8 +344,7 @@ QColor StatusColor(TSampleStatus status, const QColor& traceColor) {
   return traceColor;
 }
 
-void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scene,
-                double cursorX) {
+void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scene, double cursorX) {
   painter.save();
   painter.fillRect(bounds, Background);
   const QRectF plot = PlotArea(bounds);

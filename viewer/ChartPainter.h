@@ -17,8 +17,9 @@ namespace viewer {
 struct TChartTrace {
   const TLogData* Log = nullptr;
   QColor Color;
-  QString Name;      // the legend's text
-  double Shift = 0;  // subtracted from the log's times: 0 on the clock axis, its start when relative
+  QString Name;  // the legend's text
+  double Shift =
+      0;  // subtracted from the log's times: 0 on the clock axis, its start when relative
 };
 
 struct TChartScene {

@@ -106,7 +106,8 @@ QString TLogChart::ReadoutAt(double time) const {
                   ? QStringLiteral(" (logged as lambda %1)").arg(sample.Value, 0, 'f', 2)
                   : QStringLiteral(" (logged as AFR %1)").arg(sample.Value, 0, 'f', 1);
     }
-    text += QStringLiteral("  %1 V").arg(sample.Volts, 0, 'f', sample.Status == TSampleStatus::None ? 1 : 2);
+    text += QStringLiteral("  %1 V").arg(sample.Volts, 0, 'f',
+                                         sample.Status == TSampleStatus::None ? 1 : 2);
     if (sample.Stale) text += QStringLiteral("  repeated (controller silent)");
     static const char* const statusWords[] = {"", "live", "warm-up", "offline", "low volts"};
     if (sample.Status != TSampleStatus::None) {
@@ -150,9 +151,9 @@ void TLogChart::mouseMoveEvent(QMouseEvent* event) {
   const double x = event->position().x();
   if (Band != nullptr && Band->isVisible()) {
     const QRectF plot = PlotArea(QRectF(rect()));
-    Band->setGeometry(QRect(QPoint(BandStart.x(), int(plot.top())),
-                            QPoint(int(x), int(plot.bottom())))
-                          .normalized());
+    Band->setGeometry(
+        QRect(QPoint(BandStart.x(), int(plot.top())), QPoint(int(x), int(plot.bottom())))
+            .normalized());
   } else if (Panning) {
     const QRectF plot = PlotArea(QRectF(rect()));
     const double span = ChartScene.To - ChartScene.From;

@@ -89,8 +89,8 @@ bool TLogFile::ReadFrom(qint64 offset) {
     return false;
   }
   if (offset > 0 && !file.seek(offset)) return false;
-  std::vector<char> buffer(static_cast<std::size_t>(std::min(ChunkBytes, std::max<qint64>(
-                                                                             file.size(), 1))));
+  std::vector<char> buffer(
+      static_cast<std::size_t>(std::min(ChunkBytes, std::max<qint64>(file.size(), 1))));
   while (true) {
     const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
     if (got < 0) {

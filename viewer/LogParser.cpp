@@ -61,6 +61,7 @@ std::size_t SplitCommas(std::string_view line, std::array<std::string_view, N>& 
 // A decimal number written as integer digits, separator, decimal digits.
 struct TNumber {
   double Value = 0;
+  int Digits = 0;  // before the separator
   int Decimals = 0;
 };
 
@@ -73,6 +74,7 @@ bool MakeNumber(std::string_view whole, std::string_view fraction, TNumber& numb
   int scale = 1;
   for (std::size_t i = 0; i < fraction.size(); ++i) scale *= 10;
   number.Value = static_cast<double>(DigitsValue(whole) * scale + DigitsValue(fraction)) / scale;
+  number.Digits = static_cast<int>(whole.size());
   number.Decimals = static_cast<int>(fraction.size());
   return true;
 }
@@ -80,12 +82,10 @@ bool MakeNumber(std::string_view whole, std::string_view fraction, TNumber& numb
 // A number whose separator is anything but a digit, as long as it is `separator` once that is
 // known; `separator` is set from the first number that has one.
 bool ParseWithSeparator(std::string_view text, std::string& separator, TNumber& number) {
-  const auto firstNonDigit = std::find_if(text.begin(), text.end(), [](char c) {
-    return !IsDigit(c);
-  });
-  const auto lastNonDigit = std::find_if(text.rbegin(), text.rend(), [](char c) {
-    return !IsDigit(c);
-  });
+  const auto firstNonDigit =
+      std::find_if(text.begin(), text.end(), [](char c) { return !IsDigit(c); });
+  const auto lastNonDigit =
+      std::find_if(text.rbegin(), text.rend(), [](char c) { return !IsDigit(c); });
   if (firstNonDigit == text.end()) return false;
   const std::size_t sepStart = static_cast<std::size_t>(firstNonDigit - text.begin());
   const std::size_t sepEnd = text.size() - static_cast<std::size_t>(lastNonDigit - text.rbegin());
@@ -104,10 +104,12 @@ bool ParsePointNumber(std::string_view text, TNumber& number) {
   return MakeNumber(text.substr(0, point), text.substr(point + 1), number);
 }
 
+// The reading text is at most four characters: an air-fuel ratio "dd.d" or "d.d", a lambda
+// "d.dd". Anything else was not written by the window's formatting.
 bool ReadingFromNumber(const TNumber& number, TSample& sample) {
-  if (number.Decimals == 1) {
+  if (number.Decimals == 1 && number.Digits <= 2) {
     sample.Kind = TReadingKind::Afr;
-  } else if (number.Decimals == 2) {
+  } else if (number.Decimals == 2 && number.Digits == 1) {
     sample.Kind = TReadingKind::Lambda;
   } else {
     return false;
@@ -304,6 +306,7 @@ TLogDate ParseShortDate(std::string_view text) {
 TLogParser::TLogParser(std::string name) { Log.Name = std::move(name); }
 
 void TLogParser::Feed(std::string_view bytes) {
+  if (Head.size() < HeadLength) Head.append(bytes.substr(0, HeadLength - Head.size()));
   std::size_t pos = 0;
   if (SawCarriageReturn && !bytes.empty() && bytes.front() == '\n') pos = 1;
   if (!bytes.empty()) SawCarriageReturn = false;
@@ -367,8 +370,7 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   SawFirstLine = true;
   if (!IsText(line)) {
     if (!HeaderDone) {
-      Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
-                  ": binary data, this is not a log";
+      Log.Error = Log.Name + ": binary data, this is not a log";
     } else {
       AddBad("binary data");
     }
@@ -392,8 +394,8 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   bool read = false;
   if (Log.Kind == TLogKind::Classic) {
     // The second header line, or a header of a log appended to this one, is no row.
-    if (line == csvlog::LogHeaderLine2 || line.substr(0, ClassicHeaderStart().size()) ==
-                                              ClassicHeaderStart()) {
+    if (line == csvlog::LogHeaderLine2 ||
+        line.substr(0, ClassicHeaderStart().size()) == ClassicHeaderStart()) {
       return;
     }
     read = ReadClassicRow(line);
@@ -437,6 +439,13 @@ void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
     return;
   }
   Log.Kind = TLogKind::Unknown;
+  // Binary files often begin with a line of text ("\x89PNG"); their first bytes give them away.
+  if (!std::all_of(Head.begin(), Head.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\r' || c == '\n';
+      })) {
+    Log.Error = Log.Name + ": binary data, this is not a log";
+    return;
+  }
   std::string start(line.substr(0, 40));
   Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
               ": not a log of kestlsugraph or kestlog (it begins \"" + start + "\")";
@@ -468,7 +477,8 @@ bool TLogParser::ReadClassicRow(std::string_view line) {
   } else {
     return false;
   }
-  if (volts.Decimals != 1 || !ReadingFromNumber(reading, sample)) return false;
+  // Volts run from 0.0 to 16.0 with one decimal.
+  if (volts.Decimals != 1 || volts.Digits > 2 || !ReadingFromNumber(reading, sample)) return false;
   bool twelveHour = false;
   const int dayTime = ParseTimeOfDay(fields[0], &twelveHour);
   if (dayTime < 0) return false;
@@ -496,14 +506,26 @@ void TLogParser::AddClassicSample(int dayTime, TSample sample) {
     RunAfterGap = RunSecond < 0 || second != RunSecond + 1;
     RunSecond = second;
     RunStart = Log.Samples.size();
+    RunCapacity = 0;
   }
   Log.Samples.push_back(sample);
   // Until the next second comes the run is taken to be still growing: its rows sit a sample
-  // interval apart from the start of the second, as they were written.
+  // interval apart from the start of the second, as they were written. More rows than fit are
+  // spread over the second, re-spread only when their count doubles so that a run of any length
+  // costs constant time per row.
   const std::size_t count = Log.Samples.size() - RunStart;
-  const double step = std::min(Log.SampleInterval, 1.0 / static_cast<double>(count));
-  for (std::size_t i = 0; i < count; ++i) {
-    Log.Samples[RunStart + i].Time = static_cast<double>(RunSecond) + (i + 0.5) * step;
+  if (static_cast<double>(count) * Log.SampleInterval <= 1.0) {
+    Log.Samples.back().Time = static_cast<double>(RunSecond) + (count - 0.5) * Log.SampleInterval;
+  } else {
+    if (count > RunCapacity) {
+      RunCapacity = 2 * count;
+      for (std::size_t i = 0; i + 1 < count; ++i) {
+        Log.Samples[RunStart + i].Time =
+            static_cast<double>(RunSecond) + (i + 0.5) / static_cast<double>(RunCapacity);
+      }
+    }
+    Log.Samples.back().Time =
+        static_cast<double>(RunSecond) + (count - 0.5) / static_cast<double>(RunCapacity);
   }
   MarkStale();
 }

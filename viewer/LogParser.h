@@ -49,7 +49,8 @@ struct TLogDate {
   int Year = 0;  // 0: no date understood
   int Month = 0;
   int Day = 0;
-  bool Ambiguous = false;  // day and month could be either way round; month-first was taken
+  // Day and month could be either way round: the separator's custom decided (slash: month first).
+  bool Ambiguous = false;
 };
 
 struct TLogData {
@@ -58,15 +59,15 @@ struct TLogData {
   // Empty when the file could be read; otherwise why not, naming the file (and the line).
   std::string Error;
 
-  std::string DateText;  // classic: the header's date text as written
-  TLogDate Date;         // classic: from DateText; extended: the first row's date
+  std::string DateText;          // classic: the header's date text as written
+  TLogDate Date;                 // classic: from DateText; extended: the first row's date
   std::string DecimalSeparator;  // classic: as found in the rows ("." or ","); extended: "."
   bool TwelveHourClock = false;  // classic: times carried an AM/PM mark
   int UtcOffsetSeconds = 0;      // extended: the first row's offset from UTC
 
   std::vector<TSample> Samples;
-  std::uint64_t Lines = 0;        // complete lines seen, header lines included
-  std::uint64_t SkippedRows = 0;  // rows that could not be read
+  std::uint64_t Lines = 0;              // complete lines seen, header lines included
+  std::uint64_t SkippedRows = 0;        // rows that could not be read
   std::vector<TBadLine> FirstBadLines;  // the first few of them, for the messages
   // The usual time between two rows, found from the rows (0.1 s until enough rows are seen).
   double SampleInterval = 0.1;
@@ -107,6 +108,8 @@ class TLogParser {
 
   TLogData Log;
   std::string Pending;
+  static constexpr std::size_t HeadLength = 512;
+  std::string Head;  // the file's first bytes, to tell a binary file from text
   std::uint64_t LineNumber = 0;
   bool HeaderDone = false;
   bool SawFirstLine = false;
@@ -116,10 +119,11 @@ class TLogParser {
   // second shows whether the run was cut short.
   std::int64_t RunSecond = -1;  // the second (with days and clock shifts) of the current run
   std::size_t RunStart = 0;     // index of its first sample
+  std::size_t RunCapacity = 0;  // rows the run is spread for, once more came than fit a second
   bool RunAfterGap = true;      // the second before the run had no rows
   std::int64_t LastDayTime = -1;
-  std::int64_t DayOffset = 0;   // whole days passed, in seconds
-  std::int64_t ClockShift = 0;  // seconds added after the clock went back
+  std::int64_t DayOffset = 0;              // whole days passed, in seconds
+  std::int64_t ClockShift = 0;             // seconds added after the clock went back
   std::uint32_t CountsPerSecond[64] = {};  // how many rows full seconds held
 
   // Repeated rows: the start of the current run of equal rows.

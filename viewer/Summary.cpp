@@ -22,14 +22,22 @@ std::string Format(const char* pattern, double value) {
   return text;
 }
 
+// JSON numbers as precise as the log is: floats read from "12.2" are not quite 12.2.
+double Rounded(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  return std::round(value * scale) / scale;
+}
+
 std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
 
 const char* KindName(TLogKind kind) {
-  return kind == TLogKind::Extended ? "extended" : kind == TLogKind::Classic ? "classic" : "unknown";
+  return kind == TLogKind::Extended  ? "extended"
+         : kind == TLogKind::Classic ? "classic"
+                                     : "unknown";
 }
 
 const char* FuelName(int fuelType) {
-  return fuelType == sensor::ftMethanol ? "methanol"
+  return fuelType == sensor::ftMethanol  ? "methanol"
          : fuelType == sensor::ftPropane ? "propane"
                                          : "petrol";
 }
@@ -223,8 +231,8 @@ std::string SummaryText(const TLogData& log, const TSummary& summary, const TDis
           " lambda as logged), " + std::to_string(summary.Readings) + " readings\n";
   if (summary.Readings > 0) {
     text += "  " + UnitName(display) + ": min " + Format(number.c_str(), summary.Min) + ", max " +
-            Format(number.c_str(), summary.Max) + ", mean " +
-            Format(number.c_str(), summary.Mean) + "\n";
+            Format(number.c_str(), summary.Max) + ", mean " + Format(number.c_str(), summary.Mean) +
+            "\n";
     text += "  rich:         " + Percent(summary.Rich) + " (lambda below " +
             Format("%.2f", bands.RichBelow) + ")\n";
     text += "  stoichiometric: " + Percent(summary.Stoichiometric) + "\n";
@@ -248,8 +256,7 @@ std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDis
   }
   if (log.Date.Year != 0) {
     char date[32];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Date.Year, log.Date.Month,
-                  log.Date.Day);
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Date.Year, log.Date.Month, log.Date.Day);
     object["date"] = date;
   }
   object["rows"] = static_cast<double>(log.Samples.size());
@@ -262,25 +269,25 @@ std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDis
   object["first_skipped"] = bad;
   object["unit"] = display.DisplayMode == sensor::dmLambda ? "lambda" : "afr";
   object["fuel"] = FuelName(display.FuelType);
-  object["duration_s"] = summary.Duration;
+  object["duration_s"] = Rounded(summary.Duration, 3);
   object["samples"] = static_cast<double>(summary.Samples);
   object["readings"] = static_cast<double>(summary.Readings);
   object["afr_rows"] = static_cast<double>(summary.AfrRows);
   object["lambda_rows"] = static_cast<double>(summary.LambdaRows);
   if (summary.Readings > 0) {
-    object["min"] = summary.Min;
-    object["max"] = summary.Max;
-    object["mean"] = summary.Mean;
+    object["min"] = Rounded(summary.Min, 3);
+    object["max"] = Rounded(summary.Max, 3);
+    object["mean"] = Rounded(summary.Mean, 3);
   }
-  object["rich_share"] = summary.Rich;
-  object["stoichiometric_share"] = summary.Stoichiometric;
-  object["lean_share"] = summary.Lean;
+  object["rich_share"] = Rounded(summary.Rich, 4);
+  object["stoichiometric_share"] = Rounded(summary.Stoichiometric, 4);
+  object["lean_share"] = Rounded(summary.Lean, 4);
   object["rich_below_lambda"] = bands.RichBelow;
   object["lean_above_lambda"] = bands.LeanAbove;
-  object["seconds_below_12v"] = summary.SecondsBelowLowVolts;
+  object["seconds_below_12v"] = Rounded(summary.SecondsBelowLowVolts, 3);
   object["gaps"] = static_cast<double>(summary.Gaps);
-  object["gap_seconds"] = summary.GapSeconds;
-  object["sample_interval_s"] = log.SampleInterval;
+  object["gap_seconds"] = Rounded(summary.GapSeconds, 3);
+  object["sample_interval_s"] = Rounded(log.SampleInterval, 4);
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 

@@ -54,15 +54,15 @@ bool IsGapBefore(const TLogData& log, std::size_t index);
 std::size_t FirstAtOrAfter(const TLogData& log, double time);
 
 struct TSummary {
-  double Duration = 0;        // seconds from the first to the last sample in the range
-  std::size_t Samples = 0;    // rows in the range
-  std::size_t Readings = 0;   // ... of which readings (see IsReading)
+  double Duration = 0;                // seconds from the first to the last sample in the range
+  std::size_t Samples = 0;            // rows in the range
+  std::size_t Readings = 0;           // ... of which readings (see IsReading)
   double Min = 0, Max = 0, Mean = 0;  // of the readings, in the display's unit
   // Shares of the readings (each stands for one sample interval), 0 to 1.
   double Rich = 0, Stoichiometric = 0, Lean = 0;
-  double SecondsBelowLowVolts = 0;  // readings below 12.0 V times the sample interval
-  std::size_t Gaps = 0;             // gaps (see IsGapBefore) inside the range
-  double GapSeconds = 0;            // their total length; a run of repeats counts in full
+  double SecondsBelowLowVolts = 0;          // readings below 12.0 V times the sample interval
+  std::size_t Gaps = 0;                     // gaps (see IsGapBefore) inside the range
+  double GapSeconds = 0;                    // their total length; a run of repeats counts in full
   std::size_t AfrRows = 0, LambdaRows = 0;  // how the range's rows were logged
 };
 

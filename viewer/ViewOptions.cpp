@@ -37,8 +37,7 @@ std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::
       bool okWidth = false, okHeight = false;
       const int width = parts.size() == 2 ? parts[0].toInt(&okWidth) : 0;
       const int height = parts.size() == 2 ? parts[1].toInt(&okHeight) : 0;
-      if (!okWidth || !okHeight || width < 200 || height < 150 || width > 20000 ||
-          height > 20000) {
+      if (!okWidth || !okHeight || width < 200 || height < 150 || width > 20000 || height > 20000) {
         error = "--size needs WxH from 200x150 to 20000x20000, not " + text.toStdString();
         return std::nullopt;
       }

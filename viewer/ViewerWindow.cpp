@@ -210,8 +210,9 @@ void TKestViewWindow::RebuildScene(bool resetRange) {
   ChartWidget->SetScene(scene, resetRange);
   QStringList names;
   for (const auto& trace : scene.Traces) names << trace.Name;
-  setWindowTitle(names.isEmpty() ? QStringLiteral("kestview")
-                                 : names.join(QStringLiteral(", ")) + QStringLiteral(" - kestview"));
+  setWindowTitle(names.isEmpty()
+                     ? QStringLiteral("kestview")
+                     : names.join(QStringLiteral(", ")) + QStringLiteral(" - kestview"));
   UpdateSummary();
 }
 
@@ -228,8 +229,8 @@ void TKestViewWindow::UpdateSummary() {
   bands.LeanAbove = LeanBox->value();
   QString text;
   for (const TChartTrace& trace : scene.Traces) {
-    const TSummary summary = Summarize(*trace.Log, scene.From + trace.Shift,
-                                       scene.To + trace.Shift, scene.Display, bands);
+    const TSummary summary = Summarize(*trace.Log, scene.From + trace.Shift, scene.To + trace.Shift,
+                                       scene.Display, bands);
     text += QString::fromStdString(SummaryText(*trace.Log, summary, scene.Display, bands)) + "\n";
   }
   if (text.isEmpty()) {
@@ -259,9 +260,9 @@ void TKestViewWindow::UpdateMessages() {
 QString TKestViewWindow::SummaryPanelText() const { return SummaryPanel->toPlainText(); }
 
 void TKestViewWindow::OpenDialog() {
-  const QStringList paths = QFileDialog::getOpenFileNames(
-      this, QStringLiteral("Open logs"), QString(),
-      QStringLiteral("Logs (*.txt *.csv *.log);;All files (*)"));
+  const QStringList paths =
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Open logs"), QString(),
+                                    QStringLiteral("Logs (*.txt *.csv *.log);;All files (*)"));
   if (!paths.isEmpty()) OpenFiles(paths);
 }
 
