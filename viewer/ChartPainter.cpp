@@ -126,6 +126,12 @@ class TColumnTrace {
   double First = 0, Low = 0, High = 0, Last = 0;
 };
 
+std::uint32_t MarksOf(const TSample& sample) {
+  return static_cast<std::uint32_t>(sample.Kind) | static_cast<std::uint32_t>(sample.Status) << 8 |
+         static_cast<std::uint32_t>(sample.BreakBefore) << 16 |
+         static_cast<std::uint32_t>(sample.Stale) << 24;
+}
+
 void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
                const TChartTrace& trace) {
   const TLogData& log = *trace.Log;
@@ -143,23 +149,92 @@ void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
   end = std::min(end + 1, log.Samples.size());
 
   const QColor voltsColor = QColor::fromHsvF(trace.Color.hsvHueF(), 0.35, 0.85);
-  TColumnTrace readingLine(painter, 1.6);
-  TColumnTrace voltsLine(painter, 1.0);
-  for (std::size_t i = begin; i < end; ++i) {
-    const TSample& sample = log.Samples[i];
+  TColumnTrace readingLine(painter, 0);
+  TColumnTrace voltsLine(painter, 0);
+  const double threshold = GapThreshold(log);
+  const TSample* const samples = log.Samples.data();
+  auto readingY = [&](const TSample& sample) {
+    return plot.bottom() - (DisplayValue(sample, scene.Display) - reading.Low) * readingScale;
+  };
+  auto voltsY = [&](double value) { return plot.bottom() - (value - volts.Low) * voltsScale; };
+  auto columnOf = [&](double time) {
+    const double x = plot.left() + (time - trace.Shift - scene.From) * xScale;
+    // Far outside the view only the edge columns matter; clamping keeps the int in range.
+    return static_cast<int>(std::floor(std::clamp(x, plot.left() - 2, plot.right() + 2)));
+  };
+  // One sample at a time, for columns with a gap, a repeat, or a change of status or unit.
+  auto addSample = [&](std::size_t i) {
+    const TSample& sample = samples[i];
     if (i > begin && IsGapBefore(log, i)) {
       readingLine.Break();
       voltsLine.Break();
     }
-    if (sample.Stale) continue;
-    const double x = plot.left() + (sample.Time - trace.Shift - scene.From) * xScale;
-    // Far outside the view only the edge columns matter; clamping keeps the int in range.
-    const int column =
-        static_cast<int>(std::floor(std::clamp(x, plot.left() - 2, plot.right() + 2)));
-    const double value = DisplayValue(sample, scene.Display);
-    voltsLine.Add(column, plot.bottom() - (sample.Volts - volts.Low) * voltsScale, voltsColor);
-    readingLine.Add(column, plot.bottom() - (value - reading.Low) * readingScale,
-                    StatusColor(sample.Status, trace.Color));
+    if (sample.Stale) return;
+    const int column = columnOf(sample.Time);
+    voltsLine.Add(column, voltsY(sample.Volts), voltsColor);
+    readingLine.Add(column, readingY(sample), StatusColor(sample.Status, trace.Color));
+  };
+
+  // Column by column: the samples of a column are found by a binary search and, when nothing in
+  // them breaks the trace, reduced in a tight loop to first, lowest, highest and last.
+  std::size_t i = begin;
+  while (i < end) {
+    const int column = columnOf(samples[i].Time);
+    const double columnEnd = scene.From + trace.Shift + (column + 1 - plot.left()) / xScale;
+    std::size_t next = i + 1;
+    if (column >= plot.left() && column < plot.right()) {
+      next = static_cast<std::size_t>(
+          std::lower_bound(samples + i + 1, samples + end, columnEnd,
+                           [](const TSample& s, double t) { return s.Time < t; }) -
+          samples);
+    }
+    const TSample& first = samples[i];
+    bool regular = !first.Stale && !first.BreakBefore && !(i > begin && IsGapBefore(log, i));
+    // Unit, status and the two flags in one comparison: a regular column has them all as its
+    // first sample has them (no break, no repeat).
+    const std::uint32_t marks = MarksOf(first);
+    std::size_t low = i, high = i;
+    float valueLow = first.Value, valueHigh = first.Value;
+    float voltsLow = first.Volts, voltsHigh = first.Volts;
+    double previousTime = first.Time;
+    for (std::size_t k = i + 1; k < next && regular; ++k) {
+      const TSample& sample = samples[k];
+      if (MarksOf(sample) != marks || sample.Time - previousTime > threshold) {
+        regular = false;
+        break;
+      }
+      previousTime = sample.Time;
+      if (sample.Value < valueLow) {
+        valueLow = sample.Value;
+        low = k;
+      }
+      if (sample.Value > valueHigh) {
+        valueHigh = sample.Value;
+        high = k;
+      }
+      voltsLow = std::min(voltsLow, sample.Volts);
+      voltsHigh = std::max(voltsHigh, sample.Volts);
+    }
+    if (!regular) {
+      for (std::size_t k = i; k < next; ++k) addSample(k);
+      i = next;
+      continue;
+    }
+    if (i > begin && samples[i - 1].Stale) {
+      readingLine.Break();
+      voltsLine.Break();
+    }
+    const QColor color = StatusColor(first.Status, trace.Color);
+    const TSample& last = samples[next - 1];
+    readingLine.Add(column, readingY(first), color);
+    readingLine.Add(column, readingY(samples[low]), color);
+    readingLine.Add(column, readingY(samples[high]), color);
+    readingLine.Add(column, readingY(last), color);
+    voltsLine.Add(column, voltsY(first.Volts), voltsColor);
+    voltsLine.Add(column, voltsY(voltsLow), voltsColor);
+    voltsLine.Add(column, voltsY(voltsHigh), voltsColor);
+    voltsLine.Add(column, voltsY(last.Volts), voltsColor);
+    i = next;
   }
   // Volts under the readings: the mixture is what the chart is for.
   voltsLine.Break();
@@ -356,7 +431,6 @@ void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scen
   DrawGridAndAxes(painter, bounds, plot, scene);
   painter.save();
   painter.setClipRect(plot.adjusted(1, 1, -1, -1));
-  painter.setRenderHint(QPainter::Antialiasing, true);
   for (const TChartTrace& trace : scene.Traces) {
     if (trace.Log != nullptr) DrawTrace(painter, plot, scene, trace);
   }
