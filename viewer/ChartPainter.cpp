@@ -126,6 +126,11 @@ class TColumnTrace {
   double First = 0, Low = 0, High = 0, Last = 0;
 };
 
+// The volts of a trace: its hue, pale, so the readings stand out.
+QColor VoltsColor(const QColor& traceColor) {
+  return QColor::fromHsvF(traceColor.hsvHueF(), 0.25, 0.92);
+}
+
 std::uint32_t MarksOf(const TSample& sample) {
   return static_cast<std::uint32_t>(sample.Kind) | static_cast<std::uint32_t>(sample.Status) << 8 |
          static_cast<std::uint32_t>(sample.BreakBefore) << 16 |
@@ -148,7 +153,7 @@ void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
   std::size_t end = FirstAtOrAfter(log, scene.To + trace.Shift);
   end = std::min(end + 1, log.Samples.size());
 
-  const QColor voltsColor = QColor::fromHsvF(trace.Color.hsvHueF(), 0.35, 0.85);
+  const QColor voltsColor = VoltsColor(trace.Color);
   TColumnTrace readingLine(painter, 0);
   TColumnTrace voltsLine(painter, 0);
   const double threshold = GapThreshold(log);
@@ -327,6 +332,10 @@ void DrawLegend(QPainter& painter, const QRectF& plot, const TChartScene& scene)
     }
     entries.emplace_back(trace.Color, text);
     if (trace.Log->Kind == TLogKind::Extended) statusColours = true;
+  }
+  if (!scene.Traces.empty()) {
+    entries.emplace_back(VoltsColor(scene.Traces.front().Color),
+                         QStringLiteral("supply volts (right axis)"));
   }
   if (statusColours) {
     entries.emplace_back(StatusColor(TSampleStatus::Warmup, Qt::black), QStringLiteral("warm-up"));

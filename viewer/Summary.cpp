@@ -206,41 +206,41 @@ std::string SummaryText(const TLogData& log, const TSummary& summary, const TDis
   const int decimals = ReadingDecimals(display);
   const std::string number = "%." + std::to_string(decimals) + "f";
   std::string text = log.Name + "\n";
-  text += "  format:       " + std::string(KindName(log.Kind));
+  text += "  format:   " + std::string(KindName(log.Kind));
   if (log.Kind == TLogKind::Classic) {
     text += log.DecimalSeparator == "," ? ", decimal comma" : ", decimal point";
-    text += log.TwelveHourClock ? ", 12-hour times" : ", 24-hour times";
+    text += log.TwelveHourClock ? ", 12-hour" : ", 24-hour";
   }
+  text += "\n";
   if (log.Date.Year != 0) {
     char date[32];
-    std::snprintf(date, sizeof date, ", started %04d-%02d-%02d", log.Date.Year, log.Date.Month,
-                  log.Date.Day);
-    text += date;
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Date.Year, log.Date.Month, log.Date.Day);
+    text += "  started:  " + std::string(date) + "\n";
   }
-  text += "\n";
-  text += "  rows:         " + std::to_string(log.Samples.size()) + " read, " +
-          std::to_string(log.SkippedRows) + " skipped";
+  text += "  rows:     " + std::to_string(log.Samples.size()) + " read, " +
+          std::to_string(log.SkippedRows) + " skipped\n";
   if (!log.FirstBadLines.empty()) {
-    text += " (first at line " + std::to_string(log.FirstBadLines.front().Line) + ": " +
-            log.FirstBadLines.front().Reason + ")";
+    text += "            first at line " + std::to_string(log.FirstBadLines.front().Line) + ": " +
+            log.FirstBadLines.front().Reason + "\n";
   }
-  text += "\n";
-  text += "  duration:     " + DurationText(summary.Duration) + "\n";
-  text += "  samples:      " + std::to_string(summary.Samples) + " (" +
-          std::to_string(summary.AfrRows) + " AFR, " + std::to_string(summary.LambdaRows) +
-          " lambda as logged), " + std::to_string(summary.Readings) + " readings\n";
+  text += "  duration: " + DurationText(summary.Duration) + "\n";
+  text += "  samples:  " + std::to_string(summary.Samples) + ", " +
+          std::to_string(summary.Readings) + " readings\n";
+  text += "  logged:   " + std::to_string(summary.AfrRows) + " AFR, " +
+          std::to_string(summary.LambdaRows) + " lambda\n";
   if (summary.Readings > 0) {
-    text += "  " + UnitName(display) + ": min " + Format(number.c_str(), summary.Min) + ", max " +
+    text += "  " + UnitName(display) + ":\n";
+    text += "    min " + Format(number.c_str(), summary.Min) + ", max " +
             Format(number.c_str(), summary.Max) + ", mean " + Format(number.c_str(), summary.Mean) +
             "\n";
-    text += "  rich:         " + Percent(summary.Rich) + " (lambda below " +
+    text += "  rich:     " + Percent(summary.Rich) + " (lambda < " +
             Format("%.2f", bands.RichBelow) + ")\n";
-    text += "  stoichiometric: " + Percent(summary.Stoichiometric) + "\n";
-    text += "  lean:         " + Percent(summary.Lean) + " (lambda above " +
+    text += "  stoich:   " + Percent(summary.Stoichiometric) + "\n";
+    text += "  lean:     " + Percent(summary.Lean) + " (lambda > " +
             Format("%.2f", bands.LeanAbove) + ")\n";
   }
-  text += "  below 12.0 V: " + Format("%.1f s", summary.SecondsBelowLowVolts) + "\n";
-  text += "  gaps:         " + std::to_string(summary.Gaps) + ", " +
+  text += "  < 12.0 V: " + Format("%.1f s", summary.SecondsBelowLowVolts) + "\n";
+  text += "  gaps:     " + std::to_string(summary.Gaps) + ", " +
           Format("%.1f s", summary.GapSeconds) + " in all\n";
   return text;
 }

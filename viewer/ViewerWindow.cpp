@@ -48,7 +48,9 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
   splitter->addWidget(left);
   splitter->addWidget(SummaryPanel);
   splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(1, 0);
+  SummaryPanel->setMinimumWidth(300);
+  splitter->setSizes({800, 300});
   setCentralWidget(splitter);
 
   BuildMenus();
