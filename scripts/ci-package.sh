@@ -48,7 +48,7 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recomme
   >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "the package does not install"; }
 echo "ci-package: installed"
 
-for program in kestlsugraph kestlog kestsim; do
+for program in kestlsugraph kestlog kestsim kestview; do
   [[ -x /usr/bin/$program ]] || fail "/usr/bin/$program was not installed"
 done
 /usr/bin/kestlog --help | grep -q -- "--port DEVICE" || fail "kestlog --help says nothing useful"
@@ -56,13 +56,15 @@ QT_QPA_PLATFORM=offscreen /usr/bin/kestlsugraph --version | grep -q "kestlsugrap
   || fail "kestlsugraph --version failed"
 /usr/bin/kestsim --help >/dev/null || fail "kestsim --help failed"
 
-desktop-file-validate /usr/share/applications/kestlsugraph.desktop \
-  || fail "the desktop entry does not validate"
+for entry in kestlsugraph kestview; do
+  desktop-file-validate /usr/share/applications/$entry.desktop \
+    || fail "the desktop entry $entry.desktop does not validate"
+done
 for size in 16 32 48 64 128 256; do
   icon=/usr/share/icons/hicolor/${size}x${size}/apps/kestlsugraph.png
   [[ -s $icon ]] || fail "no $icon"
 done
-for page in kestlsugraph kestlog; do
+for page in kestlsugraph kestlog kestview; do
   file=/usr/share/man/man1/$page.1
   [[ -s $file ]] || fail "no manual page $file"
   if command -v man >/dev/null; then
@@ -87,5 +89,11 @@ for format in classic extended; do
   echo "ci-package: kestlog --format $format, first lines:"
   head -n 4 "$work/$format.csv" | tr -d '\r' | sed 's/^/  /'
 done
+# The installed viewer reads both back, without a display.
+/usr/bin/kestview --summary "$work/classic.csv" "$work/extended.csv" | sed 's/^/  /' \
+  || fail "kestview could not read the logs"
+/usr/bin/kestview --export "$work/chart.png" "$work/classic.csv" "$work/extended.csv" \
+  || fail "kestview --export failed"
+[[ -s $work/chart.png ]] || fail "kestview --export wrote nothing"
 
 echo "ci-package: the package installs and runs"

@@ -1,0 +1,126 @@
+// kestview: looks back at logged runs, in a window or, for scripts, as an image or a summary.
+#include <QApplication>
+#include <QFileInfo>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "viewer/Export.h"
+#include "viewer/LogFile.h"
+#include "viewer/ViewOptions.h"
+#include "viewer/ViewerWindow.h"
+
+namespace {
+
+constexpr int ExitUnreadable = 1;
+constexpr int ExitBadCommandLine = 2;
+
+// Drawing and summing up without a window: reads every file, prints what it must, and says by
+// its result whether every file could be read.
+int RunHeadless(const viewer::TViewOptions& options) {
+  std::vector<std::unique_ptr<viewer::TLogFile>> files;
+  std::vector<viewer::TNamedLog> logs;
+  bool allRead = true;
+  for (const QString& path : options.Files) {
+    auto file = std::make_unique<viewer::TLogFile>(path);
+    if (!file->Load(false)) {
+      std::fprintf(stderr, "kestview: %s\n", file->Data().Error.c_str());
+      allRead = false;
+    }
+    files.push_back(std::move(file));
+  }
+  for (const auto& file : files) {
+    if (!file->Data().Error.empty()) continue;
+    const std::string skipped = viewer::SkippedRowsText(file->Data());
+    if (!skipped.empty()) std::fprintf(stderr, "kestview: %s\n", skipped.c_str());
+    logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
+  }
+
+  viewer::TDisplay display =
+      logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*logs.front().Log);
+  if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
+  if (options.FuelType) display.FuelType = *options.FuelType;
+
+  if (options.Summary) {
+    std::string out = options.Json ? "[" : "";
+    bool first = true;
+    for (const auto& file : files) {
+      const viewer::TLogData& log = file->Data();
+      if (options.Json) {
+        if (!first) out += ",";
+        if (!log.Error.empty()) {
+          out += viewer::ErrorJson(log);
+        } else {
+          const viewer::TSummary summary =
+              viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
+          out += viewer::SummaryJson(log, summary, display, options.Bands);
+        }
+      } else if (log.Error.empty()) {
+        const viewer::TSummary summary =
+            viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
+        out += (first ? "" : "\n") + viewer::SummaryText(log, summary, display, options.Bands);
+      }
+      first = false;
+    }
+    if (options.Json) out += "]\n";
+    std::fputs(out.c_str(), stdout);
+  }
+
+  if (!options.ExportPath.isEmpty()) {
+    if (logs.empty()) {
+      std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
+      return ExitUnreadable;
+    }
+    const viewer::TChartScene scene = viewer::MakeScene(logs, display, options.Relative);
+    QString error;
+    if (!viewer::ExportChart(scene, options.ExportPath, options.Size, &error)) {
+      std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
+      return ExitUnreadable;
+    }
+  }
+  return allRead ? 0 : ExitUnreadable;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  std::string error;
+  const std::optional<viewer::TViewOptions> options = viewer::ParseViewOptions(arguments, error);
+  if (!options) {
+    std::fprintf(stderr, "kestview: %s\n%s", error.c_str(), viewer::ViewUsage);
+    return ExitBadCommandLine;
+  }
+  if (options->Help) {
+    std::fputs(viewer::ViewUsage, stdout);
+    return 0;
+  }
+  if (options->Version) {
+    std::printf("kestview %s\n", KEST_VERSION);
+    return 0;
+  }
+  if (options->Summary || !options->ExportPath.isEmpty()) {
+    // Scripts run where there is no screen: draw off screen unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return RunHeadless(*options);
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kestview"));
+  QApplication::setDesktopFileName(QStringLiteral("kestview"));
+  viewer::TKestViewWindow window;
+  if (options->Follow) window.SetFollow(true);
+  viewer::TBands bands = options->Bands;
+  window.SetBands(bands);
+  if (options->Relative && options->Files.size() <= 1) window.SetRelative(true);
+  window.OpenFiles(options->Files);
+  if (options->DisplayMode || options->FuelType) {
+    viewer::TDisplay display = window.Chart()->Scene().Display;
+    if (options->DisplayMode) display.DisplayMode = *options->DisplayMode;
+    if (options->FuelType) display.FuelType = *options->FuelType;
+    window.SetDisplay(display);
+  }
+  window.show();
+  return app.exec();
+}

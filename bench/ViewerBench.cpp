@@ -1,0 +1,248 @@
+// kestview-bench: kestview's figures on a day-long log. It writes a 1,000,000-row classic log
+// (about 28 hours at ten rows a second), then opens and draws it as the window does, and prints the
+// time that took, the resident memory, the redraw times of zoom and pan, and what following a log
+// costs while nothing is written. With --calc it also times LibreOffice Calc loading the same
+// file headless, the spreadsheet users reach for today. It prints figures; nothing here is a test.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "log/CsvLog.h"
+#include "sensor/Reading.h"
+#include "sensor/SensorFrame.h"
+#include "viewer/ChartPainter.h"
+#include "viewer/LogFile.h"
+
+#ifdef KEST_BENCH_QTCHARTS
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QValueAxis>
+// Qt Charts draws through a graphics scene, which needs the widgets' application object.
+using TBenchApplication = QApplication;
+#else
+using TBenchApplication = QGuiApplication;
+#endif
+
+namespace {
+
+constexpr int Rows = 1000000;
+const QSize ChartSize(1600, 900);
+
+void Figure(const char* name, double value, const char* unit, int decimals = 1) {
+  std::printf("viewer.%s: %.*f %s\n", name, decimals, value, unit);
+}
+
+// A field of /proc/self/status in MB, or -1 where the system does not say.
+double StatusMegabytes(const std::string& key) {
+  std::ifstream file("/proc/self/status");
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.rfind(key + ":", 0) == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
+  }
+  return -1;
+}
+
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// A drive: the mixture wanders between rich and lean with the controller's noise, the supply
+// sags now and then, and the controller is silent for a few seconds every half hour.
+bool WriteDayLog(const QString& path) {
+  std::FILE* file = std::fopen(path.toLocal8Bit().constData(), "wb");
+  if (file == nullptr) return false;
+  std::string text = csvlog::LogHeaderLine1("12/08/26") + "\r\n" + csvlog::LogHeaderLine2 + "\r\n";
+  std::uint32_t noise = 12345;
+  for (int row = 0; row < Rows; ++row) {
+    const int second = row / 10 + 8 * 3600;  // from 08:00:00, past midnight into the next day
+    const double phase = std::sin(row / 300.0) + 0.3 * std::sin(row / 37.0);
+    noise = noise * 1664525u + 1013904223u;
+    const int afrByte = static_cast<int>(147 + 25 * phase) + static_cast<int>(noise >> 30) - 1;
+    const bool silent = second % 1800 < 3;
+    const std::uint8_t voltsByte = (second % 120) < 8 ? 178 : 220;
+    const double reading = sensor::CalcKest(static_cast<std::uint8_t>(silent ? 147 : afrByte),
+                                            sensor::dmAirFuelRatio, sensor::ftPetrol);
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", second / 3600 % 24, second / 60 % 60,
+                  second % 60);
+    text += csvlog::LogRow(time, sensor::ReadingText(reading, sensor::dmAirFuelRatio, "."),
+                           sensor::VoltageText(sensor::SupplyVoltsOf(voltsByte), ".")) +
+            "\r\n";
+    if (text.size() > (1 << 20)) {
+      std::fwrite(text.data(), 1, text.size(), file);
+      text.clear();
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), file);
+  return std::fclose(file) == 0;
+}
+
+double Draw(const viewer::TChartScene& scene) {
+  QImage image(ChartSize, QImage::Format_RGB32);
+  QElapsedTimer timer;
+  timer.start();
+  QPainter painter(&image);
+  viewer::PaintChart(painter, QRectF(QPointF(0, 0), QSizeF(ChartSize)), scene);
+  painter.end();
+  return timer.nsecsElapsed() / 1e6;
+}
+
+// Milliseconds per redraw, the mean of `count` draws with the range moved by `step` each time.
+double MeanRedraw(viewer::TChartScene scene, double step, int count) {
+  double total = 0;
+  for (int i = 0; i < count; ++i) {
+    total += Draw(scene);
+    scene.From += step;
+    scene.To += step;
+  }
+  return total / count;
+}
+
+void CalcPhase(const QString& path, const QString& folder) {
+  const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+  if (soffice.isEmpty()) {
+    std::printf(
+        "viewer.calc_load: not measured (soffice not found; apt-get install "
+        "libreoffice-calc-nogui)\n");
+    return;
+  }
+  QProcess process;
+  QElapsedTimer timer;
+  timer.start();
+  process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                          QStringLiteral("ods"), QStringLiteral("--outdir"), folder, path});
+  if (!process.waitForFinished(30 * 60 * 1000) || process.exitCode() != 0) {
+    std::printf("viewer.calc_load: failed (%s)\n",
+                process.readAllStandardError().trimmed().constData());
+    return;
+  }
+  Figure("calc_load", timer.elapsed() / 1000.0, "s", 1);
+}
+
+#ifdef KEST_BENCH_QTCHARTS
+// The same log handed to Qt Charts as one line series, drawn at the same size.
+void QtChartsPhase(const viewer::TLogData& log) {
+  QElapsedTimer timer;
+  timer.start();
+  QList<QPointF> points;
+  points.reserve(static_cast<qsizetype>(log.Samples.size()));
+  for (const viewer::TSample& sample : log.Samples)
+    points.append(QPointF(sample.Time, sample.Value));
+  auto* series = new QLineSeries;
+  series->replace(points);
+  auto* chart = new QChart;
+  chart->addSeries(series);
+  chart->createDefaultAxes();
+  chart->legend()->hide();
+  QChartView view(chart);  // owns the chart
+  view.resize(ChartSize);
+  // Shown and laid out as in a window (off screen): Qt Charts draws its series only then.
+  view.show();
+  QCoreApplication::processEvents();
+  QImage image = view.grab().toImage();
+  Figure("qtcharts_load_and_draw", timer.nsecsElapsed() / 1e6, "ms", 0);
+  timer.restart();
+  chart->axes(Qt::Horizontal)
+      .front()
+      ->setRange(log.Samples.front().Time + 1, log.Samples.back().Time + 1);
+  QCoreApplication::processEvents();
+  image = view.grab().toImage();
+  Figure("qtcharts_pan_redraw", timer.nsecsElapsed() / 1e6, "ms", 0);
+  Figure("qtcharts_rss", StatusMegabytes("VmRSS"), "MB");
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TBenchApplication app(argc, argv);
+  const QStringList arguments = app.arguments();
+  const bool calc = arguments.contains(QStringLiteral("--calc"));
+  const bool qtCharts = arguments.contains(QStringLiteral("--qtcharts"));
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("day.txt"));
+  if (!WriteDayLog(path)) {
+    std::fprintf(stderr, "kestview-bench: could not write %s\n", path.toLocal8Bit().constData());
+    return 1;
+  }
+  std::printf("viewer.log: %d rows, %.1f MB (%s)\n", Rows, QFileInfo(path).size() / 1e6,
+              "classic, decimal point");
+  const double rssBefore = StatusMegabytes("VmRSS");
+
+  QElapsedTimer timer;
+  timer.start();
+  viewer::TLogFile file(path);
+  if (!file.Load(false)) {
+    std::fprintf(stderr, "kestview-bench: %s\n", file.Data().Error.c_str());
+    return 1;
+  }
+  const double loadMs = timer.nsecsElapsed() / 1e6;
+  const viewer::TChartScene scene = viewer::MakeScene({{&file.Data(), QStringLiteral("day.txt")}},
+                                                      viewer::LoggedDisplay(file.Data()), false);
+  const double firstDrawMs = Draw(scene);
+  const double openAndDraw = timer.nsecsElapsed() / 1e6;
+  Figure("open_ms", loadMs, "ms", 0);
+  Figure("first_draw_ms", firstDrawMs, "ms", 1);
+  Figure("open_and_draw_ms", openAndDraw, "ms", 0);
+  std::printf("viewer.open_and_draw_target: %s (at most 1000 ms)\n",
+              openAndDraw <= 1000 ? "met" : "NOT MET");
+  Figure("rows_read", static_cast<double>(file.Data().Samples.size()), "rows", 0);
+  Figure("rss_before_open", rssBefore, "MB");
+  const double rss = StatusMegabytes("VmRSS");
+  Figure("rss_after_draw", rss, "MB");
+  Figure("rss_peak", StatusMegabytes("VmHWM"), "MB");
+  std::printf("viewer.rss_target: %s (at most 120 MB)\n", rss <= 120 ? "met" : "NOT MET");
+
+  const double span = scene.To - scene.From;
+  const double full = MeanRedraw(scene, 0, 20);
+  viewer::TChartScene zoomed = scene;
+  zoomed.To = zoomed.From + span / 10;
+  const double zoom = MeanRedraw(zoomed, 0, 20);
+  const double pan = MeanRedraw(scene, span / 100, 20);
+  viewer::TChartScene minute = scene;
+  minute.From += span / 2;
+  minute.To = minute.From + 60;
+  Figure("redraw_full_range_ms", full, "ms", 1);
+  Figure("redraw_pan_full_range_ms", pan, "ms", 1);
+  Figure("redraw_zoom_tenth_ms", zoom, "ms", 1);
+  Figure("redraw_zoom_minute_ms", MeanRedraw(minute, 0, 20), "ms", 1);
+  std::printf("viewer.redraw_target: %s (at most 16 ms at full range)\n",
+              std::max(full, pan) <= 16 ? "met" : "NOT MET");
+
+  // Following a log that nobody writes: the watcher sleeps in the system, the fallback timer
+  // looks at the file's size once a second.
+  file.SetFollow(true);
+  const double cpuBefore = CpuSeconds();
+  QTimer::singleShot(10000, &app, &QCoreApplication::quit);
+  app.exec();
+  Figure("follow_idle_cpu_ms_per_10s", (CpuSeconds() - cpuBefore) * 1000, "ms", 1);
+  const qint64 offset = file.BytesRead();
+  std::FILE* append = std::fopen(path.toLocal8Bit().constData(), "ab");
+  std::fputs("11:46:40,14.7,13.8\r\n", append);
+  std::fclose(append);
+  timer.restart();
+  file.ReadAppended();
+  Figure("follow_append_read_ms", timer.nsecsElapsed() / 1e6, "ms", 3);
+  Figure("follow_append_bytes_read", static_cast<double>(file.BytesRead() - offset), "bytes", 0);
+
+#ifdef KEST_BENCH_QTCHARTS
+  if (qtCharts) QtChartsPhase(file.Data());
+#else
+  if (qtCharts) std::printf("viewer.qtcharts: not built (qt6-charts-dev was not found)\n");
+#endif
+  if (calc) CalcPhase(path, folder.path());
+  return 0;
+}

@@ -1,0 +1,90 @@
+// The exported chart: the trace at the heights its readings give, gaps left open.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "ViewerTestSupport.h"
+#include "viewer/Export.h"
+
+namespace {
+
+bool IsNear(QRgb pixel, const QColor& color) {
+  return std::abs(qRed(pixel) - color.red()) + std::abs(qGreen(pixel) - color.green()) +
+             std::abs(qBlue(pixel) - color.blue()) <
+         60;
+}
+
+// The rows of column `x` whose pixels are near `color`.
+std::vector<int> RowsOf(const QImage& image, int x, const QColor& color) {
+  std::vector<int> rows;
+  for (int y = 0; y < image.height(); ++y) {
+    if (IsNear(image.pixel(x, y), color)) rows.push_back(y);
+  }
+  return rows;
+}
+
+TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
+  // Five seconds near 12.0, a ten-second gap, five seconds near 18.0 (AFR, petrol).
+  std::string text = viewertest::ClassicLog(36000, 5, {"12.0", "12.1"});
+  const std::string later = viewertest::ClassicLog(36015, 5, {"18.0", "18.1"});
+  text += later.substr(later.find("10:00:15"));
+  const viewer::TLogData log = viewer::ParseLogText(text, "heights.txt");
+  ASSERT_EQ(log.Samples.size(), 100u);
+  const viewer::TDisplay display{sensor::dmAirFuelRatio, sensor::ftPetrol};
+  const viewer::TChartScene scene = viewer::MakeScene({{&log, "heights.txt"}}, display, false);
+  const QSize size(800, 400);
+  const QImage image = viewer::RenderChart(scene, size);
+  const QRectF plot = viewer::PlotArea(QRectF(QPointF(0, 0), QSizeF(size)));
+  const viewer::TValueRange range = viewer::ReadingRange(display);
+  auto yOf = [&](double value) {
+    return plot.bottom() - (value - range.Low) / (range.High - range.Low) * plot.height();
+  };
+  auto xOf = [&](double time) {
+    return static_cast<int>(plot.left() +
+                            (time - scene.From) / (scene.To - scene.From) * plot.width());
+  };
+  const QColor color = scene.Traces[0].Color;
+  for (const auto& [time, value] :
+       std::vector<std::pair<double, double>>{{36002.5, 12.05}, {36017.5, 18.05}}) {
+    const std::vector<int> rows = RowsOf(image, xOf(time), color);
+    ASSERT_FALSE(rows.empty()) << time;
+    EXPECT_NEAR(rows.front(), yOf(value), 4) << time;
+    EXPECT_NEAR(rows.back(), yOf(value), 4) << time;
+  }
+  // Nothing of the trace across the gap.
+  EXPECT_TRUE(RowsOf(image, xOf(36010), color).empty());
+  // The 12.0 V line, dashed, at its height on the volts axis.
+  const viewer::TValueRange volts = viewer::VoltsRange();
+  const int lowVoltsY =
+      static_cast<int>(plot.bottom() - (viewer::LowVoltsLine - volts.Low) /
+                                           (volts.High - volts.Low) * plot.height());
+  int redPixels = 0;
+  for (int x = static_cast<int>(plot.left()); x < plot.right(); ++x) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (IsNear(image.pixel(x, lowVoltsY + dy), QColor(200, 40, 40))) ++redPixels;
+    }
+  }
+  EXPECT_GT(redPixels, plot.width() / 3);
+}
+
+TEST(ChartTest, ExportsPngAndSvg) {
+  const viewer::TLogData log =
+      viewer::ParseLogText(viewertest::ClassicLog(36000, 3, {"14.6", "14.8"}), "e.txt");
+  const viewer::TChartScene scene =
+      viewer::MakeScene({{&log, "e.txt"}}, {sensor::dmAirFuelRatio, sensor::ftPetrol}, false);
+  QTemporaryDir dir;
+  QString error;
+  ASSERT_TRUE(viewer::ExportChart(scene, dir.filePath("c.png"), QSize(640, 320), &error));
+  EXPECT_EQ(QImage(dir.filePath("c.png")).size(), QSize(640, 320));
+  ASSERT_TRUE(viewer::ExportChart(scene, dir.filePath("c.svg"), QSize(640, 320), &error));
+  QFile svg(dir.filePath("c.svg"));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(svg.readAll().contains("<svg"));
+  EXPECT_FALSE(
+      viewer::ExportChart(scene, dir.filePath("no/such/dir.png"), QSize(640, 320), &error));
+  EXPECT_TRUE(error.startsWith(dir.filePath("no/such/dir.png")));
+}
+
+}  // namespace

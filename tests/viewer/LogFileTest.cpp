@@ -1,0 +1,72 @@
+// Following a log that grows: only the appended bytes are read.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "ViewerTestSupport.h"
+#include "viewer/LogFile.h"
+
+namespace {
+
+TEST(LogFileTest, FollowReadsOnlyWhatWasAppended) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("grow.txt");
+  const std::string start = viewertest::ClassicLog(36000, 1, {"14.6", "14.8"});
+  ASSERT_TRUE(viewertest::WriteFile(path, start));
+  viewer::TLogFile file(path);
+  ASSERT_TRUE(file.Load(true));
+  EXPECT_EQ(file.Data().Samples.size(), 10u);
+  EXPECT_EQ(file.BytesRead(), static_cast<qint64>(start.size()));
+
+  // A row and half of the next: the half waits for its line end.
+  const std::string row = "10:00:01,15.0,13.0\r\n";
+  ASSERT_TRUE(viewertest::AppendFile(path, row + "10:00:01,15."));
+  EXPECT_TRUE(file.ReadAppended());
+  EXPECT_EQ(file.Data().Samples.size(), 11u);
+  EXPECT_EQ(file.BytesRead(), static_cast<qint64>(start.size() + row.size() + 12));
+  EXPECT_EQ(file.Data().SkippedRows, 0u);
+  ASSERT_TRUE(viewertest::AppendFile(path, "1,13.0\r\n"));
+  EXPECT_TRUE(file.ReadAppended());
+  EXPECT_EQ(file.Data().Samples.size(), 12u);
+  EXPECT_FLOAT_EQ(file.Data().Samples.back().Value, 15.1f);
+  EXPECT_FALSE(file.ReadAppended());  // nothing new
+
+  // Replaced by a shorter file: read again from the start.
+  ASSERT_TRUE(viewertest::WriteFile(
+      path, viewertest::ClassicLog(36000, 1, {"12.0", "12.2"}).substr(0, 100)));
+  EXPECT_TRUE(file.ReadAppended());
+  EXPECT_LT(file.Data().Samples.size(), 10u);
+  EXPECT_FLOAT_EQ(file.Data().Samples.front().Value, 12.0f);
+}
+
+TEST(LogFileTest, TheWatcherReportsAppendedRows) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("watch.txt");
+  ASSERT_TRUE(viewertest::WriteFile(path, viewertest::ClassicLog(36000, 1, {"14.6", "14.8"})));
+  viewer::TLogFile file(path);
+  ASSERT_TRUE(file.Load(true));
+  QSignalSpy grew(&file, &viewer::TLogFile::Grew);
+  ASSERT_TRUE(viewertest::AppendFile(path, "10:00:01,15.0,13.0\r\n"));
+  // The watcher or the fallback timer, whichever comes first; a generous deadline, no sleep.
+  EXPECT_TRUE(grew.wait(10000));
+  EXPECT_EQ(file.Data().Samples.size(), 11u);
+}
+
+TEST(LogFileTest, UnreadableFilesSayWhy) {
+  QTemporaryDir dir;
+  for (const QString& path : {dir.filePath("missing.txt"), dir.path()}) {
+    viewer::TLogFile file(path);
+    EXPECT_FALSE(file.Load(false)) << path.toStdString();
+    EXPECT_EQ(file.Data().Error.rfind(path.toStdString() + ": ", 0), 0u) << file.Data().Error;
+  }
+  const QString empty = dir.filePath("empty.txt");
+  ASSERT_TRUE(viewertest::WriteFile(empty, ""));
+  viewer::TLogFile file(empty);
+  EXPECT_FALSE(file.Load(false));
+  EXPECT_EQ(file.Data().Error, empty.toStdString() + ": the file is empty");
+  // Followed, an empty file is a log about to begin.
+  EXPECT_TRUE(file.Load(true));
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// The chart as an image file, drawn exactly as the window draws it.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "viewer/ChartPainter.h"
+
+namespace viewer {
+
+// The chart of `scene` at `size`, on white.
+QImage RenderChart(const TChartScene& scene, QSize size);
+
+// Writes the chart to `path`: SVG when the name ends in .svg, otherwise a PNG. False (with the
+// reason, naming the file, in `error`) when the file cannot be written.
+bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error);
+
+}  // namespace viewer

@@ -1,0 +1,153 @@
+// Reading a logged run back: the window's classic CSV log and kestlog's extended log, in whatever
+// locale they were written, from text alone. No file, clock or locale of the reader is consulted,
+// so tests feed it strings and a log reads the same on every machine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace viewer {
+
+enum class TLogKind : std::uint8_t {
+  Unknown,   // nothing recognisable yet (or not a log at all: see TLogData::Error)
+  Classic,   // the window's log: date header, then time,reading,volts in the writer's locale
+  Extended,  // kestlog --format extended: ISO time, reading, afr, lambda, volts, temp, status
+};
+
+// What a logged reading is: the two cannot be confused, a lambda text has two decimals and an
+// air-fuel ratio text one.
+enum class TReadingKind : std::uint8_t { Afr, Lambda };
+
+// The extended log's status column; classic logs have none.
+enum class TSampleStatus : std::uint8_t { None, Live, Warmup, Offline, LowVolts };
+
+// One row. 32 bytes, so that a day-long log of a million rows stays small.
+struct TSample {
+  double Time = 0;  // seconds since local midnight of the log's first day (passes 86400 next day)
+  float Value = 0;  // the reading as logged, in the unit of Kind
+  float Volts = 0;
+  float Lambda = 0;  // the extended log's lambda column; NaN in a classic log (it needs a fuel)
+  TReadingKind Kind = TReadingKind::Afr;
+  TSampleStatus Status = TSampleStatus::None;
+  // A break before this row that the time alone does not show: the clock went back.
+  bool BreakBefore = false;
+  // A classic row that repeats the one before it after the controller must have gone silent: the
+  // window keeps logging the last frame while nothing arrives. Not a measurement.
+  bool Stale = false;
+};
+
+// A row that could not be read.
+struct TBadLine {
+  std::uint64_t Line = 0;  // 1-based line number in the file
+  std::string Reason;
+};
+
+// The date the classic header carries, as the reader understood it.
+struct TLogDate {
+  int Year = 0;  // 0: no date understood
+  int Month = 0;
+  int Day = 0;
+  // Day and month could be either way round: the separator's custom decided (slash: month first).
+  bool Ambiguous = false;
+};
+
+struct TLogData {
+  std::string Name;  // as given to the parser, used in every message
+  TLogKind Kind = TLogKind::Unknown;
+  // Empty when the file could be read; otherwise why not, naming the file (and the line).
+  std::string Error;
+
+  std::string DateText;          // classic: the header's date text as written
+  TLogDate Date;                 // classic: from DateText; extended: the first row's date
+  std::string DecimalSeparator;  // classic: as found in the rows ("." or ","); extended: "."
+  bool TwelveHourClock = false;  // classic: times carried an AM/PM mark
+  int UtcOffsetSeconds = 0;      // extended: the first row's offset from UTC
+
+  std::vector<TSample> Samples;
+  std::uint64_t Lines = 0;              // complete lines seen, header lines included
+  std::uint64_t SkippedRows = 0;        // rows that could not be read
+  std::vector<TBadLine> FirstBadLines;  // the first few of them, for the messages
+  // The usual time between two rows, found from the rows (0.1 s until enough rows are seen).
+  double SampleInterval = 0.1;
+};
+
+// How many bad lines are kept for messages; the rest are only counted.
+inline constexpr std::size_t KeptBadLines = 8;
+
+// Reads a log handed over in pieces of any size (a whole file, or what a growing file gained
+// since the last look). Line ends may be LF, CR LF or CR, mixed. A last line without a line end is
+// held back until more text comes, or read at Finish(). Never throws on bad input: bad rows are
+// counted and skipped, and a file that is not a log at all sets Error and reads nothing more.
+class TLogParser {
+ public:
+  explicit TLogParser(std::string name);
+
+  // Reads `bytes`, the next piece of the file.
+  void Feed(std::string_view bytes);
+  // The file ends here: a pending last line is read (a truncated one is counted as skipped), and
+  // an empty file or one without a single line becomes an error.
+  void Finish();
+
+  const TLogData& Data() const { return Log; }
+  TLogData& Data() { return Log; }
+  // Bytes held back as an unfinished line.
+  std::size_t PendingBytes() const { return Pending.size(); }
+
+ private:
+  void ReadLine(std::string_view line, bool complete);
+  void ReadHeaderOrFirstRow(std::string_view line);
+  bool ReadClassicRow(std::string_view line);
+  bool ReadExtendedRow(std::string_view line);
+  void AddClassicSample(int dayTime, TSample sample);
+  void PlaceClassicRun(bool nextSecondFollows);
+  void MarkStale();
+  void AddBad(std::string reason);
+  void UpdateExtendedInterval(double delta);
+
+  TLogData Log;
+  std::string Pending;
+  static constexpr std::size_t HeadLength = 512;
+  std::string Head;  // the file's first bytes, to tell a binary file from text
+  std::uint64_t LineNumber = 0;
+  bool HeaderDone = false;
+  bool SawFirstLine = false;
+  bool SawCarriageReturn = false;  // the last piece ended in CR: an LF next is the same line end
+
+  // Classic times carry whole seconds: the rows of one second are spread over it once the next
+  // second shows whether the run was cut short.
+  std::int64_t RunSecond = -1;  // the second (with days and clock shifts) of the current run
+  std::size_t RunStart = 0;     // index of its first sample
+  std::size_t RunCapacity = 0;  // rows the run is spread for, once more came than fit a second
+  bool RunAfterGap = true;      // the second before the run had no rows
+  std::int64_t LastDayTime = -1;
+  std::int64_t DayOffset = 0;              // whole days passed, in seconds
+  std::int64_t ClockShift = 0;             // seconds added after the clock went back
+  std::uint32_t CountsPerSecond[64] = {};  // how many rows full seconds held
+
+  // Repeated rows: the start of the current run of equal rows.
+  std::size_t SameStart = 0;
+
+  // Extended: the first row's UTC second and its day's local midnight.
+  bool HaveOrigin = false;
+  std::int64_t OriginMidnightUtc = 0;
+  std::uint32_t DeltaCounts[64] = {};  // time between rows in 10 ms steps
+};
+
+// A whole log in one string.
+TLogData ParseLogText(std::string_view text, const std::string& name);
+
+// Messages for a log, each naming the file: the error, or a line about the skipped rows (empty
+// when none were skipped).
+std::string SkippedRowsText(const TLogData& log);
+
+// The long time of a row as seconds since midnight from its text: hours, minutes and seconds in
+// any separators, with an optional AM/PM mark before or after. -1 when it is not a time.
+int ParseTimeOfDay(std::string_view text, bool* twelveHour = nullptr);
+// A short date in the forms users' locales write: 12/08/26, 08.12.2026, 2026-12-08, 8-12-26.
+// Day and month are told apart by a value over 12; otherwise a slash means month first and any
+// other separator day first. Year 0 when no date was found.
+TLogDate ParseShortDate(std::string_view text);
+
+}  // namespace viewer
