@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -35,6 +36,7 @@
 
 #include "bench/BenchSerialApi.h"
 #include "bench/FrameAccounting.h"
+#include "bench/ProcReader.h"
 #include "bench/SimChild.h"
 #include "platform/PortMap.h"
 #include "sensor/Reading.h"
@@ -53,65 +55,6 @@ double SecondsSince(TClock::time_point start) {
 // CPU time of this whole process, all threads, user and system: the monitor's, since the
 // simulated box runs in a child process whose time is not counted here.
 double ProcessCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
-// A "Key: value" field of a text file such as /proc/self/status; empty when there is none.
-std::string FieldOf(const std::string& path, const std::string& key) {
-  std::ifstream file(path);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.rfind(key, 0) == 0) {
-      std::string value = line.substr(key.size());
-      const auto first = value.find_first_not_of(" \t:");
-      return first == std::string::npos ? std::string() : value.substr(first);
-    }
-  }
-  return {};
-}
-
-// Resident memory of this process in MB, or -1 where the system does not say.
-double ResidentMegabytes() {
-  const std::string value = FieldOf("/proc/self/status", "VmRSS");
-  if (value.empty()) return -1;
-  return std::stod(value) / 1024.0;  // the field is in kB
-}
-
-// Times the GUI thread went to sleep and was woken again (it is the process's main thread, which
-// /proc/self/status describes); -1 where the system does not say.
-double VoluntarySwitches() {
-  const std::string value = FieldOf("/proc/self/status", "voluntary_ctxt_switches");
-  return value.empty() ? -1 : std::stod(value);
-}
-
-// Seconds the GUI thread spent ready to run but waiting for a processor: on a shared machine this
-// is what other people's work adds to every stall. -1 where the system does not say.
-double RunQueueWaitSeconds() {
-  std::ifstream file("/proc/thread-self/schedstat");
-  double running = 0, waiting = -1;
-  if (!(file >> running >> waiting)) return -1;
-  return waiting / 1e9;  // nanoseconds
-}
-
-// The same for every thread of another process (the simulator), summed; -1 where not known.
-double RunQueueWaitSecondsOf(qint64 pid) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  double total = -1;
-  const fs::path tasks = fs::path("/proc") / std::to_string(pid) / "task";
-  for (const auto& task : fs::directory_iterator(tasks, error)) {
-    std::ifstream file(task.path() / "schedstat");
-    double running = 0, waiting = 0;
-    if (file >> running >> waiting) total = std::max(total, 0.0) + waiting / 1e9;
-  }
-  return total;
-}
-
-// The system's load average over the last minute, or -1.
-double LoadAverage() {
-  std::ifstream file("/proc/loadavg");
-  double load = -1;
-  file >> load;
-  return load;
-}
 
 void Figure(const char* name, double value, const char* unit, int decimals = 2) {
   std::printf("%s: %.*f %s\n", name, decimals, value, unit);
@@ -306,8 +249,12 @@ class TTickFilter : public QObject {
   TClock::time_point WatchdogStart;
 };
 
+// What a phase measures: the window in this process, or a program of its own as a child.
+enum class TSubject { Window, Kestlog, Baseline };
+
 struct TPhase {
   std::string Name;
+  TSubject Subject = TSubject::Window;
   std::string Title;
   QStringList SimArguments;
   bool Fast = false;
@@ -335,6 +282,7 @@ struct TPhaseResult {
   std::uint64_t StallsOver10 = 0;
   std::uint64_t StallProbes = 0;
   double SimQueueWaitMs = 0;
+  double WakeupsPerSample = -1;  // voluntary context switches of the whole process per sample
   THandlerTimes Times;
   bool FramesBalance = true;
   bool RowsOk = true;
@@ -371,11 +319,23 @@ TLogCheck CheckLog(const QString& path) {
   return check;
 }
 
+// Lines in a text file so far (a row or answer per line); 0 when it cannot be read.
+std::uint64_t LinesIn(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  return static_cast<std::uint64_t>(file.readAll().count('\n'));
+}
+
 class TBench {
  public:
-  explicit TBench(QString simProgram) : SimProgram(std::move(simProgram)) {}
+  TBench(QString simProgram, QString logProgram, QString baselineScript)
+      : SimProgram(std::move(simProgram)),
+        LogProgram(std::move(logProgram)),
+        BaselineScript(std::move(baselineScript)) {}
 
   TPhaseResult Run(const TPhase& phase);
+  // kestlog or the baseline poller as a child on a simulator of its own, measured from outside.
+  TPhaseResult RunChild(const TPhase& phase);
 
  private:
   void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
@@ -383,6 +343,8 @@ class TBench {
                     std::uint32_t leftQueued, TPhaseResult& result);
 
   QString SimProgram;
+  QString LogProgram;
+  QString BaselineScript;
   QTemporaryDir Folder;
 };
 
@@ -485,8 +447,9 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   if (phase.StallProbe) probe.Start();
   result.RssStart = ResidentMegabytes();
   const double switchesStart = VoluntarySwitches();
+  const TProcessTally tallyStart = TallyOf(0);
   const double queueWaitStart = RunQueueWaitSeconds();
-  const double simQueueWaitStart = RunQueueWaitSecondsOf(simulator.ProcessId());
+  const double simQueueWaitStart = TallyOf(simulator.ProcessId()).QueueWaitSeconds;
   const double cpuStart = ProcessCpuSeconds();
   const TClock::time_point wallStart = TClock::now();
   if (phase.Soak) {
@@ -501,8 +464,9 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   const double wall = SecondsSince(wallStart);
   const double cpu = ProcessCpuSeconds() - cpuStart;
   const double switches = VoluntarySwitches() - switchesStart;
+  const double processWakeups = TallyOf(0).Wakeups - tallyStart.Wakeups;
   const double queueWait = RunQueueWaitSeconds() - queueWaitStart;
-  const double simQueueWait = RunQueueWaitSecondsOf(simulator.ProcessId()) - simQueueWaitStart;
+  const double simQueueWait = TallyOf(simulator.ProcessId()).QueueWaitSeconds - simQueueWaitStart;
   result.RssEnd = ResidentMegabytes();
   probe.Stop();
   ticks.Measuring = false;
@@ -532,6 +496,11 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   Figure(p + "cpu_time", cpu, "s", 3);
   Figure(p + "cpu", result.CpuPercent, "%core", 3);
   Figure(p + "sleeps_rate", switches / wall, "/s", 1);
+  if (ticks.Ticks > 0) {
+    result.WakeupsPerSample = processWakeups / static_cast<double>(ticks.Ticks);
+    Figure(p + "wakeups_per_sample", result.WakeupsPerSample, "/sample", 2);
+    Figure(p + "gui_wakeups_per_sample", switches / static_cast<double>(ticks.Ticks), "/sample", 2);
+  }
   Figure(p + "run_queue_wait", 1000 * queueWait, "ms", 1);
   Figure(p + "sim_run_queue_wait", 1000 * simQueueWait, "ms", 1);
   Figure(p + "machine_load", LoadAverage(), "load", 2);
@@ -578,6 +547,79 @@ TPhaseResult TBench::Run(const TPhase& phase) {
     }
   }
   ReportFrames(phase, simCounters, api, accounting, leftQueued, result);
+  return result;
+}
+
+TPhaseResult TBench::RunChild(const TPhase& phase) {
+  TPhaseResult result;
+  const std::string p = phase.Name + ".";
+  Note("phase " + phase.Name + ": " + phase.Title + ", kestsim " +
+       phase.SimArguments.join(QLatin1Char(' ')).toStdString());
+  TSimChild simulator;
+  if (!simulator.Start(SimProgram, phase.SimArguments)) {
+    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(simulator.Error()));
+    return result;
+  }
+  const QString outPath = Folder.filePath(QString::fromStdString(phase.Name) + ".txt");
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  if (phase.Subject == TSubject::Kestlog) {
+    child.start(LogProgram, {QStringLiteral("--port"), simulator.DevicePath(),
+                             QStringLiteral("--output"), outPath});
+  } else {
+    // The system's interpreter is the one the Debian pyserial package serves; another python3
+    // earlier on the PATH (a per-user install) may lack it.
+    const QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
+                               ? QStringLiteral("/usr/bin/python3")
+                               : QStringLiteral("python3");
+    child.start(python, {BaselineScript, simulator.DevicePath(), outPath});
+  }
+  if (!child.waitForStarted(5000)) {
+    std::fprintf(stderr, "kest-bench: cannot start %s\n", qPrintable(child.program()));
+    return result;
+  }
+  // The same wait as the window's phases: the first sample written, then 0.5 s more. kestlog's
+  // output opens with two header lines.
+  const std::uint64_t header = phase.Subject == TSubject::Kestlog ? 2 : 0;
+  if (!RunUntil([&] { return LinesIn(outPath) > header; }, 10)) {
+    std::fprintf(stderr, "kest-bench: %s wrote no sample within the wait\n",
+                 qPrintable(child.program()));
+    return result;
+  }
+  RunFor(0.5);
+
+  // --- The measured stretch: the child's counters read from outside, before and after ---
+  const qint64 pid = child.processId();
+  const TProcessTally start = TallyOf(pid);
+  const std::uint64_t linesStart = LinesIn(outPath);
+  const TClock::time_point wallStart = TClock::now();
+  RunFor(phase.Seconds);
+  const double wall = SecondsSince(wallStart);
+  const TProcessTally end = TallyOf(pid);
+  const std::uint64_t samples = LinesIn(outPath) - linesStart;
+
+  // --- Drain: the child stops first, so that the simulator sees no request after its end ---
+  child.terminate();
+  if (!child.waitForFinished(5000)) child.kill();
+  const std::optional<sim::TSimCounters> simCounters = simulator.Stop();
+
+  result.Ran = samples > 0 && end.Wakeups >= 0 && end.CpuSeconds >= 0;
+  if (!result.Ran) {
+    std::fprintf(stderr, "kest-bench: no samples or no /proc figures for %s\n", phase.Name.c_str());
+    return result;
+  }
+  result.WallSeconds = wall;
+  result.CpuPercent = 100.0 * (end.CpuSeconds - start.CpuSeconds) / wall;
+  result.WakeupsPerSample = (end.Wakeups - start.Wakeups) / static_cast<double>(samples);
+  Figure(p + "wall", wall, "s");
+  Figure(p + "cpu_time", end.CpuSeconds - start.CpuSeconds, "s", 3);
+  Figure(p + "cpu", result.CpuPercent, "%core", 3);
+  Count(p + "samples", samples, "samples");
+  Figure(p + "sample_rate", static_cast<double>(samples) / wall, "/s", 3);
+  Figure(p + "wakeups_per_sample", result.WakeupsPerSample, "/sample", 2);
+  Figure(p + "run_queue_wait", 1000 * (end.QueueWaitSeconds - start.QueueWaitSeconds), "ms", 1);
+  Figure(p + "machine_load", LoadAverage(), "load", 2);
+  if (simCounters) Count(p + "sim_requests", simCounters->RequestsSeen, "requests");
   return result;
 }
 
@@ -700,7 +742,8 @@ int main(int argc, char** argv) {
       QStringLiteral("MINUTES"));
   const QCommandLineOption onlyOption(
       QStringLiteral("only"),
-      QStringLiteral("Only these phases, comma-separated: live,fast,silent,spew,busy,stall."),
+      QStringLiteral("Only these phases, comma-separated: "
+                     "live,fast,silent,spew,busy,stall,kestlog,baseline."),
       QStringLiteral("LIST"));
   const QCommandLineOption simOption(QStringLiteral("kestsim"),
                                      QStringLiteral("The simulator (default: next to kest-bench)."),
@@ -727,7 +770,9 @@ int main(int argc, char** argv) {
   using bench::Note;
   using bench::TPhase;
   bench::PrintMachine();
-  bench::TBench bench(simProgram);
+  const QDir here(QCoreApplication::applicationDirPath());
+  bench::TBench bench(simProgram, here.filePath(QStringLiteral("kestlog")),
+                      here.filePath(QStringLiteral("kest-baseline-poller.py")));
 
   // A controller that answers after about 2 ms, its bytes paced at the line's 19200 bit/s.
   const QStringList line = {QStringLiteral("--latency"), QStringLiteral("2"),
@@ -831,11 +876,26 @@ int main(int argc, char** argv) {
     stall.Title = "the FAST live run again with a 10 ms probe timer watching the GUI thread";
     stall.StallProbe = true;
     if (wanted("stall")) phases.push_back(stall);
+
+    // The two programs the window's wake-ups are compared with, each on a simulator of its own
+    // with the live line: kestlog at NORMAL, and the plainest pyserial poller as the baseline.
+    TPhase kestlog = live;
+    kestlog.Name = "kestlog";
+    kestlog.Title = "kestlog as a child process, normal rate, rows to a file";
+    kestlog.Subject = bench::TSubject::Kestlog;
+    if (wanted("kestlog")) phases.push_back(kestlog);
+
+    TPhase baseline = live;
+    baseline.Name = "baseline";
+    baseline.Title = "pyserial poller asking once per sample (baseline), every 100 ms";
+    baseline.Subject = bench::TSubject::Baseline;
+    if (wanted("baseline")) phases.push_back(baseline);
   }
 
   std::map<std::string, bench::TPhaseResult> results;
   for (const TPhase& phase : phases) {
-    results[phase.Name] = bench.Run(phase);
+    results[phase.Name] =
+        phase.Subject == bench::TSubject::Window ? bench.Run(phase) : bench.RunChild(phase);
     if (!results[phase.Name].Ran) return 1;
   }
   const double rssEnd = bench::ResidentMegabytes();
@@ -888,5 +948,22 @@ int main(int argc, char** argv) {
                 std::to_string(results["stall"].StallsOver10) + " of " +
                 std::to_string(results["stall"].StallProbes) + " probes late by 10 ms or more");
   Verdict("resident memory under 40 MB at the end", rssEnd < 40, Fixed(rssEnd, 1) + " MB");
+  for (const char* name : {"live", "kestlog", "baseline"}) {
+    if (!has(name)) continue;
+    Note(std::string("wake-ups and CPU side by side: ") + name + " " +
+         Fixed(results[name].WakeupsPerSample) + " per sample, " +
+         Fixed(results[name].CpuPercent, 3) + " %core");
+  }
+  if (has("live"))
+    Verdict("the window at most 7 wake-ups per sample", results["live"].WakeupsPerSample <= 7,
+            Fixed(results["live"].WakeupsPerSample) + " per sample");
+  if (has("kestlog"))
+    Verdict("kestlog at most 7 wake-ups per sample", results["kestlog"].WakeupsPerSample <= 7,
+            Fixed(results["kestlog"].WakeupsPerSample) + " per sample");
+  if (has("kestlog") && has("baseline"))
+    Verdict("kestlog's CPU at most the baseline's",
+            results["kestlog"].CpuPercent <= results["baseline"].CpuPercent,
+            Fixed(results["kestlog"].CpuPercent, 3) + " against " +
+                Fixed(results["baseline"].CpuPercent, 3) + " %core");
   return 0;
 }

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth imagemagick
   openbox wmctrl xdotool x11-utils
   util-linux
+  python3-serial
   locales
   dpkg-dev desktop-file-utils
 )
