@@ -7,6 +7,8 @@
 //   spew    a line that carries junk without a single frame
 //   busy    the live run with the driver's waits turned into busy loops (the yardstick)
 //   stall   the FAST run again with a 10 ms probe timer watching the GUI thread
+//   kestlog  kestlog as a child process on the live line, measured from outside
+//   baseline a plain pyserial poller asking once per sample, the same way
 // or, with --soak MINUTES, one long drive with faults and the log on.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -326,196 +328,231 @@ std::uint64_t LinesIn(const QString& path) {
   return static_cast<std::uint64_t>(file.readAll().count('\n'));
 }
 
-class TBench {
- public:
-  TBench(QString simProgram, QString logProgram, QString baselineScript)
-      : SimProgram(std::move(simProgram)),
-        LogProgram(std::move(logProgram)),
-        BaselineScript(std::move(baselineScript)) {}
+void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
+                  const TBenchSerialApi& api, const TFrameAccounting& accounting,
+                  std::uint32_t leftQueued, TPhaseResult& result);
 
-  TPhaseResult Run(const TPhase& phase);
-  // kestlog or the baseline poller as a child on a simulator of its own, measured from outside.
-  TPhaseResult RunChild(const TPhase& phase);
+// One phase of the window, in the order it runs: set-up (simulator, backend, window, the handlers
+// wrapped, the wait for the steady state), the measured stretch, the drain, the report.
+class TWindowSession {
+ public:
+  TWindowSession(const TPhase& phase, QString logPath)
+      : Phase(phase), LogPath(std::move(logPath)), Accounting(phase.Aligned) {}
+
+  // False, having said why on standard error, when the port does not open or the reading never
+  // goes live.
+  bool SetUp(const QString& simProgram);
+  // False when the log was asked for and did not start.
+  bool Measure();
+  void Drain();
+  TPhaseResult Report();
 
  private:
-  void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
-                    const TBenchSerialApi& api, const TFrameAccounting& accounting,
-                    std::uint32_t leftQueued, TPhaseResult& result);
+  void WrapHandlers();
+  void CheckFirstReading();
 
-  QString SimProgram;
-  QString LogProgram;
-  QString BaselineScript;
-  QTemporaryDir Folder;
+  const TPhase& Phase;
+  QString LogPath;
+  TSimChild Simulator;
+  std::unique_ptr<platform::TSerialApi> System;
+  std::unique_ptr<TBenchSerialApi> Api;
+  TFrameAccounting Accounting;
+  TBenchServices Services;
+  TClock::time_point Created;
+  std::unique_ptr<ui::TKest3GraphMain> Window;
+  std::unique_ptr<TTickFilter> Ticks;
+  QObject Context;  // owns the bench's connections to the window's timers
+  TStallProbe Probe;
+  std::optional<double> FirstReading;
+
+  // What the measured stretch and the drain found.
+  double RssStart = 0;
+  double RssEnd = 0;
+  double Wall = 0;
+  double Cpu = 0;
+  double Switches = 0;        // the GUI thread's
+  double ProcessWakeups = 0;  // every thread's
+  double QueueWait = 0;
+  double SimQueueWait = 0;
+  std::uint32_t LeftQueued = 0;
+  std::optional<sim::TSimCounters> SimCounters;
 };
 
-TPhaseResult TBench::Run(const TPhase& phase) {
-  TPhaseResult result;
-  const std::string p = phase.Name + ".";
-  Note("phase " + phase.Name + ": " + phase.Title + ", kestsim " +
-       phase.SimArguments.join(QLatin1Char(' ')).toStdString());
-
-  TSimChild simulator;
-  if (!simulator.Start(SimProgram, phase.SimArguments)) {
-    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(simulator.Error()));
-    return result;
+bool TWindowSession::SetUp(const QString& simProgram) {
+  if (!Simulator.Start(simProgram, Phase.SimArguments)) {
+    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(Simulator.Error()));
+    return false;
   }
   platform::TPortMap portMap;
-  portMap.Map(1, simulator.DevicePath().toStdString());
-  const std::unique_ptr<platform::TSerialApi> system = platform::CreateSystemSerialApi(portMap);
-  TBenchSerialApi api(*system, phase.BusyLoop);
-  TFrameAccounting accounting(phase.Aligned);
-  api.SetAccounting(&accounting);
-  TBenchServices services;
-  const QString logPath = Folder.filePath(QString::fromStdString(phase.Name) + ".txt");
-  services.LogPath = logPath;
+  portMap.Map(1, Simulator.DevicePath().toStdString());
+  System = platform::CreateSystemSerialApi(portMap);
+  Api = std::make_unique<TBenchSerialApi>(*System, Phase.BusyLoop);
+  Api->SetAccounting(&Accounting);
+  Services.LogPath = LogPath;
 
   ui::TMainWindowOptions options;
-  options.SerialApi = &api;
-  options.Services = &services;
+  options.SerialApi = Api.get();
+  options.Services = &Services;
   options.Locale = platform::TLocaleFormats{};  // fixed, so that the rows have one known form
+  Created = TClock::now();
+  Window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
+  WrapHandlers();
+  if (Phase.Fast) Window->TrackBar1->setValue(1);  // through the slider's own change handler
 
-  const TClock::time_point created = TClock::now();
-  auto window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
-  ui::TKest3GraphMain& w = *window;
-  monitor::TMonitorState& s = w.MonitorState;
-
-  // The first live reading: the read-out enabled and showing the reading of the frame in use.
-  std::optional<double> firstReading;
-  auto checkFirstReading = [&] {
-    if (firstReading || !s.ReadingLive) return;
-    const QString text = w.DigitalDisplay->text();
-    if (text == QStringLiteral(" ") || text == QStringLiteral("00.0")) return;
-    const std::string reading = sensor::ReadingText(w.CalcKest(), s.DisplayMode, ".");
-    if (text == QString::fromStdString(reading)) firstReading = SecondsSince(created);
-  };
-
-  TTickFilter ticks(w);
-  // The receive handler, wrapped so that its reads can be told from the poll's and replayed.
-  w.SerialPortDriver1.SetOnReceiveData(
-      [&](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
-        accounting.BeginHandler(s.SensorFrame, s.LastGoodFrame);
-        const TClock::time_point begun = TClock::now();
-        w.SerialPortDriverReceiveData3(sender, data, size);
-        if (ticks.Measuring) {
-          const double ms = MsBetween(begun, TClock::now());
-          ticks.Times.ReceiveMs = std::max(ticks.Times.ReceiveMs, ms);
-          ticks.Times.Receive.Add(ms);
-        }
-        accounting.EndHandler(s.SensorFrame, s.LastGoodFrame);
-        checkFirstReading();
-      });
-  QObject context;
-  QObject::connect(w.OnlineTimer, &QTimer::timeout, &context, [&] {
-    ticks.AfterWatchdog();
-    checkFirstReading();
-  });
-  w.Timer1->installEventFilter(&ticks);
-  w.OnlineTimer->installEventFilter(&ticks);
-  QObject::connect(w.Timer1, &QTimer::timeout, &context, [&] { ticks.AfterTick(); });
-  if (phase.Fast) w.TrackBar1->setValue(1);  // through the slider's own change handler
-
-  w.show();
+  const monitor::TMonitorState& s = Window->MonitorState;
+  Window->show();
   if (!RunUntil([&] { return s.PortOpen; }, 5)) {
     std::fprintf(stderr, "kest-bench: the window did not open COM1 (%s): %s\n",
-                 qPrintable(simulator.DevicePath()), qPrintable(w.StatusBarText()));
-    return result;
+                 qPrintable(Simulator.DevicePath()), qPrintable(Window->StatusBarText()));
+    return false;
   }
-  if (phase.Soak) {
+  if (Phase.Soak) {
     // The soak is measured from the start, warm-up included: no rows and no chart steps belong
     // to it, and the counts below check exactly that.
-  } else if (phase.ExpectLive) {
-    if (!RunUntil([&] { return firstReading.has_value(); }, 10)) {
+    return true;
+  }
+  if (Phase.ExpectLive) {
+    if (!RunUntil([&] { return FirstReading.has_value(); }, 10)) {
       std::fprintf(stderr, "kest-bench: no live reading within the wait\n");
-      return result;
+      return false;
     }
-    result.FirstReadingSeconds = *firstReading;
   } else {
     // Long enough for the watchdog to have declared the controller offline.
     RunFor(1.5);
   }
   // The first moments after start are not the steady state being measured.
-  if (!phase.Soak) RunFor(0.5);
+  RunFor(0.5);
+  return true;
+}
 
-  // --- The measured stretch ---
-  TStallProbe probe;
-  if (phase.Log) w.LogStartClick();
-  if (phase.Log && !s.Logging) {
-    std::fprintf(stderr, "kest-bench: the log did not start at %s\n", qPrintable(logPath));
-    return result;
+// The first live reading: the read-out enabled and showing the reading of the frame in use.
+void TWindowSession::CheckFirstReading() {
+  const monitor::TMonitorState& s = Window->MonitorState;
+  if (FirstReading || !s.ReadingLive) return;
+  const QString text = Window->DigitalDisplay->text();
+  if (text == QStringLiteral(" ") || text == QStringLiteral("00.0")) return;
+  const std::string reading = sensor::ReadingText(Window->CalcKest(), s.DisplayMode, ".");
+  if (text == QString::fromStdString(reading)) FirstReading = SecondsSince(Created);
+}
+
+void TWindowSession::WrapHandlers() {
+  ui::TKest3GraphMain& w = *Window;
+  Ticks = std::make_unique<TTickFilter>(w);
+  // The receive handler, wrapped so that its reads can be told from the poll's and replayed.
+  w.SerialPortDriver1.SetOnReceiveData(
+      [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
+        const monitor::TMonitorState& s = Window->MonitorState;
+        Accounting.BeginHandler(s.SensorFrame, s.LastGoodFrame);
+        const TClock::time_point begun = TClock::now();
+        Window->SerialPortDriverReceiveData3(sender, data, size);
+        if (Ticks->Measuring) {
+          const double ms = MsBetween(begun, TClock::now());
+          Ticks->Times.ReceiveMs = std::max(Ticks->Times.ReceiveMs, ms);
+          Ticks->Times.Receive.Add(ms);
+        }
+        Accounting.EndHandler(s.SensorFrame, s.LastGoodFrame);
+        CheckFirstReading();
+      });
+  QObject::connect(w.OnlineTimer, &QTimer::timeout, &Context, [this] {
+    Ticks->AfterWatchdog();
+    CheckFirstReading();
+  });
+  w.Timer1->installEventFilter(Ticks.get());
+  w.OnlineTimer->installEventFilter(Ticks.get());
+  QObject::connect(w.Timer1, &QTimer::timeout, &Context, [this] { Ticks->AfterTick(); });
+}
+
+bool TWindowSession::Measure() {
+  const std::string p = Phase.Name + ".";
+  const monitor::TMonitorState& s = Window->MonitorState;
+  if (Phase.Log) Window->LogStartClick();
+  if (Phase.Log && !s.Logging) {
+    std::fprintf(stderr, "kest-bench: the log did not start at %s\n", qPrintable(LogPath));
+    return false;
   }
-  ticks.Measuring = true;
-  if (phase.StallProbe) probe.Start();
-  result.RssStart = ResidentMegabytes();
+  Ticks->Measuring = true;
+  if (Phase.StallProbe) Probe.Start();
+  RssStart = ResidentMegabytes();
   const double switchesStart = VoluntarySwitches();
   const TProcessTally tallyStart = TallyOf(0);
   const double queueWaitStart = RunQueueWaitSeconds();
-  const double simQueueWaitStart = TallyOf(simulator.ProcessId()).QueueWaitSeconds;
+  const double simQueueWaitStart = TallyOf(Simulator.ProcessId()).QueueWaitSeconds;
   const double cpuStart = ProcessCpuSeconds();
   const TClock::time_point wallStart = TClock::now();
-  if (phase.Soak) {
-    const int minutes = static_cast<int>(phase.Seconds / 60);
+  if (Phase.Soak) {
+    const int minutes = static_cast<int>(Phase.Seconds / 60);
     for (int m = 1; m <= minutes; ++m) {
       RunFor(60);
       Figure(p + "rss_minute_" + std::to_string(m), ResidentMegabytes(), "MB", 1);
     }
   } else {
-    RunFor(phase.Seconds);
+    RunFor(Phase.Seconds);
   }
-  const double wall = SecondsSince(wallStart);
-  const double cpu = ProcessCpuSeconds() - cpuStart;
-  const double switches = VoluntarySwitches() - switchesStart;
-  const double processWakeups = TallyOf(0).Wakeups - tallyStart.Wakeups;
-  const double queueWait = RunQueueWaitSeconds() - queueWaitStart;
-  const double simQueueWait = TallyOf(simulator.ProcessId()).QueueWaitSeconds - simQueueWaitStart;
-  result.RssEnd = ResidentMegabytes();
-  probe.Stop();
-  ticks.Measuring = false;
-  if (phase.Log) w.LogStopClick();
+  Wall = SecondsSince(wallStart);
+  Cpu = ProcessCpuSeconds() - cpuStart;
+  Switches = VoluntarySwitches() - switchesStart;
+  ProcessWakeups = TallyOf(0).Wakeups - tallyStart.Wakeups;
+  QueueWait = RunQueueWaitSeconds() - queueWaitStart;
+  SimQueueWait = TallyOf(Simulator.ProcessId()).QueueWaitSeconds - simQueueWaitStart;
+  RssEnd = ResidentMegabytes();
+  Probe.Stop();
+  Ticks->Measuring = false;
+  if (Phase.Log) Window->LogStopClick();
+  return true;
+}
 
-  // --- Drain: no more ticks; the answers still under way are read before the port closes ---
-  w.Timer1->stop();
+void TWindowSession::Drain() {
+  // No more ticks; the answers still under way are read before the port closes.
+  Window->Timer1->stop();
   RunFor(0.3);
-  const std::uint32_t leftQueued = api.QueuedNow();
-  window.reset();
-  const std::optional<sim::TSimCounters> simCounters = simulator.Stop();
+  LeftQueued = Api->QueuedNow();
+  Window.reset();
+  SimCounters = Simulator.Stop();
+}
 
+TPhaseResult TWindowSession::Report() {
+  const std::string p = Phase.Name + ".";
+  const TTickFilter& ticks = *Ticks;
+  TPhaseResult result;
   result.Ran = true;
-  result.WallSeconds = wall;
-  result.CpuPercent = 100.0 * cpu / wall;
-  result.ChartRate = static_cast<double>(ticks.Steps) / wall;
-  if (phase.StallProbe) {
-    result.MaxLateMs = probe.MaxLateMs;
-    result.StallP99 = probe.Lateness.Quantile(0.99);
-    result.StallsOver10 = probe.Lateness.CountAbove(10);
-    result.StallProbes = probe.Lateness.Count();
+  result.WallSeconds = Wall;
+  result.CpuPercent = 100.0 * Cpu / Wall;
+  result.ChartRate = static_cast<double>(ticks.Steps) / Wall;
+  if (Phase.StallProbe) {
+    result.MaxLateMs = Probe.MaxLateMs;
+    result.StallP99 = Probe.Lateness.Quantile(0.99);
+    result.StallsOver10 = Probe.Lateness.CountAbove(10);
+    result.StallProbes = Probe.Lateness.Count();
   }
-  result.SimQueueWaitMs = 1000 * simQueueWait;
+  result.SimQueueWaitMs = 1000 * SimQueueWait;
   result.Times = ticks.Times;
+  result.RssStart = RssStart;
+  result.RssEnd = RssEnd;
 
-  Figure(p + "wall", wall, "s");
-  Figure(p + "cpu_time", cpu, "s", 3);
+  Figure(p + "wall", Wall, "s");
+  Figure(p + "cpu_time", Cpu, "s", 3);
   Figure(p + "cpu", result.CpuPercent, "%core", 3);
-  Figure(p + "sleeps_rate", switches / wall, "/s", 1);
+  Figure(p + "sleeps_rate", Switches / Wall, "/s", 1);
   if (ticks.Ticks > 0) {
-    result.WakeupsPerSample = processWakeups / static_cast<double>(ticks.Ticks);
+    result.WakeupsPerSample = ProcessWakeups / static_cast<double>(ticks.Ticks);
     Figure(p + "wakeups_per_sample", result.WakeupsPerSample, "/sample", 2);
-    Figure(p + "gui_wakeups_per_sample", switches / static_cast<double>(ticks.Ticks), "/sample", 2);
+    Figure(p + "gui_wakeups_per_sample", Switches / static_cast<double>(ticks.Ticks), "/sample", 2);
   }
-  Figure(p + "run_queue_wait", 1000 * queueWait, "ms", 1);
-  Figure(p + "sim_run_queue_wait", 1000 * simQueueWait, "ms", 1);
+  Figure(p + "run_queue_wait", 1000 * QueueWait, "ms", 1);
+  Figure(p + "sim_run_queue_wait", 1000 * SimQueueWait, "ms", 1);
   Figure(p + "machine_load", LoadAverage(), "load", 2);
   Count(p + "ticks", ticks.Ticks, "ticks");
   Count(p + "chart_steps", ticks.Steps, "steps");
   Count(p + "chart_steps_by_rules", ticks.ExpectedSteps, "steps");
   Figure(p + "chart_rate", result.ChartRate, "/s", 3);
-  if (firstReading) result.FirstReadingSeconds = *firstReading;
-  if (phase.ExpectLive) Figure(p + "first_reading", result.FirstReadingSeconds, "s", 3);
-  if (phase.StallProbe) {
+  if (FirstReading) result.FirstReadingSeconds = *FirstReading;
+  if (Phase.ExpectLive) Figure(p + "first_reading", result.FirstReadingSeconds, "s", 3);
+  if (Phase.StallProbe) {
     Figure(p + "stall_max", result.MaxLateMs, "ms", 1);
-    Figure(p + "stall_p99", probe.Lateness.Quantile(0.99), "ms", 2);
-    Figure(p + "stall_p999", probe.Lateness.Quantile(0.999), "ms", 2);
-    Count(p + "stalls_over_10ms", probe.Lateness.CountAbove(10), "stalls");
-    Count(p + "stall_probes", probe.Lateness.Count(), "probes");
+    Figure(p + "stall_p99", Probe.Lateness.Quantile(0.99), "ms", 2);
+    Figure(p + "stall_p999", Probe.Lateness.Quantile(0.999), "ms", 2);
+    Count(p + "stalls_over_10ms", Probe.Lateness.CountAbove(10), "stalls");
+    Count(p + "stall_probes", Probe.Lateness.Count(), "probes");
   }
   Figure(p + "receive_handler_max", result.Times.ReceiveMs, "ms", 2);
   Figure(p + "receive_handler_p50", result.Times.Receive.Quantile(0.5), "ms", 2);
@@ -526,12 +563,12 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   Figure(p + "rss_start", result.RssStart, "MB", 1);
   Figure(p + "rss_end", result.RssEnd, "MB", 1);
   Figure(p + "rss_growth", result.RssEnd - result.RssStart, "MB", 2);
-  if (services.Errors > 0)
-    Count(p + "window_errors", static_cast<std::uint64_t>(services.Errors), "errors");
+  if (Services.Errors > 0)
+    Count(p + "window_errors", static_cast<std::uint64_t>(Services.Errors), "errors");
 
-  if (phase.Log) {
-    const TLogCheck log = CheckLog(logPath);
-    result.LogRate = static_cast<double>(log.Rows) / wall;
+  if (Phase.Log) {
+    const TLogCheck log = CheckLog(LogPath);
+    result.LogRate = static_cast<double>(log.Rows) / Wall;
     Count(p + "log_rows", log.Rows, "rows");
     Count(p + "log_rows_by_rules", ticks.ExpectedRows, "rows");
     Count(p + "log_rows_malformed", log.BadRows, "rows");
@@ -540,14 +577,43 @@ TPhaseResult TBench::Run(const TPhase& phase) {
     if (log.BadRows > 0) Note("first malformed row: " + log.FirstBadRow);
     result.RowsOk = log.HeaderOk && log.BadRows == 0 && log.Rows == ticks.ExpectedRows &&
                     ticks.Steps == ticks.ExpectedSteps;
-    if (phase.Soak) {
+    if (Phase.Soak) {
       Count(p + "ticks_warming_up", ticks.WarmupTicks, "ticks");
       Count(p + "ticks_offline", ticks.OfflineTicks, "ticks");
       Count(p + "rows_minus_steps", log.Rows - std::min(log.Rows, ticks.Steps), "rows");
     }
   }
-  ReportFrames(phase, simCounters, api, accounting, leftQueued, result);
+  ReportFrames(Phase, SimCounters, *Api, Accounting, LeftQueued, result);
   return result;
+}
+
+class TBench {
+ public:
+  TBench(QString simProgram, QString logProgram, QString baselineScript)
+      : SimProgram(std::move(simProgram)),
+        LogProgram(std::move(logProgram)),
+        BaselineScript(std::move(baselineScript)) {}
+
+  // The window in this process.
+  TPhaseResult Run(const TPhase& phase);
+  // kestlog or the baseline poller as a child on a simulator of its own, measured from outside.
+  TPhaseResult RunChild(const TPhase& phase);
+
+ private:
+  QString SimProgram;
+  QString LogProgram;
+  QString BaselineScript;
+  QTemporaryDir Folder;
+};
+
+TPhaseResult TBench::Run(const TPhase& phase) {
+  Note("phase " + phase.Name + ": " + phase.Title + ", kestsim " +
+       phase.SimArguments.join(QLatin1Char(' ')).toStdString());
+  TWindowSession session(phase, Folder.filePath(QString::fromStdString(phase.Name) + ".txt"));
+  if (!session.SetUp(SimProgram)) return {};
+  if (!session.Measure()) return {};
+  session.Drain();
+  return session.Report();
 }
 
 TPhaseResult TBench::RunChild(const TPhase& phase) {
@@ -623,9 +689,9 @@ TPhaseResult TBench::RunChild(const TPhase& phase) {
   return result;
 }
 
-void TBench::ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
-                          const TBenchSerialApi& api, const TFrameAccounting& accounting,
-                          std::uint32_t leftQueued, TPhaseResult& result) {
+void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
+                  const TBenchSerialApi& api, const TFrameAccounting& accounting,
+                  std::uint32_t leftQueued, TPhaseResult& result) {
   const std::string p = phase.Name + ".";
   const TLineCounts& line = api.Counts();
   const TStreamFrames& stream = accounting.Stream();
@@ -717,6 +783,190 @@ void PrintMachine() {
   Count("machine.cores", std::thread::hardware_concurrency(), "cores");
 }
 
+// A controller that answers after about 2 ms, its bytes paced at the line's 19200 bit/s.
+QStringList PacedLine() {
+  return {QStringLiteral("--latency"), QStringLiteral("2"), QStringLiteral("--pace")};
+}
+
+// The soak: one long drive with every fault the simulator has, log and probe on.
+TPhase SoakPhase(int minutes) {
+  const QStringList line = PacedLine();
+  TPhase soak;
+  soak.Name = "soak";
+  soak.Title = "drive with 2% corrupt frames, junk, silent spells, warm-up, supply dips, log on";
+  soak.SimArguments = line + QStringList{QStringLiteral("--scenario"),
+                                         QStringLiteral("drive"),
+                                         QStringLiteral("--corrupt"),
+                                         QStringLiteral("0.02"),
+                                         QStringLiteral("--junk"),
+                                         QStringLiteral("0.02"),
+                                         QStringLiteral("--silent-every"),
+                                         QStringLiteral("60"),
+                                         QStringLiteral("--silent-for"),
+                                         QStringLiteral("3"),
+                                         QStringLiteral("--warmup"),
+                                         QStringLiteral("5"),
+                                         QStringLiteral("--dip"),
+                                         QStringLiteral("--seed"),
+                                         QStringLiteral("7")};
+  soak.Log = true;
+  soak.Aligned = false;
+  soak.Seconds = minutes * 60.0;
+  soak.Soak = true;
+  soak.StallProbe = true;
+  return soak;
+}
+
+void SoakVerdicts(const TPhaseResult& r) {
+  Verdict("soak: log rows well formed, rows and chart steps as the rules give", r.RowsOk,
+          "see soak.log_* and soak.chart_steps*");
+  Verdict("soak: resident memory under 40 MB", r.RssEnd < 40,
+          Fixed(r.RssEnd, 1) + " MB at the end");
+  Verdict("soak: memory flat (growth under 1 MB)", r.RssEnd - r.RssStart < 1,
+          Fixed(r.RssEnd - r.RssStart) + " MB");
+  Verdict("soak: no byte or request lost or invented", r.FramesBalance,
+          "see soak.bytes_* and soak.handler_*");
+}
+
+// The suite's phases in the order they run, those named in `only` (all when it is empty).
+std::vector<TPhase> SuitePhases(double seconds, const QStringList& only) {
+  auto wanted = [&](const char* name) {
+    return only.isEmpty() || only.contains(QString::fromLatin1(name));
+  };
+  const QStringList line = PacedLine();
+  const QStringList liveLine =
+      line + QStringList{QStringLiteral("--corrupt"), QStringLiteral("0.02"),
+                         QStringLiteral("--seed"), QStringLiteral("1")};
+  std::vector<TPhase> phases;
+  TPhase live;
+  live.Name = "live";
+  live.Title = "controller answering, 2% corrupt frames, normal rate (100 ms), log on";
+  live.SimArguments = liveLine;
+  live.Log = true;
+  live.Seconds = seconds;
+  if (wanted("live")) phases.push_back(live);
+
+  TPhase fast = live;
+  fast.Name = "fast";
+  fast.Title = "the same at the FAST rate (80 ms), log on";
+  fast.Fast = true;
+  if (wanted("fast")) phases.push_back(fast);
+
+  TPhase silent;
+  silent.Name = "silent";
+  silent.Title = "controller that never answers, log off";
+  // A silent spell of all but the first millisecond of a day.
+  silent.SimArguments =
+      line + QStringList{QStringLiteral("--silent-every"), QStringLiteral("86400"),
+                         QStringLiteral("--silent-for"), QStringLiteral("86399.999")};
+  silent.ExpectLive = false;
+  silent.Seconds = seconds;
+  if (wanted("silent")) phases.push_back(silent);
+
+  TPhase spew;
+  spew.Name = "spew";
+  spew.Title = "line spewing junk without a frame at 19200 bit/s, log off";
+  spew.SimArguments = {QStringLiteral("--spew")};
+  spew.ExpectLive = false;
+  spew.Aligned = false;
+  spew.Conserves = false;
+  spew.Seconds = seconds;
+  if (wanted("spew")) phases.push_back(spew);
+
+  TPhase busy = live;
+  busy.Name = "busy";
+  busy.Title = "the live run with the driver's waits made busy loops (yardstick)";
+  busy.BusyLoop = true;
+  if (wanted("busy")) phases.push_back(busy);
+
+  TPhase stall = fast;
+  stall.Name = "stall";
+  stall.Title = "the FAST live run again with a 10 ms probe timer watching the GUI thread";
+  stall.StallProbe = true;
+  if (wanted("stall")) phases.push_back(stall);
+
+  // The two programs the window's wake-ups are compared with, each on a simulator of its own
+  // with the live line: kestlog at NORMAL, and the plainest pyserial poller as the baseline.
+  TPhase kestlog = live;
+  kestlog.Name = "kestlog";
+  kestlog.Title = "kestlog as a child process, normal rate, rows to a file";
+  kestlog.Subject = TSubject::Kestlog;
+  if (wanted("kestlog")) phases.push_back(kestlog);
+
+  TPhase baseline = live;
+  baseline.Name = "baseline";
+  baseline.Title = "pyserial poller asking once per sample (baseline), every 100 ms";
+  baseline.Subject = TSubject::Baseline;
+  if (wanted("baseline")) phases.push_back(baseline);
+  return phases;
+}
+
+// The suite's targets, each judged only when the phases it needs ran.
+void SuiteVerdicts(std::map<std::string, TPhaseResult>& results, double rssEnd) {
+  Note("targets:");
+  auto has = [&](const char* name) { return results.count(name) != 0; };
+  if (has("live") && has("busy")) {
+    const double ratio = results["busy"].CpuPercent / std::max(results["live"].CpuPercent, 1e-9);
+    Figure("busy_to_live_ratio", ratio, "x", 1);
+    Verdict("waits at least 20 times cheaper than the busy loop", ratio >= 20,
+            Fixed(ratio, 1) + " x");
+  }
+  if (has("fast"))
+    Verdict("under 1% of a core live at FAST", results["fast"].CpuPercent < 1,
+            Fixed(results["fast"].CpuPercent, 3) + " %core");
+  if (has("live"))
+    Verdict("under 1% of a core live at NORMAL", results["live"].CpuPercent < 1,
+            Fixed(results["live"].CpuPercent, 3) + " %core");
+  if (has("silent"))
+    Verdict("under 0.3% of a core silent", results["silent"].CpuPercent < 0.3,
+            Fixed(results["silent"].CpuPercent, 3) + " %core");
+  for (const auto& [name, nominal] :
+       {std::pair<const char*, double>{"live", 10.0}, {"fast", 12.5}}) {
+    if (!has(name)) continue;
+    const TPhaseResult& r = results[name];
+    Verdict(std::string(name) + ": chart samples within 1% of " + Fixed(nominal, 1) + "/s",
+            std::abs(r.ChartRate - nominal) <= nominal * 0.01, Fixed(r.ChartRate, 3) + "/s");
+    Verdict(std::string(name) + ": log rows within 1% of " + Fixed(nominal, 1) + "/s",
+            std::abs(r.LogRate - nominal) <= nominal * 0.01, Fixed(r.LogRate, 3) + "/s");
+    Note(std::string(name) + ": longest handlers: receive " + Fixed(r.Times.ReceiveMs) +
+         " ms, sample tick " + Fixed(r.Times.SampleTickMs) + " ms, watchdog " +
+         Fixed(r.Times.WatchdogMs) + " ms");
+    Verdict(std::string(name) + ": first live reading within 0.6 s", r.FirstReadingSeconds <= 0.6,
+            Fixed(r.FirstReadingSeconds, 3) + " s");
+    Verdict(std::string(name) + ": memory flat over the run (growth under 1 MB)",
+            r.RssEnd - r.RssStart < 1, Fixed(r.RssEnd - r.RssStart) + " MB");
+    Verdict(std::string(name) + ": frames, bytes and requests balance", r.FramesBalance,
+            "see " + std::string(name) + ".frames_*");
+    Verdict(std::string(name) + ": log rows well formed and as the rules give", r.RowsOk,
+            "see " + std::string(name) + ".log_*");
+  }
+  if (has("stall"))
+    Verdict("longest stall of the GUI thread under 10 ms (probe timer, FAST, live)",
+            results["stall"].MaxLateMs < 10,
+            Fixed(results["stall"].MaxLateMs, 1) + " ms; 99% of probes within " +
+                Fixed(results["stall"].StallP99) + " ms; " +
+                std::to_string(results["stall"].StallsOver10) + " of " +
+                std::to_string(results["stall"].StallProbes) + " probes late by 10 ms or more");
+  Verdict("resident memory under 40 MB at the end", rssEnd < 40, Fixed(rssEnd, 1) + " MB");
+  for (const char* name : {"live", "kestlog", "baseline"}) {
+    if (!has(name)) continue;
+    Note(std::string("wake-ups and CPU side by side: ") + name + " " +
+         Fixed(results[name].WakeupsPerSample) + " per sample, " +
+         Fixed(results[name].CpuPercent, 3) + " %core");
+  }
+  if (has("live"))
+    Verdict("the window at most 7 wake-ups per sample", results["live"].WakeupsPerSample <= 7,
+            Fixed(results["live"].WakeupsPerSample) + " per sample");
+  if (has("kestlog"))
+    Verdict("kestlog at most 7 wake-ups per sample", results["kestlog"].WakeupsPerSample <= 7,
+            Fixed(results["kestlog"].WakeupsPerSample) + " per sample");
+  if (has("kestlog") && has("baseline"))
+    Verdict("kestlog's CPU at most the baseline's",
+            results["kestlog"].CpuPercent <= results["baseline"].CpuPercent,
+            Fixed(results["kestlog"].CpuPercent, 3) + " against " +
+                Fixed(results["baseline"].CpuPercent, 3) + " %core");
+}
+
 }  // namespace
 
 }  // namespace bench
@@ -767,16 +1017,11 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(quickOption)) seconds = 3;
 
-  using bench::Note;
   using bench::TPhase;
   bench::PrintMachine();
   const QDir here(QCoreApplication::applicationDirPath());
   bench::TBench bench(simProgram, here.filePath(QStringLiteral("kestlog")),
                       here.filePath(QStringLiteral("kest-baseline-poller.py")));
-
-  // A controller that answers after about 2 ms, its bytes paced at the line's 19200 bit/s.
-  const QStringList line = {QStringLiteral("--latency"), QStringLiteral("2"),
-                            QStringLiteral("--pace")};
 
   if (parser.isSet(soakOption)) {
     const int minutes = parser.value(soakOption).toInt(&ok);
@@ -784,186 +1029,21 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kest-bench: --soak wants whole minutes, at least 1\n");
       return 2;
     }
-    TPhase soak;
-    soak.Name = "soak";
-    soak.Title = "drive with 2% corrupt frames, junk, silent spells, warm-up, supply dips, log on";
-    soak.SimArguments = line + QStringList{QStringLiteral("--scenario"),
-                                           QStringLiteral("drive"),
-                                           QStringLiteral("--corrupt"),
-                                           QStringLiteral("0.02"),
-                                           QStringLiteral("--junk"),
-                                           QStringLiteral("0.02"),
-                                           QStringLiteral("--silent-every"),
-                                           QStringLiteral("60"),
-                                           QStringLiteral("--silent-for"),
-                                           QStringLiteral("3"),
-                                           QStringLiteral("--warmup"),
-                                           QStringLiteral("5"),
-                                           QStringLiteral("--dip"),
-                                           QStringLiteral("--seed"),
-                                           QStringLiteral("7")};
-    soak.Log = true;
-    soak.Aligned = false;
-    soak.Seconds = minutes * 60.0;
-    soak.Soak = true;
-    soak.StallProbe = true;
-    const bench::TPhaseResult r = bench.Run(soak);
+    const bench::TPhaseResult r = bench.Run(bench::SoakPhase(minutes));
     if (!r.Ran) return 1;
-    bench::Verdict("soak: log rows well formed, rows and chart steps as the rules give", r.RowsOk,
-                   "see soak.log_* and soak.chart_steps*");
-    bench::Verdict("soak: resident memory under 40 MB", r.RssEnd < 40,
-                   bench::Fixed(r.RssEnd, 1) + " MB at the end");
-    bench::Verdict("soak: memory flat (growth under 1 MB)", r.RssEnd - r.RssStart < 1,
-                   bench::Fixed(r.RssEnd - r.RssStart) + " MB");
-    bench::Verdict("soak: no byte or request lost or invented", r.FramesBalance,
-                   "see soak.bytes_* and soak.handler_*");
+    bench::SoakVerdicts(r);
     return 0;
   }
 
-  QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
-  auto wanted = [&](const char* name) {
-    return only.isEmpty() || only.contains(QString::fromLatin1(name));
-  };
-  const QStringList liveLine =
-      line + QStringList{QStringLiteral("--corrupt"), QStringLiteral("0.02"),
-                         QStringLiteral("--seed"), QStringLiteral("1")};
-
-  std::vector<TPhase> phases;
-  {
-    TPhase live;
-    live.Name = "live";
-    live.Title = "controller answering, 2% corrupt frames, normal rate (100 ms), log on";
-    live.SimArguments = liveLine;
-    live.Log = true;
-    live.Seconds = seconds;
-    if (wanted("live")) phases.push_back(live);
-
-    TPhase fast = live;
-    fast.Name = "fast";
-    fast.Title = "the same at the FAST rate (80 ms), log on";
-    fast.Fast = true;
-    if (wanted("fast")) phases.push_back(fast);
-
-    TPhase silent;
-    silent.Name = "silent";
-    silent.Title = "controller that never answers, log off";
-    // A silent spell of all but the first millisecond of a day.
-    silent.SimArguments =
-        line + QStringList{QStringLiteral("--silent-every"), QStringLiteral("86400"),
-                           QStringLiteral("--silent-for"), QStringLiteral("86399.999")};
-    silent.ExpectLive = false;
-    silent.Seconds = seconds;
-    if (wanted("silent")) phases.push_back(silent);
-
-    TPhase spew;
-    spew.Name = "spew";
-    spew.Title = "line spewing junk without a frame at 19200 bit/s, log off";
-    spew.SimArguments = {QStringLiteral("--spew")};
-    spew.ExpectLive = false;
-    spew.Aligned = false;
-    spew.Conserves = false;
-    spew.Seconds = seconds;
-    if (wanted("spew")) phases.push_back(spew);
-
-    TPhase busy = live;
-    busy.Name = "busy";
-    busy.Title = "the live run with the driver's waits made busy loops (yardstick)";
-    busy.BusyLoop = true;
-    if (wanted("busy")) phases.push_back(busy);
-
-    TPhase stall = fast;
-    stall.Name = "stall";
-    stall.Title = "the FAST live run again with a 10 ms probe timer watching the GUI thread";
-    stall.StallProbe = true;
-    if (wanted("stall")) phases.push_back(stall);
-
-    // The two programs the window's wake-ups are compared with, each on a simulator of its own
-    // with the live line: kestlog at NORMAL, and the plainest pyserial poller as the baseline.
-    TPhase kestlog = live;
-    kestlog.Name = "kestlog";
-    kestlog.Title = "kestlog as a child process, normal rate, rows to a file";
-    kestlog.Subject = bench::TSubject::Kestlog;
-    if (wanted("kestlog")) phases.push_back(kestlog);
-
-    TPhase baseline = live;
-    baseline.Name = "baseline";
-    baseline.Title = "pyserial poller asking once per sample (baseline), every 100 ms";
-    baseline.Subject = bench::TSubject::Baseline;
-    if (wanted("baseline")) phases.push_back(baseline);
-  }
-
+  const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
   std::map<std::string, bench::TPhaseResult> results;
-  for (const TPhase& phase : phases) {
+  for (const TPhase& phase : bench::SuitePhases(seconds, only)) {
     results[phase.Name] =
         phase.Subject == bench::TSubject::Window ? bench.Run(phase) : bench.RunChild(phase);
     if (!results[phase.Name].Ran) return 1;
   }
   const double rssEnd = bench::ResidentMegabytes();
   bench::Figure("process.rss_end", rssEnd, "MB", 1);
-
-  using bench::Fixed;
-  using bench::Verdict;
-  Note("targets:");
-  auto has = [&](const char* name) { return results.count(name) != 0; };
-  if (has("live") && has("busy")) {
-    const double ratio = results["busy"].CpuPercent / std::max(results["live"].CpuPercent, 1e-9);
-    bench::Figure("busy_to_live_ratio", ratio, "x", 1);
-    Verdict("waits at least 20 times cheaper than the busy loop", ratio >= 20,
-            Fixed(ratio, 1) + " x");
-  }
-  if (has("fast"))
-    Verdict("under 1% of a core live at FAST", results["fast"].CpuPercent < 1,
-            Fixed(results["fast"].CpuPercent, 3) + " %core");
-  if (has("live"))
-    Verdict("under 1% of a core live at NORMAL", results["live"].CpuPercent < 1,
-            Fixed(results["live"].CpuPercent, 3) + " %core");
-  if (has("silent"))
-    Verdict("under 0.3% of a core silent", results["silent"].CpuPercent < 0.3,
-            Fixed(results["silent"].CpuPercent, 3) + " %core");
-  for (const auto& [name, nominal] :
-       {std::pair<const char*, double>{"live", 10.0}, {"fast", 12.5}}) {
-    if (!has(name)) continue;
-    const bench::TPhaseResult& r = results[name];
-    Verdict(std::string(name) + ": chart samples within 1% of " + Fixed(nominal, 1) + "/s",
-            std::abs(r.ChartRate - nominal) <= nominal * 0.01, Fixed(r.ChartRate, 3) + "/s");
-    Verdict(std::string(name) + ": log rows within 1% of " + Fixed(nominal, 1) + "/s",
-            std::abs(r.LogRate - nominal) <= nominal * 0.01, Fixed(r.LogRate, 3) + "/s");
-    Note(std::string(name) + ": longest handlers: receive " + Fixed(r.Times.ReceiveMs) +
-         " ms, sample tick " + Fixed(r.Times.SampleTickMs) + " ms, watchdog " +
-         Fixed(r.Times.WatchdogMs) + " ms");
-    Verdict(std::string(name) + ": first live reading within 0.6 s", r.FirstReadingSeconds <= 0.6,
-            Fixed(r.FirstReadingSeconds, 3) + " s");
-    Verdict(std::string(name) + ": memory flat over the run (growth under 1 MB)",
-            r.RssEnd - r.RssStart < 1, Fixed(r.RssEnd - r.RssStart) + " MB");
-    Verdict(std::string(name) + ": frames, bytes and requests balance", r.FramesBalance,
-            "see " + std::string(name) + ".frames_*");
-    Verdict(std::string(name) + ": log rows well formed and as the rules give", r.RowsOk,
-            "see " + std::string(name) + ".log_*");
-  }
-  if (has("stall"))
-    Verdict("longest stall of the GUI thread under 10 ms (probe timer, FAST, live)",
-            results["stall"].MaxLateMs < 10,
-            Fixed(results["stall"].MaxLateMs, 1) + " ms; 99% of probes within " +
-                Fixed(results["stall"].StallP99) + " ms; " +
-                std::to_string(results["stall"].StallsOver10) + " of " +
-                std::to_string(results["stall"].StallProbes) + " probes late by 10 ms or more");
-  Verdict("resident memory under 40 MB at the end", rssEnd < 40, Fixed(rssEnd, 1) + " MB");
-  for (const char* name : {"live", "kestlog", "baseline"}) {
-    if (!has(name)) continue;
-    Note(std::string("wake-ups and CPU side by side: ") + name + " " +
-         Fixed(results[name].WakeupsPerSample) + " per sample, " +
-         Fixed(results[name].CpuPercent, 3) + " %core");
-  }
-  if (has("live"))
-    Verdict("the window at most 7 wake-ups per sample", results["live"].WakeupsPerSample <= 7,
-            Fixed(results["live"].WakeupsPerSample) + " per sample");
-  if (has("kestlog"))
-    Verdict("kestlog at most 7 wake-ups per sample", results["kestlog"].WakeupsPerSample <= 7,
-            Fixed(results["kestlog"].WakeupsPerSample) + " per sample");
-  if (has("kestlog") && has("baseline"))
-    Verdict("kestlog's CPU at most the baseline's",
-            results["kestlog"].CpuPercent <= results["baseline"].CpuPercent,
-            Fixed(results["kestlog"].CpuPercent, 3) + " against " +
-                Fixed(results["baseline"].CpuPercent, 3) + " %core");
+  bench::SuiteVerdicts(results, rssEnd);
   return 0;
 }
