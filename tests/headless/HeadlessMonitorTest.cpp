@@ -10,30 +10,23 @@
 #include "sensor/Monitoring.h"
 #include "tests/headless/HeadlessSupport.h"
 #include "tests/support/FakeSerialApi.h"
+#include "tests/support/Frames.h"
 
 namespace {
 
 using headless::THeadlessMonitor;
 using headless::TRowFormat;
 using headlesstest::TMemorySink;
+using kesttest::Corrupt;
+using kesttest::Frame;
+using kesttest::TBytes;
 using kesttest::TFakeSerialApi;
-using TBytes = std::vector<std::uint8_t>;
 
 // Supply voltage codes: 12.55 V, 11.92 V (below 12.0), 12.05 V (between 12.0 and 12.1), 12.17 V.
 constexpr std::uint8_t Volts12_5 = 200;
 constexpr std::uint8_t VoltsLow = 190;
 constexpr std::uint8_t VoltsBand = 192;
 constexpr std::uint8_t VoltsAbove = 194;
-
-TBytes Frame(std::uint8_t afr, std::uint8_t volts, std::uint8_t temp) {
-  const unsigned sum = 34u + afr + volts + temp;
-  return {34, afr, volts, temp, static_cast<std::uint8_t>(255u - sum % 256u)};
-}
-
-TBytes Corrupt(TBytes frame) {
-  frame[4] = static_cast<std::uint8_t>(frame[4] + 1);
-  return frame;
-}
 
 struct TMonitorFixture {
   TFakeSerialApi Serial;

@@ -22,6 +22,7 @@
 #include "platform/PortMap.h"
 #include "serial/SerialPortDriver.h"
 #include "sim/KestSimulator.h"
+#include "tests/integration/WaitUntil.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Kest3GraphMain.h"
 
@@ -32,17 +33,7 @@ constexpr int OfflineDeadlineMs = 2500;  // from silence to the lamp off (1.25 s
 constexpr int ReopenDeadlineMs = 5000;   // from the re-plug to the port open again (~1 s retries)
 constexpr int StartDeadlineMs = 5000;    // from show() to the port open
 
-// Runs the event loop until `condition` holds or `timeoutMs` have passed; true when it held.
-template <typename TCondition>
-bool WaitUntil(TCondition condition, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() >= timeoutMs) return condition();
-    QTest::qWait(10);
-  }
-  return true;
-}
+using integrationtest::WaitUntil;
 
 // The tests' port map and the system's serial backend that opens by it.
 platform::TPortMap& TestPorts() {

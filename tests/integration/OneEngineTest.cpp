@@ -14,22 +14,15 @@
 
 #include "headless/HeadlessMonitor.h"
 #include "tests/headless/HeadlessSupport.h"
+#include "tests/support/Frames.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace {
 
+using kesttest::Corrupt;
+using kesttest::Frame;
+using kesttest::TBytes;
 using kesttest::TFakeSerialApi;
-using TBytes = std::vector<std::uint8_t>;
-
-TBytes Frame(std::uint8_t afr, std::uint8_t volts, std::uint8_t temp) {
-  const unsigned sum = 34u + afr + volts + temp;
-  return {34, afr, volts, temp, static_cast<std::uint8_t>(255u - sum % 256u)};
-}
-
-TBytes Corrupt(TBytes frame) {
-  frame[4] = static_cast<std::uint8_t>(frame[4] + 1);
-  return frame;
-}
 
 // What a user sees of the lamps: online, warm-up and low volts lit, and the read-out live.
 struct TShown {

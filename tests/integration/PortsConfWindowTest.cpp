@@ -16,6 +16,7 @@
 #include "serial/PortDirectory.h"
 #include "serial/PortsFile.h"
 #include "sim/KestSimulator.h"
+#include "tests/integration/WaitUntil.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Kest3GraphMain.h"
@@ -24,15 +25,21 @@ namespace {
 
 constexpr int DeadlineMs = 5000;
 
-template <typename TCondition>
-bool WaitUntil(TCondition condition, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() >= timeoutMs) return condition();
-    QTest::qWait(10);
-  }
-  return true;
+using integrationtest::WaitUntil;
+
+// The main window as the program makes it, over the system's backend and the port directory,
+// with the default locale; shown, so it opens its port.
+std::unique_ptr<ui::TKest3GraphMain> ShowMainWindow(platform::TSerialApi& serial,
+                                                    uitest::TRecordingServices& services,
+                                                    TPortDirectory& ports) {
+  ui::TMainWindowOptions options;
+  options.SerialApi = &serial;
+  options.Services = &services;
+  options.Ports = &ports;
+  options.Locale = platform::TLocaleFormats{};
+  auto window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
+  window->show();
+  return window;
 }
 
 TEST(PortsConfWindow, ComTwoFromThePortsFileReachesTheBoxFromTheMenu) {
@@ -58,13 +65,8 @@ TEST(PortsConfWindow, ComTwoFromThePortsFileReachesTheBoxFromTheMenu) {
   ASSERT_TRUE(ports.Watch());
 
   uitest::TRecordingServices services;
-  ui::TMainWindowOptions options;
-  options.SerialApi = serial.get();
-  options.Services = &services;
-  options.Ports = &ports;
-  options.Locale = platform::TLocaleFormats{};
-  ui::TKest3GraphMain window(std::move(options));
-  window.show();
+  const std::unique_ptr<ui::TKest3GraphMain> shown = ShowMainWindow(*serial, services, ports);
+  ui::TKest3GraphMain& window = *shown;
   ASSERT_TRUE(WaitUntil([&] { return !window.StatusBarText().isEmpty(); }, DeadlineMs));
   EXPECT_EQ(window.StatusBarText(), "Error: could not open Com1");
   EXPECT_TRUE(window.StatusText->toolTip().startsWith(
@@ -121,13 +123,8 @@ TEST(PortsConfWindow, AChosenPortOpensWhenItsAdapterArrives) {
   ports.Watch();
 
   uitest::TRecordingServices services;
-  ui::TMainWindowOptions options;
-  options.SerialApi = serial.get();
-  options.Services = &services;
-  options.Ports = &ports;
-  options.Locale = platform::TLocaleFormats{};
-  ui::TKest3GraphMain window(std::move(options));
-  window.show();
+  const std::unique_ptr<ui::TKest3GraphMain> shown = ShowMainWindow(*serial, services, ports);
+  ui::TKest3GraphMain& window = *shown;
   ASSERT_TRUE(WaitUntil([&] { return !window.StatusBarText().isEmpty(); }, DeadlineMs));
   EXPECT_EQ(window.StatusBarText(), "Error: could not open Com1");
   EXPECT_EQ(services.Beeps, 1);
