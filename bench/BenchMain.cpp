@@ -587,6 +587,8 @@ TPhaseResult TWindowSession::Report() {
   return result;
 }
 
+struct TChildRun;
+
 class TBench {
  public:
   TBench(QString simProgram, QString logProgram, QString baselineScript)
@@ -596,14 +598,18 @@ class TBench {
 
   // The window in this process.
   TPhaseResult Run(const TPhase& phase);
-  // kestlog or the baseline poller as a child on a simulator of its own, measured from outside.
-  TPhaseResult RunChild(const TPhase& phase);
+  // kestlog and the baseline poller, each a child on a simulator of its own, all measured from
+  // outside over one and the same stretch (the first phase's length): whatever else the machine
+  // does then weighs on them alike, so their figures can be compared. Empty when one failed.
+  std::vector<TPhaseResult> RunChildren(const std::vector<TPhase>& phases);
 
  private:
   QString SimProgram;
   QString LogProgram;
   QString BaselineScript;
   QTemporaryDir Folder;
+
+  bool StartChild(TChildRun& run);
 };
 
 TPhaseResult TBench::Run(const TPhase& phase) {
@@ -616,77 +622,107 @@ TPhaseResult TBench::Run(const TPhase& phase) {
   return session.Report();
 }
 
-TPhaseResult TBench::RunChild(const TPhase& phase) {
-  TPhaseResult result;
-  const std::string p = phase.Name + ".";
+// One program of a side-by-side stretch: its simulator, the child itself and where it writes.
+struct TChildRun {
+  const TPhase* Phase = nullptr;
+  TSimChild Simulator;
+  QProcess Child;
+  QString OutPath;
+  std::uint64_t HeaderLines = 0;
+  TProcessTally Start;
+  std::uint64_t LinesStart = 0;
+};
+
+bool TBench::StartChild(TChildRun& run) {
+  const TPhase& phase = *run.Phase;
   Note("phase " + phase.Name + ": " + phase.Title + ", kestsim " +
        phase.SimArguments.join(QLatin1Char(' ')).toStdString());
-  TSimChild simulator;
-  if (!simulator.Start(SimProgram, phase.SimArguments)) {
-    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(simulator.Error()));
-    return result;
+  if (!run.Simulator.Start(SimProgram, phase.SimArguments)) {
+    std::fprintf(stderr, "kest-bench: %s\n", qPrintable(run.Simulator.Error()));
+    return false;
   }
-  const QString outPath = Folder.filePath(QString::fromStdString(phase.Name) + ".txt");
-  QProcess child;
-  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  run.OutPath = Folder.filePath(QString::fromStdString(phase.Name) + ".txt");
+  run.Child.setProcessChannelMode(QProcess::ForwardedChannels);
   if (phase.Subject == TSubject::Kestlog) {
-    child.start(LogProgram, {QStringLiteral("--port"), simulator.DevicePath(),
-                             QStringLiteral("--output"), outPath});
+    run.Child.start(LogProgram, {QStringLiteral("--port"), run.Simulator.DevicePath(),
+                                 QStringLiteral("--output"), run.OutPath});
+    run.HeaderLines = 2;  // kestlog's output opens with two header lines
   } else {
     // The system's interpreter is the one the Debian pyserial package serves; another python3
     // earlier on the PATH (a per-user install) may lack it.
     const QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
                                ? QStringLiteral("/usr/bin/python3")
                                : QStringLiteral("python3");
-    child.start(python, {BaselineScript, simulator.DevicePath(), outPath});
+    run.Child.start(python, {BaselineScript, run.Simulator.DevicePath(), run.OutPath});
   }
-  if (!child.waitForStarted(5000)) {
-    std::fprintf(stderr, "kest-bench: cannot start %s\n", qPrintable(child.program()));
-    return result;
+  if (!run.Child.waitForStarted(5000)) {
+    std::fprintf(stderr, "kest-bench: cannot start %s\n", qPrintable(run.Child.program()));
+    return false;
   }
-  // The same wait as the window's phases: the first sample written, then 0.5 s more. kestlog's
-  // output opens with two header lines.
-  const std::uint64_t header = phase.Subject == TSubject::Kestlog ? 2 : 0;
-  if (!RunUntil([&] { return LinesIn(outPath) > header; }, 10)) {
-    std::fprintf(stderr, "kest-bench: %s wrote no sample within the wait\n",
-                 qPrintable(child.program()));
-    return result;
+  return true;
+}
+
+std::vector<TPhaseResult> TBench::RunChildren(const std::vector<TPhase>& phases) {
+  std::vector<std::unique_ptr<TChildRun>> runs;
+  for (const TPhase& phase : phases) {
+    runs.push_back(std::make_unique<TChildRun>());
+    runs.back()->Phase = &phase;
+    if (!StartChild(*runs.back())) return {};
+  }
+  // The same wait as the window's phases: the first sample written by every child, then 0.5 s
+  // more.
+  for (const auto& run : runs) {
+    if (!RunUntil([&] { return LinesIn(run->OutPath) > run->HeaderLines; }, 10)) {
+      std::fprintf(stderr, "kest-bench: %s wrote no sample within the wait\n",
+                   qPrintable(run->Child.program()));
+      return {};
+    }
   }
   RunFor(0.5);
 
-  // --- The measured stretch: the child's counters read from outside, before and after ---
-  const qint64 pid = child.processId();
-  const TProcessTally start = TallyOf(pid);
-  const std::uint64_t linesStart = LinesIn(outPath);
-  const TClock::time_point wallStart = TClock::now();
-  RunFor(phase.Seconds);
-  const double wall = SecondsSince(wallStart);
-  const TProcessTally end = TallyOf(pid);
-  const std::uint64_t samples = LinesIn(outPath) - linesStart;
-
-  // --- Drain: the child stops first, so that the simulator sees no request after its end ---
-  child.terminate();
-  if (!child.waitForFinished(5000)) child.kill();
-  const std::optional<sim::TSimCounters> simCounters = simulator.Stop();
-
-  result.Ran = samples > 0 && end.Wakeups >= 0 && end.CpuSeconds >= 0;
-  if (!result.Ran) {
-    std::fprintf(stderr, "kest-bench: no samples or no /proc figures for %s\n", phase.Name.c_str());
-    return result;
+  // --- The measured stretch, one for all: each child's counters read from outside ---
+  if (runs.size() > 1) Note("measured side by side over the same stretch");
+  for (const auto& run : runs) {
+    run->Start = TallyOf(run->Child.processId());
+    run->LinesStart = LinesIn(run->OutPath);
   }
-  result.WallSeconds = wall;
-  result.CpuPercent = 100.0 * (end.CpuSeconds - start.CpuSeconds) / wall;
-  result.WakeupsPerSample = (end.Wakeups - start.Wakeups) / static_cast<double>(samples);
-  Figure(p + "wall", wall, "s");
-  Figure(p + "cpu_time", end.CpuSeconds - start.CpuSeconds, "s", 3);
-  Figure(p + "cpu", result.CpuPercent, "%core", 3);
-  Count(p + "samples", samples, "samples");
-  Figure(p + "sample_rate", static_cast<double>(samples) / wall, "/s", 3);
-  Figure(p + "wakeups_per_sample", result.WakeupsPerSample, "/sample", 2);
-  Figure(p + "run_queue_wait", 1000 * (end.QueueWaitSeconds - start.QueueWaitSeconds), "ms", 1);
-  Figure(p + "machine_load", LoadAverage(), "load", 2);
-  if (simCounters) Count(p + "sim_requests", simCounters->RequestsSeen, "requests");
-  return result;
+  const TClock::time_point wallStart = TClock::now();
+  RunFor(phases.front().Seconds);
+  const double wall = SecondsSince(wallStart);
+
+  std::vector<TPhaseResult> results;
+  for (const auto& run : runs) {
+    const TProcessTally end = TallyOf(run->Child.processId());
+    const std::uint64_t samples = LinesIn(run->OutPath) - run->LinesStart;
+    // --- Drain: the child stops first, so that the simulator sees no request after its end ---
+    run->Child.terminate();
+    if (!run->Child.waitForFinished(5000)) run->Child.kill();
+    const std::optional<sim::TSimCounters> simCounters = run->Simulator.Stop();
+
+    const TProcessTally& start = run->Start;
+    const std::string p = run->Phase->Name + ".";
+    TPhaseResult result;
+    result.Ran = samples > 0 && end.Wakeups >= 0 && end.CpuSeconds >= 0;
+    if (!result.Ran) {
+      std::fprintf(stderr, "kest-bench: no samples or no /proc figures for %s\n",
+                   run->Phase->Name.c_str());
+      return {};
+    }
+    result.WallSeconds = wall;
+    result.CpuPercent = 100.0 * (end.CpuSeconds - start.CpuSeconds) / wall;
+    result.WakeupsPerSample = (end.Wakeups - start.Wakeups) / static_cast<double>(samples);
+    Figure(p + "wall", wall, "s");
+    Figure(p + "cpu_time", end.CpuSeconds - start.CpuSeconds, "s", 3);
+    Figure(p + "cpu", result.CpuPercent, "%core", 3);
+    Count(p + "samples", samples, "samples");
+    Figure(p + "sample_rate", static_cast<double>(samples) / wall, "/s", 3);
+    Figure(p + "wakeups_per_sample", result.WakeupsPerSample, "/sample", 2);
+    Figure(p + "run_queue_wait", 1000 * (end.QueueWaitSeconds - start.QueueWaitSeconds), "ms", 1);
+    Figure(p + "machine_load", LoadAverage(), "load", 2);
+    if (simCounters) Count(p + "sim_requests", simCounters->RequestsSeen, "requests");
+    results.push_back(result);
+  }
+  return results;
 }
 
 void ReportFrames(const TPhase& phase, const std::optional<sim::TSimCounters>& simCounters,
@@ -1037,10 +1073,19 @@ int main(int argc, char** argv) {
 
   const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
   std::map<std::string, bench::TPhaseResult> results;
+  std::vector<TPhase> children;
   for (const TPhase& phase : bench::SuitePhases(seconds, only)) {
-    results[phase.Name] =
-        phase.Subject == bench::TSubject::Window ? bench.Run(phase) : bench.RunChild(phase);
+    if (phase.Subject != bench::TSubject::Window) {
+      children.push_back(phase);  // run together once the window's phases are done
+      continue;
+    }
+    results[phase.Name] = bench.Run(phase);
     if (!results[phase.Name].Ran) return 1;
+  }
+  if (!children.empty()) {
+    const std::vector<bench::TPhaseResult> childResults = bench.RunChildren(children);
+    if (childResults.size() != children.size()) return 1;
+    for (std::size_t i = 0; i < children.size(); ++i) results[children[i].Name] = childResults[i];
   }
   const double rssEnd = bench::ResidentMegabytes();
   bench::Figure("process.rss_end", rssEnd, "MB", 1);

@@ -70,4 +70,10 @@ void TBenchSerialApi::WaitForOutputSpace(platform::TPortHandle port, std::uint32
   Inner.WaitForOutputSpace(port, maxMs);
 }
 
+void TBenchSerialApi::SleepMicroseconds(std::uint32_t microseconds) {
+  ++FCounts.Waits;
+  if (BusyLoop) return;
+  Inner.SleepMicroseconds(microseconds);
+}
+
 }  // namespace bench

@@ -16,13 +16,13 @@ struct TLineCounts {
   std::uint64_t RequestsByHandler = 0;  // bytes written by the receive handler
   std::uint64_t PollChunks = 0;         // reads outside the handler that returned bytes
   std::uint64_t Purges = 0;             // receive-side purges
-  std::uint64_t Waits = 0;              // calls of WaitForInput and WaitForOutputSpace
+  std::uint64_t Waits = 0;              // calls of the three waits of the serial interface
 };
 
 class TBenchSerialApi final : public platform::TSerialApi {
  public:
-  // `inner` must outlive this object. `busyLoop`: WaitForInput and WaitForOutputSpace return at
-  // once instead of waiting.
+  // `inner` must outlive this object. `busyLoop`: WaitForInput, WaitForOutputSpace and
+  // SleepMicroseconds return at once instead of waiting.
   TBenchSerialApi(platform::TSerialApi& inner, bool busyLoop) : Inner(inner), BusyLoop(busyLoop) {}
 
   // Where read bytes and handler boundaries go; null: nowhere. Must outlive its use.
@@ -58,6 +58,7 @@ class TBenchSerialApi final : public platform::TSerialApi {
                  std::uint32_t& done) override;
   void WaitForInput(platform::TPortHandle port, std::uint32_t maxMs) override;
   void WaitForOutputSpace(platform::TPortHandle port, std::uint32_t maxMs) override;
+  void SleepMicroseconds(std::uint32_t microseconds) override;
   std::uint32_t GetTickCount() override { return Inner.GetTickCount(); }
   bool GetVersionEx(platform::TOsVersionInfo& info) override { return Inner.GetVersionEx(info); }
   std::unique_ptr<platform::TPollWindow> CreatePollWindow(platform::TPollHandler handler) override {

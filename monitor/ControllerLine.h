@@ -2,6 +2,8 @@
 // takes its bytes from it, the same for the window, the headless logger and the tests.
 #pragma once
 
+#include <cstdint>
+
 #include "sensor/SensorFrame.h"
 #include "serial/SerialPortDriver.h"
 
@@ -15,12 +17,23 @@ inline void ConfigureForController(TSerialPortDriver& driver) {
   driver.SetInputTimeout(50);
 }
 
-// The frame reader's byte source: the driver's timed single-byte read.
+// The frame reader's byte source: the driver's timed single-byte read. The rest of a frame is
+// waited for at once: on a line that paces its bytes that is one wake-up instead of four, and the
+// bytes are still read one by one. Reads that run out are counted in `timeouts`, if given.
 class TDriverByteReader : public sensor::TByteReader {
  public:
-  explicit TDriverByteReader(TSerialPortDriver& driver) : Driver(driver) {}
-  bool ReadByte(std::uint8_t& target) override { return Driver.ReadByte(target); }
+  explicit TDriverByteReader(TSerialPortDriver& driver, std::uint64_t* timeouts = nullptr)
+      : Driver(driver), Timeouts(timeouts) {}
+  bool ReadByte(std::uint8_t& target) override {
+    const bool read = Driver.ReadByte(target);
+    if (!read && Timeouts != nullptr) ++*Timeouts;
+    return read;
+  }
+  void ExpectBytes(int count) override {
+    Driver.WaitForQueuedInput(static_cast<std::uint32_t>(count));
+  }
 
  private:
   TSerialPortDriver& Driver;
+  std::uint64_t* Timeouts;
 };

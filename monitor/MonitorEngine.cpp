@@ -11,26 +11,6 @@
 
 namespace monitor {
 
-namespace {
-
-// The driver's single-byte read, counting the reads that run out for the statistics.
-class TCountingByteReader : public sensor::TByteReader {
- public:
-  TCountingByteReader(TSerialPortDriver& driver, std::uint64_t& timeouts)
-      : Driver(driver), Timeouts(timeouts) {}
-  bool ReadByte(std::uint8_t& target) override {
-    const bool read = Driver.ReadByte(target);
-    if (!read) ++Timeouts;
-    return read;
-  }
-
- private:
-  TSerialPortDriver& Driver;
-  std::uint64_t& Timeouts;
-};
-
-}  // namespace
-
 TMonitorEngine::TMonitorEngine(platform::TSerialApi& api, TMonitorView& view,
                                TEngineSettings settings, TLineStats* stats)
     : SerialPortDriver1(api),
@@ -115,7 +95,7 @@ void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void
   SerialPortDriver1.WriteByte(sensor::RequestByte);
   SetLamp(TLamp::Online, true);
   SerialPortDriver1.HoldPolling();
-  TCountingByteReader reader(SerialPortDriver1, FStats.ReadTimeouts);
+  TDriverByteReader reader(SerialPortDriver1, &FStats.ReadTimeouts);
   TMonitorState& s = MonitorState;
   const sensor::TFrameReceipt receipt =
       sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);

@@ -162,6 +162,9 @@ class TSerialApi {
   virtual void WaitForInput(TPortHandle port, std::uint32_t maxMs) = 0;
   // The same for room in the transmit queue.
   virtual void WaitForOutputSpace(TPortHandle port, std::uint32_t maxMs) = 0;
+  // Blocks in the system for at least `microseconds`, whatever the ports do: for a wait whose
+  // length the caller knows better than any port event could tell it.
+  virtual void SleepMicroseconds(std::uint32_t microseconds) = 0;
 
   // Milliseconds of a monotonic clock, wrapping at 2^32 like the Win32 tick counter.
   virtual std::uint32_t GetTickCount() = 0;

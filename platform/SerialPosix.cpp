@@ -241,6 +241,10 @@ class TPosixSerialApi final : public TSerialApi {
     WaitFor(port, POLLOUT, maxMs);
   }
 
+  void SleepMicroseconds(std::uint32_t microseconds) override {
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+  }
+
   std::uint32_t GetTickCount() override {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

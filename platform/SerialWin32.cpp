@@ -184,6 +184,10 @@ class TWin32SerialApi final : public TSerialApi {
   // byte that late; the time-out rules themselves are kept by the driver's tick counter.
   void WaitForInput(TPortHandle, std::uint32_t maxMs) override { ShortSleep(maxMs); }
   void WaitForOutputSpace(TPortHandle, std::uint32_t maxMs) override { ShortSleep(maxMs); }
+  // Whole milliseconds, rounded up: the system sleeps no finer.
+  void SleepMicroseconds(std::uint32_t microseconds) override {
+    ::Sleep(microseconds / 1000u + (microseconds % 1000u != 0 ? 1u : 0u));
+  }
 
   std::uint32_t GetTickCount() override { return ::GetTickCount(); }
 

@@ -26,6 +26,7 @@ bool ReadSensorFrame(TByteReader& source, SensorFrame& current) {
   if (searchByte != SyncValue || reads >= SyncSearchReads) return false;
 
   current.SyncByte = SyncValue;
+  source.ExpectBytes(FrameLength - 1);
   // The fields are read in place: a timed-out read keeps that field's previous value, which the
   // checksum step then judges like any other byte.
   source.ReadByte(current.AfrByte);

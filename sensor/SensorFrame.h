@@ -8,6 +8,7 @@ namespace sensor {
 // The only byte the monitor ever sends: 'n' asks the controller for one frame.
 inline constexpr std::uint8_t RequestByte = 110;
 inline constexpr std::uint8_t SyncValue = 34;  // '"', first byte of every frame
+inline constexpr int FrameLength = 5;          // sync, mixture, volts, temperature, check
 // A TempByte of this or more means the sensor is still warming up.
 inline constexpr std::uint8_t WarmupTempCode = 180;
 // How many single-byte reads the sync search makes at most; a sync on the last one is discarded.
@@ -32,6 +33,10 @@ class TByteReader {
  public:
   virtual ~TByteReader() = default;
   virtual bool ReadByte(std::uint8_t& target) = 0;
+  // The next `count` reads belong together: the rest of a frame whose sync byte was just read. A
+  // source on a line that carries bytes one at a time may wait for them all at once here, rather
+  // than once per read. Nothing is read; a source that gains nothing by it does nothing.
+  virtual void ExpectBytes(int count) { (void)count; }
 };
 
 // Sync search and frame read, on the current frame in place. Reads single bytes until a sync byte

@@ -152,6 +152,8 @@ bool TSerialPortDriver::OpenPort() {
   if (handle == platform::InvalidPortHandle || handle == 0) return false;
   PortHandle = handle;
   DeviceFailed = false;
+  KnownQueued = 0;
+  KnownRoom = 0;
   ApplyLineSettings();
   Api.SetCommTimeouts(PortHandle, PortTimeouts);
   PollWindow->SetTimer(PollTimerId, FComPortPollingDelay);
@@ -164,6 +166,8 @@ void TSerialPortDriver::ClosePort() {
   Api.CloseHandle(PortHandle);
   PortHandle = 0;
   DeviceFailed = false;
+  KnownQueued = 0;
+  KnownRoom = 0;
 }
 
 platform::TDcb TSerialPortDriver::BuildDcb() {
@@ -222,6 +226,7 @@ void TSerialPortDriver::Purge(bool receive, bool transmit) {
   if (transmit) flags |= platform::PURGE_TXABORT | platform::PURGE_TXCLEAR;
   if (receive) flags |= platform::PURGE_RXABORT | platform::PURGE_RXCLEAR;
   Api.PurgeComm(PortHandle, flags);
+  if (receive) KnownQueued = 0;
 }
 
 std::uint32_t TSerialPortDriver::InputQueueCount() {
@@ -233,8 +238,10 @@ std::uint32_t TSerialPortDriver::InputQueueCount() {
   // having nothing queued, so that a read loop ends by its time-out.
   if (!Api.ClearCommError(PortHandle, errors, stat)) {
     DeviceFailed = true;
+    KnownQueued = 0;
     return 0;
   }
+  KnownQueued = stat.cbInQue;
   return stat.cbInQue;
 }
 
@@ -246,9 +253,12 @@ std::uint16_t TSerialPortDriver::OutputFreeSpace() {
   // ends by its time-out instead of pushing bytes at a dead port.
   if (!Api.ClearCommError(PortHandle, errors, stat)) {
     DeviceFailed = true;
+    KnownRoom = 0;
     return 0;
   }
-  return static_cast<std::uint16_t>(FComPortOutBufSize - stat.cbOutQue);
+  const auto room = static_cast<std::uint16_t>(FComPortOutBufSize - stat.cbOutQue);
+  KnownRoom = room;
+  return room;
 }
 
 std::uint32_t TSerialPortDriver::WriteBytesTimed(const void* data, std::uint32_t count,
@@ -260,7 +270,7 @@ std::uint32_t TSerialPortDriver::WriteBytesTimed(const void* data, std::uint32_t
   std::uint32_t total = 0;
   std::uint32_t start = Api.GetTickCount();
   while (count > 0) {
-    const std::uint16_t room = OutputFreeSpace();
+    const std::uint32_t room = KnownRoom > 0 ? KnownRoom : OutputFreeSpace();
     if (room > 0) {
       const std::uint32_t chunk = std::min<std::uint32_t>(count, room);
       std::uint32_t written = 0;
@@ -268,6 +278,8 @@ std::uint32_t TSerialPortDriver::WriteBytesTimed(const void* data, std::uint32_t
       // A backend never reports more than it was given; the clamp keeps count from wrapping if
       // one ever did.
       written = std::min(written, chunk);
+      // A write that took less than was known free leaves the rest to a fresh query.
+      KnownRoom = written == chunk ? room - written : 0;
       if (written > 0) {
         total += written;
         position += written;
@@ -302,7 +314,7 @@ std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
   std::uint32_t total = 0;
   std::uint32_t start = Api.GetTickCount();
   while (count > 0) {
-    const std::uint32_t queued = InputQueueCount();
+    const std::uint32_t queued = KnownQueued > 0 ? KnownQueued : InputQueueCount();
     std::uint32_t got = 0;
     if (queued > 0) {
       // Asking only for what is queued makes ReadFile return at once.
@@ -311,6 +323,8 @@ std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
       // has gone.
       if (!Api.ReadFile(PortHandle, position, chunk, got)) DeviceFailed = true;
       got = std::min(got, chunk);
+      // A read that yields less than was known queued leaves the rest to a fresh query.
+      KnownQueued = got == chunk && !DeviceFailed ? queued - got : 0;
       total += got;
       position += got;
       count -= got;
@@ -333,6 +347,48 @@ std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
 
 bool TSerialPortDriver::ReadByte(std::uint8_t& target) { return ReadBytes(&target, 1) == 1; }
 
+void TSerialPortDriver::WaitForQueuedInput(std::uint32_t count) {
+  if (!IsOpen() || DeviceFailed || KnownQueued >= count) return;
+  std::uint32_t queued = InputQueueCount();
+  const std::uint32_t start = Api.GetTickCount();
+  while (queued < count && !DeviceFailed) {
+    const std::uint32_t elapsed = Api.GetTickCount() - start;  // right across the counter's wrap
+    if (elapsed > FInputTimeout) break;
+    // One character more than is missing covers the system's own delay in handing bytes over, so
+    // that a sleep does not end just before the last of them.
+    const std::uint64_t wanted =
+        static_cast<std::uint64_t>(count - queued + 1) * CharacterMicroseconds();
+    const std::uint64_t allowed =
+        static_cast<std::uint64_t>(TimeLeft(FInputTimeout, elapsed)) * 1000u;
+    Api.SleepMicroseconds(static_cast<std::uint32_t>(std::min(wanted, allowed)));
+    const std::uint32_t now = InputQueueCount();
+    // Nothing came while the line could have carried several bytes: the rest is late, and the
+    // reads that follow wait for it by their own time-outs.
+    if (now <= queued) break;
+    queued = now;
+  }
+}
+
+std::uint32_t TSerialPortDriver::CharacterMicroseconds() const {
+  // Counted in half bits, so that one and a half stop bits come out exact.
+  std::uint32_t halfBits = 2 + 2 * static_cast<std::uint32_t>(Ordinal(FComPortDataBits) + 5);
+  if (FComPortParity != TComPortParity::ptNONE) halfBits += 2;
+  switch (FComPortStopBits) {
+    case TComPortStopBits::sb1BITS:
+      halfBits += 2;
+      break;
+    case TComPortStopBits::sb1HALFBITS:
+      halfBits += 3;
+      break;
+    case TComPortStopBits::sb2BITS:
+      halfBits += 4;
+      break;
+  }
+  const std::uint32_t rate = ComPortRates[Ordinal(FComPortSpeed)];
+  // Bits x 1,000,000 / rate; the product stays under 12 million.
+  return (halfBits * 500'000u + rate - 1) / rate;
+}
+
 void TSerialPortDriver::PollTick(platform::TMessage& message) {
   if (message.Msg == platform::WM_TIMER && IsOpen()) {
     // A holder is reading the queue itself; this tick is used up without touching the port.
@@ -342,6 +398,7 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     // A device that cannot be queried counts as having nothing queued, and as gone.
     if (!Api.ClearCommError(PortHandle, errors, stat)) {
       DeviceFailed = true;
+      KnownQueued = 0;
       return;
     }
     // The device's queue may hold more than the size we asked of it. Take at most one buffer
@@ -349,11 +406,13 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     // past the buffer.
     const std::uint32_t chunk =
         std::min<std::uint32_t>(stat.cbInQue, static_cast<std::uint32_t>(ReceiveBuffer.size()));
+    KnownQueued = 0;
     if (chunk == 0) return;
     std::uint32_t got = 0;
     const bool ok = Api.ReadFile(PortHandle, ReceiveBuffer.data(), chunk, got);
     if (!ok) DeviceFailed = true;
     got = std::min(got, chunk);
+    if (ok && got == chunk) KnownQueued = stat.cbInQue - got;
     if (ok && got > 0 && FOnReceiveData) FOnReceiveData(this, ReceiveBuffer.data(), got);
     return;
   }

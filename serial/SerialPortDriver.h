@@ -153,6 +153,16 @@ class TSerialPortDriver {
   std::uint32_t ReadBytes(void* buffer, std::uint32_t count);
   // Exactly one byte read into `target`; on time-out `target` keeps its value.
   bool ReadByte(std::uint8_t& target);
+  // Sleeps until `count` bytes are queued, while they keep coming at the line's rate, and reads
+  // nothing: each sleep lasts the line time of the bytes still missing and of one more, and ends
+  // the wait when no new byte came in it. Never sleeps past the idle time-out of a read begun
+  // now. Returns at once while closed, on a device that is gone, or when enough is queued. A
+  // caller that knows how many bytes belong together calls it before reading them one by one,
+  // so that a line carrying them one at a time wakes it once, not once per byte.
+  void WaitForQueuedInput(std::uint32_t count);
+  // The line time of one character at the current settings: start bit, data bits, parity bit
+  // (unless none) and stop bits, in microseconds, rounded up.
+  std::uint32_t CharacterMicroseconds() const;
   // The poll window's message handler: a timer message while open takes what is queued (at most
   // ComPortInBufSize bytes; the rest stays queued for the next tick) and fires OnReceiveData. Every
   // other message goes to the window's default treatment, whose result lands in message.Result.
@@ -165,6 +175,14 @@ class TSerialPortDriver {
   std::vector<std::uint8_t> ReceiveBuffer;
   std::int32_t PollHoldCount = 0;
   bool DeviceFailed = false;  // see DeviceLost
+  // Bytes the last queue query found that no read or purge has taken since. Only our own reads
+  // and purges take bytes out of the receive queue, so they are surely still there, and a read
+  // of no more than them needs no query first: on a line that delivers a frame at once, that
+  // halves the system calls of reading it byte by byte.
+  std::uint32_t KnownQueued = 0;
+  // The same for room in the transmit queue, which only our own writes fill: what the last query
+  // found free, less what was written since, is free still.
+  std::uint32_t KnownRoom = 0;
 
   TComPortNumber FComPort = TComPortNumber::pnCOM2;
   TComPortBaudRate FComPortSpeed = TComPortBaudRate::br9600;

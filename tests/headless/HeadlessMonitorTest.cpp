@@ -287,6 +287,30 @@ TEST(HeadlessCounters, CountFramesTimeoutsAndSpells) {
   EXPECT_TRUE(view.Lamps.Online);
 }
 
+// A controller that sends its answer a byte at a time, as a UART at 19200 bit/s does: the receive
+// handler waits in the system once for the sync byte and then once or twice for the rest of the
+// frame, not once per byte, and still reads every byte of it one by one.
+TEST(HeadlessReceive, APacedAnswerIsWaitedForOnceAfterItsSync) {
+  TMonitorFixture f(TRowFormat::Extended);
+  const TBytes frame = Frame(147, Volts12_5, 20);
+  for (int answer = 0; answer < 3; ++answer) {
+    f.Serial.QueueInput({0});
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+      f.Serial.ScheduleInputAfter(static_cast<std::uint32_t>(2 + i), {frame[i]});
+    }
+    f.Serial.ClearRecord();
+    f.Serial.FireTimer();
+    EXPECT_EQ(f.Serial.CountCalls("WaitForInput"), 1u) << "answer " << answer;
+    EXPECT_GE(f.Serial.CountCalls("SleepMicroseconds"), 1u) << "answer " << answer;
+    EXPECT_LE(f.Serial.CountCalls("SleepMicroseconds"), 2u) << "answer " << answer;
+    EXPECT_EQ(f.Serial.CountCalls("ReadFile"), frame.size() + 1)
+        << "the poll's chunk, then byte by byte";
+    EXPECT_EQ(f.Serial.InputQueued(), 0u);
+  }
+  EXPECT_EQ(f.M().Stats().FramesAccepted, 3u);
+  EXPECT_EQ(f.M().Stats().ReadTimeouts, 0u);
+}
+
 TEST(HeadlessCounters, RowsStopAtTheFirstFailedRowWhichIsReportedOnce) {
   TMonitorFixture f(TRowFormat::Extended);
   std::vector<std::string> reports;

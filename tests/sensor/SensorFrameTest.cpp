@@ -25,7 +25,8 @@ using TScript = std::vector<std::optional<std::uint8_t>>;
 constexpr std::nullopt_t TimeOut = std::nullopt;
 
 // A byte source playing a fixed script: a value is a byte that came, TimeOut a read that timed
-// out. Reads past the end time out too. Counts every read it is asked for.
+// out. Reads past the end time out too. Counts every read it is asked for, and notes after how
+// many reads each announcement of bytes that belong together came.
 class TScriptedReader : public TByteReader {
  public:
   explicit TScriptedReader(TScript script) : Script(std::move(script)) {}
@@ -35,8 +36,10 @@ class TScriptedReader : public TByteReader {
     target = *Script[index];
     return true;
   }
+  void ExpectBytes(int count) override { Announced.emplace_back(Reads, count); }
   TScript Script;
   std::size_t Reads = 0;
+  std::vector<std::pair<std::size_t, int>> Announced;  // reads made before it, count announced
 };
 
 TScript Junk(int count) { return TScript(static_cast<std::size_t>(count), std::uint8_t{7}); }
@@ -69,6 +72,19 @@ TEST_P(ReadSensorFrameTest, FindsAndReadsTheFrame) {
   EXPECT_EQ(ReadSensorFrame(reader, current), c.Found);
   EXPECT_EQ(current, c.After);
   EXPECT_EQ(reader.Reads, c.Reads);
+  // The rest of a frame is announced once, straight after its sync byte was read, so that a
+  // source on a paced line can wait for it at once; a search that finds no frame announces none.
+  if (!c.Found) {
+    EXPECT_TRUE(reader.Announced.empty());
+    return;
+  }
+  ASSERT_EQ(reader.Announced.size(), 1u);
+  const auto [readsBefore, count] = reader.Announced.front();
+  EXPECT_EQ(count, 4);
+  ASSERT_GE(readsBefore, 1u);
+  EXPECT_EQ(c.Stream.at(readsBefore - 1), std::optional<std::uint8_t>(SyncValue));
+  EXPECT_GE(c.Reads - readsBefore, 4u);  // a doubled sync makes it five
+  EXPECT_LE(c.Reads - readsBefore, 5u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

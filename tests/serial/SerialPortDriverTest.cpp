@@ -592,6 +592,203 @@ INSTANTIATE_TEST_SUITE_P(
             "SeveralBursts", {{0, {1, 2}}, {30, {3}}, {60, {4, 5}}}, 5, {1, 2, 3, 4, 5}, 60, 0}),
     [](const auto& info) { return std::string(info.param.Label); });
 
+// ---- waiting for bytes that belong together ----
+
+struct TQueuedWaitCase {
+  const char* Label;
+  TComPortBaudRate Speed;
+  bool Closed;
+  bool Failing;
+  std::size_t QueuedBefore;                               // bytes already there
+  std::vector<std::pair<std::uint32_t, Bytes>> Arrivals;  // ms after the wait starts
+  std::uint64_t ExpectDuration;                           // virtual ms
+  std::vector<std::uint64_t> ExpectSleeps;                // microseconds asked for, in order
+  std::size_t ExpectQueued;
+};
+
+class QueuedWaitTest : public DriverTest, public testing::WithParamInterface<TQueuedWaitCase> {};
+
+// Four bytes are awaited at 19200 bit/s, whose character takes 521 us: a sleep lasts the line time
+// of the bytes still missing and of one more, the fake's clock moves in whole milliseconds.
+TEST_P(QueuedWaitTest, SleepsWhileTheBytesKeepComingAndReadsNone) {
+  const auto& c = GetParam();
+  Driver.SetComPortSpeed(c.Speed);
+  if (!c.Closed) Open();
+  Fake.QueueInput(Pattern(c.QueuedBefore));
+  for (const auto& [ms, bytes] : c.Arrivals) Fake.ScheduleInputAfter(ms, bytes);
+  Fake.SetDeviceFailing(c.Failing);
+  Fake.ClearRecord();
+  EXPECT_EQ(Duration([&] { Driver.WaitForQueuedInput(4); }), c.ExpectDuration);
+  std::vector<std::uint64_t> sleeps;
+  for (const auto& call : Fake.Calls()) {
+    if (call.Name == "SleepMicroseconds") sleeps.push_back(call.Args.at(0));
+  }
+  EXPECT_EQ(sleeps, c.ExpectSleeps);
+  EXPECT_EQ(Fake.InputQueued(), c.ExpectQueued);
+  EXPECT_EQ(Fake.CountCalls("ReadFile"), 0u);
+  EXPECT_EQ(Fake.CountCalls("WaitForInput"), 0u);
+  EXPECT_EQ(Driver.PollHolds(), 0);
+  if (c.Closed) EXPECT_TRUE(Fake.Calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, QueuedWaitTest,
+    testing::Values(
+        TQueuedWaitCase{"AlreadyQueued", TComPortBaudRate::br19200, false, false, 4, {}, 0, {}, 4},
+        TQueuedWaitCase{
+            "MoreThanEnoughQueued", TComPortBaudRate::br19200, false, false, 9, {}, 0, {}, 9},
+        TQueuedWaitCase{"PacedBytes",
+                        TComPortBaudRate::br19200,
+                        false,
+                        false,
+                        0,
+                        {{1, {1}}, {2, {2}}, {3, {3}}, {4, {4}}},
+                        5,
+                        {2605, 1042},
+                        4},
+        TQueuedWaitCase{
+            "OneBurst", TComPortBaudRate::br19200, false, false, 1, {{2, {1, 2, 3}}}, 3, {2084}, 4},
+        // Nothing came in a whole sleep: the rest is late, and the reads wait for it themselves.
+        TQueuedWaitCase{
+            "NothingComes", TComPortBaudRate::br19200, false, false, 0, {}, 3, {2605}, 0},
+        TQueuedWaitCase{"StopsHalfWay",
+                        TComPortBaudRate::br19200,
+                        false,
+                        false,
+                        0,
+                        {{1, {1}}, {2, {2}}, {40, {3, 4}}},
+                        5,
+                        {2605, 1563},
+                        2},
+        // At 110 bit/s five characters take 455 ms; no sleep outlasts a read's idle time-out.
+        TQueuedWaitCase{"SlowLineKeepsToTheIdleTimeout",
+                        TComPortBaudRate::br110,
+                        false,
+                        false,
+                        0,
+                        {},
+                        51,
+                        {51000},
+                        0},
+        TQueuedWaitCase{"ClosedPort", TComPortBaudRate::br19200, true, false, 0, {}, 0, {}, 0},
+        TQueuedWaitCase{
+            "DeviceGone", TComPortBaudRate::br19200, false, true, 0, {{1, {1}}}, 0, {}, 0}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
+struct TCharacterTimeCase {
+  TComPortBaudRate Speed;
+  TComPortDataBits DataBits;
+  TComPortParity Parity;
+  TComPortStopBits StopBits;
+  std::uint32_t ExpectMicroseconds;
+};
+
+class CharacterTimeTest : public DriverTest,
+                          public testing::WithParamInterface<TCharacterTimeCase> {};
+
+TEST_P(CharacterTimeTest, CountsStartDataParityAndStopBits) {
+  const auto& c = GetParam();
+  Driver.SetComPortSpeed(c.Speed);
+  Driver.SetComPortDataBits(c.DataBits);
+  Driver.SetComPortParity(c.Parity);
+  Driver.SetComPortStopBits(c.StopBits);
+  EXPECT_EQ(Driver.CharacterMicroseconds(), c.ExpectMicroseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CharacterTimeTest,
+    testing::Values(
+        // 10 bits at 19200 bit/s: 520.8 us, rounded up.
+        TCharacterTimeCase{TComPortBaudRate::br19200, TComPortDataBits::db8BITS,
+                           TComPortParity::ptNONE, TComPortStopBits::sb1BITS, 521},
+        TCharacterTimeCase{TComPortBaudRate::br115200, TComPortDataBits::db8BITS,
+                           TComPortParity::ptNONE, TComPortStopBits::sb1BITS, 87},
+        // 1 + 7 + 1 + 2 = 11 bits.
+        TCharacterTimeCase{TComPortBaudRate::br9600, TComPortDataBits::db7BITS,
+                           TComPortParity::ptEVEN, TComPortStopBits::sb2BITS, 1146},
+        // 1 + 5 + 1.5 = 7.5 bits: the half bit counts.
+        TCharacterTimeCase{TComPortBaudRate::br110, TComPortDataBits::db5BITS,
+                           TComPortParity::ptNONE, TComPortStopBits::sb1HALFBITS, 68182},
+        TCharacterTimeCase{TComPortBaudRate::br110, TComPortDataBits::db8BITS,
+                           TComPortParity::ptMARK, TComPortStopBits::sb2BITS, 109091}));
+
+// Bytes a query found are read without asking again, until a purge, a short read or a failure
+// says the count no longer holds.
+struct TKnownQueuedCase {
+  const char* Label;
+  std::function<void(TFakeSerialApi&, TSerialPortDriver&)> Between;  // after the first read
+  Bytes ExpectBytes;                                                 // of five single reads
+  std::uint64_t ExpectQueries;
+};
+
+class KnownQueuedTest : public DriverTest, public testing::WithParamInterface<TKnownQueuedCase> {};
+
+TEST_P(KnownQueuedTest, ReadsWhatAQueryFoundWithoutAskingAgain) {
+  const auto& c = GetParam();
+  Open();
+  Fake.QueueInput({1, 2, 3, 4, 5});
+  Bytes got;
+  std::uint8_t byte = 0xEE;
+  if (Driver.ReadByte(byte)) got.push_back(byte);
+  c.Between(Fake, Driver);
+  for (int i = 0; i < 4; ++i) {
+    if (Driver.ReadByte(byte)) got.push_back(byte);
+  }
+  EXPECT_EQ(got, c.ExpectBytes);
+  EXPECT_EQ(Fake.CountCalls("ClearCommError"), c.ExpectQueries);
+  EXPECT_EQ(Driver.PollHolds(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, KnownQueuedTest,
+    testing::Values(
+        TKnownQueuedCase{"OneQueryForAWholeFrame",
+                         [](TFakeSerialApi&, TSerialPortDriver&) {},
+                         {1, 2, 3, 4, 5},
+                         1},
+        // A purge empties the queue: what comes after it is read, nothing of what was there.
+        TKnownQueuedCase{"APurgeForgetsTheCount",
+                         [](TFakeSerialApi& fake, TSerialPortDriver& driver) {
+                           driver.Purge(true, false);
+                           fake.QueueInput({7, 8, 9, 10});
+                         },
+                         {1, 7, 8, 9, 10},
+                         2},
+        TKnownQueuedCase{
+            "ATransmitPurgeKeepsIt",
+            [](TFakeSerialApi&, TSerialPortDriver& driver) { driver.Purge(false, true); },
+            {1, 2, 3, 4, 5},
+            1},
+        // Closing and opening again starts from a fresh query (the fake's queue outlives it).
+        TKnownQueuedCase{"AReopenForgetsTheCount",
+                         [](TFakeSerialApi& fake, TSerialPortDriver& driver) {
+                           driver.ClosePort();
+                           ASSERT_TRUE(driver.OpenPort());
+                           fake.QueueInput({6, 7, 8, 9});
+                         },
+                         {1, 6, 7, 8, 9},
+                         2},
+        // A failed read forgets the count: the same read asks afresh while it waits out its
+        // time-out, and the reads after it return at once on the lost device.
+        TKnownQueuedCase{
+            "AFailedReadForgetsIt",
+            [](TFakeSerialApi& fake, TSerialPortDriver&) { fake.SetReadFailing(true); },
+            {1},
+            2}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
+TEST_F(DriverTest, WhatAPollTickLeftQueuedIsReadWithoutAQuery) {
+  Open();
+  Fake.QueueInput(Pattern(60));
+  Fake.FireTimer();  // takes a buffer full, 50 bytes
+  ASSERT_EQ(Received.size(), 1u);
+  Fake.ClearRecord();
+  Bytes rest(10);
+  EXPECT_EQ(Driver.ReadBytes(rest.data(), 10), 10u);
+  EXPECT_EQ(rest, Pattern(10, 50));
+  EXPECT_EQ(Fake.CountCalls("ClearCommError"), 0u);
+}
+
 TEST_F(DriverTest, ShortReadsKeepReading) {
   Open();
   Fake.SetMaxReadPerCall(2);
@@ -990,6 +1187,43 @@ INSTANTIATE_TEST_SUITE_P(
                     TWriteCase{"RoomForThreeThenFreed", 2045u, 40u, 0, 50, 10, 40},
                     // The idle clock restarts with the three bytes that went out at once.
                     TWriteCase{"RoomForThreeOnly", 2045u, std::nullopt, 0, 50, 3, 51}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
+// Room a query found is written into without asking again: only our writes fill the transmit
+// queue. A short write, or room used up, sends the next write back to a query.
+struct TKnownRoomCase {
+  const char* Label;
+  std::optional<std::uint32_t> StallQueued;
+  std::uint32_t MaxWritePerCall;
+  std::vector<std::uint32_t> Writes;  // sizes, one WriteBytesTimed each, 10 ms time-out
+  std::uint32_t ExpectWritten;
+  std::uint64_t ExpectQueries;
+  std::uint64_t ExpectWriteCalls;
+};
+
+class KnownRoomTest : public DriverTest, public testing::WithParamInterface<TKnownRoomCase> {};
+
+TEST_P(KnownRoomTest, WritesIntoWhatAQueryFoundFree) {
+  const auto& c = GetParam();
+  Open();
+  if (c.StallQueued) Fake.StallTransmit(*c.StallQueued);
+  Fake.SetMaxWritePerCall(c.MaxWritePerCall);
+  const Bytes data = Pattern(16);
+  std::uint32_t written = 0;
+  for (std::uint32_t size : c.Writes) written += Driver.WriteBytesTimed(data.data(), size, 10);
+  EXPECT_EQ(written, c.ExpectWritten);
+  EXPECT_EQ(Fake.Written().size(), c.ExpectWritten);
+  EXPECT_EQ(Fake.CountCalls("ClearCommError"), c.ExpectQueries);
+  EXPECT_EQ(Fake.CountCalls("WriteFile"), c.ExpectWriteCalls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, KnownRoomTest,
+    testing::Values(
+        TKnownRoomCase{"RequestsOnAFreeLine", std::nullopt, 0, {1, 1, 1, 1, 1}, 5, 1, 5},
+        // Two bytes of room: the third request finds the queue full and never reaches the line.
+        TKnownRoomCase{"RoomUsedUp", 2046u, 0, {1, 1, 1}, 2, 3, 2},
+        TKnownRoomCase{"ShortWritesAskAgain", std::nullopt, 1, {4}, 4, 4, 4}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 TEST_F(DriverTest, WriteBytesUsesTheOutputTimeout) {

@@ -229,6 +229,12 @@ void TFakeSerialApi::WaitForOutputSpace(TPortHandle port, std::uint32_t maxMs) {
   AdvanceTo(end);
 }
 
+void TFakeSerialApi::SleepMicroseconds(std::uint32_t microseconds) {
+  CountCall();
+  Record("SleepMicroseconds", {microseconds});
+  AdvanceTo(Clock + (microseconds + 999u) / 1000u);
+}
+
 std::uint32_t TFakeSerialApi::GetTickCount() {
   CountCall();
   ++TickReadCount;

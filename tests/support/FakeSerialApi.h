@@ -5,7 +5,8 @@
 //
 //  - Clock. A virtual millisecond tick counter. It never moves by itself in real time; it moves
 //    when a test calls Advance/RunFor, when the driver waits (WaitForInput/WaitForOutputSpace
-//    advance it to whatever ends the wait first), and by an optional step on every GetTickCount.
+//    advance it to whatever ends the wait first, SleepMicroseconds by the time asked for), and by
+//    an optional step on every GetTickCount.
 //    GetTickCount wraps at 2^32 like the Win32 counter; SetTickCount puts the reading anywhere
 //    (near 2^32 to test the wrap) without moving anything that was scheduled.
 //  - Devices. The names "\\.\COM1" to "\\.\COM16" exist and are free at construction. Names can be
@@ -63,6 +64,7 @@ using namespace platform;
 //   WriteFile           {port, count asked, bytes done}
 //   WaitForInput        {port, maxMs}
 //   WaitForOutputSpace  {port, maxMs}
+//   SleepMicroseconds   {microseconds}
 //   GetVersionEx        {size field}
 //   CreatePollWindow    {}
 //   SetTimer            {id, intervalMs}
@@ -127,6 +129,9 @@ class TFakeSerialApi : public TSerialApi {
   // the stall or by maxMs, whichever is first (at most SetMaxWaitStep). A failing device and a
   // handle that is not open take the full time. Calls the wait hook first.
   void WaitForOutputSpace(TPortHandle port, std::uint32_t maxMs) override;
+  // Advances the clock by the time asked for, rounded up to whole milliseconds (the clock's
+  // unit): bytes scheduled meanwhile arrive, whatever the port. The wait hook is not called.
+  void SleepMicroseconds(std::uint32_t microseconds) override;
   // The reading, then the clock advances by SetTickStep.
   std::uint32_t GetTickCount() override;
   // False when set to fail or when the size field is not 148.
