@@ -11,7 +11,7 @@ namespace {
 monitor::TEngineSettings EngineSettingsOf(const TMonitorSettings& settings) {
   monitor::TEngineSettings engine;
   engine.Locale = settings.Locale;
-  engine.Now = settings.Now;
+  if (settings.Now) engine.Now = settings.Now;
   return engine;
 }
 
@@ -35,7 +35,7 @@ bool THeadlessMonitor::OpenPort() { return Engine.OpenCommsClick(false); }
 
 void THeadlessMonitor::Start(TRowSink& sink) {
   const std::string date = platform::FormatLocalTime(
-      Settings.Locale.ShortDateFormat, static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
+      Settings.Locale.ShortDateFormat, static_cast<std::time_t>(Engine.Now().toSecsSinceEpoch()));
   for (const std::string& line : HeaderLines(Settings.Format, date)) sink.WriteLine(line);
   Sink = &sink;
   // The classic rows are the window's log rows, which the engine asks for while Logging.
@@ -65,7 +65,9 @@ void THeadlessMonitor::SampleTickDone() {
   sample.DisplayMode = s.DisplayMode;
   sample.FuelType = s.FuelType;
   sample.Status = Status();
-  WriteRow(ExtendedRow(IsoTimestamp(Settings.Now()), sample));
+  // The timestamp is local time with its offset, so the system clock is read as local time here.
+  const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();
+  WriteRow(ExtendedRow(IsoTimestamp(now), sample));
 }
 
 void THeadlessMonitor::PortChanged(const monitor::TPortEvent& event) {

@@ -32,8 +32,8 @@ struct TMonitorSettings {
   int ComPort = 1;    // the COM number to open, 1 to 16; the port map says which device it is
   TRowFormat Format = TRowFormat::Classic;
   platform::TLocaleFormats Locale;
-  // The wall clock the rows are stamped with; tests give their own.
-  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+  // The wall clock the rows are stamped with; tests give their own. None: the system clock.
+  std::function<QDateTime()> Now;
 };
 
 class THeadlessMonitor : private monitor::TMonitorView {

@@ -34,8 +34,10 @@ inline constexpr double LowVoltsOff = 12.1;
 struct TEngineSettings {
   // The decimal separator and the long time format of the log rows, the read-outs and the title.
   platform::TLocaleFormats Locale;
-  // The wall clock the log rows are stamped with; tests give their own.
-  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+  // The wall clock the log rows are stamped with; tests give their own. Only its seconds since the
+  // epoch are used, so the system clock is read in UTC: a local reading makes Qt ask the system
+  // for its time zone, a file lookup, every time, and the engine reads the clock on every row.
+  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTimeUtc(); };
 };
 
 // What happened on the line since the engine was made.

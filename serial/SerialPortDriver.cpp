@@ -349,7 +349,9 @@ bool TSerialPortDriver::ReadByte(std::uint8_t& target) { return ReadBytes(&targe
 
 void TSerialPortDriver::WaitForQueuedInput(std::uint32_t count) {
   if (!IsOpen() || DeviceFailed || KnownQueued >= count) return;
-  std::uint32_t queued = InputQueueCount();
+  // The read before this call has just asked; bytes that came in the microseconds since are found
+  // by the query after the first sleep.
+  std::uint32_t queued = KnownQueued;
   const std::uint32_t start = Api.GetTickCount();
   while (queued < count && !DeviceFailed) {
     const std::uint32_t elapsed = Api.GetTickCount() - start;  // right across the counter's wrap

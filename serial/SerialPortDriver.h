@@ -156,9 +156,10 @@ class TSerialPortDriver {
   // Sleeps until `count` bytes are queued, while they keep coming at the line's rate, and reads
   // nothing: each sleep lasts the line time of the bytes still missing and of one more, and ends
   // the wait when no new byte came in it. Never sleeps past the idle time-out of a read begun
-  // now. Returns at once while closed, on a device that is gone, or when enough is queued. A
-  // caller that knows how many bytes belong together calls it before reading them one by one,
-  // so that a line carrying them one at a time wakes it once, not once per byte.
+  // now. Returns at once while closed, on a device that is gone, or when the last queue query
+  // found enough that no read has taken since. A caller that knows how many bytes belong
+  // together calls it after a read and before reading them one by one, so that a line carrying
+  // them one at a time wakes it once, not once per byte.
   void WaitForQueuedInput(std::uint32_t count);
   // The line time of one character at the current settings: start bit, data bits, parity bit
   // (unless none) and stop bits, in microseconds, rounded up.

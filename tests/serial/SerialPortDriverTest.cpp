@@ -599,7 +599,7 @@ struct TQueuedWaitCase {
   TComPortBaudRate Speed;
   bool Closed;
   bool Failing;
-  std::size_t QueuedBefore;                               // bytes already there
+  std::size_t QueuedBefore;                               // bytes already there, and queried
   std::vector<std::pair<std::uint32_t, Bytes>> Arrivals;  // ms after the wait starts
   std::uint64_t ExpectDuration;                           // virtual ms
   std::vector<std::uint64_t> ExpectSleeps;                // microseconds asked for, in order
@@ -615,6 +615,7 @@ TEST_P(QueuedWaitTest, SleepsWhileTheBytesKeepComingAndReadsNone) {
   Driver.SetComPortSpeed(c.Speed);
   if (!c.Closed) Open();
   Fake.QueueInput(Pattern(c.QueuedBefore));
+  Driver.InputQueueCount();  // as the read before the wait did
   for (const auto& [ms, bytes] : c.Arrivals) Fake.ScheduleInputAfter(ms, bytes);
   Fake.SetDeviceFailing(c.Failing);
   Fake.ClearRecord();
@@ -671,8 +672,12 @@ INSTANTIATE_TEST_SUITE_P(
                         {51000},
                         0},
         TQueuedWaitCase{"ClosedPort", TComPortBaudRate::br19200, true, false, 0, {}, 0, {}, 0},
-        TQueuedWaitCase{
-            "DeviceGone", TComPortBaudRate::br19200, false, true, 0, {{1, {1}}}, 0, {}, 0}),
+        // Bytes that came after the last query are found after the first sleep.
+        TQueuedWaitCase{"CameSinceTheLastQuery", TComPortBaudRate::br19200, false, false, 0,
+                        {{1, {1, 2, 3, 4}}}, 3, {2605}, 4},
+        // A device that went away answers no query: the wait ends after its first sleep.
+        TQueuedWaitCase{"DeviceGone", TComPortBaudRate::br19200, false, true, 0, {{1, {1}}}, 3,
+                        {2605}, 1}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 struct TCharacterTimeCase {
