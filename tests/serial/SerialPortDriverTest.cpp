@@ -673,11 +673,18 @@ INSTANTIATE_TEST_SUITE_P(
                         0},
         TQueuedWaitCase{"ClosedPort", TComPortBaudRate::br19200, true, false, 0, {}, 0, {}, 0},
         // Bytes that came after the last query are found after the first sleep.
-        TQueuedWaitCase{"CameSinceTheLastQuery", TComPortBaudRate::br19200, false, false, 0,
-                        {{1, {1, 2, 3, 4}}}, 3, {2605}, 4},
+        TQueuedWaitCase{"CameSinceTheLastQuery",
+                        TComPortBaudRate::br19200,
+                        false,
+                        false,
+                        0,
+                        {{1, {1, 2, 3, 4}}},
+                        3,
+                        {2605},
+                        4},
         // A device that went away answers no query: the wait ends after its first sleep.
-        TQueuedWaitCase{"DeviceGone", TComPortBaudRate::br19200, false, true, 0, {{1, {1}}}, 3,
-                        {2605}, 1}),
+        TQueuedWaitCase{
+            "DeviceGone", TComPortBaudRate::br19200, false, true, 0, {{1, {1}}}, 3, {2605}, 1}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 struct TCharacterTimeCase {
