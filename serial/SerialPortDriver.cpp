@@ -362,7 +362,8 @@ void TSerialPortDriver::WaitForQueuedInput(std::uint32_t count) {
         static_cast<std::uint64_t>(count - queued + 1) * CharacterMicroseconds();
     const std::uint64_t allowed =
         static_cast<std::uint64_t>(TimeLeft(FInputTimeout, elapsed)) * 1000u;
-    Api.SleepMicroseconds(static_cast<std::uint32_t>(std::min(wanted, allowed)));
+    const std::uint64_t longest = std::numeric_limits<std::uint32_t>::max();
+    Api.SleepMicroseconds(static_cast<std::uint32_t>(std::min({wanted, allowed, longest})));
     const std::uint32_t now = InputQueueCount();
     // Nothing came while the line could have carried several bytes: the rest is late, and the
     // reads that follow wait for it by their own time-outs.
