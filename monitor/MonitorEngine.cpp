@@ -240,45 +240,31 @@ void TMonitorEngine::SetLamp(TLamp lamp, bool on) {
 }
 
 void TMonitorEngine::SetWarmupMessage(bool shown) {
-  if (MonitorState.WarmupMessageShown == shown) return;
-  MonitorState.WarmupMessageShown = shown;
-  View.WarmupMessageChanged(shown);
+  Change(MonitorState.WarmupMessageShown, shown, &TMonitorView::WarmupMessageChanged);
 }
 
 void TMonitorEngine::SetReadingLive(bool live) {
-  if (MonitorState.ReadingLive == live) return;
-  MonitorState.ReadingLive = live;
-  View.ReadoutEnabledChanged(live);
+  Change(MonitorState.ReadingLive, live, &TMonitorView::ReadoutEnabledChanged);
 }
 
 void TMonitorEngine::SetVoltsLive(bool live) {
-  if (MonitorState.VoltsLive == live) return;
-  MonitorState.VoltsLive = live;
-  View.VoltsEnabledChanged(live);
+  Change(MonitorState.VoltsLive, live, &TMonitorView::VoltsEnabledChanged);
 }
 
 void TMonitorEngine::SetReadout(const std::string& text) {
-  if (MonitorState.ReadoutText == text) return;
-  MonitorState.ReadoutText = text;
-  View.ReadoutChanged(text);
+  Change(MonitorState.ReadoutText, text, &TMonitorView::ReadoutChanged);
 }
 
 void TMonitorEngine::SetVolts(const std::string& text) {
-  if (MonitorState.VoltsText == text) return;
-  MonitorState.VoltsText = text;
-  View.VoltsChanged(text);
+  Change(MonitorState.VoltsText, text, &TMonitorView::VoltsChanged);
 }
 
 void TMonitorEngine::SetTempBar(int value) {
-  if (MonitorState.TempBar == value) return;
-  MonitorState.TempBar = value;
-  View.TempBarChanged(value);
+  Change(MonitorState.TempBar, value, &TMonitorView::TempBarChanged);
 }
 
 void TMonitorEngine::SetTitle(const std::string& reading) {
-  if (MonitorState.TitleText == reading) return;
-  MonitorState.TitleText = reading;
-  View.TitleChanged(reading);
+  Change(MonitorState.TitleText, reading, &TMonitorView::TitleChanged);
 }
 
 }  // namespace monitor

@@ -117,6 +117,14 @@ class TMonitorEngine {
   void SetTitle(const std::string& reading);
   // Everything the silent controller and the closed port put out.
   void ShowOffline(bool voltsToo);
+  // Stores `value` in `field` and tells the view through `tell`, only when it differs: the view
+  // hears of changes, not of every tick that repeats what it shows.
+  template <typename T, typename A>
+  void Change(T& field, const T& value, void (TMonitorView::*tell)(A)) {
+    if (field == value) return;
+    field = value;
+    (View.*tell)(value);
+  }
 
   platform::TSerialApi& Api;
   TMonitorView& View;
