@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +20,7 @@
 #include "platform/SerialApi.h"
 #include "platform/SerialDevices.h"
 #include "platform/Terminal.h"
+#include "platform/UserSettings.h"
 #include "serial/OpenFailureText.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortsFile.h"
@@ -70,9 +70,7 @@ int main(int argc, char** argv) {
   platform::TPortMap portMap;  // what the serial backend opens COM n by
   const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
   TPortDirectory directory(*devices, portMap,
-                           numbered
-                               ? PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))
-                               : std::string());
+                           numbered ? PortsFileIn(platform::UserConfigFolder()) : std::string());
   directory.Warn = [](const std::string& line) { Say(stderr, "kestlog: " + line + "\n"); };
   if (options.List) {
     directory.Refresh();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Terminal.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
 #include "viewer/ViewOptions.h"
@@ -84,16 +85,17 @@ int RunHeadless(const viewer::TViewOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::UseParentConsole();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   std::string error;
   const std::optional<viewer::TViewOptions> options = viewer::ParseViewOptions(arguments, error);
   if (!options) {
-    std::fprintf(stderr, "kestview: %s\n%s", error.c_str(), viewer::ViewUsage);
+    std::fprintf(stderr, "kestview: %s\n%s", error.c_str(), viewer::ViewUsage().c_str());
     return ExitBadCommandLine;
   }
   if (options->Help) {
-    std::fputs(viewer::ViewUsage, stdout);
+    std::fputs(viewer::ViewUsage().c_str(), stdout);
     return 0;
   }
   if (options->Version) {

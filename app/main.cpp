@@ -6,13 +6,13 @@
 #include <QPixmap>
 #include <QTextStream>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "app/Demo.h"
 #include "platform/PortMap.h"
 #include "platform/SerialApi.h"
 #include "platform/SerialDevices.h"
+#include "platform/UserSettings.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortsFile.h"
 #include "ui/AboutWindows.h"
@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption portOption(
       QStringLiteral("port"),
       QStringLiteral("Use DEVICE for the menu's COM n for this run (repeatable), e.g. "
-                     "COM1=/dev/ttyUSB0. Without it, COM n is what ports.conf remembers."),
+                     "COM1=/dev/ttyUSB0, or COM2=COM14 on Windows. Without it, COM n is what "
+                     "ports.conf says."),
       QStringLiteral("COMn=DEVICE"));
   const QCommandLineOption demoOption(
       QStringLiteral("demo"),
@@ -45,10 +46,9 @@ int main(int argc, char** argv) {
   // The serial devices and their COM numbers, kept current as adapters come and go; the one
   // writer of the port map the serial backend opens by.
   platform::TPortMap portMap;
-  const std::unique_ptr<platform::TSerialApi> serialApi = platform::CreateSystemSerialApi(portMap);
+  const std::unique_ptr<platform::TSerialApi> systemApi = platform::CreateSystemSerialApi(portMap);
   const std::unique_ptr<platform::TSerialDeviceSource> devices = platform::SystemSerialDevices();
-  TPortDirectory ports(*devices, portMap,
-                       PortsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+  TPortDirectory ports(*devices, portMap, PortsFileIn(platform::UserConfigFolder()));
   ports.Warn = [](const std::string& line) {
     std::fprintf(stderr, "kestlsugraph: %s\n", line.c_str());
   };
@@ -59,22 +59,26 @@ int main(int argc, char** argv) {
                    qPrintable(mapping));
       return 2;
     }
-    ports.SetOverride(parsed->first, parsed->second);
+    // Kept as the system writes device names (on Windows com14 and \\.\COM14 are COM14).
+    ports.SetOverride(parsed->first,
+                      platform::DeviceNameOf(parsed->second).value_or(parsed->second));
   }
 
+  platform::TSerialApi* serialApi = systemApi.get();
   std::unique_ptr<TDemoController> demo;
   if (parser.isSet(demoOption)) {
-    demo = StartDemoController();
+    demo = StartDemoController(*systemApi);
     if (!demo) {
       std::fprintf(stderr, "kestlsugraph: could not start the simulated controller\n");
       return 1;
     }
-    ports.SetOverride(1, demo->DevicePath());
+    serialApi = &demo->SerialApi();
+    if (!demo->DevicePath().empty()) ports.SetOverride(1, demo->DevicePath());
   }
   ports.Watch();
 
   ui::TMainWindowOptions options;
-  options.SerialApi = serialApi.get();
+  options.SerialApi = serialApi;
   options.Ports = &ports;
   ui::TKest3GraphMain mainWindow(std::move(options));
   ui::TAboutKest3Graph aboutKest;

@@ -179,7 +179,7 @@ class TPortMap;
 
 // The backend this build was made for (POSIX termios or Win32), resolving the driver's COM names
 // through `ports`, which must outlive it and is read at each open (so mappings made later count).
-// Windows names its own ports and does not read the map.
+// On Windows an unmapped COM n is the system's own COMn, and a mapping names another port.
 std::unique_ptr<TSerialApi> CreateSystemSerialApi(const TPortMap& ports);
 // The same backend without mappings (COM n is the system's own name for it); lives for the whole
 // process.

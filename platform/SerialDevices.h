@@ -16,7 +16,7 @@ namespace platform {
 // One terminal device with hardware behind it, as the system describes it. Empty text: the
 // system did not say.
 struct TSerialDeviceRecord {
-  std::string Path;                // the device node, e.g. /dev/ttyUSB0
+  std::string Path;                // the device node, e.g. /dev/ttyUSB0 (Windows: COM14)
   std::string SystemName;          // the kernel's name, e.g. ttyUSB0
   std::vector<std::string> Links;  // other names of the node, e.g. /dev/serial/by-id/...
   std::string Driver;              // the driver of the hardware behind it, e.g. ftdi_sio
@@ -26,6 +26,10 @@ struct TSerialDeviceRecord {
   std::string Manufacturer;  // the USB device's own strings
   std::string Product;
   std::string SerialNumber;
+  // Where the system numbers its ports itself (Windows): the port's number (14 for COM14) and the
+  // name it shows the user ("USB Serial Port (COM14)"); 0 and empty elsewhere.
+  int SystemComNumber = 0;
+  std::string FriendlyName;
 
   bool operator==(const TSerialDeviceRecord&) const = default;
 };
@@ -42,8 +46,8 @@ class TSerialDeviceSource {
   virtual bool Watch(std::function<void()> changed) = 0;
 };
 
-// The system's own source; Devices() is empty and Watch false on systems that number their serial
-// ports themselves.
+// The system's own source. On Windows the records are the COM ports present, each with its Path
+// and SystemName "COMn", its SystemComNumber and FriendlyName.
 std::unique_ptr<TSerialDeviceSource> SystemSerialDevices();
 
 }  // namespace platform

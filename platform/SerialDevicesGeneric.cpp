@@ -1,5 +1,5 @@
-// Serial devices on systems that number their serial ports themselves (Windows gives every adapter
-// its COM number and keeps it): there is nothing for us to find or to number.
+// Serial devices on systems we have no way to ask: none are found, and COM n is what the user maps
+// to it.
 #include "platform/SerialDevices.h"
 
 namespace platform {

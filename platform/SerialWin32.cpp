@@ -1,5 +1,6 @@
 // The serial backend on Windows: the driver's calls, one for one, over the kernel32 communications
-// API, with the port opened by the name the driver formed ("\\.\COMn").
+// API, with the port opened by the name the driver formed ("\\.\COMn"), or by the port the
+// program's map puts behind that number (COM2=COM14).
 //
 // SerialApi.h comes before <windows.h>: it declares constants with the names that header turns into
 // macros (WM_TIMER, PURGE_RXCLEAR, ...), which must not be rewritten inside our declarations. After
@@ -22,6 +23,8 @@
 #include <string>
 
 #include "platform/PollWindowWin32.h"
+#include "platform/PortMap.h"
+#include "platform/UserSettings.h"
 
 namespace platform {
 
@@ -94,15 +97,29 @@ DCB DcbOf(const TDcb& ours) {
   return dcb;
 }
 
+// The name CreateFile needs: a port name with the device namespace prefix, without which COM10
+// and above are taken for files; any other name as it is.
+std::string OpenNameOf(const std::string& name) {
+  if (const std::optional<std::string> port = DeviceNameOf(name)) return "\\\\.\\" + *port;
+  return name;
+}
+
 class TWin32SerialApi final : public TSerialApi {
  public:
+  explicit TWin32SerialApi(const TPortMap* ports = nullptr) : Ports(ports) {}
+
   TPortHandle CreateFile(const std::string& deviceName) override {
-    HANDLE port = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    std::string target = deviceName;
+    if (const std::optional<int> number = TPortMap::ComNumberOf(deviceName); number && Ports) {
+      if (std::optional<std::string> mapped = Ports->MappedPath(*number)) target = *mapped;
+    }
+    const std::string openName = OpenNameOf(target);
+    HANDLE port = CreateFileA(openName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       LastError = OpenErrorOf(error);
-      Failure = TOpenFailure{LastError, deviceName, SystemText(error), {}};
+      Failure = TOpenFailure{LastError, openName, SystemText(error), {}};
       return InvalidPortHandle;
     }
     // A name that opens but is no communications device (a file, a pipe) is refused here, before
@@ -112,7 +129,7 @@ class TWin32SerialApi final : public TSerialApi {
     if (::GetFileType(port) != FILE_TYPE_CHAR || !::GetCommState(port, &probe)) {
       ::CloseHandle(port);
       LastError = TOpenError::NotATerminal;
-      Failure = TOpenFailure{LastError, deviceName, {}, {}};
+      Failure = TOpenFailure{LastError, openName, {}, {}};
       return InvalidPortHandle;
     }
     LastError = TOpenError::None;
@@ -212,6 +229,7 @@ class TWin32SerialApi final : public TSerialApi {
  private:
   static void ShortSleep(std::uint32_t maxMs) { ::Sleep(std::min<std::uint32_t>(maxMs, 1)); }
 
+  const TPortMap* Ports;
   TOpenError LastError = TOpenError::None;
   TOpenFailure Failure;
 };
@@ -221,8 +239,8 @@ static_assert(sizeof(TOsVersionInfo) == OsVersionInfoSize);
 
 }  // namespace
 
-std::unique_ptr<TSerialApi> CreateSystemSerialApi(const TPortMap&) {
-  return std::make_unique<TWin32SerialApi>();
+std::unique_ptr<TSerialApi> CreateSystemSerialApi(const TPortMap& ports) {
+  return std::make_unique<TWin32SerialApi>(&ports);
 }
 
 TSerialApi& SystemSerialApi() {

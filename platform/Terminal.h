@@ -12,6 +12,11 @@ enum class TStandardStream { Output, Error };
 // True when the stream is connected to a terminal (so a status line redrawn in place makes sense).
 bool IsTerminal(TStandardStream stream);
 
+// For a program with windows that also prints (--help, a summary): where the system starts such a
+// program without its standard streams (Windows), they go to the console it was started from, if
+// any, unless they were redirected. Elsewhere nothing changes.
+void UseParentConsole();
+
 // Writing to a pipe whose reader has gone fails with an error from then on, instead of killing the
 // process on the spot, so that a program can still close its files and say goodbye.
 void IgnoreBrokenPipe();

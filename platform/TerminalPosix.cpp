@@ -93,6 +93,9 @@ bool IsTerminal(TStandardStream stream) {
   return isatty(stream == TStandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }
 
+// A program keeps the terminal it was started from, whether it has windows or not.
+void UseParentConsole() {}
+
 void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
 
 std::unique_ptr<TStopSignalWatch> WatchStopSignals(std::function<void(int signal)> onStop) {

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# CI: the Windows build, run for real. Cross-compiles the Qt-free libraries and their tests for
-# 64-bit Windows and runs them under Wine in a fresh throw-away prefix, the driver over the Win32
-# backend included: its tests talk to the simulated controller (kestsim, built natively) through
-# a pseudo-terminal that Wine maps as COM1. Fails on any failure.
+# CI: the Windows build, run for real. Cross-compiles the programs and their tests for 64-bit
+# Windows against the Qt for mingw (scripts/cross-build.sh) and runs them under Wine in a fresh
+# throw-away prefix, with the simulated controller (kestsim, built natively) on a pseudo-terminal
+# that Wine maps as COM1:
+#  - every Windows test binary, the window's and the viewer's on Qt's offscreen platform, the
+#    driver's over the Win32 backend talking to the simulator on COM1;
+#  - kestlsugraph.exe on Qt's windows platform in a virtual X display under openbox: its title
+#    must show the simulator's reading while another window is in front, and a screenshot of it
+#    is kept in ci-artifacts/windows-wine.png;
+#  - kestlog.exe --port COM1 --seconds 5: rows written, every one of them live with the
+#    simulator's reading.
+# Fails on any failure.
 #
 # Needs, besides scripts/setup.sh: g++-mingw-w64-x86-64-posix, googletest and wine64 (setup.sh
-# --ci installs them). Needs no display and no network.
+# --ci installs them), and the Qt archive that scripts/cross-build.sh names. Needs no network.
 # Usage: scripts/ci-wine.sh
 #   KEST_NATIVE_BUILD  the native build folder that has (or gets) bin/kestsim; default build
-#   KEST_CROSS_BUILD   the cross build folder; default build-mingw-tests
+#   KEST_CROSS_BUILD   the cross build folder; default build-win
+#   KEST_WINDOWS_BIN   the folder with the Windows programs to run end to end; default the cross
+#                      build's bin/ (which holds what the zip holds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 native=${KEST_NATIVE_BUILD:-build}
-cross=${KEST_CROSS_BUILD:-build-mingw-tests}
+cross=${KEST_CROSS_BUILD:-build-win}
 export KEST_CROSS_BUILD=$cross
+artifacts=$PWD/ci-artifacts
+for tool in xvfb-run Xvfb openbox xdotool wmctrl xprop xmessage import; do
+  command -v "$tool" >/dev/null || { echo "ci-wine.sh: $tool missing: scripts/setup.sh" >&2; exit 1; }
+done
 # Debian's wine64 keeps its loader and server outside PATH unless the wine package is installed.
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -46,6 +60,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 sim_pid=""
+x_pids=()
 
 # shellcheck disable=SC2317  # both run from the EXIT trap
 show_logs() {
@@ -62,6 +77,8 @@ cleanup() {
   # The server first: it holds the pseudo-terminal as its controlling terminal, so the simulator's
   # end closing under it would hang it up, and it answers a hang-up by dumping its whole state.
   "$wineserver" -k >/dev/null 2>&1 || true
+  local pid
+  for pid in "${x_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   if [[ -n $sim_pid ]]; then
     kill -TERM "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
@@ -111,6 +128,7 @@ KEST_TEST_COM_PORT=1 KEST_TEST_SIM_AFR=$afr KEST_TEST_COM_IS_PTY=1 \
 kill -TERM "$sim_pid" 2>/dev/null || true
 wait "$sim_pid" || true
 sim_pid=""
+x_pids=()
 summary=$(tail -n 1 "$work/kestsim.out")
 echo "ci-wine.sh: simulator: $summary"
 # Guards the line tests against passing without ever reaching the line.

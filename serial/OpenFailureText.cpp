@@ -1,27 +1,46 @@
 // The reason and remedy of a failed open, one sentence each.
 #include "serial/OpenFailureText.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "platform/OpenErrorHint.h"
 
 namespace {
 
+bool SameWords(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Ours, the same on every system, then the system's own words where they say something else (on
+// Windows in the user's language, as the rest of the system speaks to him).
 std::string ReasonOf(const platform::TOpenFailure& failure) {
+  std::string ours;
   switch (failure.Error) {
     case platform::TOpenError::NotFound:
-      return "no such device";
+      ours = "no such device";
+      break;
     case platform::TOpenError::InUse:
+      // The program that holds it says more than the system's words could.
       if (!failure.Holder.empty()) return "in use by another program, " + failure.Holder;
-      return "in use by another program";
+      ours = "in use by another program";
+      break;
     case platform::TOpenError::PermissionDenied:
-      return "permission denied";
+      ours = "permission denied";
+      break;
     case platform::TOpenError::NotATerminal:
-      return "not a serial device";
+      ours = "not a serial device";
+      break;
     case platform::TOpenError::None:
     case platform::TOpenError::Other:
-      break;
+      if (!failure.SystemText.empty()) return failure.SystemText;
+      return "the system refused";
   }
-  if (!failure.SystemText.empty()) return failure.SystemText;
-  return "the system refused";
+  if (failure.SystemText.empty() || SameWords(ours, failure.SystemText)) return ours;
+  return ours + " (" + failure.SystemText + ")";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // "could not open DEVICE: REASON. FIX", DEVICE being the failure's path (or `name` when the backend
 // did not say), `separator` (a blank: one line) between the reason and the fix. The reason: no such
 // device; in use by another program (naming it when known); permission denied; not a serial
-// device; else the system's own words.
+// device; each followed by the system's own words in brackets where they differ; else the
+// system's own words alone.
 std::string OpenFailureText(const std::string& name, const platform::TOpenFailure& failure,
                             const std::string& separator = " ");

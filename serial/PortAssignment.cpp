@@ -49,15 +49,17 @@ TPortAssignment AssignComNumbers(const std::vector<TSerialPort>& present,
     result.Ports[number] = port;
   }
   for (std::size_t i = 0; i < present.size(); ++i) {
-    const std::optional<int> uart = present[i].UartComNumber;
-    if (!uart || numbered[i] || result.Ports.count(*uart) != 0) continue;
+    // A port the system numbered above 16 is reached through a mapping only.
+    const std::optional<int> uart = present[i].SystemComNumber;
+    if (!uart || !InRange(*uart) || numbered[i] || result.Ports.count(*uart) != 0) continue;
     result.Ports[*uart] = TComPort{present[i].Path, i, TComPort::TSource::Uart};
     numbered[i] = true;
   }
   // Built-in UARTs that lost their number to a remembered entry get none: their number is
-  // their name, so they never move to another.
+  // their name, so they never move to another. Nor do ports the system numbered itself: a user
+  // maps those where he wants them.
   for (std::size_t i = 0; i < present.size(); ++i) {
-    if (numbered[i] || present[i].UartComNumber) continue;
+    if (numbered[i] || present[i].SystemComNumber) continue;
     int free = FirstAssignedComNumber;
     while (free <= LastAssignedComNumber && result.Ports.count(free) != 0) ++free;
     if (free > LastAssignedComNumber) break;

@@ -1,8 +1,10 @@
 // Which device stands behind each COM number: the numbering rule, as a function over tables.
 //
-// Built-in UARTs keep COM n = /dev/ttyS<n-1>. Every other device, the first time it is seen, takes
-// the lowest COM number from 1 to 16 that no present or remembered device holds, and keeps it,
-// remembered by its stable name, whether it is plugged in or not. A number given for one run
+// Built-in UARTs keep COM n = /dev/ttyS<n-1>, and ports the system numbered COMn themselves
+// (Windows) keep n when it is 1 to 16, and get no other number. Every other device, the first time
+// it is seen, takes the lowest COM number from 1 to 16 that no present or remembered device holds,
+// and keeps it, remembered by its stable name, whether it is plugged in or not. A number given for
+// one run
 // (--port COMn=DEVICE) stands over all of that and is not remembered.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/PortMap.h"
+#include "platform/UserSettings.h"
 
 namespace {
 
@@ -33,17 +34,12 @@ std::string Lowered(std::string_view text) {
 }  // namespace
 
 std::string PortsFilePath(const char* xdgConfigHome, const char* home) {
-  namespace fs = std::filesystem;
-  fs::path folder;
-  // The base directory rules: a relative XDG_CONFIG_HOME is to be ignored.
-  if (xdgConfigHome != nullptr && fs::path(xdgConfigHome).is_absolute()) {
-    folder = xdgConfigHome;
-  } else if (home != nullptr && fs::path(home).is_absolute()) {
-    folder = fs::path(home) / ".config";
-  } else {
-    return {};
-  }
-  return (folder / "kestlsugraph" / "ports.conf").string();
+  return PortsFileIn(platform::XdgConfigFolder(xdgConfigHome, home));
+}
+
+std::string PortsFileIn(const std::string& configFolder) {
+  if (configFolder.empty()) return {};
+  return (std::filesystem::path(configFolder) / "kestlsugraph" / "ports.conf").string();
 }
 
 TPortTable ParsePortsText(const std::string& text, std::vector<std::string>& warnings) {
@@ -75,7 +71,7 @@ TPortTable ParsePortsText(const std::string& text, std::vector<std::string>& war
       continue;
     }
     const std::string key(Trimmed(content.substr(0, equals)));
-    const std::string value(Trimmed(content.substr(equals + 1)));
+    const std::string written(Trimmed(content.substr(equals + 1)));
     if (!inPorts) {
       warn("'" + key + "' is outside the [ports] section");
       continue;
@@ -85,10 +81,12 @@ TPortTable ParsePortsText(const std::string& text, std::vector<std::string>& war
       warn("'" + key + "' is not one of COM1 to COM16");
       continue;
     }
-    if (value.empty() || value.front() != '/') {
-      warn(key + " needs a device path beginning with '/', not '" + value + "'");
+    const std::optional<std::string> device = platform::DeviceNameOf(written);
+    if (!device) {
+      warn(key + " needs " + platform::DeviceNameRule() + ", not '" + written + "'");
       continue;
     }
+    const std::string& value = *device;
     if (table.count(*number) != 0) {
       warn("COM" + std::to_string(*number) + " is given again; the first one stands");
       continue;

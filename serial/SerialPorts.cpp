@@ -40,6 +40,8 @@ std::string StableNameOf(const std::vector<std::string>& links) {
 // The adapter's own words, as plain as they come: maker and product (without saying the maker
 // twice, as many products begin with it), then the serial number, which tells two alike apart.
 std::string DescriptionOf(const platform::TSerialDeviceRecord& record, bool uart) {
+  // The system's own name for it is the one the user sees everywhere else (Device Manager).
+  if (!record.FriendlyName.empty()) return record.FriendlyName;
   std::string text = record.Manufacturer;
   if (!record.Product.empty()) {
     if (text.empty() || record.Product.starts_with(text)) {
@@ -82,8 +84,10 @@ std::vector<TSerialPort> SerialPortsOf(const std::vector<platform::TSerialDevice
     port.Path = record->Path;
     port.StableName = StableNameOf(record->Links);
     port.Links = record->Links;
-    port.UartComNumber = UartComNumberOf(record->SystemName);
-    port.Description = DescriptionOf(*record, port.UartComNumber.has_value());
+    const std::optional<int> uart = UartComNumberOf(record->SystemName);
+    port.SystemComNumber = uart;
+    if (record->SystemComNumber > 0) port.SystemComNumber = record->SystemComNumber;
+    port.Description = DescriptionOf(*record, uart.has_value());
     ports.push_back(std::move(port));
   }
   return ports;

@@ -12,8 +12,9 @@ struct TSerialPort {
   std::string Path;        // the device node, e.g. /dev/ttyUSB0
   std::string StableName;  // /dev/serial/by-id/..., else /dev/serial/by-path/...; empty if neither
   std::vector<std::string> Links;  // every other name of the node
-  // For a built-in UART /dev/ttyS<n-1> (n from 1 to 16): n, the COM number it always has.
-  std::optional<int> UartComNumber;
+  // The COM number the device always has, being its name: n for a built-in UART /dev/ttyS<n-1>
+  // (n from 1 to 16), n for a port the system numbered COMn itself (Windows, any n).
+  std::optional<int> SystemComNumber;
   std::string Description;  // e.g. "FTDI FT232R USB UART (A1234567)"; never empty
 
   // The name that stands for this device in the port memory and that the port is opened by: the

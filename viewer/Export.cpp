@@ -3,7 +3,8 @@
 
 #include <QFile>
 #include <QPainter>
-#include <QSvgGenerator>
+
+#include "viewer/SvgExport.h"
 
 namespace viewer {
 
@@ -21,18 +22,8 @@ bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QStr
     return false;
   };
   if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(file.errorString());
-    QSvgGenerator generator;
-    generator.setOutputDevice(&file);
-    generator.setSize(size);
-    generator.setViewBox(QRect(QPoint(0, 0), size));
-    generator.setTitle(QStringLiteral("kestview"));
-    QPainter painter;
-    if (!painter.begin(&generator)) return fail(QStringLiteral("could not draw the chart"));
-    PaintChart(painter, QRectF(QPointF(0, 0), QSizeF(size)), scene);
-    painter.end();
-    if (file.error() != QFileDevice::NoError) return fail(file.errorString());
+    QString reason;
+    if (!WriteChartSvg(scene, path, size, reason)) return fail(reason);
     return true;
   }
   const QImage image = RenderChart(scene, size);

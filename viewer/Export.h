@@ -13,7 +13,8 @@ namespace viewer {
 QImage RenderChart(const TChartScene& scene, QSize size);
 
 // Writes the chart to `path`: SVG when the name ends in .svg, otherwise a PNG. False (with the
-// reason, naming the file, in `error`) when the file cannot be written.
+// reason, naming the file, in `error`) when the file cannot be written, or for SVG in a build
+// without it (see SvgExportBuilt).
 bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error);
 
 }  // namespace viewer

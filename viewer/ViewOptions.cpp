@@ -1,6 +1,8 @@
 // kestview's command line.
 #include "viewer/ViewOptions.h"
 
+#include "viewer/SvgExport.h"
+
 namespace viewer {
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
@@ -96,6 +98,35 @@ std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::
   }
   if (!relativeGiven) options.Relative = options.Files.size() > 1;
   return options;
+}
+
+}  // namespace viewer
+
+namespace viewer {
+
+std::string ViewUsage() {
+  const bool svg = SvgExportBuilt();
+  std::string text =
+      "Usage: kestview [OPTION]... [FILE]...\n"
+      "Shows logs of kestlsugraph and kestlog (classic or extended) on one chart.\n"
+      "\n";
+  text +=
+      svg ? "  --export OUT.png|OUT.svg  draw the chart of FILE... at full range to OUT and exit\n"
+          : "  --export OUT.png          draw the chart of FILE... at full range to OUT and exit\n"
+            "                            (this build cannot write SVG)\n";
+  text +=
+      "  --size WxH                size of the exported chart (default 1200x600)\n"
+      "  --summary                 print a summary of each FILE and exit\n"
+      "  --json                    print the summary as JSON (implies --summary)\n"
+      "  --afr, --lambda           show air-fuel ratio or lambda (default: as logged)\n"
+      "  --fuel petrol|methanol|propane   the fuel for AFR (default: guessed from the log)\n"
+      "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
+      "  --relative                time since each log's start (default with several files)\n"
+      "  --follow                  show rows as they are appended (window only)\n"
+      "  --help, --version\n"
+      "\n"
+      "Exit status: 0 success, 1 a file could not be read, 2 a bad command line.\n";
+  return text;
 }
 
 }  // namespace viewer

@@ -28,21 +28,8 @@ struct TViewOptions {
 // The options of `arguments` (without the program name), or nothing with the reason in `error`.
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error);
 
-inline constexpr const char* ViewUsage =
-    "Usage: kestview [OPTION]... [FILE]...\n"
-    "Shows logs of kestlsugraph and kestlog (classic or extended) on one chart.\n"
-    "\n"
-    "  --export OUT.png|OUT.svg  draw the chart of FILE... at full range to OUT and exit\n"
-    "  --size WxH                size of the exported chart (default 1200x600)\n"
-    "  --summary                 print a summary of each FILE and exit\n"
-    "  --json                    print the summary as JSON (implies --summary)\n"
-    "  --afr, --lambda           show air-fuel ratio or lambda (default: as logged)\n"
-    "  --fuel petrol|methanol|propane   the fuel for AFR (default: guessed from the log)\n"
-    "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
-    "  --relative                time since each log's start (default with several files)\n"
-    "  --follow                  show rows as they are appended (window only)\n"
-    "  --help, --version\n"
-    "\n"
-    "Exit status: 0 success, 1 a file could not be read, 2 a bad command line.\n";
+// The usage text of --help, several lines ending in a newline. Says so where this build cannot
+// write SVG.
+std::string ViewUsage();
 
 }  // namespace viewer

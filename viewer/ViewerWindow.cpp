@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "viewer/Export.h"
+#include "viewer/SvgExport.h"
 
 namespace viewer {
 
@@ -269,9 +270,9 @@ void TKestViewWindow::OpenDialog() {
 }
 
 void TKestViewWindow::ExportDialog() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export image"),
-                                                    QStringLiteral("kestview.png"),
-                                                    QStringLiteral("Images (*.png *.svg)"));
+  const QString path = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Export image"), QStringLiteral("kestview.png"),
+      SvgExportBuilt() ? QStringLiteral("Images (*.png *.svg)") : QStringLiteral("Images (*.png)"));
   if (path.isEmpty()) return;
   QString error;
   if (!ExportChart(ChartWidget->Scene(), path, ChartWidget->size(), &error)) {

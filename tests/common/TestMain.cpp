@@ -2,8 +2,6 @@
 // offscreen platform, so window tests need no display.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #ifdef KEST_TEST_GUI
 #include <QApplication>
 using TTestApplication = QApplication;
@@ -13,7 +11,7 @@ using TTestApplication = QCoreApplication;
 #endif
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
   TTestApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

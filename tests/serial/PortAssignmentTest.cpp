@@ -13,6 +13,7 @@ namespace {
 using kesttest::ById;
 using kesttest::FtdiAdapter;
 using kesttest::Uart;
+using kesttest::WindowsPort;
 using platform::TSerialDeviceRecord;
 using TSource = TComPort::TSource;
 
@@ -147,6 +148,22 @@ TEST(PortAssignment, NumbersDevicesByTheRules) {
         {2, {"/dev/ttyUSB0", "/dev/ttyUSB0", TSource::Override}}},
        {{2, ById("A")}},
        {"/dev/ttyS0"}},
+      {"ports the system numbered keep their numbers to 16, get no other, and are not remembered",
+       {WindowsPort(20), WindowsPort(14), WindowsPort(3)},
+       {},
+       {},
+       {{3, {"COM3", "COM3", TSource::Uart}}, {14, {"COM14", "COM14", TSource::Uart}}},
+       {},
+       {"COM20"}},
+      {"the memory maps a menu item to a port the system numbered, which leaves its own number",
+       {WindowsPort(1), WindowsPort(14), WindowsPort(20)},
+       {{2, "COM14"}, {3, "COM20"}},
+       {},
+       {{1, {"COM1", "COM1", TSource::Uart}},
+        {2, {"COM14", "COM14", TSource::Remembered}},
+        {3, {"COM20", "COM20", TSource::Remembered}}},
+       {{2, "COM14"}, {3, "COM20"}},
+       {}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -56,6 +56,16 @@ inline platform::TSerialDeviceRecord Uart(int index, bool chip = true) {
   return record;
 }
 
+// A port that Windows numbered COM<number> itself, with the friendly name of a USB adapter's.
+inline platform::TSerialDeviceRecord WindowsPort(int number) {
+  platform::TSerialDeviceRecord record;
+  record.SystemName = "COM" + std::to_string(number);
+  record.Path = record.SystemName;
+  record.SystemComNumber = number;
+  record.FriendlyName = "USB Serial Port (" + record.SystemName + ")";
+  return record;
+}
+
 inline std::string ById(const std::string& serial) {
   return "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0";
 }

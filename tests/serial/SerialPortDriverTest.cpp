@@ -629,7 +629,9 @@ TEST_P(QueuedWaitTest, SleepsWhileTheBytesKeepComingAndReadsNone) {
   EXPECT_EQ(Fake.CountCalls("ReadFile"), 0u);
   EXPECT_EQ(Fake.CountCalls("WaitForInput"), 0u);
   EXPECT_EQ(Driver.PollHolds(), 0);
-  if (c.Closed) EXPECT_TRUE(Fake.Calls().empty());
+  if (c.Closed) {
+    EXPECT_TRUE(Fake.Calls().empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

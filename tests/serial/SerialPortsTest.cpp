@@ -29,9 +29,9 @@ TEST(SerialPorts, KeepsRealDevicesInNameOrderAndLeavesEmptyUartNodesOut) {
   EXPECT_EQ(paths, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS16",
                                              "/dev/ttyUSB2", "/dev/ttyUSB10"}));
   // Only ttyS0..ttyS15 have a COM number of their own.
-  EXPECT_EQ(ports[1].UartComNumber, 1);
-  EXPECT_EQ(ports[2].UartComNumber, std::nullopt);
-  EXPECT_EQ(ports[0].UartComNumber, std::nullopt);
+  EXPECT_EQ(ports[1].SystemComNumber, 1);
+  EXPECT_EQ(ports[2].SystemComNumber, std::nullopt);
+  EXPECT_EQ(ports[0].SystemComNumber, std::nullopt);
 }
 
 TEST(SerialPorts, StableNameAndDescription) {

@@ -1,0 +1,54 @@
+// Device names and the settings folder on Windows: the system numbers its serial ports itself and
+// keeps each user's settings under the roaming application data folder.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cctype>
+#include <string_view>
+
+#include "platform/UserSettings.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int LastPortNumber = 255;
+
+}  // namespace
+
+// "\\.\" is the device namespace prefix that ports above COM9 need; users write either form.
+std::optional<std::string> DeviceNameOf(const std::string& text) {
+  std::string_view name = text;
+  constexpr std::string_view DevicePrefix = "\\\\.\\";
+  if (name.starts_with(DevicePrefix)) name.remove_prefix(DevicePrefix.size());
+  if (name.size() < 4 || name.size() > 6) return std::nullopt;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return std::nullopt;
+  }
+  const std::string_view digits = name.substr(3);
+  if (digits.front() == '0') return std::nullopt;
+  int number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number > LastPortNumber) return std::nullopt;
+  return "COM" + std::to_string(number);
+}
+
+std::string DeviceNameRule() { return "a port name such as COM14"; }
+
+// The ANSI form, as the rest of the program opens its files by narrow names.
+std::string UserConfigFolder() {
+  char folder[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableA("APPDATA", folder, sizeof folder);
+  if (length == 0 || length >= sizeof folder) return {};
+  return std::string(folder, length);
+}
+
+}  // namespace platform
