@@ -8,8 +8,8 @@
 #  - kestlsugraph.exe on Qt's windows platform in a virtual X display under openbox: its title
 #    must show the simulator's reading while another window is in front, and a screenshot of it
 #    is kept in ci-artifacts/windows-wine.png;
-#  - kestlog.exe --port COM1 --seconds 5: rows written, every one of them live with the
-#    simulator's reading.
+#  - kestlog.exe --port COM1 --seconds 5: rows written, every one live with the simulator's
+#    reading once the first answer is in (kept in ci-artifacts/kestlog-wine.csv).
 # Fails on any failure.
 #
 # Needs, besides scripts/setup.sh: g++-mingw-w64-x86-64-posix, googletest and wine64 (setup.sh
@@ -125,10 +125,91 @@ KEST_TEST_COM_PORT=1 KEST_TEST_SIM_AFR=$afr KEST_TEST_COM_IS_PTY=1 \
   ctest --test-dir "$cross" --output-on-failure --no-tests=error --timeout 300 || status=$?
 
 "$wineserver" -k >/dev/null 2>&1 || true
+phase_done tests
+
+# --- End to end: the programs a user runs, on the simulator's COM1. ---
+programs=${KEST_WINDOWS_BIN:-$cross/bin}
+mkdir -p "$artifacts"
+# The server is started again for a display: Wine's desktop process takes its display when the
+# prefix starts. The simulator keeps its end of the line open meanwhile.
+display_number=$((90 + RANDOM % 100))
+Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+x_pids+=($!)
+export DISPLAY=":$display_number"
+for _ in $(seq 100); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$work/openbox.log" 2>&1 &
+x_pids+=($!)
+for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+"$wineserver" -p >>"$work/wineserver.log" 2>&1
+"$wine" cmd /c exit 0 </dev/null >>"$work/services.log" 2>&1
+
+# The window: open on COM1, with the simulator's mixture in its title while another program is in
+# front, as a task bar shows it.
+expected_reading=$(awk -v a="$afr" 'BEGIN { printf "%.1f", a / 10 }')
+title_of() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
+"$wine" "$programs/kestlsugraph.exe" </dev/null >"$work/kestlsugraph.log" 2>&1 &
+gui_pid=$!
+caption="Torvane LSU4 KEST INTERFACE"
+main=$(timeout 60 xdotool search --sync --name "^$caption\$" | head -n 1) || true
+if [[ -z $main ]]; then
+  echo "ci-wine.sh: kestlsugraph.exe showed no window" >&2
+  status=1
+else
+  xmessage -name kest-other -geometry +600+500 "another program" &
+  x_pids+=($!)
+  other=$(timeout 10 xdotool search --sync --name "^kest-other\$" | head -n 1) || true
+  [[ -n $other ]] && { xdotool windowactivate "$other" 2>/dev/null || true; }
+  title=""
+  for _ in $(seq 200); do
+    title=$(title_of "$main")
+    [[ $title == " AFR = $expected_reading" ]] && break
+    sleep 0.1
+  done
+  echo "ci-wine.sh: kestlsugraph.exe behind another window: title \"$title\""
+  if [[ $title != " AFR = $expected_reading" ]]; then
+    echo "ci-wine.sh: the title does not show the simulator's reading $expected_reading" >&2
+    status=1
+  fi
+  # In front again for the picture: the caption, the read-out and the status bar.
+  xdotool windowactivate "$main" 2>/dev/null || true
+  for _ in $(seq 50); do
+    [[ $(title_of "$main") == "$caption" ]] && break
+    sleep 0.1
+  done
+  sleep 1
+  frame=$(xwininfo -id "$main" -children | sed -n 's/^  Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+  import -window "${frame:-root}" "$artifacts/windows-wine.png"
+  echo "ci-wine.sh: screenshot in ci-artifacts/windows-wine.png"
+fi
+kill "$gui_pid" 2>/dev/null || true
+"$wineserver" -k >/dev/null 2>&1 || true
+wait "$gui_pid" 2>/dev/null || true
+"$wineserver" -p >>"$work/wineserver.log" 2>&1
+
+# kestlog: five seconds of rows from COM1. The first tick may come before the first answer (an
+# offline row, as on every system); from the first live row on, every row is live with the
+# simulator's reading.
+log=$work/kestlog.csv
+"$wine" "$programs/kestlog.exe" --port COM1 --seconds 5 --format extended --output "Z:$log" \
+  </dev/null >"$work/kestlog.out" 2>&1 || { echo "ci-wine.sh: kestlog.exe failed" >&2; status=1; }
+cat "$work/kestlog.out"
+cp "$log" "$artifacts/kestlog-wine.csv" 2>/dev/null || true
+read -r rows live not_live < <(tail -n +2 "$log" 2>/dev/null | tr -d '\r' |
+  awk -F, -v r="$expected_reading" '
+    $7 == "live" { seen = 1 }
+    seen && $2 == r && $7 == "live" { live++ }
+    seen && !($2 == r && $7 == "live") { bad++ }
+    END { print NR + 0, live + 0, bad + 0 }')
+echo "ci-wine.sh: kestlog.exe wrote $rows rows, $live live at $expected_reading, $not_live not live after the first live one"
+if (( live == 0 || not_live > 0 )); then
+  echo "ci-wine.sh: kestlog.exe's rows are not all live" >&2
+  status=1
+fi
+"$wineserver" -k >/dev/null 2>&1 || true
+
 kill -TERM "$sim_pid" 2>/dev/null || true
 wait "$sim_pid" || true
 sim_pid=""
-x_pids=()
 summary=$(tail -n 1 "$work/kestsim.out")
 echo "ci-wine.sh: simulator: $summary"
 # Guards the line tests against passing without ever reaching the line.
@@ -136,7 +217,7 @@ if [[ ! $summary =~ frames\ ([0-9]+) ]] || (( BASH_REMATCH[1] == 0 )); then
   echo "ci-wine.sh: the simulator sent no frame: the line tests did not reach COM1" >&2
   status=1
 fi
-phase_done tests
+phase_done "end to end"
 
 summary=$(IFS=,; echo "${phases[*]}")
 echo "ci-wine.sh: $((SECONDS - started)) s in all (${summary//,/, })"

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "platform/OpenErrorHint.h"
 
 using kesttest::TFakeSerialApi;
 using uitest::TWindowFixture;
@@ -286,8 +287,9 @@ TEST(SampleTick, ThePollTimerRunsEveryFiveMillisecondsWhileOpen) {
   EXPECT_EQ(f.Serial.TimerInterval(1), 5u);
 }
 
-// The status bar keeps its text; the tooltip tells a Linux user how to get the permission.
-TEST(StartUp, APermissionRefusalExplainsTheDialoutGroupInTheTooltip) {
+// The status bar keeps its text; the tooltip tells the user how to get the permission, in the
+// system's terms (the dialout group on Linux).
+TEST(StartUp, APermissionRefusalExplainsTheRemedyInTheTooltip) {
   struct TStep {
     platform::TOpenError Error;
     const char* Status;
@@ -304,7 +306,9 @@ TEST(StartUp, APermissionRefusalExplainsTheDialoutGroupInTheTooltip) {
     f.Serial.SetOpenError(TFakeSerialApi::ComName(1), step.Error);
     f.W().OpenCommsClick();
     EXPECT_EQ(f.W().StatusBarText(), step.Status);
-    EXPECT_EQ(f.W().StatusText->toolTip().contains(QStringLiteral("dialout")), step.Hint)
+    const QString remedy =
+        QString::fromStdString(platform::OpenErrorHint(platform::TOpenError::PermissionDenied));
+    EXPECT_EQ(f.W().StatusText->toolTip().contains(remedy), step.Hint)
         << f.W().StatusText->toolTip().toStdString();
   }
 }
