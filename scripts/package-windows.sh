@@ -53,13 +53,15 @@ if [[ -z $version ]]; then
 fi
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "no x.y.z version found (got '$version')"
 
+# Qt's DLLs and plugins come from the Qt the build was made with (its Qt6_DIR is <qt>/lib/cmake/Qt6).
 qt=${KEST_QT_DIR:-}
 if [[ -z $qt ]]; then
   qt6_dir=$(cache_value Qt6_DIR)
-  [[ -n $qt6_dir ]] || fail "the build names no Qt6_DIR; set KEST_QT_DIR"
-  qt=$(cd "$qt6_dir/../../.." && pwd)  # <qt>/lib/cmake/Qt6
+  [[ -n $qt6_dir && -d $qt6_dir ]] || fail "the build names no Qt6_DIR that exists; set KEST_QT_DIR"
+  qt=$(cd "$qt6_dir/../../.." && pwd)
 fi
-[[ -f $qt/plugins/platforms/qwindows.dll ]] || fail "$qt has no plugins/platforms/qwindows.dll"
+plugins=$qt/plugins
+[[ -f $plugins/platforms/qwindows.dll ]] || fail "$qt has no plugins/platforms/qwindows.dll"
 
 # The compiler the build used knows where its own runtime DLLs are (libstdc++-6.dll and the rest).
 compiler=$(cache_value CMAKE_CXX_COMPILER)
@@ -105,10 +107,10 @@ for program in "${programs[@]}"; do
 done
 # The windows platform for the windows; offscreen for kestview's --export and --summary, which draw
 # without a screen; the style that makes Qt's widgets look like the system's own.
-cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$stage/platforms/"
-if [[ -f $qt/plugins/styles/qwindowsvistastyle.dll ]]; then
+cp "$plugins/platforms/qwindows.dll" "$plugins/platforms/qoffscreen.dll" "$stage/platforms/"
+if [[ -f $plugins/styles/qwindowsvistastyle.dll ]]; then
   mkdir -p "$stage/styles"
-  cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+  cp "$plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 fi
 
 # Every DLL the programs and plugins load, and every DLL those load, beside the programs.
