@@ -46,6 +46,11 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "GPL-3.0-or-later"
 !define MUI_FINISHPAGE_RUN_NOTCHECKED
 
 !insertmacro MUI_PAGE_WELCOME
+; The licence is shown, not put to the user as terms to accept: the GPL asks no acceptance for
+; installing or running the program, so the page has Next rather than "I Agree".
+!define MUI_LICENSEPAGE_TEXT_TOP "kestlsugraph is free software under the GNU General Public License."
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "You need not accept this licence to install or use kestlsugraph; it gives you the right to share and change the program on its terms. Click Next to continue."
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
