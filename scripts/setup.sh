@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running kestlsugraph needs.
 # Safe to run twice: packages already present are skipped by apt-get.
-# Usage: scripts/setup.sh [--ci]   (--ci adds the cross-compiler and Windows runtime used only by CI)
+# Usage: scripts/setup.sh [--ci]   (--ci adds the cross-compiler, the Windows runtime and the
+#                                   Windows packaging tools used only by CI)
 set -euo pipefail
 
 packages=(
@@ -18,7 +19,7 @@ packages=(
   dpkg-dev desktop-file-utils
 )
 if [[ "${1:-}" == "--ci" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev wine64)
+  packages+=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev wine64 nsis zip unzip)
 fi
 
 missing=()
