@@ -25,11 +25,14 @@ command -v unzip >/dev/null || { echo "ci-windows-package: unzip missing" >&2; e
 started=$SECONDS
 fail() { echo "ci-windows-package: $*" >&2; exit 1; }
 
-# --- The zip and the installer. ---
-KEST_DIST=$dist bash scripts/package-windows.sh "$build"
+# --- The zip and the installer, made again unless scripts/ci-wine.sh made them from this build. ---
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 zip_file=$dist/kestlsugraph-$version-windows-x86_64.zip
 setup_file=$dist/kestlsugraph-$version-setup.exe
+newest_program=$(ls -t "$build"/bin/kest*.exe | head -n 1)
+if [[ ! $zip_file -nt $newest_program || ! $setup_file -nt $newest_program ]]; then
+  KEST_DIST=$dist bash scripts/package-windows.sh "$build"
+fi
 [[ -f $zip_file && -f $setup_file ]] || fail "package-windows.sh made no $zip_file and $setup_file"
 echo "ci-windows-package: packages made in $((SECONDS - started)) s"
 

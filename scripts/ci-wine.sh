@@ -17,8 +17,9 @@
 # Usage: scripts/ci-wine.sh
 #   KEST_NATIVE_BUILD  the native build folder that has (or gets) bin/kestsim; default build
 #   KEST_CROSS_BUILD   the cross build folder; default build-win
-#   KEST_WINDOWS_BIN   the folder with the Windows programs to run end to end; default the cross
-#                      build's bin/ (which holds what the zip holds)
+#   KEST_WINDOWS_BIN   the folder with the Windows programs to run end to end; default the zip
+#                      that scripts/package-windows.sh makes from the cross build (into dist/),
+#                      unpacked into an empty folder, so the run uses what a user downloads
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,6 +53,16 @@ fi
 cmake --build "$native" --target kestsim
 phase_done build
 
+# --- The zip a user downloads, unpacked where nothing else is: the end-to-end runs use it. ---
+if [[ -z ${KEST_WINDOWS_BIN:-} ]]; then
+  bash scripts/package-windows.sh "$cross"
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$cross/CMakeCache.txt")
+  unpacked=$(mktemp -d "${TMPDIR:-/tmp}/kest-zip.XXXXXX")
+  unzip -q "${KEST_DIST:-dist}/kestlsugraph-$version-windows-x86_64.zip" -d "$unpacked"
+  KEST_WINDOWS_BIN=$(dirname "$(find "$unpacked" -name kestlsugraph.exe | head -n 1)")
+fi
+phase_done package
+
 # --- A fresh prefix, made without asking anything. ---
 work=$(mktemp -d "${TMPDIR:-/tmp}/kest-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
@@ -84,7 +95,7 @@ cleanup() {
     wait "$sim_pid" 2>/dev/null || true
   fi
   (( status == 0 )) || show_logs >&2
-  rm -rf "$work"
+  rm -rf "$work" "${unpacked:-}"
   exit "$status"
 }
 trap cleanup EXIT
@@ -135,7 +146,7 @@ grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|^[0-9]+: \[  (PASSED|SKIPPED) ' "$ar
 phase_done tests
 
 # --- End to end: the programs a user runs, on the simulator's COM1. ---
-programs=${KEST_WINDOWS_BIN:-$cross/bin}
+programs=$KEST_WINDOWS_BIN
 # The server is started again for a display: Wine's desktop process takes its display when the
 # prefix starts. The simulator keeps its end of the line open meanwhile.
 display_number=$((90 + RANDOM % 100))

@@ -36,6 +36,9 @@ const int LambdaGridRows[] = {8, 50, 92, 134, 176};
 
 QFont ArialFont(int pixelHeight, bool bold = false) {
   QFont font(QStringLiteral("Arial"));
+  // The labels were sized for Arial. Where the system has no Arial and no font substitution for it
+  // (Wine, a bare Windows image), its metric twin keeps them from being clipped by a serif face.
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(pixelHeight);
   font.setBold(bold);

@@ -77,6 +77,7 @@ QImage LogoPicture(int width, int height) {
   painter.drawPath(trace);
 
   QFont font(QStringLiteral("Arial"));
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
   font.setPixelSize(height * 2 / 5);
   font.setBold(true);
   font.setItalic(true);
