@@ -144,9 +144,9 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   if (p.Parser.isSet(p.Format)) {
     const std::string value = last(p.Format);
     if (value == "classic") {
-      options.Format = TRowFormat::Classic;
+      options.Format = csvlog::TRowFormat::Classic;
     } else if (value == "extended") {
-      options.Format = TRowFormat::Extended;
+      options.Format = csvlog::TRowFormat::Extended;
     } else {
       error = "--format is classic or extended, not '" + value + "'";
       return std::nullopt;

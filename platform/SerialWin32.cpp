@@ -1,18 +1,9 @@
 // The serial backend on Windows: the driver's calls, one for one, over the kernel32 communications
 // API, with the port opened by the name the driver formed ("\\.\COMn").
 //
-// SerialApi.h comes before <windows.h>: it declares constants with the names that header turns into
-// macros (WM_TIMER, PURGE_RXCLEAR, ...), which must not be rewritten inside our declarations. After
-// <windows.h> the system's macros of the same names and values are the ones in use.
+// SerialApi.h comes before <windows.h>, for the reason given in platform/Win32.h.
 #include "platform/SerialApi.h"
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32.h"
 
 // Our interface has methods of these names; the A/W-choosing macros must not rename them.
 #undef CreateFile

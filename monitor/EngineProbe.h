@@ -1,0 +1,27 @@
+// TEngineProbe: how the benchmark watches the monitoring engine at work without changing it.
+//
+// The engine calls its probe, when one is set, at the start and at the end of each of its three
+// handlers, with the state as it stands then: the benchmark times the handlers, counts the ticks
+// that should log a row or step the chart, and accounts for the bytes each receive took. A probe
+// only reads; the engine does the same with or without one, and without one a call costs a
+// pointer test.
+#pragma once
+
+#include "monitor/MonitorState.h"
+
+namespace monitor {
+
+enum class THandler {
+  Receive,     // SerialPortDriverReceiveData3, fired by the driver's poll
+  SampleTick,  // GetByteClick, the sample tick (the view's SampleTickDone included)
+  Watchdog,    // OnlineTimerTimer (the view's WatchdogTickDone included)
+};
+
+class TEngineProbe {
+ public:
+  virtual ~TEngineProbe() = default;
+  virtual void HandlerBegins(THandler /*handler*/, const TMonitorState& /*state*/) {}
+  virtual void HandlerEnds(THandler /*handler*/, const TMonitorState& /*state*/) {}
+};
+
+}  // namespace monitor
