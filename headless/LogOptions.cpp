@@ -123,16 +123,12 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   }
   if (p.Parser.isSet(p.Fuel)) {
     const std::string value = last(p.Fuel);
-    if (value == "petrol") {
-      options.FuelType = sensor::ftPetrol;
-    } else if (value == "methanol") {
-      options.FuelType = sensor::ftMethanol;
-    } else if (value == "propane") {
-      options.FuelType = sensor::ftPropane;
-    } else {
+    const std::optional<int> fuel = sensor::FuelTypeNamed(value);
+    if (!fuel) {
       error = "--fuel is petrol, methanol or propane, not '" + value + "'";
       return std::nullopt;
     }
+    options.FuelType = *fuel;
   }
   if (p.Parser.isSet(p.Output)) {
     options.Output = last(p.Output);

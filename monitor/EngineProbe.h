@@ -24,4 +24,24 @@ class TEngineProbe {
   virtual void HandlerEnds(THandler /*handler*/, const TMonitorState& /*state*/) {}
 };
 
+// Tells `probe`, if there is one, that `handler` begins now, and when it goes out of scope that it
+// ended, with `state` as it then stands.
+class TProbeCall {
+ public:
+  TProbeCall(TEngineProbe* probe, THandler handler, const TMonitorState& state)
+      : Probe(probe), Handler(handler), State(state) {
+    if (Probe != nullptr) Probe->HandlerBegins(Handler, State);
+  }
+  ~TProbeCall() {
+    if (Probe != nullptr) Probe->HandlerEnds(Handler, State);
+  }
+  TProbeCall(const TProbeCall&) = delete;
+  TProbeCall& operator=(const TProbeCall&) = delete;
+
+ private:
+  TEngineProbe* Probe;
+  THandler Handler;
+  const TMonitorState& State;
+};
+
 }  // namespace monitor

@@ -115,12 +115,7 @@ void TMonitorEngine::OpenQuietly() {
 // The receive path
 
 void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*, std::uint32_t) {
-  if (Probe != nullptr) Probe->HandlerBegins(THandler::Receive, MonitorState);
-  ReceiveFrame();
-  if (Probe != nullptr) Probe->HandlerEnds(THandler::Receive, MonitorState);
-}
-
-void TMonitorEngine::ReceiveFrame() {
+  const TProbeCall call(Probe, THandler::Receive, MonitorState);
   // The polled bytes are the answer to the sample tick's request; this handler asks again and
   // reads a whole frame of its own.
   SerialPortDriver1.WriteByte(sensor::RequestByte);
@@ -168,10 +163,9 @@ std::string TMonitorEngine::VoltsText() const {
 }
 
 void TMonitorEngine::GetByteClick() {
-  if (Probe != nullptr) Probe->HandlerBegins(THandler::SampleTick, MonitorState);
+  const TProbeCall call(Probe, THandler::SampleTick, MonitorState);
   SampleTick();
   View.SampleTickDone();
-  if (Probe != nullptr) Probe->HandlerEnds(THandler::SampleTick, MonitorState);
 }
 
 void TMonitorEngine::SampleTick() {
@@ -229,10 +223,9 @@ void TMonitorEngine::KeepPortOpen() {
 }
 
 void TMonitorEngine::OnlineTimerTimer() {
-  if (Probe != nullptr) Probe->HandlerBegins(THandler::Watchdog, MonitorState);
+  const TProbeCall call(Probe, THandler::Watchdog, MonitorState);
   Watchdog();
   View.WatchdogTickDone();
-  if (Probe != nullptr) Probe->HandlerEnds(THandler::Watchdog, MonitorState);
 }
 
 void TMonitorEngine::Watchdog() {

@@ -138,7 +138,6 @@ class TMonitorEngine {
   QTimer OnlineTimer;  // the watchdog: OnlineTimerTimer
   TMonitorState MonitorState;
 
-  void ReceiveFrame();
   void SampleTick();
   void Watchdog();
   void KeepPortOpen();
