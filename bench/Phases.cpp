@@ -150,6 +150,28 @@ std::vector<TPhase> SuitePhases(double seconds, const QStringList& only) {
   return phases;
 }
 
+namespace {
+
+// The targets of a live phase at its nominal sample rate.
+void RateVerdicts(const std::string& name, double nominal, const TPhaseResult& r) {
+  Verdict(name + ": chart samples within 1% of " + Fixed(nominal, 1) + "/s",
+          std::abs(r.ChartRate - nominal) <= nominal * 0.01, Fixed(r.ChartRate, 3) + "/s");
+  Verdict(name + ": log rows within 1% of " + Fixed(nominal, 1) + "/s",
+          std::abs(r.LogRate - nominal) <= nominal * 0.01, Fixed(r.LogRate, 3) + "/s");
+  Note(name + ": longest handlers: receive " + Fixed(r.Times.ReceiveMs) + " ms, sample tick " +
+       Fixed(r.Times.SampleTickMs) + " ms, watchdog " + Fixed(r.Times.WatchdogMs) + " ms");
+  Verdict(name + ": first live reading within 0.6 s", r.FirstReadingSeconds <= 0.6,
+          Fixed(r.FirstReadingSeconds, 3) + " s");
+  Verdict(name + ": memory flat over the run (growth under 1 MB)", r.RssEnd - r.RssStart < 1,
+          Fixed(r.RssEnd - r.RssStart) + " MB");
+  Verdict(name + ": frames, bytes and requests balance", r.FramesBalance,
+          "see " + name + ".frames_*");
+  Verdict(name + ": log rows well formed and as the rules give", r.RowsOk,
+          "see " + name + ".log_*");
+}
+
+}  // namespace
+
 void SuiteVerdicts(std::map<std::string, TPhaseResult>& results, double rssEnd) {
   Note("targets:");
   auto has = [&](const char* name) { return results.count(name) != 0; };
@@ -170,23 +192,7 @@ void SuiteVerdicts(std::map<std::string, TPhaseResult>& results, double rssEnd) 
             Fixed(results["silent"].CpuPercent, 3) + " %core");
   for (const auto& [name, nominal] :
        {std::pair<const char*, double>{"live", 10.0}, {"fast", 12.5}}) {
-    if (!has(name)) continue;
-    const TPhaseResult& r = results[name];
-    Verdict(std::string(name) + ": chart samples within 1% of " + Fixed(nominal, 1) + "/s",
-            std::abs(r.ChartRate - nominal) <= nominal * 0.01, Fixed(r.ChartRate, 3) + "/s");
-    Verdict(std::string(name) + ": log rows within 1% of " + Fixed(nominal, 1) + "/s",
-            std::abs(r.LogRate - nominal) <= nominal * 0.01, Fixed(r.LogRate, 3) + "/s");
-    Note(std::string(name) + ": longest handlers: receive " + Fixed(r.Times.ReceiveMs) +
-         " ms, sample tick " + Fixed(r.Times.SampleTickMs) + " ms, watchdog " +
-         Fixed(r.Times.WatchdogMs) + " ms");
-    Verdict(std::string(name) + ": first live reading within 0.6 s", r.FirstReadingSeconds <= 0.6,
-            Fixed(r.FirstReadingSeconds, 3) + " s");
-    Verdict(std::string(name) + ": memory flat over the run (growth under 1 MB)",
-            r.RssEnd - r.RssStart < 1, Fixed(r.RssEnd - r.RssStart) + " MB");
-    Verdict(std::string(name) + ": frames, bytes and requests balance", r.FramesBalance,
-            "see " + std::string(name) + ".frames_*");
-    Verdict(std::string(name) + ": log rows well formed and as the rules give", r.RowsOk,
-            "see " + std::string(name) + ".log_*");
+    if (has(name)) RateVerdicts(name, nominal, results[name]);
   }
   if (has("stall"))
     Verdict("longest stall of the GUI thread under 10 ms (probe timer, FAST, live)",
