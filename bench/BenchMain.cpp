@@ -28,71 +28,51 @@
 #include "bench/Phases.h"
 #include "bench/ProcReader.h"
 
-int main(int argc, char** argv) {
-  // Before the application exists: the window is drawn but never shown on a screen.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("kest-bench"));
+namespace {
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Measures the monitor window against the simulated controller (kestsim, run as a child)."));
-  parser.addHelpOption();
-  const QCommandLineOption secondsOption(QStringLiteral("seconds"),
-                                         QStringLiteral("Seconds measured per phase (30)."),
-                                         QStringLiteral("N"), QStringLiteral("30"));
-  const QCommandLineOption quickOption(QStringLiteral("quick"),
-                                       QStringLiteral("A smoke run: 3 s per phase."));
-  const QCommandLineOption soakOption(
+// kest-bench's options, in the order --help lists them.
+struct TBenchParser {
+  QCommandLineParser Parser;
+  QCommandLineOption Seconds{QStringLiteral("seconds"),
+                             QStringLiteral("Seconds measured per phase (30)."),
+                             QStringLiteral("N"), QStringLiteral("30")};
+  QCommandLineOption Quick{QStringLiteral("quick"), QStringLiteral("A smoke run: 3 s per phase.")};
+  QCommandLineOption Soak{
       QStringLiteral("soak"),
       QStringLiteral("Only the soak: a drive with faults, log on, for MINUTES minutes."),
-      QStringLiteral("MINUTES"));
-  const QCommandLineOption onlyOption(
-      QStringLiteral("only"),
-      QStringLiteral("Only these phases, comma-separated: "
-                     "live,fast,silent,spew,busy,stall,kestlog,baseline."),
-      QStringLiteral("LIST"));
-  const QCommandLineOption simOption(QStringLiteral("kestsim"),
-                                     QStringLiteral("The simulator (default: next to kest-bench)."),
-                                     QStringLiteral("PATH"));
-  parser.addOptions({secondsOption, quickOption, soakOption, onlyOption, simOption});
-  parser.process(application);
+      QStringLiteral("MINUTES")};
+  QCommandLineOption Only{QStringLiteral("only"),
+                          QStringLiteral("Only these phases, comma-separated: "
+                                         "live,fast,silent,spew,busy,stall,kestlog,baseline."),
+                          QStringLiteral("LIST")};
+  QCommandLineOption Sim{QStringLiteral("kestsim"),
+                         QStringLiteral("The simulator (default: next to kest-bench)."),
+                         QStringLiteral("PATH")};
 
-  const QString simProgram =
-      parser.isSet(simOption)
-          ? parser.value(simOption)
-          : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kestsim"));
-  if (!QFile::exists(simProgram)) {
-    std::fprintf(stderr, "kest-bench: no simulator at %s\n", qPrintable(simProgram));
-    return 2;
+  TBenchParser() {
+    Parser.setApplicationDescription(QStringLiteral(
+        "Measures the monitor window against the simulated controller (kestsim, run as a "
+        "child)."));
+    Parser.addHelpOption();
+    Parser.addOptions({Seconds, Quick, Soak, Only, Sim});
   }
+};
+
+int RunSoak(bench::TBench& bench, const QString& minutesText) {
   bool ok = true;
-  double seconds = parser.value(secondsOption).toDouble(&ok);
-  if (!ok || seconds < 1) {
-    std::fprintf(stderr, "kest-bench: --seconds wants a number of at least 1\n");
+  const int minutes = minutesText.toInt(&ok);
+  if (!ok || minutes < 1) {
+    std::fprintf(stderr, "kest-bench: --soak wants whole minutes, at least 1\n");
     return 2;
   }
-  if (parser.isSet(quickOption)) seconds = 3;
+  const bench::TPhaseResult r = bench.Run(bench::SoakPhase(minutes));
+  if (!r.Ran) return 1;
+  bench::SoakVerdicts(r);
+  return 0;
+}
 
+int RunSuite(bench::TBench& bench, double seconds, const QStringList& only) {
   using bench::TPhase;
-  bench::PrintMachine();
-  const QDir here(QCoreApplication::applicationDirPath());
-  bench::TBench bench(simProgram, here.filePath(QStringLiteral("kestlog")),
-                      here.filePath(QStringLiteral("kest-baseline-poller.py")));
-
-  if (parser.isSet(soakOption)) {
-    const int minutes = parser.value(soakOption).toInt(&ok);
-    if (!ok || minutes < 1) {
-      std::fprintf(stderr, "kest-bench: --soak wants whole minutes, at least 1\n");
-      return 2;
-    }
-    const bench::TPhaseResult r = bench.Run(bench::SoakPhase(minutes));
-    if (!r.Ran) return 1;
-    bench::SoakVerdicts(r);
-    return 0;
-  }
-
-  const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
   std::map<std::string, bench::TPhaseResult> results;
   std::vector<TPhase> children;
   for (const TPhase& phase : bench::SuitePhases(seconds, only)) {
@@ -112,4 +92,39 @@ int main(int argc, char** argv) {
   bench::Figure("process.rss_end", rssEnd, "MB", 1);
   bench::SuiteVerdicts(results, rssEnd);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before the application exists: the window is drawn but never shown on a screen.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kest-bench"));
+  TBenchParser p;
+  p.Parser.process(application);
+
+  const QString simProgram =
+      p.Parser.isSet(p.Sim)
+          ? p.Parser.value(p.Sim)
+          : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kestsim"));
+  if (!QFile::exists(simProgram)) {
+    std::fprintf(stderr, "kest-bench: no simulator at %s\n", qPrintable(simProgram));
+    return 2;
+  }
+  bool ok = true;
+  double seconds = p.Parser.value(p.Seconds).toDouble(&ok);
+  if (!ok || seconds < 1) {
+    std::fprintf(stderr, "kest-bench: --seconds wants a number of at least 1\n");
+    return 2;
+  }
+  if (p.Parser.isSet(p.Quick)) seconds = 3;
+
+  bench::PrintMachine();
+  const QDir here(QCoreApplication::applicationDirPath());
+  bench::TBench bench(simProgram, here.filePath(QStringLiteral("kestlog")),
+                      here.filePath(QStringLiteral("kest-baseline-poller.py")));
+  if (p.Parser.isSet(p.Soak)) return RunSoak(bench, p.Parser.value(p.Soak));
+  return RunSuite(bench, seconds,
+                  p.Parser.value(p.Only).split(QLatin1Char(','), Qt::SkipEmptyParts));
 }
