@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Terminal.h"
+#include "platform/CommandLine.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
 #include "viewer/ViewOptions.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int ExitUnreadable = 1;
-constexpr int ExitBadCommandLine = 2;
 
 // Drawing and summing up without a window: reads every file, prints what it must, and says by
 // its result whether every file could be read.
@@ -90,18 +90,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   std::string error;
   const std::optional<viewer::TViewOptions> options = viewer::ParseViewOptions(arguments, error);
-  if (!options) {
-    std::fprintf(stderr, "kestview: %s\n%s", error.c_str(), viewer::ViewUsage().c_str());
-    return ExitBadCommandLine;
-  }
-  if (options->Help) {
-    std::fputs(viewer::ViewUsage().c_str(), stdout);
-    return 0;
-  }
-  if (options->Version) {
-    std::printf("kestview %s\n", KEST_VERSION);
-    return 0;
-  }
+  const platform::TProgramTexts texts{"kestview", std::string("\n") + viewer::ViewUsage(),
+                                      viewer::ViewUsage(),
+                                      std::string("kestview ") + KEST_VERSION + "\n"};
+  if (const std::optional<int> exit = platform::AnswerCommandLine(options, error, texts))
+    return *exit;
   if (options->Summary || !options->ExportPath.isEmpty()) {
     // Scripts run where there is no screen: draw off screen unless told otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -4,28 +4,19 @@
 
 #include <ctime>
 
+#include "log/RowGrammar.h"
+
 namespace headless {
-
-namespace {
-
-monitor::TEngineSettings EngineSettingsOf(const TMonitorSettings& settings) {
-  monitor::TEngineSettings engine;
-  engine.Locale = settings.Locale;
-  if (settings.Now) engine.Now = settings.Now;
-  return engine;
-}
-
-}  // namespace
 
 THeadlessMonitor::THeadlessMonitor(platform::TSerialApi& api, TMonitorSettings settings)
     : Api(api),
       Settings(std::move(settings)),
-      Engine(api, *this, EngineSettingsOf(Settings), &FStats) {
+      Engine(api, *this, monitor::EngineSettingsOf(Settings.Locale, Settings.Now), &FStats) {
   // The window's driver settings (COM1 at 19200 bit/s, ...) unless another COM number is asked
   // for; the port map says which device it is.
   Engine.SetComPort(Settings.ComPort);
-  Engine.MonitorState.DisplayMode = Settings.DisplayMode;
-  Engine.MonitorState.FuelType = Settings.FuelType;
+  Engine.SetDisplayMode(Settings.DisplayMode);
+  Engine.SetFuelType(Settings.FuelType);
   Engine.SetFast(Settings.Fast);
 }
 
@@ -36,10 +27,10 @@ bool THeadlessMonitor::OpenPort() { return Engine.OpenCommsClick(false); }
 void THeadlessMonitor::Start(TRowSink& sink) {
   const std::string date = platform::FormatLocalTime(
       Settings.Locale.ShortDateFormat, static_cast<std::time_t>(Engine.Now().toSecsSinceEpoch()));
-  for (const std::string& line : HeaderLines(Settings.Format, date)) sink.WriteLine(line);
+  for (const std::string& line : csvlog::HeaderLines(Settings.Format, date)) sink.WriteLine(line);
   Sink = &sink;
   // The classic rows are the window's log rows, which the engine asks for while Logging.
-  Engine.MonitorState.Logging = Settings.Format == TRowFormat::Classic;
+  if (Settings.Format == csvlog::TRowFormat::Classic) Engine.StartLogging();
   Engine.Start();
 }
 
@@ -57,9 +48,9 @@ bool THeadlessMonitor::LogRowDue(const std::string& row) {
 // The extended log writes every tick, at its end, and says in its status column what the row is
 // worth; at the end, so that the status already tells the low-volts lamp of its own sample.
 void THeadlessMonitor::SampleTickDone() {
-  if (Settings.Format != TRowFormat::Extended) return;
-  const monitor::TMonitorState& s = Engine.MonitorState;
-  TSample sample;
+  if (Settings.Format != csvlog::TRowFormat::Extended) return;
+  const monitor::TMonitorState& s = Engine.State();
+  csvlog::TSample sample;
   sample.Frame = s.SensorFrame;
   sample.SupplyVolts = s.SupplyVolts;
   sample.DisplayMode = s.DisplayMode;
@@ -67,7 +58,7 @@ void THeadlessMonitor::SampleTickDone() {
   sample.Status = Status();
   // The timestamp is local time with its offset, so the system clock is read as local time here.
   const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();
-  WriteRow(ExtendedRow(IsoTimestamp(now), sample));
+  WriteRow(csvlog::ExtendedRow(IsoTimestamp(now), sample));
 }
 
 void THeadlessMonitor::PortChanged(const monitor::TPortEvent& event) {
@@ -88,18 +79,6 @@ void THeadlessMonitor::WatchdogTickDone() {
   if (OnWatchdogTick) OnWatchdogTick();
 }
 
-TLampState THeadlessMonitor::Lamps() const {
-  const monitor::TMonitorState& s = Engine.MonitorState;
-  TLampState lamps;
-  lamps.PortOpen = s.PortOpen;
-  lamps.Online = s.OnlineLamp && s.OnlineCountdown > 0;
-  lamps.WarmingUp = s.WarmingUp;
-  lamps.Live = s.ReadingLive;
-  lamps.LowVolts = s.LowVoltsLamp;
-  lamps.WarmupLamp = s.WarmupLamp;
-  return lamps;
-}
-
 double THeadlessMonitor::FramesPerSecond() const {
   if (RateMarkCount < 2) return 0;
   const TRateMark& first = RateMarks[0];
@@ -110,20 +89,14 @@ double THeadlessMonitor::FramesPerSecond() const {
 }
 
 TStatusView THeadlessMonitor::StatusView() const {
-  const monitor::TMonitorState& s = Engine.MonitorState;
   TStatusView view;
   view.Lamps = Lamps();
-  view.PortLost = Engine.PortKeeper1.Lost();
-  view.DisplayMode = s.DisplayMode;
-  // The window's read-out and voltage box: placeholders while warming, else the stored frame.
-  if (s.PortOpen && s.WarmingUp) {
-    view.ReadoutText = "00.0";
-    view.VoltsText = "n/a";
-  } else {
-    const std::string& separator = Settings.Locale.DecimalSeparator;
-    view.ReadoutText = sensor::ReadingText(Engine.CalcKest(), s.DisplayMode, separator);
-    view.VoltsText = sensor::VoltageText(s.SupplyVolts, separator) + " V";
-  }
+  view.PortLost = Engine.PortLost();
+  view.DisplayMode = Engine.State().DisplayMode;
+  // The window's read-out and voltage box, as the engine makes them for the frame in use, without
+  // the blank the voltage box pads its placeholder with.
+  view.ReadoutText = Engine.ReadoutText();
+  view.VoltsText = std::string(csvlog::TrimBlanks(Engine.VoltsText()));
   view.FramesPerSecond = FramesPerSecond();
   view.ChecksumFailures = FStats.FramesRejected;
   view.Timeouts = FStats.ReadTimeouts;

@@ -15,9 +15,10 @@
 #include <optional>
 #include <string>
 
-#include "headless/RowFormat.h"
 #include "headless/RowSink.h"
+#include "headless/StatusText.h"
 #include "log/CsvLog.h"
+#include "log/RowFormat.h"
 #include "monitor/MonitorEngine.h"
 #include "platform/Locale.h"
 #include "platform/SerialApi.h"
@@ -30,7 +31,7 @@ struct TMonitorSettings {
   int FuelType = sensor::ftPetrol;
   bool Fast = false;  // the 80 ms sample tick
   int ComPort = 1;    // the COM number to open, 1 to 16; the port map says which device it is
-  TRowFormat Format = TRowFormat::Classic;
+  csvlog::TRowFormat Format = csvlog::TRowFormat::Classic;
   platform::TLocaleFormats Locale;
   // The wall clock the rows are stamped with; tests give their own. None: the system clock.
   std::function<QDateTime()> Now;
@@ -48,10 +49,8 @@ class THeadlessMonitor : private monitor::TMonitorView {
   // Opens the settings' COM port (whatever the port map makes of it). False when it would not
   // open; LastOpenError() and LastOpenFailure() then say why.
   bool OpenPort();
-  platform::TOpenError LastOpenError() const { return Engine.SerialPortDriver1.LastOpenError(); }
-  platform::TOpenFailure LastOpenFailure() const {
-    return Engine.SerialPortDriver1.LastOpenFailure();
-  }
+  platform::TOpenError LastOpenError() const { return Engine.LastOpenFailure().Error; }
+  platform::TOpenFailure LastOpenFailure() const { return Engine.LastOpenFailure(); }
   // Writes the format's header lines to `sink`, which takes the rows from then on and must stay
   // alive until Stop, and starts both timers. Throws TLogFileError when the header cannot be
   // written (nothing is started then). Before it, ticks write no rows.
@@ -65,19 +64,14 @@ class THeadlessMonitor : private monitor::TMonitorView {
   void GetByteClick() { Engine.GetByteClick(); }
   // The watchdog: keep the port across an unplug, count down, go offline after five silent ticks.
   void OnlineTimerTimer() { Engine.OnlineTimerTimer(); }
-  // The receive step, fired by the driver's poll.
-  void SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
-                                    std::uint32_t size) {
-    Engine.SerialPortDriverReceiveData3(sender, data, size);
-  }
 
   // --- State, as the window's lamps and read-out show it.
-  TLampState Lamps() const;
-  TRowStatus Status() const { return RowStatusOf(Lamps()); }
-  bool PortLost() const { return Engine.PortKeeper1.Lost(); }
-  const sensor::SensorFrame& Frame() const { return Engine.MonitorState.SensorFrame; }
-  double SupplyVolts() const { return Engine.MonitorState.SupplyVolts; }
-  int OnlineCountdown() const { return Engine.MonitorState.OnlineCountdown; }
+  TLampState Lamps() const { return LampsOf(Engine.State()); }
+  csvlog::TRowStatus Status() const { return RowStatusOf(Lamps()); }
+  bool PortLost() const { return Engine.PortLost(); }
+  const sensor::SensorFrame& Frame() const { return Engine.State().SensorFrame; }
+  double SupplyVolts() const { return Engine.State().SupplyVolts; }
+  int OnlineCountdown() const { return Engine.State().OnlineCountdown; }
   const TMonitorStats& Stats() const { return FStats; }
   // Frames read over about the last second, from the driver's tick counter.
   double FramesPerSecond() const;
@@ -85,9 +79,6 @@ class THeadlessMonitor : private monitor::TMonitorView {
   TStatusView StatusView() const;
   // The first row that failed; rows stop after it (the owner decides what to do).
   const std::optional<csvlog::TLogFileError>& RowError() const { return FRowError; }
-  TSerialPortDriver& Driver() { return Engine.SerialPortDriver1; }
-  QTimer& SampleTimer() { return Engine.Timer1; }
-  QTimer& WatchdogTimer() { return Engine.OnlineTimer; }
   monitor::TMonitorEngine& MonitorEngine() { return Engine; }
 
   // Called after every watchdog tick (the status line).

@@ -123,16 +123,12 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   }
   if (p.Parser.isSet(p.Fuel)) {
     const std::string value = last(p.Fuel);
-    if (value == "petrol") {
-      options.FuelType = sensor::ftPetrol;
-    } else if (value == "methanol") {
-      options.FuelType = sensor::ftMethanol;
-    } else if (value == "propane") {
-      options.FuelType = sensor::ftPropane;
-    } else {
+    const std::optional<int> fuel = sensor::FuelTypeNamed(value);
+    if (!fuel) {
       error = "--fuel is petrol, methanol or propane, not '" + value + "'";
       return std::nullopt;
     }
+    options.FuelType = *fuel;
   }
   if (p.Parser.isSet(p.Output)) {
     options.Output = last(p.Output);
@@ -144,9 +140,9 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
   if (p.Parser.isSet(p.Format)) {
     const std::string value = last(p.Format);
     if (value == "classic") {
-      options.Format = TRowFormat::Classic;
+      options.Format = csvlog::TRowFormat::Classic;
     } else if (value == "extended") {
-      options.Format = TRowFormat::Extended;
+      options.Format = csvlog::TRowFormat::Extended;
     } else {
       error = "--format is classic or extended, not '" + value + "'";
       return std::nullopt;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "headless/RowFormat.h"
+#include "log/RowFormat.h"
 #include "sensor/Reading.h"
 
 namespace headless {
@@ -20,11 +20,11 @@ struct TLogOptions {
   int DisplayMode = sensor::dmAirFuelRatio;  // --lambda: sensor::dmLambda
   int FuelType = sensor::ftPetrol;           // --fuel
   std::string Output = StandardOutputName;   // --output FILE or -
-  TRowFormat Format = TRowFormat::Classic;   // --format
-  double Seconds = 0;                        // --seconds: stop after this long; 0: run on
-  bool List = false;                         // --list: print the serial devices only
-  bool Help = false;                         // --help: print LogUsage() only
-  bool Version = false;                      // --version: print the version only
+  csvlog::TRowFormat Format = csvlog::TRowFormat::Classic;  // --format
+  double Seconds = 0;    // --seconds: stop after this long; 0: run on
+  bool List = false;     // --list: print the serial devices only
+  bool Help = false;     // --help: print LogUsage() only
+  bool Version = false;  // --version: print the version only
 };
 
 // Parses the arguments after the program name with the option list that --help shows ("--port X"

@@ -28,9 +28,15 @@ std::string LogHeaderLine1(const std::string& dateText) {
 std::string LogRow(const std::string& timeText, const std::string& readingText,
                    const std::string& voltsText) {
   std::string row;
+  LogRowInto(row, timeText, readingText, voltsText);
+  return row;
+}
+
+void LogRowInto(std::string& row, std::string_view timeText, std::string_view readingText,
+                std::string_view voltsText) {
+  row.clear();  // keeps the capacity: a buffer used again allocates only to grow
   row.reserve(timeText.size() + readingText.size() + voltsText.size() + 2);
   row.append(timeText).append(",").append(readingText).append(",").append(voltsText);
-  return row;
 }
 
 TCsvLogFile::~TCsvLogFile() {

@@ -1,9 +1,10 @@
-// The CSV log file: two header lines, then one row per sample, CR LF line ends, no quoting.
+// The classic CSV log file: two header lines, then one row per sample, CR LF line ends, no quoting.
 #pragma once
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace csvlog {
 
@@ -21,6 +22,9 @@ inline constexpr const char* LogHeaderLine2 = "Time, AFR or LAMBDA, Supply volts
 // "time,reading,volts" with no spaces around the commas.
 std::string LogRow(const std::string& timeText, const std::string& readingText,
                    const std::string& voltsText);
+// The same row into `row`, replacing what it held and reusing its memory.
+void LogRowInto(std::string& row, std::string_view timeText, std::string_view readingText,
+                std::string_view voltsText);
 
 // A text file written line by line. Every line reaches the operating system when it is written, so
 // a crash or a kill loses no line already written. Each failure throws TLogFileError.

@@ -4,12 +4,19 @@
 
 #include <ctime>
 
-#include "log/CsvLog.h"
+#include "log/RowFormat.h"
 #include "monitor/ControllerLine.h"
 #include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
 
 namespace monitor {
+
+TEngineSettings EngineSettingsOf(platform::TLocaleFormats locale, std::function<QDateTime()> now) {
+  TEngineSettings settings;
+  settings.Locale = std::move(locale);
+  if (now) settings.Now = std::move(now);
+  return settings;
+}
 
 TMonitorEngine::TMonitorEngine(platform::TSerialApi& api, TMonitorView& view,
                                TEngineSettings settings, TLineStats* stats)
@@ -37,9 +44,13 @@ void TMonitorEngine::Start() {
   OnlineTimer.start();
 }
 
-void TMonitorEngine::Stop() {
+void TMonitorEngine::StopTimers() {
   Timer1.stop();
   OnlineTimer.stop();
+}
+
+void TMonitorEngine::Stop() {
+  StopTimers();
   SerialPortDriver1.ClosePort();
   MonitorState.PortOpen = false;
 }
@@ -48,12 +59,26 @@ void TMonitorEngine::SetFast(bool fast) {
   Timer1.setInterval(fast ? sensor::FastSampleIntervalMs : sensor::NormalSampleIntervalMs);
 }
 
+void TMonitorEngine::SetDisplayMode(int displayMode) { MonitorState.DisplayMode = displayMode; }
+
+void TMonitorEngine::SetFuelType(int fuelType) { MonitorState.FuelType = fuelType; }
+
+void TMonitorEngine::StartLogging() { MonitorState.Logging = true; }
+
+void TMonitorEngine::StopLogging() { MonitorState.Logging = false; }
+
 int TMonitorEngine::ComPortNumber() const {
   return static_cast<int>(SerialPortDriver1.ComPort()) + 1;
 }
 
 void TMonitorEngine::SetComPort(int number) {
   SerialPortDriver1.SetComPort(static_cast<TComPortNumber>(number - 1));
+}
+
+bool TMonitorEngine::SelectPort(int number) {
+  ClosePort();  // the user's choice also wins over re-opening a lost port
+  SetComPort(number);
+  return OpenCommsClick(true);
 }
 
 bool TMonitorEngine::OpenCommsClick(bool userAsked) {
@@ -90,6 +115,7 @@ void TMonitorEngine::OpenQuietly() {
 // The receive path
 
 void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void*, std::uint32_t) {
+  const TProbeCall call(Probe, THandler::Receive, MonitorState);
   // The polled bytes are the answer to the sample tick's request; this handler asks again and
   // reads a whole frame of its own.
   SerialPortDriver1.WriteByte(sensor::RequestByte);
@@ -124,7 +150,20 @@ double TMonitorEngine::CalcKest() const {
                           MonitorState.FuelType);
 }
 
+std::string TMonitorEngine::ReadoutText() const {
+  const TMonitorState& s = MonitorState;
+  if (s.PortOpen && s.WarmingUp) return "00.0";
+  return sensor::ReadingText(CalcKest(), s.DisplayMode, Settings.Locale.DecimalSeparator);
+}
+
+std::string TMonitorEngine::VoltsText() const {
+  const TMonitorState& s = MonitorState;
+  if (s.PortOpen && s.WarmingUp) return "n/a ";
+  return sensor::VoltageText(s.SupplyVolts, Settings.Locale.DecimalSeparator) + " V";
+}
+
 void TMonitorEngine::GetByteClick() {
+  const TProbeCall call(Probe, THandler::SampleTick, MonitorState);
   SampleTick();
   View.SampleTickDone();
 }
@@ -133,20 +172,22 @@ void TMonitorEngine::SampleTick() {
   TMonitorState& s = MonitorState;
   SerialPortDriver1.WriteByte(sensor::RequestByte);
   if (s.PortOpen && !s.WarmingUp) {
-    const std::string& separator = Settings.Locale.DecimalSeparator;
-    const std::string text = sensor::ReadingText(CalcKest(), s.DisplayMode, separator);
     if (s.Logging) {
       const std::string time =
           platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
                                     static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
-      const std::string row =
-          csvlog::LogRow(time, text, sensor::VoltageText(s.SupplyVolts, separator));
-      if (!View.LogRowDue(row)) return;  // a failed row ends the tick: no chart step follows
+      csvlog::TSample sample;
+      sample.Frame = s.SensorFrame;
+      sample.SupplyVolts = s.SupplyVolts;
+      sample.DisplayMode = s.DisplayMode;
+      sample.FuelType = s.FuelType;
+      csvlog::ClassicRow(Row, time, sample, Settings.Locale.DecimalSeparator);
+      if (!View.LogRowDue(Row)) return;  // a failed row ends the tick: no chart step follows
     }
     if (s.ReadingLive) {
       // The low-volts lamp moves with the chart: it judges the supply of the samples drawn.
-      if (s.SupplyVolts < LowVoltsOn) SetLamp(TLamp::LowVolts, true);
-      if (s.SupplyVolts > LowVoltsOff) SetLamp(TLamp::LowVolts, false);
+      if (s.SupplyVolts < sensor::LowVoltsOn) SetLamp(TLamp::LowVolts, true);
+      if (s.SupplyVolts > sensor::LowVoltsOff) SetLamp(TLamp::LowVolts, false);
       View.ChartStepDue();
     }
   }
@@ -182,19 +223,23 @@ void TMonitorEngine::KeepPortOpen() {
 }
 
 void TMonitorEngine::OnlineTimerTimer() {
+  const TProbeCall call(Probe, THandler::Watchdog, MonitorState);
+  Watchdog();
+  View.WatchdogTickDone();
+}
+
+void TMonitorEngine::Watchdog() {
   TMonitorState& s = MonitorState;
   KeepPortOpen();
   if (s.OnlineCountdown > 0) --s.OnlineCountdown;
   if (s.PortOpen) {
     const std::string& separator = Settings.Locale.DecimalSeparator;
+    SetReadout(ReadoutText());
+    SetVolts(VoltsText());
     if (s.WarmingUp) {
-      SetReadout("00.0");
-      SetVolts("n/a ");
       SetReadingLive(false);
       SetVoltsLive(false);
     } else {
-      SetReadout(sensor::ReadingText(CalcKest(), s.DisplayMode, separator));
-      SetVolts(sensor::VoltageText(s.SupplyVolts, separator) + " V");
       const int temp = s.SensorFrame.TempByte;
       SetTempBar(temp < 50 ? 50 - temp : 1);
     }
@@ -213,7 +258,6 @@ void TMonitorEngine::OnlineTimerTimer() {
     // Repeated on every silent tick: whatever junk a silent line carries is dropped.
     SerialPortDriver1.Purge(true, false);
   }
-  View.WatchdogTickDone();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,10 @@
 // refreshes the read-outs, keeps the port across an unplug and notices a silent controller. What
 // it decides to show it tells its view (TMonitorView); it has no widget of its own.
 //
+// Its parts and its state are its own: a view changes them only through the named commands below
+// and reads the state through State(). (Tests reach the parts through TEngineTestAccess, which
+// lives in tests/.)
+//
 // Everything runs on the thread that made it, on its Qt event loop; the driver's poll timer comes
 // from the serial backend's poll window.
 #pragma once
@@ -17,6 +21,7 @@
 #include <functional>
 #include <string>
 
+#include "monitor/EngineProbe.h"
 #include "monitor/MonitorState.h"
 #include "monitor/MonitorView.h"
 #include "platform/Locale.h"
@@ -26,11 +31,6 @@
 
 namespace monitor {
 
-// The low-volts lamp lights below 12.0 V and goes out above 12.1 V; in between it keeps its
-// state, so that a supply hovering at the threshold does not make it flicker.
-inline constexpr double LowVoltsOn = 12.0;
-inline constexpr double LowVoltsOff = 12.1;
-
 struct TEngineSettings {
   // The decimal separator and the long time format of the log rows, the read-outs and the title.
   platform::TLocaleFormats Locale;
@@ -39,6 +39,9 @@ struct TEngineSettings {
   // for its time zone, a file lookup, every time, and the engine reads the clock on every row.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTimeUtc(); };
 };
+
+// The settings for `locale` and the clock `now`; an empty `now` keeps the system's clock.
+TEngineSettings EngineSettingsOf(platform::TLocaleFormats locale, std::function<QDateTime()> now);
 
 // What happened on the line since the engine was made.
 struct TLineStats {
@@ -62,23 +65,30 @@ class TMonitorEngine {
   TMonitorEngine(const TMonitorEngine&) = delete;
   TMonitorEngine& operator=(const TMonitorEngine&) = delete;
 
-  // --- Components, by the names the handlers use.
-  TSerialPortDriver SerialPortDriver1;
-  // Re-opens SerialPortDriver1 by itself after its device went away and came back.
-  TPortKeeper PortKeeper1{SerialPortDriver1};
-  QTimer Timer1;       // the sample tick: GetByteClick
-  QTimer OnlineTimer;  // the watchdog: OnlineTimerTimer
-  TMonitorState MonitorState;
-
-  // Starts both timers / stops both timers and closes the port.
+  // --- Commands.
+  // Starts both timers.
   void Start();
+  // Stops both timers; the port stays as it is (the window closes its log before the port).
+  void StopTimers();
+  // Stops both timers and closes the port.
   void Stop();
   // The sample tick at "FAST" (80 ms) or "NORMAL" (100 ms).
   void SetFast(bool fast);
+  // What the readings are shown and logged as: sensor::dmAirFuelRatio or dmLambda, and the fuel
+  // of the air-fuel ratio (sensor::ftPetrol, ftMethanol, ftPropane). Taken from the next tick on.
+  void SetDisplayMode(int displayMode);
+  void SetFuelType(int fuelType);
+  // From StartLogging to StopLogging every sample tick with a reading hands its row to the view
+  // (TMonitorView::LogRowDue); the view owns the file.
+  void StartLogging();
+  void StopLogging();
 
   // The COM number (1 to 16) the driver opens; set it only while the port is closed.
   int ComPortNumber() const;
   void SetComPort(int number);
+  // The user chose port `number`: the open port closes, a lost one is no longer waited for, and
+  // `number` is opened as asked for (the view hears Opened or Failed). Returns PortOpen.
+  bool SelectPort(int number);
   // Opens the selected port (nothing to do when open), sets PortOpen and tells the view Opened or
   // Failed. `userAsked` is passed on in the event. Returns PortOpen.
   bool OpenCommsClick(bool userAsked = true);
@@ -89,7 +99,8 @@ class TMonitorEngine {
   // port having failed before.
   void OpenQuietly();
 
-  // --- The handlers.
+  // --- The handlers, run by the timers and the driver's poll; public so that a view can forward
+  // to them under their own names and tests can step them.
   // Fired by the driver's poll when bytes arrived: asks again, reads and checks a frame of its own.
   void SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
                                     std::uint32_t size);
@@ -97,15 +108,38 @@ class TMonitorEngine {
   void GetByteClick();
   // The watchdog: keep the port, count down, refresh the read-outs and the title, go offline.
   void OnlineTimerTimer();
+
+  // --- What it knows.
+  const TMonitorState& State() const { return MonitorState; }
   // The reading of the frame in use, for the display mode and fuel type.
   double CalcKest() const;
-
+  // The read-out's and the voltage box's texts for the frame in use, as the watchdog shows them:
+  // "00.0" and "n/a " while the open port's sensor warms up, else the reading and "12.5 V".
+  std::string ReadoutText() const;
+  std::string VoltsText() const;
+  // The device went away and the keeper waits for it to come back.
+  bool PortLost() const { return PortKeeper1.Lost(); }
+  // Why the last open failed, as the serial backend saw it.
+  platform::TOpenFailure LastOpenFailure() const { return SerialPortDriver1.LastOpenFailure(); }
   const TLineStats& Stats() const { return FStats; }
   const platform::TLocaleFormats& Locale() const { return Settings.Locale; }
   QDateTime Now() const { return Settings.Now(); }
 
+  // Sets the probe the handlers report to (null: none). It must outlive the engine or be unset.
+  void SetProbe(TEngineProbe* probe) { Probe = probe; }
+
  private:
+  friend class TEngineTestAccess;
+
+  TSerialPortDriver SerialPortDriver1;
+  // Re-opens SerialPortDriver1 by itself after its device went away and came back.
+  TPortKeeper PortKeeper1{SerialPortDriver1};
+  QTimer Timer1;       // the sample tick: GetByteClick
+  QTimer OnlineTimer;  // the watchdog: OnlineTimerTimer
+  TMonitorState MonitorState;
+
   void SampleTick();
+  void Watchdog();
   void KeepPortOpen();
   void SetLamp(TLamp lamp, bool on);
   void SetWarmupMessage(bool shown);
@@ -131,6 +165,10 @@ class TMonitorEngine {
   TEngineSettings Settings;
   TLineStats OwnStats;
   TLineStats& FStats;
+  TEngineProbe* Probe = nullptr;
+  // The log row of the sample tick, built into the same memory every time: the tick allocates
+  // nothing once the row has grown to its length.
+  std::string Row;
 };
 
 }  // namespace monitor

@@ -2,17 +2,11 @@
 //
 // Windows gives its formats as pictures ("dd/MM/yyyy", "HH:mm:ss"); they are turned into strftime
 // patterns once here, and written with the same rules as on every other system.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <time.h>
-#include <windows.h>
 
 #include "platform/Locale.h"
 #include "platform/TimePatterns.h"
+#include "platform/Win32.h"
 
 namespace platform {
 

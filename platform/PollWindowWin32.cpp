@@ -1,16 +1,10 @@
 // The driver's hidden poll window on Windows: a message-only window with window timers.
 //
 // SerialApi.h (through our header) comes before <windows.h>, for the reason given in
-// SerialWin32.cpp.
+// platform/Win32.h.
 #include "platform/PollWindowWin32.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32.h"
 
 // TPollWindow has a method of this name; the A/W-choosing macro must not rename it.
 #undef DefWindowProc

@@ -2,18 +2,9 @@
 // API, with the port opened by the name the driver formed ("\\.\COMn"), or by the port the
 // program's map puts behind that number (COM2=COM14).
 //
-// SerialApi.h comes before <windows.h>: it declares constants with the names that header turns into
-// macros (WM_TIMER, PURGE_RXCLEAR, ...), which must not be rewritten inside our declarations. After
-// <windows.h> the system's macros of the same names and values are the ones in use.
+// SerialApi.h comes before <windows.h>, for the reason given in platform/Win32.h.
 #include "platform/SerialApi.h"
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/Win32.h"
 
 // Our interface has methods of these names; the A/W-choosing macros must not rename them.
 #undef CreateFile

@@ -9,6 +9,13 @@
 
 namespace sensor {
 
+std::optional<int> FuelTypeNamed(std::string_view name) {
+  if (name == "petrol") return ftPetrol;
+  if (name == "methanol") return ftMethanol;
+  if (name == "propane") return ftPropane;
+  return std::nullopt;
+}
+
 namespace {
 
 constexpr long double LowerClamp = 10.0L;

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace sensor {
 
@@ -12,6 +14,9 @@ inline constexpr int dmLambda = 2;
 inline constexpr int ftPetrol = 1;  // FuelType
 inline constexpr int ftMethanol = 2;
 inline constexpr int ftPropane = 3;
+
+// The fuel a command line names: "petrol", "methanol" or "propane"; nothing for any other word.
+std::optional<int> FuelTypeNamed(std::string_view name);
 
 // The reading: petrol AFR clamped to 10..20, as lambda (AFR / 14.7) in lambda mode, otherwise as
 // the air-fuel ratio of the chosen fuel (lambda x 6.4 for methanol, x 15.5 for propane).

@@ -11,6 +11,9 @@
 
 namespace sim {
 
+// The box's side of the protocol, written out here on purpose rather than taken from sensor/: the
+// simulator is an independent check of the monitor's decoder, and a fault in a shared constant
+// would otherwise pass on both ends unseen.
 inline constexpr std::uint8_t RequestCode = 110;  // 'n', the monitor's only request
 inline constexpr std::uint8_t SyncCode = 34;      // '"', first byte of every frame
 inline constexpr std::size_t FrameSize = 5;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/CommandLine.h"
 #include "sim/KestSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -25,13 +26,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string error;
   const std::optional<sim::TSimOptions> options = sim::ParseSimOptions(arguments, error);
-  if (!options) {
-    std::cerr << "kestsim: " << error << std::endl;
-    return 2;
-  }
-  if (options->Help) {
-    std::cout << sim::SimUsage() << std::flush;
-    return 0;
+  if (const std::optional<int> exit =
+          platform::AnswerCommandLine(options, error, {"kestsim", "\n", sim::SimUsage(), ""})) {
+    return *exit;
   }
 
   std::signal(SIGINT, OnStopSignal);

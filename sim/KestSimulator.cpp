@@ -39,14 +39,33 @@ struct TPending {
 
 }  // namespace
 
-// Bytes of answers waiting for their time on the line, oldest first. Fixed size: the thread
-// allocates once when it starts, never per request.
+// Bytes of answers waiting for their time on the line, oldest first, and how they leave: paced at
+// the line's byte rate when asked, counted only once written. Fixed size: the thread allocates once
+// when it starts, never per request.
 class TKestSimulator::TOutQueue {
  public:
-  TOutQueue() : Slots(QueueCapacity) {}
+  TOutQueue(TKestSimulator& box, bool pace) : Box(box), Pace(pace), Slots(QueueCapacity) {}
   bool Empty() const { return Size == 0; }
-  std::size_t Room() const { return Slots.size() - Size; }
-  const TPending& Front() const { return Slots[Head]; }
+  // When the oldest byte may go: its answer's time, and with pacing not before the line is free.
+  TClock::time_point DueOfFront() const {
+    const TPending& front = Slots[Head];
+    return Pace ? std::max(front.Earliest, LineFree) : front.Earliest;
+  }
+  // Writes the bytes due by `now` (all queued bytes when `everything`), counting only what left.
+  void Flush(TClock::time_point now, bool everything);
+  // Queues an answer's junk and frame to go from `earliest` on.
+  void Enqueue(const TAnswer& answer, TClock::time_point earliest);
+  // Gives up every queued byte, counting the answers that never left.
+  void DropAll() {
+    while (!Empty()) {
+      const TByteKind kind = Pop().Kind;
+      if (kind == TByteKind::FrameEnd || kind == TByteKind::CorruptFrameEnd) {
+        ++Box.Count.AnswersDropped;
+      }
+    }
+  }
+
+ private:
   void Push(const TPending& pending) {
     Slots[(Head + Size) % Slots.size()] = pending;
     ++Size;
@@ -57,12 +76,76 @@ class TKestSimulator::TOutQueue {
     --Size;
     return front;
   }
+  void CountSent(const TByteKind* kinds, std::size_t sent, std::size_t taken);
 
- private:
+  TKestSimulator& Box;
+  bool Pace;
+  TClock::time_point LineFree{};  // when the line is free for the next byte
   std::vector<TPending> Slots;
   std::size_t Head = 0;
   std::size_t Size = 0;
+  std::uint8_t Output[AnswerBytes * 4];
 };
+
+void TKestSimulator::TOutQueue::Flush(TClock::time_point now, bool everything) {
+  std::size_t taken = 0;
+  TByteKind kinds[sizeof Output];
+  while (!Empty() && taken < sizeof Output) {
+    const TClock::time_point due = DueOfFront();
+    if (!everything && due > now) break;
+    if (Pace) LineFree = due + ByteTime;
+    const TPending pending = Pop();
+    Output[taken] = pending.Byte;
+    kinds[taken] = pending.Kind;
+    ++taken;
+  }
+  if (taken == 0) return;
+  CountSent(kinds, Box.Line->Write(Output, taken, WriteTimeoutMs), taken);
+}
+
+void TKestSimulator::TOutQueue::CountSent(const TByteKind* kinds, std::size_t sent,
+                                          std::size_t taken) {
+  TCounters& count = Box.Count;
+  for (std::size_t i = 0; i < sent; ++i) {
+    switch (kinds[i]) {
+      case TByteKind::Junk:
+        ++count.JunkBytesSent;
+        break;
+      case TByteKind::Frame:
+        break;
+      case TByteKind::CorruptFrameEnd:
+        ++count.FramesCorrupted;
+        [[fallthrough]];
+      case TByteKind::FrameEnd:
+        ++count.FramesSent;
+        break;
+    }
+  }
+  if (sent < taken) {
+    // The peer stopped taking bytes. What did not go out is given up whole, including the rest
+    // of a half-sent answer, so that no fragment turns up later out of its time.
+    for (std::size_t i = sent; i < taken; ++i) {
+      if (kinds[i] == TByteKind::FrameEnd || kinds[i] == TByteKind::CorruptFrameEnd) {
+        ++count.AnswersDropped;
+      }
+    }
+    DropAll();
+  }
+}
+
+void TKestSimulator::TOutQueue::Enqueue(const TAnswer& answer, TClock::time_point earliest) {
+  // A flood of requests can outrun the latency; then answers go out early rather than never.
+  while (Slots.size() - Size < AnswerBytes) Flush(TClock::now(), true);
+  for (std::size_t i = 0; i < answer.JunkCount; ++i) {
+    Push({earliest, answer.Junk[i], TByteKind::Junk});
+  }
+  for (std::size_t i = 0; i < FrameSize; ++i) {
+    TByteKind kind = TByteKind::Frame;
+    if (i + 1 == FrameSize)
+      kind = answer.Corrupted ? TByteKind::CorruptFrameEnd : TByteKind::FrameEnd;
+    Push({earliest, answer.Frame[i], kind});
+  }
+}
 
 TKestSimulator::TKestSimulator(TSimConfig config)
     : FConfig(std::move(config)), Line(std::make_unique<platform::TPseudoTerminal>()) {}
@@ -213,85 +296,15 @@ void TKestSimulator::RunThread() {
     RunSpew();
     return;
   }
-  TOutQueue queue;
+  TOutQueue queue(*this, FConfig.Pace);
   std::uint8_t input[256];
-  std::uint8_t output[AnswerBytes * 4];
-  const auto latency = std::chrono::milliseconds(std::max(FConfig.LatencyMs, 0));
-  const bool pace = FConfig.Pace;
-  // When the line is free for the next byte; paced bytes never start before it.
-  TClock::time_point lineFree{};
-
-  auto dueOf = [&](const TPending& pending) {
-    return pace ? std::max(pending.Earliest, lineFree) : pending.Earliest;
-  };
-  auto countDropped = [&]() {
-    while (!queue.Empty()) {
-      const TByteKind kind = queue.Pop().Kind;
-      if (kind == TByteKind::FrameEnd || kind == TByteKind::CorruptFrameEnd) ++Count.AnswersDropped;
-    }
-  };
-  // Writes the bytes due by `now` (all queued bytes when `everything`), counting only what left.
-  auto flush = [&](TClock::time_point now, bool everything) {
-    std::size_t taken = 0;
-    TByteKind kinds[sizeof output];
-    while (!queue.Empty() && taken < sizeof output) {
-      const TClock::time_point due = dueOf(queue.Front());
-      if (!everything && due > now) break;
-      if (pace) lineFree = due + ByteTime;
-      const TPending pending = queue.Pop();
-      output[taken] = pending.Byte;
-      kinds[taken] = pending.Kind;
-      ++taken;
-    }
-    if (taken == 0) return;
-    const std::size_t sent = Line->Write(output, taken, WriteTimeoutMs);
-    for (std::size_t i = 0; i < sent; ++i) {
-      switch (kinds[i]) {
-        case TByteKind::Junk:
-          ++Count.JunkBytesSent;
-          break;
-        case TByteKind::Frame:
-          break;
-        case TByteKind::CorruptFrameEnd:
-          ++Count.FramesCorrupted;
-          [[fallthrough]];
-        case TByteKind::FrameEnd:
-          ++Count.FramesSent;
-          break;
-      }
-    }
-    if (sent < taken) {
-      // The peer stopped taking bytes. What did not go out is given up whole, including the rest
-      // of a half-sent answer, so that no fragment turns up later out of its time.
-      for (std::size_t i = sent; i < taken; ++i) {
-        if (kinds[i] == TByteKind::FrameEnd || kinds[i] == TByteKind::CorruptFrameEnd) {
-          ++Count.AnswersDropped;
-        }
-      }
-      countDropped();
-    }
-  };
-  auto enqueue = [&](const TAnswer& answer, TClock::time_point earliest) {
-    // A flood of requests can outrun the latency; then answers go out early rather than never.
-    while (queue.Room() < AnswerBytes) flush(TClock::now(), true);
-    for (std::size_t i = 0; i < answer.JunkCount; ++i) {
-      queue.Push({earliest, answer.Junk[i], TByteKind::Junk});
-    }
-    for (std::size_t i = 0; i < FrameSize; ++i) {
-      TByteKind kind = TByteKind::Frame;
-      if (i + 1 == FrameSize)
-        kind = answer.Corrupted ? TByteKind::CorruptFrameEnd : TByteKind::FrameEnd;
-      queue.Push({earliest, answer.Frame[i], kind});
-    }
-  };
-
   while (!StopRequested.load()) {
     const TClock::time_point now = TClock::now();
     int waitMs = IdleWaitMs;
     if (!queue.Empty()) {
-      const TClock::time_point due = dueOf(queue.Front());
+      const TClock::time_point due = queue.DueOfFront();
       if (due <= now) {
-        flush(now, false);
+        queue.Flush(now, false);
         continue;
       }
       const auto left = due - now;
@@ -305,25 +318,30 @@ void TKestSimulator::RunThread() {
     }
     const long got = Line->Read(input, sizeof input, waitMs);
     if (got < 0) break;  // the line is gone (a real device hung up): nothing more to answer
-    if (got == 0) continue;
-    const TClock::time_point arrival = TClock::now();
-    const double atSeconds = std::chrono::duration<double>(arrival - StartTime).count();
-    for (long i = 0; i < got; ++i) {
-      if (input[i] != RequestCode) {
-        ++Count.OtherBytesIgnored;
-        continue;
-      }
-      const std::uint64_t index = Count.RequestsSeen.fetch_add(1);
-      const TAnswer answer = MakeAnswer(FConfig, atSeconds, index);
-      if (answer.Silent) {
-        ++Count.SilentRequestsIgnored;
-        continue;
-      }
-      enqueue(answer, arrival + latency);
-    }
+    if (got > 0) AnswerRequests(input, static_cast<std::size_t>(got), queue);
   }
-  countDropped();
+  queue.DropAll();
   Running = false;
+}
+
+void TKestSimulator::AnswerRequests(const std::uint8_t* input, std::size_t count,
+                                    TOutQueue& queue) {
+  const TClock::time_point arrival = TClock::now();
+  const double atSeconds = std::chrono::duration<double>(arrival - StartTime).count();
+  const auto latency = std::chrono::milliseconds(std::max(FConfig.LatencyMs, 0));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (input[i] != RequestCode) {
+      ++Count.OtherBytesIgnored;
+      continue;
+    }
+    const std::uint64_t index = Count.RequestsSeen.fetch_add(1);
+    const TAnswer answer = MakeAnswer(FConfig, atSeconds, index);
+    if (answer.Silent) {
+      ++Count.SilentRequestsIgnored;
+      continue;
+    }
+    queue.Enqueue(answer, arrival + latency);
+  }
 }
 
 // Junk at the line's byte rate for as long as the box runs, never a sync byte, so that a monitor

@@ -88,6 +88,8 @@ class TKestSimulator {
   bool OpenLine();
   void CloseLine();
   void RunThread();
+  // Reads `count` bytes that came in: each request gets its answer queued after the latency.
+  void AnswerRequests(const std::uint8_t* input, std::size_t count, TOutQueue& queue);
   void RunSpew();
   bool MakeLink(const std::string& target);
   void RemoveLink();

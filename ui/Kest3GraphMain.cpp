@@ -105,22 +105,10 @@ platform::TSerialApi& SerialApiOf(const TMainWindowOptions& options) {
   return options.SerialApi != nullptr ? *options.SerialApi : platform::SystemSerialApi();
 }
 
-monitor::TEngineSettings EngineSettingsOf(const TMainWindowOptions& options) {
-  monitor::TEngineSettings settings;
-  settings.Locale = options.Locale;
-  if (options.Now) settings.Now = options.Now;
-  return settings;
-}
-
 }  // namespace
 
 TKest3GraphMain::TKest3GraphMain(TMainWindowOptions options)
-    : Engine(SerialApiOf(options), *this, EngineSettingsOf(options)),
-      SerialPortDriver1(Engine.SerialPortDriver1),
-      PortKeeper1(Engine.PortKeeper1),
-      Timer1(&Engine.Timer1),
-      OnlineTimer(&Engine.OnlineTimer),
-      MonitorState(Engine.MonitorState),
+    : Engine(SerialApiOf(options), *this, monitor::EngineSettingsOf(options.Locale, options.Now)),
       OwnServices(options.Services != nullptr ? nullptr : std::make_unique<TDesktopServices>()),
       Services(options.Services != nullptr ? *options.Services : *OwnServices),
       Locale(std::move(options.Locale)),
@@ -144,19 +132,39 @@ void TKest3GraphMain::BuildControls() {
   setFont(ArialFont(14));
   auto* client = new TClientArea(this);
   setCentralWidget(client);
-  QWidget* c = client;
+  // Created beneath-first, panel by panel in the order they stack: bevels, then the drawn
+  // controls, then those with windows of their own.
+  BuildBevels(client);
+  client->Follower = Bevel5;
+  BuildChart(client);
+  BuildReadout(client);
+  BuildDataLog(client);
+  BuildSampleRate(client);
+  BuildSupplyAndStatus(client);
 
-  // Created beneath-first: bevels, then the drawn controls, then those with windows of their own.
+  // Only the two buttons and the slider take the keyboard focus, in this order.
+  for (QWidget* w : client->findChildren<QWidget*>()) w->setFocusPolicy(Qt::NoFocus);
+  LogStart->setFocusPolicy(Qt::StrongFocus);
+  LogStop->setFocusPolicy(Qt::StrongFocus);
+  TrackBar1->setFocusPolicy(Qt::StrongFocus);
+  setTabOrder(LogStart, LogStop);
+  setTabOrder(LogStop, TrackBar1);
+
+  BuildStatusBar();
+}
+
+void TKest3GraphMain::BuildBevels(QWidget* c) {
   Bevel5 = MakeBevel(c, {0, 0, ClientWidth, ClientHeight - StatusBarHeight}, QFrame::Panel,
                      QFrame::Sunken);
-  client->Follower = Bevel5;
   Bevel2 = MakeBevel(c, {104, 46, ChartWidth, ChartHeight}, QFrame::Box, QFrame::Sunken);
   Bevel4 = MakeBevel(c, {78, 261, 138, 110}, QFrame::Panel, QFrame::Raised);
   Bevel6 = MakeBevel(c, {105, 270, 84, 26}, QFrame::Panel, QFrame::Sunken);
   Bevel1 = MakeBevel(c, {233, 261, 184, 110}, QFrame::Panel, QFrame::Sunken);
   Bevel3 = MakeBevel(c, {434, 261, 140, 110}, QFrame::Panel, QFrame::Raised);
   Bevel7 = MakeBevel(c, {462, 270, 83, 26}, QFrame::Panel, QFrame::Sunken);
+}
 
+void TKest3GraphMain::BuildChart(QWidget* c) {
   PaintBox1 = new TPaintBox(c, ChartWidth, ChartHeight);
   PaintBox1->setGeometry(104, 46, ChartWidth, ChartHeight);
   PaintBox1->OnPaint = [this] { PaintBox1Paint(); };
@@ -195,7 +203,9 @@ void TKest3GraphMain::BuildControls() {
   LambdaPIC->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled, at the top-left corner
   LambdaPIC->setPixmap(QPixmap::fromImage(LambdaBitmap()));
   LambdaPIC->hide();
+}
 
+void TKest3GraphMain::BuildReadout(QWidget* c) {
   DigitalDisplay = MakeLabel(c, QStringLiteral(" "), {374, 270, 20, 81}, ArialFont(72), QColor(),
                              Qt::AlignRight);
   // Nothing is live before the first frame: the chart must not plot the empty frame's reading in
@@ -212,7 +222,9 @@ void TKest3GraphMain::BuildControls() {
 
   GraphYLabel = MakeLabel(c, QStringLiteral("AFR"), {32, 152, 30, 20}, ArialFont(13, true),
                           QColor(), Qt::AlignHCenter);
+}
 
+void TKest3GraphMain::BuildDataLog(QWidget* c) {
   Panel2 = MakeLabel(c, QStringLiteral("Panel2"), {520, 72, 97, 113}, ArialFont(14), QColor(),
                      Qt::AlignHCenter);
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -228,7 +240,9 @@ void TKest3GraphMain::BuildControls() {
   LogStop->setGeometry(528, 149, 81, 28);
   LogStop->setEnabled(false);
   connect(LogStop, &QPushButton::clicked, this, &TKest3GraphMain::LogStopClick);
+}
 
+void TKest3GraphMain::BuildSampleRate(QWidget* c) {
   StaticText9 =
       MakeLabel(c, QStringLiteral("SAMPLE RATE"), {528, 190, 85, 19}, ArialFont(12, true), clNavy);
   TrackBar1 = new QSlider(Qt::Vertical, c);
@@ -245,7 +259,9 @@ void TKest3GraphMain::BuildControls() {
       MakeLabel(c, QStringLiteral("FAST"), {552, 212, 33, 19}, ArialFont(12, true), clNavy);
   StaticText7 =
       MakeLabel(c, QStringLiteral("NORMAL"), {552, 234, 54, 19}, ArialFont(12, true), clNavy);
+}
 
+void TKest3GraphMain::BuildSupplyAndStatus(QWidget* c) {
   StaticText6 =
       MakeLabel(c, QStringLiteral("POWER"), {123, 274, 53, 20}, ArialFont(13, true), clNavy);
   VoltsDisplay = MakeLabel(c, QString(), {121, 311, 4, 4}, ArialFont(17));
@@ -269,15 +285,9 @@ void TKest3GraphMain::BuildControls() {
   TempBar->setRange(0, 50);
   TempBar->setValue(10);
   TempBar->setTextVisible(false);
+}
 
-  // Only the two buttons and the slider take the keyboard focus, in this order.
-  for (QWidget* w : c->findChildren<QWidget*>()) w->setFocusPolicy(Qt::NoFocus);
-  LogStart->setFocusPolicy(Qt::StrongFocus);
-  LogStop->setFocusPolicy(Qt::StrongFocus);
-  TrackBar1->setFocusPolicy(Qt::StrongFocus);
-  setTabOrder(LogStart, LogStop);
-  setTabOrder(LogStop, TrackBar1);
-
+void TKest3GraphMain::BuildStatusBar() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setSizeGripEnabled(false);
   StatusBar1->setFixedHeight(StatusBarHeight);
@@ -331,14 +341,13 @@ void TKest3GraphMain::BuildMenus() {
 
 void TKest3GraphMain::FormCreate() {
   SetApplicationTitle(QString::fromLatin1(ApplicationTitle));
-  MonitorState.FuelType = sensor::ftPetrol;
-  MonitorState.DisplayMode = sensor::dmAirFuelRatio;
+  Engine.SetFuelType(sensor::ftPetrol);
+  Engine.SetDisplayMode(sensor::dmAirFuelRatio);
   Petrol2->setChecked(true);
   AirFuelRatio1->setChecked(true);
   Methanol1->setChecked(false);
   Propane1->setChecked(false);
   Lambda1->setChecked(false);
-  MonitorState.WarmingUp = false;
   PortItems[0]->setChecked(true);
   PortItems[1]->setChecked(false);
   Engine.SetComPort(1);
@@ -391,7 +400,7 @@ void TKest3GraphMain::UpdatePortToolTips() {
   for (int n = 1; n <= 8; ++n) {
     PortItems[n - 1]->setToolTip(QString::fromStdString(Ports->Describe(n)));
   }
-  if (MonitorState.PortOpen) {
+  if (Engine.State().PortOpen) {
     const int number = Engine.ComPortNumber();
     StatusText->setToolTip(
         QString::fromStdString("COM" + std::to_string(number) + ": " + Ports->Describe(number)));
@@ -401,10 +410,9 @@ void TKest3GraphMain::UpdatePortToolTips() {
 void TKest3GraphMain::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
-  Timer1->stop();
-  OnlineTimer->stop();
-  if (MonitorState.Logging) {
-    MonitorState.Logging = false;
+  Engine.StopTimers();
+  if (Engine.State().Logging) {
+    Engine.StopLogging();
     try {
       LogFile.Close();
     } catch (const csvlog::TLogFileError& error) {
@@ -412,7 +420,7 @@ void TKest3GraphMain::FormDestroy() {
       Services.ShowErrorAndWait(this, QString::fromStdString(error.what()));
     }
   }
-  SerialPortDriver1.ClosePort();
+  Engine.ClosePort();
 }
 
 // The port is opened when the window becomes the active window of the program: the first time
@@ -564,7 +572,7 @@ void TKest3GraphMain::SetVoltsDisplayText(const QString& text) {
 void TKest3GraphMain::DrawGraph() {
   TChartState& s = ChartState;
   if (s.ChartX == 1) DrawGraphGrid();
-  s.ChartY = ChartYOf(MonitorState.SensorFrame.AfrByte);
+  s.ChartY = ChartYOf(Engine.State().SensorFrame.AfrByte);
   s.ChartX += 2;
   TChartCanvas& canvas = PaintBox1->Canvas();
   canvas.PenColor = clBlue;
@@ -606,15 +614,13 @@ void TKest3GraphMain::PaintBox1Paint() {
 
 void TKest3GraphMain::PortItemClick(int number) {
   SetStatusText(QStringLiteral("Change Com Port"));
-  Engine.ClosePort();  // the user's choice also wins over re-opening a lost port
   for (int n = 1; n <= 8; ++n) PortItems[n - 1]->setChecked(n == number);
-  Engine.SetComPort(number);
-  Engine.OpenCommsClick(true);
+  Engine.SelectPort(number);
 }
 
 void TKest3GraphMain::FuelItemClick(int fuelType, QAction* item, const char* fuelLabel,
                                     bool showAfrLabels) {
-  MonitorState.FuelType = fuelType;
+  Engine.SetFuelType(fuelType);
   for (QAction* fuel : {Petrol2, Methanol1, Propane1}) fuel->setChecked(fuel == item);
   SetAutoSizedText(FuelTypeLabel, QString::fromLatin1(fuelLabel));
   for (QLabel* label : AfrAxisLabels) label->setVisible(showAfrLabels);
@@ -634,7 +640,7 @@ void TKest3GraphMain::Propane1Click() {
 }
 
 void TKest3GraphMain::AirFuelRatio1Click() {
-  MonitorState.DisplayMode = sensor::dmAirFuelRatio;
+  Engine.SetDisplayMode(sensor::dmAirFuelRatio);
   AirFuelRatio1->setChecked(true);
   Lambda1->setChecked(false);
   FuelTypeLabel->show();
@@ -642,14 +648,14 @@ void TKest3GraphMain::AirFuelRatio1Click() {
   GraphYLabel->setText(QStringLiteral("AFR"));
   Petrol1->menuAction()->setEnabled(true);
   PaintBox1->Repaint();
-  if (MonitorState.FuelType == sensor::ftPetrol)
+  if (Engine.State().FuelType == sensor::ftPetrol)
     for (QLabel* label : AfrAxisLabels) label->show();
   for (QLabel* label : LambdaAxisLabels) label->hide();
   LambdaPIC->hide();
 }
 
 void TKest3GraphMain::Lambda1Click() {
-  MonitorState.DisplayMode = sensor::dmLambda;
+  Engine.SetDisplayMode(sensor::dmLambda);
   Lambda1->setChecked(true);
   AirFuelRatio1->setChecked(false);
   SetAutoSizedText(Label3, QStringLiteral("   Lambda"));
@@ -696,14 +702,14 @@ void TKest3GraphMain::LogStartClick() {
     ReportFileError(error);
     return;
   }
-  MonitorState.Logging = true;
+  Engine.StartLogging();
   LogToDiskLED->SetBrushColor(clGreen);
   LogStop->setEnabled(true);
   LogStart->setEnabled(false);
 }
 
 void TKest3GraphMain::LogStopClick() {
-  MonitorState.Logging = false;
+  Engine.StopLogging();
   std::optional<csvlog::TLogFileError> failure;
   try {
     LogFile.Close();

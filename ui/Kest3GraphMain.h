@@ -67,15 +67,11 @@ class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
   ~TKest3GraphMain() override;
 
   // --- Components ---
+  // The engine: the driver, the timers and the monitoring state are its own; the window changes
+  // them through its commands and reads its state through State().
   monitor::TMonitorEngine Engine;
-  // The engine's parts, by the names the handlers use.
-  TSerialPortDriver& SerialPortDriver1;
-  TPortKeeper& PortKeeper1;
-  QTimer* Timer1;
-  QTimer* OnlineTimer;
-  monitor::TMonitorState& MonitorState;
   TChartState ChartState;
-  csvlog::TCsvLogFile LogFile;  // open exactly while MonitorState.Logging
+  csvlog::TCsvLogFile LogFile;  // open exactly while the engine is logging
   std::string LogFileName;
 
   // --- Controls, by the names the handlers use ---
@@ -187,6 +183,13 @@ class TKest3GraphMain : public QMainWindow, public monitor::TMonitorView {
 
  private:
   void BuildControls();
+  void BuildBevels(QWidget* client);
+  void BuildChart(QWidget* client);
+  void BuildReadout(QWidget* client);
+  void BuildDataLog(QWidget* client);
+  void BuildSampleRate(QWidget* client);
+  void BuildSupplyAndStatus(QWidget* client);
+  void BuildStatusBar();
   void BuildMenus();
   void SetApplicationTitle(const QString& title);
   void SetStatusText(const QString& text);

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "headless/RowFormat.h"
-#include "log/CsvLog.h"
+#include "log/CivilTime.h"
+#include "log/RowGrammar.h"
 #include "sensor/Monitoring.h"
 
 namespace viewer {
@@ -24,191 +24,19 @@ constexpr int HalfDay = SecondsPerDay / 2;
 constexpr double OfflineSeconds =
     sensor::WatchdogIntervalMs * sensor::OnlineCountdownReload / 1000.0;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool AllDigits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
-}
-
-int DigitsValue(std::string_view text) {
-  int value = 0;
-  for (const char c : text) value = value * 10 + (c - '0');
-  return value;
-}
-
-// Up to `N` fields split at commas; the count may exceed N (the rest is not split).
-template <std::size_t N>
-std::size_t SplitCommas(std::string_view line, std::array<std::string_view, N>& fields) {
-  std::size_t count = 0;
-  while (true) {
-    const std::size_t comma = line.find(',');
-    if (count == N) return N + 1;
-    if (comma == std::string_view::npos) {
-      fields[count++] = line;
-      return count;
-    }
-    fields[count++] = line.substr(0, comma);
-    line.remove_prefix(comma + 1);
+// The extended log's status word as the chart colours it.
+TSampleStatus SampleStatusOf(csvlog::TRowStatus status) {
+  switch (status) {
+    case csvlog::TRowStatus::Live:
+      return TSampleStatus::Live;
+    case csvlog::TRowStatus::Warmup:
+      return TSampleStatus::Warmup;
+    case csvlog::TRowStatus::LowVolts:
+      return TSampleStatus::LowVolts;
+    case csvlog::TRowStatus::Offline:
+      break;
   }
-}
-
-// A decimal number written as integer digits, separator, decimal digits.
-struct TNumber {
-  double Value = 0;
-  int Digits = 0;  // before the separator
-  int Decimals = 0;
-};
-
-// `whole` and `fraction` as one number; false unless both are 1 to 3 and 1 to 3 digits.
-bool MakeNumber(std::string_view whole, std::string_view fraction, TNumber& number) {
-  if (!AllDigits(whole) || !AllDigits(fraction) || whole.size() > 3 || fraction.size() > 3) {
-    return false;
-  }
-  // Worked in integers and divided once, so "14.7" gives the double nearest 14.7.
-  int scale = 1;
-  for (std::size_t i = 0; i < fraction.size(); ++i) scale *= 10;
-  number.Value = static_cast<double>(DigitsValue(whole) * scale + DigitsValue(fraction)) / scale;
-  number.Digits = static_cast<int>(whole.size());
-  number.Decimals = static_cast<int>(fraction.size());
-  return true;
-}
-
-// A number whose separator is anything but a digit, as long as it is `separator` once that is
-// known; `separator` is set from the first number that has one.
-bool ParseWithSeparator(std::string_view text, std::string& separator, TNumber& number) {
-  const auto firstNonDigit =
-      std::find_if(text.begin(), text.end(), [](char c) { return !IsDigit(c); });
-  const auto lastNonDigit =
-      std::find_if(text.rbegin(), text.rend(), [](char c) { return !IsDigit(c); });
-  if (firstNonDigit == text.end()) return false;
-  const std::size_t sepStart = static_cast<std::size_t>(firstNonDigit - text.begin());
-  const std::size_t sepEnd = text.size() - static_cast<std::size_t>(lastNonDigit - text.rbegin());
-  const std::string_view sep = text.substr(sepStart, sepEnd - sepStart);
-  if (sep.size() > 4 || sep.find(' ') != std::string_view::npos) return false;
-  if (!separator.empty() && sep != separator) return false;
-  if (!MakeNumber(text.substr(0, sepStart), text.substr(sepEnd), number)) return false;
-  if (separator.empty()) separator = sep;
-  return true;
-}
-
-// A number with a point, as the extended log always writes them.
-bool ParsePointNumber(std::string_view text, TNumber& number) {
-  const std::size_t point = text.find('.');
-  if (point == std::string_view::npos) return false;
-  return MakeNumber(text.substr(0, point), text.substr(point + 1), number);
-}
-
-// The reading text is at most four characters: an air-fuel ratio "dd.d" or "d.d", a lambda
-// "d.dd". Anything else was not written by the window's formatting.
-bool ReadingFromNumber(const TNumber& number, TSample& sample) {
-  if (number.Decimals == 1 && number.Digits <= 2) {
-    sample.Kind = TReadingKind::Afr;
-  } else if (number.Decimals == 2 && number.Digits == 1) {
-    sample.Kind = TReadingKind::Lambda;
-  } else {
-    return false;
-  }
-  sample.Value = static_cast<float>(number.Value);
-  return true;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromCivil(int year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int yearOfEra = static_cast<int>(year - era * 400);
-  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-// "2024-05-01T14:03:27.123+02:00" (fraction and offset optional, Z for UTC): the local date, the
-// time of day in milliseconds and the offset in seconds.
-struct TIsoTime {
-  int Year = 0, Month = 0, Day = 0;
-  std::int64_t DayMs = 0;
-  int Offset = 0;
-};
-
-bool Fixed(std::string_view text, std::size_t at, std::size_t count, int& value) {
-  if (at + count > text.size() || !AllDigits(text.substr(at, count))) return false;
-  value = DigitsValue(text.substr(at, count));
-  return true;
-}
-
-bool ParseIsoTime(std::string_view text, TIsoTime& time) {
-  int hour = 0, minute = 0, second = 0;
-  if (!Fixed(text, 0, 4, time.Year) || text.size() < 19 || text[4] != '-' ||
-      !Fixed(text, 5, 2, time.Month) || text[7] != '-' || !Fixed(text, 8, 2, time.Day) ||
-      (text[10] != 'T' && text[10] != ' ') || !Fixed(text, 11, 2, hour) || text[13] != ':' ||
-      !Fixed(text, 14, 2, minute) || text[16] != ':' || !Fixed(text, 17, 2, second)) {
-    return false;
-  }
-  if (time.Month < 1 || time.Month > 12 || time.Day < 1 || time.Day > 31 || hour > 23 ||
-      minute > 59 || second > 60) {
-    return false;
-  }
-  std::size_t at = 19;
-  int millis = 0;
-  if (at < text.size() && text[at] == '.') {
-    std::size_t digits = 0;
-    int scale = 100;
-    for (++at; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
-      millis += (text[at] - '0') * scale;
-      scale /= 10;
-    }
-    if (digits == 0) return false;
-  }
-  time.Offset = 0;
-  if (at < text.size()) {
-    if (text[at] == 'Z' && at + 1 == text.size()) {
-      ++at;
-    } else if (text[at] == '+' || text[at] == '-') {
-      int offsetHours = 0, offsetMinutes = 0;
-      if (text.size() != at + 6 || !Fixed(text, at + 1, 2, offsetHours) || text[at + 3] != ':' ||
-          !Fixed(text, at + 4, 2, offsetMinutes)) {
-        return false;
-      }
-      time.Offset = (offsetHours * 3600 + offsetMinutes * 60) * (text[at] == '-' ? -1 : 1);
-      at = text.size();
-    }
-  }
-  if (at != text.size()) return false;
-  time.DayMs = (hour * 3600 + minute * 60 + std::min(second, 59)) * 1000LL + millis;
-  return true;
-}
-
-bool ParseStatus(std::string_view word, TSampleStatus& status) {
-  using headless::TRowStatus;
-  constexpr std::array<std::pair<TRowStatus, TSampleStatus>, 4> words = {{
-      {TRowStatus::Live, TSampleStatus::Live},
-      {TRowStatus::Warmup, TSampleStatus::Warmup},
-      {TRowStatus::Offline, TSampleStatus::Offline},
-      {TRowStatus::LowVolts, TSampleStatus::LowVolts},
-  }};
-  for (const auto& [rowStatus, sampleStatus] : words) {
-    if (word == headless::StatusWord(rowStatus)) {
-      status = sampleStatus;
-      return true;
-    }
-  }
-  return false;
-}
-
-// "Torvane KEST datalog." as the window writes it, without the spaces before the date.
-std::string_view ClassicHeaderStart() {
-  static const std::string start = [] {
-    std::string line = csvlog::LogHeaderLine1("");
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    return line;
-  }();
-  return start;
+  return TSampleStatus::Offline;
 }
 
 bool IsText(std::string_view line) {
@@ -219,89 +47,6 @@ bool IsText(std::string_view line) {
 }
 
 }  // namespace
-
-int ParseTimeOfDay(std::string_view text, bool* twelveHour) {
-  text = Trim(text);
-  std::array<int, 3> parts{};
-  std::size_t count = 0;
-  std::size_t firstDigit = std::string_view::npos;
-  std::size_t afterLast = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (!IsDigit(text[i])) {
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < text.size() && IsDigit(text[j])) ++j;
-    if (count == parts.size() || j - i > 2) return -1;
-    // Between two fields only a short separator: a colon, a point, or a word such as "h ".
-    if (count > 0 && i - afterLast > 8) return -1;
-    if (count == 0) firstDigit = i;
-    parts[count++] = DigitsValue(text.substr(i, j - i));
-    afterLast = j;
-    i = j;
-  }
-  if (count != 3) return -1;
-  // The AM/PM mark stands before or after the time; its dots and case vary by locale.
-  std::string mark;
-  for (const std::string_view side : {text.substr(0, firstDigit), text.substr(afterLast)}) {
-    for (const char c : side) {
-      if (c >= 'A' && c <= 'Z') mark += static_cast<char>(c - 'A' + 'a');
-      if (c >= 'a' && c <= 'z') mark += c;
-    }
-  }
-  int hour = parts[0];
-  const bool am = mark == "am" || mark == "a";
-  const bool pm = mark == "pm" || mark == "p";
-  if (am || pm) {
-    if (hour < 1 || hour > 12) return -1;
-    hour = hour % 12 + (pm ? 12 : 0);
-  }
-  if (twelveHour != nullptr) *twelveHour = am || pm;
-  if (hour > 23 || parts[1] > 59 || parts[2] > 60) return -1;
-  return hour * 3600 + parts[1] * 60 + std::min(parts[2], 59);
-}
-
-TLogDate ParseShortDate(std::string_view text) {
-  std::array<std::string_view, 3> groups;
-  std::size_t count = 0;
-  char separator = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (!IsDigit(text[i])) {
-      if (count > 0 && separator == 0) separator = text[i];
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < text.size() && IsDigit(text[j])) ++j;
-    if (count == groups.size()) return {};
-    groups[count++] = text.substr(i, j - i);
-    i = j;
-  }
-  if (count != 3) return {};
-  auto year = [](std::string_view digits) {
-    const int value = DigitsValue(digits);
-    if (digits.size() == 4) return value;
-    if (digits.size() == 2) return value < 70 ? 2000 + value : 1900 + value;
-    return 0;
-  };
-  TLogDate date;
-  if (groups[0].size() == 4) {
-    date = {year(groups[0]), DigitsValue(groups[1]), DigitsValue(groups[2]), false};
-  } else {
-    const int a = DigitsValue(groups[0]);
-    const int b = DigitsValue(groups[1]);
-    date.Year = year(groups[2]);
-    const bool monthFirst = a > 12 ? false : b > 12 ? true : separator == '/';
-    date.Month = monthFirst ? a : b;
-    date.Day = monthFirst ? b : a;
-    date.Ambiguous = a <= 12 && b <= 12 && a != b;
-  }
-  if (date.Year == 0 || date.Month < 1 || date.Month > 12 || date.Day < 1 || date.Day > 31) {
-    return {};
-  }
-  return date;
-}
 
 TLogParser::TLogParser(std::string name) { Log.Name = std::move(name); }
 
@@ -376,7 +121,7 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
     }
     return;
   }
-  line = Trim(line);
+  line = csvlog::TrimBlanks(line);
   if (line.empty()) return;
   if (line.size() >= MaxLineLength) {
     if (!HeaderDone) {
@@ -394,13 +139,10 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   bool read = false;
   if (Log.Kind == TLogKind::Classic) {
     // The second header line, or a header of a log appended to this one, is no row.
-    if (line == csvlog::LogHeaderLine2 ||
-        line.substr(0, ClassicHeaderStart().size()) == ClassicHeaderStart()) {
-      return;
-    }
+    if (csvlog::IsClassicColumns(line) || csvlog::IsClassicHeader(line)) return;
     read = ReadClassicRow(line);
   } else {
-    if (line == headless::ExtendedHeader) return;
+    if (csvlog::IsExtendedHeader(line)) return;
     read = ReadExtendedRow(line);
   }
   if (!read) {
@@ -411,15 +153,13 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
 }
 
 void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
-  const std::string_view classicStart = ClassicHeaderStart();
-  if (line.substr(0, classicStart.size()) == classicStart) {
+  if (csvlog::IsClassicHeader(line, &Log.DateText)) {
     Log.Kind = TLogKind::Classic;
-    Log.DateText = std::string(Trim(line.substr(classicStart.size())));
-    Log.Date = ParseShortDate(Log.DateText);
+    Log.Date = csvlog::ParseShortDate(Log.DateText);
     HeaderDone = true;
     return;
   }
-  if (line == headless::ExtendedHeader) {
+  if (csvlog::IsExtendedHeader(line)) {
     Log.Kind = TLogKind::Extended;
     Log.DecimalSeparator = ".";
     HeaderDone = true;
@@ -452,39 +192,15 @@ void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
 }
 
 bool TLogParser::ReadClassicRow(std::string_view line) {
-  std::array<std::string_view, 5> fields;
-  const std::size_t count = SplitCommas(line, fields);
+  csvlog::TClassicFields row;
+  if (!csvlog::ReadClassicRow(line, Log.DecimalSeparator, row)) return false;
+  if (row.TwelveHour) Log.TwelveHourClock = true;
   TSample sample;
   sample.Lambda = std::numeric_limits<float>::quiet_NaN();
-  TNumber reading, volts;
-  if (count == 3) {
-    // A point (or any separator but a comma): one field per number.
-    if (Log.DecimalSeparator == ",") return false;
-    std::string separator = Log.DecimalSeparator;
-    if (!ParseWithSeparator(fields[1], separator, reading) ||
-        !ParseWithSeparator(fields[2], separator, volts)) {
-      return false;
-    }
-    if (Log.DecimalSeparator.empty()) Log.DecimalSeparator = separator;
-  } else if (count == 5) {
-    // A decimal comma splits each number in two: the reading has one or two decimals and the
-    // volts one, and no field is ever empty, so the five fields pair up only one way.
-    if (!Log.DecimalSeparator.empty() && Log.DecimalSeparator != ",") return false;
-    if (!MakeNumber(fields[1], fields[2], reading) || !MakeNumber(fields[3], fields[4], volts)) {
-      return false;
-    }
-    Log.DecimalSeparator = ",";
-  } else {
-    return false;
-  }
-  // Volts run from 0.0 to 16.0 with one decimal.
-  if (volts.Decimals != 1 || volts.Digits > 2 || !ReadingFromNumber(reading, sample)) return false;
-  bool twelveHour = false;
-  const int dayTime = ParseTimeOfDay(fields[0], &twelveHour);
-  if (dayTime < 0) return false;
-  if (twelveHour) Log.TwelveHourClock = true;
-  sample.Volts = static_cast<float>(volts.Value);
-  AddClassicSample(dayTime, sample);
+  sample.Kind = row.Kind;
+  sample.Value = static_cast<float>(row.Reading);
+  sample.Volts = static_cast<float>(row.Volts);
+  AddClassicSample(row.DayTime, sample);
   return true;
 }
 
@@ -569,26 +285,22 @@ void TLogParser::MarkStale() {
 }
 
 bool TLogParser::ReadExtendedRow(std::string_view line) {
-  std::array<std::string_view, 7> fields;
-  if (SplitCommas(line, fields) != 7) return false;
-  TIsoTime time;
-  TNumber reading, afr, lambda, volts;
+  csvlog::TExtendedFields row;
+  if (!csvlog::ReadExtendedRow(line, row)) return false;
   TSample sample;
-  if (!ParseIsoTime(fields[0], time) || !ParsePointNumber(fields[1], reading) ||
-      !ParsePointNumber(fields[2], afr) || !ParsePointNumber(fields[3], lambda) ||
-      !ParsePointNumber(fields[4], volts) || !AllDigits(fields[5]) || fields[5].size() > 3 ||
-      !ParseStatus(fields[6], sample.Status) || !ReadingFromNumber(reading, sample)) {
-    return false;
-  }
-  sample.Lambda = static_cast<float>(lambda.Value);
-  sample.Volts = static_cast<float>(volts.Value);
-  const std::int64_t localDay = DaysFromCivil(time.Year, time.Month, time.Day);
-  const std::int64_t utcMs = localDay * SecondsPerDay * 1000LL + time.DayMs - time.Offset * 1000LL;
+  sample.Kind = row.Kind;
+  sample.Value = static_cast<float>(row.Reading);
+  sample.Status = SampleStatusOf(row.Status);
+  sample.Lambda = static_cast<float>(row.Lambda);
+  sample.Volts = static_cast<float>(row.Volts);
+  const std::int64_t localDay = csvlog::DaysFromCivil(row.Year, row.Month, row.Day);
+  const std::int64_t utcMs =
+      localDay * SecondsPerDay * 1000LL + row.DayMs - row.OffsetSeconds * 1000LL;
   if (!HaveOrigin) {
     HaveOrigin = true;
-    Log.Date = {time.Year, time.Month, time.Day, false};
-    Log.UtcOffsetSeconds = time.Offset;
-    OriginMidnightUtc = (localDay * SecondsPerDay - time.Offset) * 1000LL;
+    Log.Date = {row.Year, row.Month, row.Day, false};
+    Log.UtcOffsetSeconds = row.OffsetSeconds;
+    OriginMidnightUtc = (localDay * SecondsPerDay - row.OffsetSeconds) * 1000LL;
   }
   // Times count from midnight of the first day in the first row's zone, so that a change of
   // summer time in the log neither jumps nor runs back.

@@ -1,12 +1,17 @@
 // Reading a logged run back: the window's classic CSV log and kestlog's extended log, in whatever
-// locale they were written, from text alone. No file, clock or locale of the reader is consulted,
-// so tests feed it strings and a log reads the same on every machine.
+// locale they were written, from text alone. The rows' grammar is log/'s; this is the run they
+// make: where each row sits in time, which rows repeat a silent controller, the usual sample
+// interval. No file, clock or locale of the reader is consulted, so tests feed it strings and a log
+// reads the same on every machine.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "log/RowGrammar.h"
+#include "sensor/Monitoring.h"
 
 namespace viewer {
 
@@ -16,9 +21,8 @@ enum class TLogKind : std::uint8_t {
   Extended,  // kestlog --format extended: ISO time, reading, afr, lambda, volts, temp, status
 };
 
-// What a logged reading is: the two cannot be confused, a lambda text has two decimals and an
-// air-fuel ratio text one.
-enum class TReadingKind : std::uint8_t { Afr, Lambda };
+// What a logged reading is, as the row's own grammar tells (log/RowGrammar.h).
+using csvlog::TReadingKind;
 
 // The extended log's status column; classic logs have none.
 enum class TSampleStatus : std::uint8_t { None, Live, Warmup, Offline, LowVolts };
@@ -45,13 +49,7 @@ struct TBadLine {
 };
 
 // The date the classic header carries, as the reader understood it.
-struct TLogDate {
-  int Year = 0;  // 0: no date understood
-  int Month = 0;
-  int Day = 0;
-  // Day and month could be either way round: the separator's custom decided (slash: month first).
-  bool Ambiguous = false;
-};
+using csvlog::TLogDate;
 
 struct TLogData {
   std::string Name;  // as given to the parser, used in every message
@@ -69,8 +67,9 @@ struct TLogData {
   std::uint64_t Lines = 0;              // complete lines seen, header lines included
   std::uint64_t SkippedRows = 0;        // rows that could not be read
   std::vector<TBadLine> FirstBadLines;  // the first few of them, for the messages
-  // The usual time between two rows, found from the rows (0.1 s until enough rows are seen).
-  double SampleInterval = 0.1;
+  // The usual time between two rows, found from the rows (the "NORMAL" sample tick until enough
+  // rows are seen).
+  double SampleInterval = sensor::NormalSampleIntervalMs / 1000.0;
 };
 
 // How many bad lines are kept for messages; the rest are only counted.
@@ -141,13 +140,5 @@ TLogData ParseLogText(std::string_view text, const std::string& name);
 // Messages for a log, each naming the file: the error, or a line about the skipped rows (empty
 // when none were skipped).
 std::string SkippedRowsText(const TLogData& log);
-
-// The long time of a row as seconds since midnight from its text: hours, minutes and seconds in
-// any separators, with an optional AM/PM mark before or after. -1 when it is not a time.
-int ParseTimeOfDay(std::string_view text, bool* twelveHour = nullptr);
-// A short date in the forms users' locales write: 12/08/26, 08.12.2026, 2026-12-08, 8-12-26.
-// Day and month are told apart by a value over 12; otherwise a slash means month first and any
-// other separator day first. Year 0 when no date was found.
-TLogDate ParseShortDate(std::string_view text);
 
 }  // namespace viewer

@@ -5,14 +5,15 @@
 #include <cstddef>
 #include <string>
 
+#include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
 #include "viewer/LogParser.h"
 
 namespace viewer {
 
-// The supply voltage below which the controller's readings are not to be trusted: the chart's
-// dashed line and the summary's "below 12.0 V".
-inline constexpr double LowVoltsLine = 12.0;
+// The supply voltage below which the controller's readings are not to be trusted, where the
+// monitor's low-volts lamp lights: the chart's dashed line and the summary's "below 12.0 V".
+inline constexpr double LowVoltsLine = sensor::LowVoltsOn;
 
 // What the user looks at: air-fuel ratio for a fuel, or lambda.
 struct TDisplay {

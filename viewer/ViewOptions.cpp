@@ -5,78 +5,107 @@
 
 namespace viewer {
 
+namespace {
+
+// "WxH" within the sizes an export can be drawn at.
+bool ParseSize(const QString& text, QSize& size, std::string& error) {
+  const QStringList parts = text.split('x');
+  bool okWidth = false, okHeight = false;
+  const int width = parts.size() == 2 ? parts[0].toInt(&okWidth) : 0;
+  const int height = parts.size() == 2 ? parts[1].toInt(&okHeight) : 0;
+  if (!okWidth || !okHeight || width < 200 || height < 150 || width > 20000 || height > 20000) {
+    error = "--size needs WxH from 200x150 to 20000x20000, not " + text.toStdString();
+    return false;
+  }
+  size = QSize(width, height);
+  return true;
+}
+
+// A lambda band's edge given to `option`.
+bool ParseBandEdge(const QString& option, const QString& text, double& target, std::string& error) {
+  bool ok = false;
+  target = text.toDouble(&ok);
+  if (!ok || target < 0.5 || target > 1.5) {
+    error = option.toStdString() + " needs a lambda between 0.5 and 1.5, not " + text.toStdString();
+    return false;
+  }
+  return true;
+}
+
+bool ParseFuel(const QString& text, std::optional<int>& fuel, std::string& error) {
+  fuel = sensor::FuelTypeNamed(text.toStdString());
+  if (!fuel) error = "--fuel is petrol, methanol or propane, not " + text.toStdString();
+  return fuel.has_value();
+}
+
+// An option that takes a value, with the value that followed it; false with the reason.
+bool ParseValued(const QString& option, const QString& value, TViewOptions& options,
+                 std::string& error) {
+  if (option == "--export") {
+    options.ExportPath = value;
+    return true;
+  }
+  if (option == "--size") return ParseSize(value, options.Size, error);
+  if (option == "--fuel") return ParseFuel(value, options.FuelType, error);
+  if (option == "--rich") return ParseBandEdge(option, value, options.Bands.RichBelow, error);
+  return ParseBandEdge(option, value, options.Bands.LeanAbove, error);
+}
+
+// A flag; false when `option` is none.
+bool ParseFlag(const QString& option, TViewOptions& options, bool& relativeGiven) {
+  if (option == "--summary") {
+    options.Summary = true;
+  } else if (option == "--json") {
+    options.Json = options.Summary = true;
+  } else if (option == "--afr") {
+    options.DisplayMode = sensor::dmAirFuelRatio;
+  } else if (option == "--lambda") {
+    options.DisplayMode = sensor::dmLambda;
+  } else if (option == "--relative") {
+    options.Relative = relativeGiven = true;
+  } else if (option == "--follow") {
+    options.Follow = true;
+  } else if (option == "--help" || option == "-h") {
+    options.Help = true;
+  } else if (option == "--version") {
+    options.Version = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// What the options say together, once all are read.
+bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error) {
+  if (options.Bands.RichBelow > options.Bands.LeanAbove) {
+    error = "--rich must not be above --lean";
+    return false;
+  }
+  if ((options.Summary || !options.ExportPath.isEmpty()) && options.Files.isEmpty() &&
+      !options.Help && !options.Version) {
+    error = "--export and --summary need at least one FILE";
+    return false;
+  }
+  if (!relativeGiven) options.Relative = options.Files.size() > 1;
+  return true;
+}
+
+}  // namespace
+
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
+  static const QStringList valued = {"--export", "--size", "--fuel", "--rich", "--lean"};
   TViewOptions options;
   bool relativeGiven = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
-    auto value = [&](QString& target) {
+    if (valued.contains(argument)) {
       if (i + 1 >= arguments.size()) {
         error = argument.toStdString() + " needs a value";
-        return false;
-      }
-      target = arguments[++i];
-      return true;
-    };
-    auto lambdaValue = [&](double& target) {
-      QString text;
-      if (!value(text)) return false;
-      bool ok = false;
-      target = text.toDouble(&ok);
-      if (!ok || target < 0.5 || target > 1.5) {
-        error = argument.toStdString() + " needs a lambda between 0.5 and 1.5, not " +
-                text.toStdString();
-        return false;
-      }
-      return true;
-    };
-    if (argument == "--export") {
-      if (!value(options.ExportPath)) return std::nullopt;
-    } else if (argument == "--size") {
-      QString text;
-      if (!value(text)) return std::nullopt;
-      const QStringList parts = text.split('x');
-      bool okWidth = false, okHeight = false;
-      const int width = parts.size() == 2 ? parts[0].toInt(&okWidth) : 0;
-      const int height = parts.size() == 2 ? parts[1].toInt(&okHeight) : 0;
-      if (!okWidth || !okHeight || width < 200 || height < 150 || width > 20000 || height > 20000) {
-        error = "--size needs WxH from 200x150 to 20000x20000, not " + text.toStdString();
         return std::nullopt;
       }
-      options.Size = QSize(width, height);
-    } else if (argument == "--summary") {
-      options.Summary = true;
-    } else if (argument == "--json") {
-      options.Json = options.Summary = true;
-    } else if (argument == "--afr") {
-      options.DisplayMode = sensor::dmAirFuelRatio;
-    } else if (argument == "--lambda") {
-      options.DisplayMode = sensor::dmLambda;
-    } else if (argument == "--fuel") {
-      QString fuel;
-      if (!value(fuel)) return std::nullopt;
-      if (fuel == "petrol") {
-        options.FuelType = sensor::ftPetrol;
-      } else if (fuel == "methanol") {
-        options.FuelType = sensor::ftMethanol;
-      } else if (fuel == "propane") {
-        options.FuelType = sensor::ftPropane;
-      } else {
-        error = "--fuel is petrol, methanol or propane, not " + fuel.toStdString();
-        return std::nullopt;
-      }
-    } else if (argument == "--rich") {
-      if (!lambdaValue(options.Bands.RichBelow)) return std::nullopt;
-    } else if (argument == "--lean") {
-      if (!lambdaValue(options.Bands.LeanAbove)) return std::nullopt;
-    } else if (argument == "--relative") {
-      options.Relative = relativeGiven = true;
-    } else if (argument == "--follow") {
-      options.Follow = true;
-    } else if (argument == "--help" || argument == "-h") {
-      options.Help = true;
-    } else if (argument == "--version") {
-      options.Version = true;
+      if (!ParseValued(argument, arguments[++i], options, error)) return std::nullopt;
+    } else if (ParseFlag(argument, options, relativeGiven)) {
+      continue;
     } else if (argument == "--") {
       options.Files << arguments.mid(i + 1);
       break;
@@ -87,16 +116,7 @@ std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::
       options.Files << argument;
     }
   }
-  if (options.Bands.RichBelow > options.Bands.LeanAbove) {
-    error = "--rich must not be above --lean";
-    return std::nullopt;
-  }
-  if ((options.Summary || !options.ExportPath.isEmpty()) && options.Files.isEmpty() &&
-      !options.Help && !options.Version) {
-    error = "--export and --summary need at least one FILE";
-    return std::nullopt;
-  }
-  if (!relativeGiven) options.Relative = options.Files.size() > 1;
+  if (!CheckTogether(options, relativeGiven, error)) return std::nullopt;
   return options;
 }
 

@@ -9,13 +9,14 @@
 #include "headless/HeadlessMonitor.h"
 #include "sensor/Monitoring.h"
 #include "tests/headless/HeadlessSupport.h"
+#include "tests/support/EngineAccess.h"
 #include "tests/support/FakeSerialApi.h"
 #include "tests/support/Frames.h"
 
 namespace {
 
+using csvlog::TRowFormat;
 using headless::THeadlessMonitor;
-using headless::TRowFormat;
 using headlesstest::TMemorySink;
 using kesttest::Corrupt;
 using kesttest::Frame;
@@ -44,8 +45,8 @@ struct TMonitorFixture {
     EXPECT_TRUE(Monitor->OpenPort());
     Monitor->Start(Sink);
     // The tests drive the ticks by hand.
-    Monitor->SampleTimer().stop();
-    Monitor->WatchdogTimer().stop();
+    kesttest::SampleTimerOf(Monitor->MonitorEngine()).stop();
+    kesttest::WatchdogTimerOf(Monitor->MonitorEngine()).stop();
   }
   THeadlessMonitor& M() { return *Monitor; }
 
@@ -72,7 +73,7 @@ struct TMonitorFixture {
   }
   std::size_t Rows() const { return Sink.Lines.size() - HeaderCount(); }
   std::size_t HeaderCount() const {
-    return Sink.Lines.empty() || Sink.Lines[0] != headless::ExtendedHeader ? 2u : 1u;
+    return Sink.Lines.empty() || Sink.Lines[0] != csvlog::ExtendedHeader ? 2u : 1u;
   }
   const std::string& LastLine() const { return Sink.Lines.back(); }
 };
@@ -126,14 +127,14 @@ TEST(HeadlessStatus, FollowsWarmupLiveSilenceAndLowVolts) {
     f.M().GetByteClick();
     ASSERT_EQ(f.Rows(), before + 1) << step.What << ": the extended log writes every tick";
     EXPECT_EQ(StatusOfRow(f.LastLine()), step.Status) << step.What << ": " << f.LastLine();
-    EXPECT_STREQ(headless::StatusWord(f.M().Status()), step.Status) << step.What;
+    EXPECT_STREQ(csvlog::StatusWord(f.M().Status()), step.Status) << step.What;
   }
 }
 
 TEST(HeadlessStatus, ExtendedRowCarriesTheSampleAndTheLineClock) {
   TMonitorFixture f(TRowFormat::Extended, sensor::dmLambda);
   ASSERT_EQ(f.Sink.Lines.size(), 1u);
-  EXPECT_EQ(f.Sink.Lines[0], headless::ExtendedHeader);
+  EXPECT_EQ(f.Sink.Lines[0], csvlog::ExtendedHeader);
   f.Answer(Frame(148, Volts12_5, 20));
   f.M().GetByteClick();
   const std::regex form(R"(2024-05-01T14:03:27\.\d{3}\+02:00,1\.01,14\.8,1\.007,12\.55,20,live)");
@@ -335,8 +336,8 @@ TEST(HeadlessCounters, AHeaderThatCannotBeWrittenStartsNothing) {
   THeadlessMonitor monitor(serial, {});
   ASSERT_TRUE(monitor.OpenPort());
   EXPECT_THROW(monitor.Start(sink), csvlog::TLogFileError);
-  EXPECT_FALSE(monitor.SampleTimer().isActive());
-  EXPECT_FALSE(monitor.WatchdogTimer().isActive());
+  EXPECT_FALSE(kesttest::SampleTimerOf(monitor.MonitorEngine()).isActive());
+  EXPECT_FALSE(kesttest::WatchdogTimerOf(monitor.MonitorEngine()).isActive());
 }
 
 TEST(HeadlessCounters, APortThatWillNotOpenSaysWhy) {

@@ -6,9 +6,9 @@
 
 namespace {
 
+using csvlog::TRowFormat;
 using headless::ParseLogOptions;
 using headless::TLogOptions;
-using headless::TRowFormat;
 using TArgs = std::vector<std::string>;
 
 TEST(LogOptions, EachOptionSetsItsSetting) {

@@ -85,7 +85,7 @@ TEST(SimulatorRun, StatusColumnFollowsTheBox) {
   const std::string path = dir.filePath(QStringLiteral("run.csv")).toStdString();
   auto sink = std::make_unique<headless::TFileRowSink>(path);
   headless::TMonitorSettings settings;
-  settings.Format = headless::TRowFormat::Extended;
+  settings.Format = csvlog::TRowFormat::Extended;
   headless::THeadlessMonitor monitor(*serial, settings);
   ASSERT_TRUE(monitor.OpenPort());
   monitor.Start(*sink);
@@ -112,7 +112,7 @@ TEST(SimulatorRun, StatusColumnFollowsTheBox) {
       headlesstest::CrLfLines(headlesstest::ReadWholeFile(path), complete);
   EXPECT_TRUE(complete);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], headless::ExtendedHeader);
+  EXPECT_EQ(lines[0], csvlog::ExtendedHeader);
   for (const std::string& row : rows) {
     const std::vector<std::string> c = Columns(row);
     ASSERT_EQ(c.size(), 7u) << row;

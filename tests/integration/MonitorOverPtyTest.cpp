@@ -23,6 +23,7 @@
 #include "serial/SerialPortDriver.h"
 #include "sim/KestSimulator.h"
 #include "tests/integration/WaitUntil.h"
+#include "tests/support/EngineAccess.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Kest3GraphMain.h"
 
@@ -135,7 +136,7 @@ TEST(MonitorOverPty, SurvivesAnUnplugWithoutSpinningOrBeeping) {
   EXPECT_TRUE(WaitUntil([&] { return monitor.Offline(); }, OfflineDeadlineMs));
   EXPECT_TRUE(WaitUntil([&] { return monitor.Status() == "Error: could not open Com1"; },
                         OfflineDeadlineMs));
-  EXPECT_FALSE(monitor.W().MonitorState.PortOpen);
+  EXPECT_FALSE(kesttest::StateOf(monitor.W().Engine).PortOpen);
   // Stay unplugged a while, with the monitor retrying in the background.
   QTest::qWait(static_cast<int>(std::max<qint64>(0, 2500 - wall.elapsed())));
   const double cpuShare = (ProcessCpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
@@ -162,7 +163,7 @@ TEST(MonitorOverPty, ReopensARepluggedAdapterByItself) {
 
     ASSERT_TRUE(bench.Box->Replug()) << bench.Box->LastError();
     EXPECT_TRUE(WaitUntil([&] { return monitor.Status() == "Com1 Port Open"; }, ReopenDeadlineMs));
-    EXPECT_TRUE(monitor.W().MonitorState.PortOpen);
+    EXPECT_TRUE(kesttest::StateOf(monitor.W().Engine).PortOpen);
     EXPECT_TRUE(WaitUntil([&] { return monitor.Live(); }, LiveDeadlineMs));
   }
   EXPECT_EQ(monitor.Services.Beeps, 0);
@@ -179,7 +180,7 @@ TEST(MonitorOverPty, ASecondProgramCannotTakeAPortInUse) {
         WaitUntil([&] { return second.Status() == "Error: could not open Com1"; }, StartDeadlineMs))
         << second.Status().toStdString();
     EXPECT_EQ(second.Services.Beeps, 1) << "the user's own start is told with a beep";
-    EXPECT_FALSE(second.W().MonitorState.PortOpen);
+    EXPECT_FALSE(kesttest::StateOf(second.W().Engine).PortOpen);
 
     // A bare driver on the same device is refused as well, and told why.
     TSerialPortDriver driver(TestSerialApi());

@@ -3,6 +3,7 @@
 // and counts the real-time tests beside this one cannot pin down.
 #include <gtest/gtest.h>
 
+#include "tests/support/EngineAccess.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace {
@@ -53,8 +54,8 @@ TEST(PortKeeperWindow, LossAndReturnAreToldWithoutABeep) {
   const std::uint64_t lostAt = f.Serial.Elapsed();
   f.Quarter();
   EXPECT_EQ(w.StatusBarText(), "Error: could not open Com1");
-  EXPECT_FALSE(w.MonitorState.PortOpen);
-  EXPECT_FALSE(w.SerialPortDriver1.IsOpen());
+  EXPECT_FALSE(kesttest::StateOf(w.Engine).PortOpen);
+  EXPECT_FALSE(kesttest::DriverOf(w.Engine).IsOpen());
   EXPECT_EQ(w.OnlineLED->BrushColor(), ui::clBtnFace());
   EXPECT_FALSE(w.DigitalDisplay->isEnabled());
   // The sample ticks on the dead port did not wait out their write time-outs.
@@ -72,7 +73,7 @@ TEST(PortKeeperWindow, LossAndReturnAreToldWithoutABeep) {
     ++quarters;
   }
   EXPECT_LE(quarters, 4);
-  EXPECT_TRUE(w.MonitorState.PortOpen);
+  EXPECT_TRUE(kesttest::StateOf(w.Engine).PortOpen);
   EXPECT_FALSE(w.DigitalDisplay->isEnabled()) << "live only with the next frame";
   f.Receive();
   w.OnlineTimerTimer();
@@ -101,7 +102,7 @@ TEST(PortKeeperWindow, TheUsersMenuChoiceWins) {
   for (int i = 0; i < 12; ++i) f.Quarter();
   EXPECT_EQ(f.Serial.CountCalls("CreateFile"), 0u);
   EXPECT_EQ(w.StatusBarText(), "Error: could not open Com2");
-  EXPECT_FALSE(w.MonitorState.PortOpen);
+  EXPECT_FALSE(kesttest::StateOf(w.Engine).PortOpen);
   EXPECT_EQ(f.Services.Beeps, 1);
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "UiTestSupport.h"
+#include "tests/support/EngineAccess.h"
 
 using uitest::PixelAt;
 using uitest::TWindowFixture;
@@ -52,13 +53,13 @@ struct TChart : TWindowFixture {
   TChart() {
     W().show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&W()));
-    W().MonitorState.PortOpen = true;
-    W().MonitorState.ReadingLive = true;
-    W().MonitorState.SupplyVolts = 13.0;
+    kesttest::StateOf(W().Engine).PortOpen = true;
+    kesttest::StateOf(W().Engine).ReadingLive = true;
+    kesttest::StateOf(W().Engine).SupplyVolts = 13.0;
   }
   // One live sample of the given AFR byte: a sample tick, which asks for a chart step.
   void Sample(std::uint8_t afrByte) {
-    W().MonitorState.SensorFrame.AfrByte = afrByte;
+    kesttest::StateOf(W().Engine).SensorFrame.AfrByte = afrByte;
     W().GetByteClick();
   }
 };
@@ -152,16 +153,16 @@ TEST(Chart, NonLiveSamplesStopTheTraceAndItResumesWithAStraightSegment) {
   for (int i = 0; i < 11; ++i) chart.Sample(147);  // ChartX = 21
   const int stoppedAt = w.ChartState.ChartX;
   // Warm-up, offline and a closed port: the sample tick draws nothing.
-  w.MonitorState.WarmingUp = true;
+  kesttest::StateOf(w.Engine).WarmingUp = true;
   w.GetByteClick();
-  w.MonitorState.WarmingUp = false;
-  w.MonitorState.ReadingLive = false;
+  kesttest::StateOf(w.Engine).WarmingUp = false;
+  kesttest::StateOf(w.Engine).ReadingLive = false;
   w.GetByteClick();
-  w.MonitorState.PortOpen = false;
+  kesttest::StateOf(w.Engine).PortOpen = false;
   w.GetByteClick();
   EXPECT_EQ(w.ChartState.ChartX, stoppedAt);
-  w.MonitorState.PortOpen = true;
-  w.MonitorState.ReadingLive = true;
+  kesttest::StateOf(w.Engine).PortOpen = true;
+  kesttest::StateOf(w.Engine).ReadingLive = true;
   chart.Sample(110);
   EXPECT_EQ(w.ChartState.ChartX, stoppedAt + 2);
   EXPECT_TRUE(IsBlue(PixelAt(w, stoppedAt, 134)));     // from the last point ...
@@ -225,7 +226,7 @@ TEST(Chart, LowVoltsLampHasAHysteresisBand) {
   } const steps[] = {{11.98, ui::clRed}, {12.05, ui::clRed}, {12.11, off},
                      {12.05, off},       {12.0, off},        {11.99, ui::clRed}};
   for (const auto& step : steps) {
-    w.MonitorState.SupplyVolts = step.Volts;
+    kesttest::StateOf(w.Engine).SupplyVolts = step.Volts;
     chart.Sample(147);
     EXPECT_EQ(w.LowVoltsLED->BrushColor(), step.Expected) << step.Volts;
   }

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
+#include "tests/support/EngineAccess.h"
 #include "ui/AboutWindows.h"
 
 using uitest::TWindowFixture;
@@ -307,7 +308,7 @@ TEST(AboutWindows, ClosingOneReactivatesTheMainWindowWhichKeepsItsPort) {
   w.activateWindow();  // what the desktop does when the About window goes
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   EXPECT_EQ(w.StatusBarText(), "Com1 Port Open");
-  EXPECT_TRUE(w.SerialPortDriver1.IsOpen());
+  EXPECT_TRUE(kesttest::DriverOf(w.Engine).IsOpen());
   EXPECT_EQ(f.Serial.CountCalls("CreateFile"), opens) << "an open port is not opened again";
 }
 

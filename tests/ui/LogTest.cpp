@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "UiTestSupport.h"
+#include "tests/support/EngineAccess.h"
 
 using uitest::TWindowFixture;
 
@@ -62,7 +63,7 @@ TEST(Log, CancelInTheDialogMakesNoFile) {
   f.Services.SaveAnswers.push_back(QString());
   f.W().LogStartClick();
   EXPECT_EQ(f.Services.SaveDialogs, 1);
-  EXPECT_FALSE(f.W().MonitorState.Logging);
+  EXPECT_FALSE(kesttest::StateOf(f.W().Engine).Logging);
   EXPECT_TRUE(f.W().LogStart->isEnabled());
   EXPECT_FALSE(f.W().LogStop->isEnabled());
   EXPECT_TRUE(QDir(f.Dir.path()).isEmpty());
@@ -80,13 +81,13 @@ TEST(Log, TenTicksGiveTwoHeaderLinesAndTenRows) {
   const QString path = f.Path("run.txt");
   f.Services.SaveAnswers.push_back(path);
   f.W().LogStartClick();
-  EXPECT_TRUE(f.W().MonitorState.Logging);
+  EXPECT_TRUE(kesttest::StateOf(f.W().Engine).Logging);
   EXPECT_EQ(f.W().LogToDiskLED->BrushColor(), ui::clGreen);
   EXPECT_FALSE(f.W().LogStart->isEnabled());
   EXPECT_TRUE(f.W().LogStop->isEnabled());
   f.Ticks(10);
   f.W().LogStopClick();
-  EXPECT_FALSE(f.W().MonitorState.Logging);
+  EXPECT_FALSE(kesttest::StateOf(f.W().Engine).Logging);
   EXPECT_EQ(f.W().LogToDiskLED->BrushColor(), ui::clBtnFace());
   EXPECT_TRUE(f.W().LogStart->isEnabled());
   EXPECT_FALSE(f.W().LogStop->isEnabled());
@@ -168,12 +169,12 @@ TEST(Log, WarmUpAndAClosedPortLeaveGaps) {
   const QString path = f.Path("gaps.txt");
   f.Services.SaveAnswers.push_back(path);
   f.W().LogStartClick();
-  f.W().MonitorState.WarmingUp = true;
+  kesttest::StateOf(f.W().Engine).WarmingUp = true;
   f.Ticks(3);
-  f.W().MonitorState.WarmingUp = false;
-  f.W().MonitorState.PortOpen = false;
+  kesttest::StateOf(f.W().Engine).WarmingUp = false;
+  kesttest::StateOf(f.W().Engine).PortOpen = false;
   f.Ticks(3);
-  f.W().MonitorState.PortOpen = true;
+  kesttest::StateOf(f.W().Engine).PortOpen = true;
   f.Ticks(1);
   f.W().LogStopClick();
   EXPECT_EQ(Lines(ReadFile(path)).size(), 3u);
@@ -203,7 +204,7 @@ TEST(Log, CreateFailuresAreReportedAndChangeNothing) {
     const std::size_t before = f.Services.Errors.size();
     f.W().LogStartClick();
     EXPECT_EQ(f.Services.Errors.size(), before + 1);
-    EXPECT_FALSE(f.W().MonitorState.Logging);
+    EXPECT_FALSE(kesttest::StateOf(f.W().Engine).Logging);
     EXPECT_TRUE(f.W().LogStart->isEnabled());
     EXPECT_FALSE(f.W().LogStop->isEnabled());
     EXPECT_EQ(f.W().LogToDiskLED->BrushColor(), ui::clBtnFace());
@@ -215,18 +216,19 @@ TEST(Log, AFullDiskGivesOneBoxAndStopStillWorks) {
   TLiveWindow f;
   f.Services.SaveAnswers.push_back(QStringLiteral("/dev/full"));
   f.W().LogStartClick();
-  ASSERT_TRUE(f.W().MonitorState.Logging) << "the file is created; the disk is full only later";
+  ASSERT_TRUE(kesttest::StateOf(f.W().Engine).Logging)
+      << "the file is created; the disk is full only later";
   const int chartBefore = f.W().ChartState.ChartX;
   f.Ticks(5);
   ASSERT_EQ(f.Services.Errors.size(), 5u) << "every failed row is reported";
   EXPECT_EQ(f.Services.BoxesShown, 1) << "but only one box is open at a time";
   EXPECT_TRUE(f.Services.Errors[0].contains(QStringLiteral("No space")))
       << f.Services.Errors[0].toStdString();
-  EXPECT_TRUE(f.W().MonitorState.Logging) << "a failed row leaves the log running";
+  EXPECT_TRUE(kesttest::StateOf(f.W().Engine).Logging) << "a failed row leaves the log running";
   EXPECT_EQ(f.W().ChartState.ChartX, chartBefore) << "a failed row ends the tick";
   EXPECT_TRUE(f.W().LogStop->isEnabled());
   f.W().LogStopClick();
-  EXPECT_FALSE(f.W().MonitorState.Logging);
+  EXPECT_FALSE(kesttest::StateOf(f.W().Engine).Logging);
   EXPECT_TRUE(f.W().LogStart->isEnabled());
   EXPECT_FALSE(f.W().LogStop->isEnabled());
   EXPECT_EQ(f.W().LogToDiskLED->BrushColor(), ui::clBtnFace());

@@ -6,6 +6,7 @@
 
 #include "UiTestSupport.h"
 #include "platform/OpenErrorHint.h"
+#include "tests/support/EngineAccess.h"
 
 using kesttest::TFakeSerialApi;
 using uitest::TWindowFixture;
@@ -36,19 +37,19 @@ TEST(StartUp, StatusBarSaysWhetherThePortOpened) {
   TWindowFixture present;
   present.W().OpenCommsClick();
   EXPECT_EQ(present.W().StatusBarText(), "Com1 Port Open");
-  EXPECT_TRUE(present.W().MonitorState.PortOpen);
+  EXPECT_TRUE(kesttest::StateOf(present.W().Engine).PortOpen);
   EXPECT_EQ(present.Services.Beeps, 0);
 
   TWindowFixture absent(false);
   absent.W().OpenCommsClick();
   EXPECT_EQ(absent.W().StatusBarText(), "Error: could not open Com1");
-  EXPECT_FALSE(absent.W().MonitorState.PortOpen);
+  EXPECT_FALSE(kesttest::StateOf(absent.W().Engine).PortOpen);
   EXPECT_EQ(absent.Services.Beeps, 1);
   // Tried again on the next activation, which finds the device this time.
   absent.Serial.AddDevice(TFakeSerialApi::ComName(1));
   absent.W().OpenCommsClick();
   EXPECT_EQ(absent.W().StatusBarText(), "Com1 Port Open");
-  EXPECT_TRUE(absent.W().MonitorState.PortOpen);
+  EXPECT_TRUE(kesttest::StateOf(absent.W().Engine).PortOpen);
 }
 
 TEST(StartUp, ShowingTheWindowOpensThePortOnce) {
@@ -65,14 +66,14 @@ TEST(StartUp, StartState) {
   TWindowFixture f;
   auto& w = f.W();
   EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
-  EXPECT_EQ(w.MonitorState.FuelType, 1);
-  EXPECT_EQ(w.MonitorState.DisplayMode, 1);
+  EXPECT_EQ(kesttest::StateOf(w.Engine).FuelType, 1);
+  EXPECT_EQ(kesttest::StateOf(w.Engine).DisplayMode, 1);
   for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED, w.LogToDiskLED})
     EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
   EXPECT_EQ(w.TempBar->maximum(), 50);
-  EXPECT_EQ(w.Timer1->interval(), 100);
-  EXPECT_EQ(w.Timer1->timerType(), Qt::PreciseTimer);
-  EXPECT_EQ(w.OnlineTimer->interval(), 250);
+  EXPECT_EQ(kesttest::SampleTimerOf(w.Engine).interval(), 100);
+  EXPECT_EQ(kesttest::SampleTimerOf(w.Engine).timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(kesttest::WatchdogTimerOf(w.Engine).interval(), 250);
 }
 
 // What the controller's line gets from the window: COM1 at 19200 bit/s, 8N1 with DTR and RTS
@@ -94,7 +95,7 @@ TEST(StartUp, OpeningProgramsTheControllersLine) {
 
   std::uint8_t byte = 0;
   const std::uint64_t before = f.Serial.Elapsed();
-  EXPECT_FALSE(f.W().SerialPortDriver1.ReadByte(byte));
+  EXPECT_FALSE(kesttest::DriverOf(f.W().Engine).ReadByte(byte));
   EXPECT_EQ(f.Serial.Elapsed() - before, 51u) << "a silent read waits just past 50 ms";
 }
 
@@ -130,7 +131,7 @@ TEST(ReceivePath, FramesAreCheckedKeptAndDecided) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TOpenWindow f;
-    auto& s = f.W().MonitorState;
+    auto& s = f.W().Engine.State();
     if (c.EarlierGoodFrame) Receive(f, {34, 120, 210, 30, 117});
     Receive(f, c.Answer);
     EXPECT_EQ(s.SensorFrame, c.Expected);
@@ -151,21 +152,21 @@ TEST(ReceivePath, JunkBeforeTheSync) {
     answer.insert(answer.end(), {34, 147, 200, 20, 110});
     Receive(f, answer);
     const bool found = junk <= 18;
-    EXPECT_EQ(f.W().MonitorState.SensorFrame.AfrByte, found ? 147 : 0);
-    EXPECT_EQ(f.W().MonitorState.OnlineCountdown, 5);
+    EXPECT_EQ(kesttest::StateOf(f.W().Engine).SensorFrame.AfrByte, found ? 147 : 0);
+    EXPECT_EQ(kesttest::StateOf(f.W().Engine).OnlineCountdown, 5);
   }
 }
 
 TEST(ReceivePath, AnyChunkLightsTheLampAndReloadsTheCountdownAndAsksAgain) {
   TOpenWindow f;
   auto& w = f.W();
-  w.MonitorState.OnlineCountdown = 1;
+  kesttest::StateOf(w.Engine).OnlineCountdown = 1;
   f.Serial.ClearWritten();
   Receive(f, {}, {0xFF, 0x13, 0x00});  // pure junk, then silence
   EXPECT_EQ(w.OnlineLED->BrushColor(), ui::clGreen);
-  EXPECT_EQ(w.MonitorState.OnlineCountdown, 5);
+  EXPECT_EQ(kesttest::StateOf(w.Engine).OnlineCountdown, 5);
   EXPECT_EQ(f.Serial.Written(), TBytes{110});
-  EXPECT_EQ(w.SerialPortDriver1.PollHolds(), 0);
+  EXPECT_EQ(kesttest::DriverOf(w.Engine).PollHolds(), 0);
   EXPECT_FALSE(w.DigitalDisplay->isEnabled()) << "no frame, nothing becomes live";
 }
 
@@ -173,7 +174,7 @@ TEST(Watchdog, NoControllerShowsGreyedZeroFrameAndGoesOfflineOnTheFifthTick) {
   TOpenWindow f;
   auto& w = f.W();
   Receive(f, {}, {1});  // something arrived once, then silence
-  ASSERT_EQ(w.MonitorState.OnlineCountdown, 5);
+  ASSERT_EQ(kesttest::StateOf(w.Engine).OnlineCountdown, 5);
   f.Serial.ClearRecord();
   for (int tick = 1; tick <= 4; ++tick) {
     w.OnlineTimerTimer();
@@ -246,7 +247,7 @@ TEST(Watchdog, TitleCarriesTheReadingInTheBackground) {
     EXPECT_EQ(w.ApplicationTitleText(), "Torvane KEST");
     EXPECT_EQ(w.windowIconText(), "Torvane KEST");
     EXPECT_EQ(w.windowTitle(), "Torvane LSU4 KEST INTERFACE");
-    EXPECT_FALSE(w.MonitorState.TitleShowsReading);
+    EXPECT_FALSE(kesttest::StateOf(w.Engine).TitleShowsReading);
   }
 }
 
@@ -255,8 +256,9 @@ TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
   auto& w = f.W();
   w.OpenCommsClick();
   // Lamps and read-out as a controller left them (the engine's state, and the widgets with it).
-  w.MonitorState.OnlineLamp = w.MonitorState.LowVoltsLamp = w.MonitorState.WarmupLamp = true;
-  w.MonitorState.ReadingLive = true;
+  kesttest::StateOf(w.Engine).OnlineLamp = kesttest::StateOf(w.Engine).LowVoltsLamp =
+      kesttest::StateOf(w.Engine).WarmupLamp = true;
+  kesttest::StateOf(w.Engine).ReadingLive = true;
   w.OnlineLED->SetBrushColor(ui::clGreen);
   w.LowVoltsLED->SetBrushColor(ui::clRed);
   w.WarmupLED->SetBrushColor(ui::clGreen);
@@ -265,7 +267,7 @@ TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
   for (ui::TLamp* lamp : {w.OnlineLED, w.WarmupLED, w.LowVoltsLED})
     EXPECT_EQ(lamp->BrushColor(), ui::clBtnFace());
   EXPECT_FALSE(w.DigitalDisplay->isEnabled());
-  EXPECT_FALSE(w.MonitorState.ReadingLive);
+  EXPECT_FALSE(kesttest::StateOf(w.Engine).ReadingLive);
 
   TOpenWindow open;
   open.Serial.ClearWritten();
@@ -276,9 +278,9 @@ TEST(SampleTick, AsksEveryTickAndKeepsLampsOffWhileThePortIsClosed) {
 TEST(SampleTick, SliderChoosesTheInterval) {
   TWindowFixture f;
   f.W().TrackBar1->setValue(1);
-  EXPECT_EQ(f.W().Timer1->interval(), 80);
+  EXPECT_EQ(kesttest::SampleTimerOf(f.W().Engine).interval(), 80);
   f.W().TrackBar1->setValue(2);
-  EXPECT_EQ(f.W().Timer1->interval(), 100);
+  EXPECT_EQ(kesttest::SampleTimerOf(f.W().Engine).interval(), 100);
 }
 
 TEST(SampleTick, ThePollTimerRunsEveryFiveMillisecondsWhileOpen) {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "UiTestSupport.h"
+#include "tests/support/EngineAccess.h"
 
 using kesttest::TFakeSerialApi;
 using uitest::TWindowFixture;
@@ -62,7 +63,7 @@ TEST(Menus, ExactlyOneCheckPerGroupAfterAnySequenceOfChoices) {
     ASSERT_EQ(CheckedCount(ports), 1) << "after " << item->text().toStdString();
     ASSERT_EQ(CheckedCount(fuels), 1) << "after " << item->text().toStdString();
     ASSERT_EQ(CheckedCount(modes), 1) << "after " << item->text().toStdString();
-    ASSERT_EQ(w.Lambda1->isChecked(), w.MonitorState.DisplayMode == 2);
+    ASSERT_EQ(w.Lambda1->isChecked(), kesttest::StateOf(w.Engine).DisplayMode == 2);
   }
 }
 
@@ -84,10 +85,10 @@ TEST(Menus, ChoosingAPortClosesTheOldOneFirstAndReports) {
     EXPECT_FALSE(f.Serial.IsDeviceOpen(TFakeSerialApi::ComName(1)));
     EXPECT_EQ(f.Serial.Calls()[open - names.begin()].Text, TFakeSerialApi::ComName(2));
     EXPECT_EQ(w.StatusBarText(), com2Present ? "Com2 Port Open" : "Error: could not open Com2");
-    EXPECT_EQ(w.MonitorState.PortOpen, com2Present);
+    EXPECT_EQ(kesttest::StateOf(w.Engine).PortOpen, com2Present);
     EXPECT_EQ(f.Services.Beeps, com2Present ? 0 : 1);
     EXPECT_TRUE(w.PortItems[1]->isChecked());
-    EXPECT_EQ(w.SerialPortDriver1.ComPort(), TComPortNumber::pnCOM2);
+    EXPECT_EQ(kesttest::DriverOf(w.Engine).ComPort(), TComPortNumber::pnCOM2);
   }
 }
 
@@ -195,8 +196,8 @@ TEST(Menus, FuelStaysWhileInLambdaAndAppliesAgainInAfr) {
   auto& w = f.W();
   w.Propane1->trigger();
   w.Lambda1->trigger();
-  EXPECT_EQ(w.MonitorState.FuelType, 3);
-  w.MonitorState.SensorFrame.AfrByte = 147;
+  EXPECT_EQ(kesttest::StateOf(w.Engine).FuelType, 3);
+  kesttest::StateOf(w.Engine).SensorFrame.AfrByte = 147;
   EXPECT_NEAR(w.CalcKest(), 1.0, 1e-9);
   w.AirFuelRatio1->trigger();
   EXPECT_NEAR(w.CalcKest(), 15.5, 1e-9);

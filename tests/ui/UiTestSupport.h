@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/EngineAccess.h"
 #include "tests/support/FakeSerialApi.h"
 #include "ui/Kest3GraphMain.h"
 
@@ -64,8 +65,8 @@ struct TWindowFixture {
     options.Locale = std::move(locale);
     Window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
     // The tests drive the timers by hand.
-    Window->Timer1->stop();
-    Window->OnlineTimer->stop();
+    kesttest::SampleTimerOf(Window->Engine).stop();
+    kesttest::WatchdogTimerOf(Window->Engine).stop();
   }
   ui::TKest3GraphMain& W() { return *Window; }
 };

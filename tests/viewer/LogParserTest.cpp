@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "headless/RowFormat.h"
 #include "log/CsvLog.h"
+#include "log/RowFormat.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
 #include "viewer/LogParser.h"
@@ -96,16 +96,17 @@ TEST(LogParserTest, EveryReachableRowReadsBackInBothSeparators) {
   for (const std::string separator : {".", ","}) {
     std::string text = csvlog::LogHeaderLine1("08.12.2026") + "\r\n";
     std::vector<std::pair<std::string, std::string>> written;
+    std::string row;
     for (int mode : {sensor::dmAirFuelRatio, sensor::dmLambda}) {
       for (int fuel : {sensor::ftPetrol, sensor::ftMethanol, sensor::ftPropane}) {
         for (int afrByte = 0; afrByte < 256; ++afrByte) {
           for (int voltsByte = 0; voltsByte < 256; ++voltsByte) {
-            headless::TSample sample;
+            csvlog::TSample sample;
             sample.Frame.AfrByte = static_cast<std::uint8_t>(afrByte);
             sample.SupplyVolts = sensor::SupplyVoltsOf(static_cast<std::uint8_t>(voltsByte));
             sample.DisplayMode = mode;
             sample.FuelType = fuel;
-            text += headless::ClassicRow("14:03:27", sample, separator) + "\r\n";
+            text += csvlog::ClassicRow(row, "14:03:27", sample, separator) + "\r\n";
             const double reading = sensor::CalcKest(sample.Frame.AfrByte, mode, fuel);
             written.emplace_back(sensor::ReadingText(reading, mode, "."),
                                  sensor::VoltageText(sample.SupplyVolts, "."));
@@ -228,20 +229,20 @@ TEST(LogParserTest, MixedModesKeepWhatEachRowIs) {
 }
 
 TEST(LogParserTest, ReadsTheExtendedLog) {
-  headless::TSample sample;
+  csvlog::TSample sample;
   sample.Frame.AfrByte = 147;
   sample.Frame.TempByte = 20;
   sample.SupplyVolts = 12.549;
   sample.DisplayMode = sensor::dmLambda;
-  sample.Status = headless::TRowStatus::LowVolts;
-  std::string text = std::string(headless::ExtendedHeader) + "\n";
-  text += headless::ExtendedRow("2026-12-08T23:59:59.950+01:00", sample) + "\n";
+  sample.Status = csvlog::TRowStatus::LowVolts;
+  std::string text = std::string(csvlog::ExtendedHeader) + "\n";
+  text += csvlog::ExtendedRow("2026-12-08T23:59:59.950+01:00", sample) + "\n";
   sample.DisplayMode = sensor::dmAirFuelRatio;
   sample.FuelType = sensor::ftMethanol;
-  sample.Status = headless::TRowStatus::Warmup;
-  text += headless::ExtendedRow("2026-12-09T00:00:00.050+01:00", sample) + "\n";
+  sample.Status = csvlog::TRowStatus::Warmup;
+  text += csvlog::ExtendedRow("2026-12-09T00:00:00.050+01:00", sample) + "\n";
   // Summer time ends: the wall clock goes back an hour, the time keeps running.
-  text += headless::ExtendedRow("2026-12-08T23:00:00.150+00:00", sample) + "\n";
+  text += csvlog::ExtendedRow("2026-12-08T23:00:00.150+00:00", sample) + "\n";
   const TLogData log = ParseLogText(text, "ext.csv");
   ASSERT_EQ(log.Error, "");
   EXPECT_EQ(log.Kind, viewer::TLogKind::Extended);
@@ -327,49 +328,6 @@ TEST(LogParserTest, PiecesOfAnySizeReadAsTheWhole) {
     for (std::size_t i = 0; i < log.Samples.size(); ++i) {
       EXPECT_EQ(log.Samples[i].Time, whole.Samples[i].Time);
     }
-  }
-}
-
-TEST(LogParserTest, TimeAndDateTexts) {
-  struct TTime {
-    const char* Text;
-    int Seconds;
-  };
-  for (const TTime& t : std::vector<TTime>{{"14:03:27", 50607},
-                                           {"2:03:27 PM", 50607},
-                                           {"2:03:27 pm", 50607},
-                                           {"12:00:00 AM", 0},
-                                           {"12:59:59 PM", 46799},
-                                           {"PM 2:03:27", 50607},
-                                           {"14.03.27", 50607},
-                                           {"14h03m27s", 50607},
-                                           {"24:00:00", -1},
-                                           {"13:00:00 PM", -1},
-                                           {"14:60:00", -1},
-                                           {"14:03", -1},
-                                           {"14:03:27:01", -1},
-                                           {"", -1}}) {
-    EXPECT_EQ(viewer::ParseTimeOfDay(t.Text), t.Seconds) << t.Text;
-  }
-  struct TDate {
-    const char* Text;
-    int Year, Month, Day;
-    bool Ambiguous;
-  };
-  for (const TDate& d : std::vector<TDate>{{"12/08/26", 2026, 12, 8, true},
-                                           {"08.12.2026", 2026, 12, 8, true},
-                                           {"2026-12-08", 2026, 12, 8, false},
-                                           {"31/12/2026", 2026, 12, 31, false},
-                                           {"12/31/2026", 2026, 12, 31, false},
-                                           {"8-12-26", 2026, 12, 8, true},
-                                           {"5/5/99", 1999, 5, 5, false},
-                                           {"2026-13-01", 0, 0, 0, false},
-                                           {"hello", 0, 0, 0, false}}) {
-    const viewer::TLogDate date = viewer::ParseShortDate(d.Text);
-    EXPECT_EQ(date.Year, d.Year) << d.Text;
-    EXPECT_EQ(date.Month, d.Month) << d.Text;
-    EXPECT_EQ(date.Day, d.Day) << d.Text;
-    EXPECT_EQ(date.Ambiguous, d.Ambiguous) << d.Text;
   }
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "headless/RowFormat.h"
 #include "log/CsvLog.h"
+#include "log/RowFormat.h"
 
 namespace viewertest {
 
@@ -15,19 +15,19 @@ namespace viewertest {
 // 2026-12-08, plus `gapAfter` seconds of silence after row `gapIndex` (none when negative).
 inline std::string ExtendedLog(const std::vector<int>& afrBytes, const std::vector<double>& volts,
                                double interval, int gapIndex = -1, double gapAfter = 0) {
-  std::string text = std::string(headless::ExtendedHeader) + "\r\n";
+  std::string text = std::string(csvlog::ExtendedHeader) + "\r\n";
   double time = 36000;
   for (std::size_t i = 0; i < afrBytes.size(); ++i) {
     const long ms = std::lround(time * 1000);
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "2026-12-08T%02ld:%02ld:%02ld.%03ld+00:00", ms / 3600000,
                   ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
-    headless::TSample sample;
+    csvlog::TSample sample;
     sample.Frame.AfrByte = static_cast<std::uint8_t>(afrBytes[i]);
     sample.Frame.TempByte = 20;
     sample.SupplyVolts = volts[i];
-    sample.Status = headless::TRowStatus::Live;
-    text += headless::ExtendedRow(stamp, sample) + "\r\n";
+    sample.Status = csvlog::TRowStatus::Live;
+    text += csvlog::ExtendedRow(stamp, sample) + "\r\n";
     time += interval;
     if (static_cast<int>(i) == gapIndex) time += gapAfter;
   }

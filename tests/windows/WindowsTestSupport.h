@@ -9,17 +9,9 @@
 // Our headers come before <windows.h>: they declare constants with names (WM_TIMER, PURGE_RXCLEAR)
 // that the system header turns into macros, which must not rewrite our declarations.
 #include "monitor/ControllerLine.h"
+#include "platform/Win32.h"  // the system header, as platform/ includes it
 #include "sensor/SensorFrame.h"
 #include "serial/SerialPortDriver.h"
-
-// The system header without its min/max macros and rarely used parts, as platform/ includes it.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
 
 // Our interfaces have methods of these names; the A/W-choosing macros must not rename them.
 #undef CreateFile

@@ -14,6 +14,7 @@
 
 #include "headless/HeadlessMonitor.h"
 #include "tests/headless/HeadlessSupport.h"
+#include "tests/support/EngineAccess.h"
 #include "tests/support/Frames.h"
 #include "tests/ui/UiTestSupport.h"
 
@@ -66,8 +67,8 @@ class TWindowSide : public TSide {
     options.Locale = platform::TLocaleFormats{};
     options.Now = [this] { return ClockOf(Serial); };
     Window = std::make_unique<ui::TKest3GraphMain>(std::move(options));
-    Window->Timer1->stop();
-    Window->OnlineTimer->stop();
+    kesttest::SampleTimerOf(Window->Engine).stop();
+    kesttest::WatchdogTimerOf(Window->Engine).stop();
     Window->OpenCommsClick();
   }
   void SampleTick() override { Window->GetByteClick(); }
@@ -100,7 +101,7 @@ class TKestLogSide : public TSide {
  public:
   TKestLogSide() {
     headless::TMonitorSettings settings;
-    settings.Format = headless::TRowFormat::Classic;
+    settings.Format = csvlog::TRowFormat::Classic;
     settings.Now = [this] { return ClockOf(Serial); };
     Monitor = std::make_unique<headless::THeadlessMonitor>(Serial, settings);
     Monitor->OpenPort();
@@ -108,13 +109,11 @@ class TKestLogSide : public TSide {
   void SampleTick() override { Monitor->GetByteClick(); }
   void Watchdog() override { Monitor->OnlineTimerTimer(); }
   // kestlog has no menu; the engine's display mode is what the window's menu item sets.
-  void SwitchToLambda() override {
-    Monitor->MonitorEngine().MonitorState.DisplayMode = sensor::dmLambda;
-  }
+  void SwitchToLambda() override { Monitor->MonitorEngine().SetDisplayMode(sensor::dmLambda); }
   void StartLog() override {
     Monitor->Start(Sink);
-    Monitor->SampleTimer().stop();
-    Monitor->WatchdogTimer().stop();
+    kesttest::SampleTimerOf(Monitor->MonitorEngine()).stop();
+    kesttest::WatchdogTimerOf(Monitor->MonitorEngine()).stop();
   }
   TShown Shown() override {
     const headless::TLampState lamps = Monitor->Lamps();
