@@ -51,6 +51,11 @@ QString TimeLabel(double time, double step, bool relative) {
   return QString::fromStdString((negative ? "-" : "+") + text);
 }
 
+// The height of `value` on an axis that spans `range` over the plot's height.
+double HeightOf(double value, const TValueRange& range, const QRectF& plot) {
+  return plot.bottom() - (value - range.Low) / (range.High - range.Low) * plot.height();
+}
+
 // The volts of a trace: its hue, pale, so the readings stand out.
 QColor VoltsColor(const QColor& traceColor) {
   return QColor::fromHsvF(traceColor.hsvHueF(), 0.25, 0.92);
@@ -94,41 +99,29 @@ void DrawRuns(QPainter& painter, const QRectF& plot, const std::vector<TTraceRun
 void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
                const TChartTrace& trace) {
   const TColumnScale scale{scene.From + trace.Shift, scene.To + trace.Shift, plot.width()};
-  const TValueRange reading = ReadingRange(scene.Display);
-  const TValueRange volts = VoltsRange();
-  auto heightIn = [&](const TValueRange& range) {
-    const double perUnit = plot.height() / (range.High - range.Low);
-    return [&plot, range, perUnit](double value) {
-      return plot.bottom() - (value - range.Low) * perUnit;
-    };
+  auto heightIn = [&plot](const TValueRange& range) {
+    return [&plot, range](double value) { return HeightOf(value, range, plot); };
   };
   const QColor voltsColor = VoltsColor(trace.Color);
   // Volts under the readings: the mixture is what the chart is for.
   DrawRuns(painter, plot, ReduceToColumns(*trace.Log, scale, TTraceQuantity::Volts, scene.Display),
-           heightIn(volts), [&](TSampleStatus) { return voltsColor; });
-  DrawRuns(
-      painter, plot, ReduceToColumns(*trace.Log, scale, TTraceQuantity::Reading, scene.Display),
-      heightIn(reading), [&](TSampleStatus status) { return StatusColor(status, trace.Color); });
+           heightIn(VoltsRange()), [&](TSampleStatus) { return voltsColor; });
+  DrawRuns(painter, plot,
+           ReduceToColumns(*trace.Log, scale, TTraceQuantity::Reading, scene.Display),
+           heightIn(ReadingRange(scene.Display)),
+           [&](TSampleStatus status) { return StatusColor(status, trace.Color); });
 }
 
-void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot,
-                     const TChartScene& scene) {
-  const QFontMetricsF metrics(painter.font());
-  const TValueRange reading = ReadingRange(scene.Display);
+// The reading grid with its labels on the left, the volts labels on the right.
+void DrawValueGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
+                   const TDisplay& display) {
+  const TValueRange reading = ReadingRange(display);
   const TValueRange volts = VoltsRange();
   const double readingStep = NiceStep(reading.High - reading.Low, 8);
   const int readingDecimals = readingStep < 0.1 ? 2 : readingStep < 1 ? 1 : 0;
-  auto readingY = [&](double v) {
-    return plot.bottom() - (v - reading.Low) / (reading.High - reading.Low) * plot.height();
-  };
-  auto voltsY = [&](double v) {
-    return plot.bottom() - (v - volts.Low) / (volts.High - volts.Low) * plot.height();
-  };
-
-  painter.setPen(QPen(GridColor, 1));
   for (double v = std::ceil(reading.Low / readingStep - 1e-9) * readingStep;
        v <= reading.High + 1e-9; v += readingStep) {
-    const double y = readingY(v);
+    const double y = HeightOf(v, reading, plot);
     painter.setPen(QPen(GridColor, 1));
     painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     painter.setPen(AxisColor);
@@ -137,11 +130,15 @@ void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot
   }
   for (double v = volts.Low; v <= volts.High + 1e-9; v += 2) {
     painter.setPen(AxisColor);
-    painter.drawText(QRectF(plot.right() + 4, voltsY(v) - 8, RightMargin - 6, 16),
+    painter.drawText(QRectF(plot.right() + 4, HeightOf(v, volts, plot) - 8, RightMargin - 6, 16),
                      Qt::AlignLeft | Qt::AlignVCenter, QString::number(v, 'f', 0) + " V");
   }
+}
 
-  // Time grid: a step that leaves room for every label.
+// The time grid, at a step that leaves room for every label, and the axes' names beneath it.
+void DrawTimeGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
+                  const TChartScene& scene) {
+  const QFontMetricsF metrics(painter.font());
   const double span = scene.To - scene.From;
   const double labelWidth = metrics.horizontalAdvance(QStringLiteral("+00:00:00.0")) + 16;
   const double wanted = std::max(1.0, plot.width() / labelWidth);
@@ -167,18 +164,19 @@ void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot
                    QString::fromStdString(UnitName(scene.Display)) + "  /  " +
                        (scene.RelativeTime ? QStringLiteral("time since start")
                                            : QStringLiteral("time of day")));
+}
 
-  // Lambda 1 and the low-volts line, dashed, over the grid.
-  const double stoichiometric = scene.Display.DisplayMode == sensor::dmLambda
-                                    ? 1.0
-                                    : StoichiometricAfr(scene.Display.FuelType);
+// Lambda 1 and the low-volts line, dashed, over the grid; then the plot's frame.
+void DrawReferenceLines(QPainter& painter, const QRectF& plot, const TDisplay& display) {
+  const double stoichiometric =
+      display.DisplayMode == sensor::dmLambda ? 1.0 : StoichiometricAfr(display.FuelType);
+  const double stoichiometricY = HeightOf(stoichiometric, ReadingRange(display), plot);
+  const double lowVoltsY = HeightOf(LowVoltsLine, VoltsRange(), plot);
   painter.setPen(QPen(QColor(120, 160, 120), 1, Qt::DashLine));
-  painter.drawLine(QPointF(plot.left(), readingY(stoichiometric)),
-                   QPointF(plot.right(), readingY(stoichiometric)));
+  painter.drawLine(QPointF(plot.left(), stoichiometricY), QPointF(plot.right(), stoichiometricY));
   painter.setPen(QPen(LowVoltsColor, 1, Qt::DashLine));
-  painter.drawLine(QPointF(plot.left(), voltsY(LowVoltsLine)),
-                   QPointF(plot.right(), voltsY(LowVoltsLine)));
-  painter.drawText(QRectF(plot.right() - 60, voltsY(LowVoltsLine) - 16, 56, 14),
+  painter.drawLine(QPointF(plot.left(), lowVoltsY), QPointF(plot.right(), lowVoltsY));
+  painter.drawText(QRectF(plot.right() - 60, lowVoltsY - 16, 56, 14),
                    Qt::AlignRight | Qt::AlignBottom, QStringLiteral("12.0 V"));
   painter.setPen(QPen(AxisColor, 1));
   painter.setBrush(Qt::NoBrush);
@@ -302,7 +300,9 @@ void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scen
     return;
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
-  DrawGridAndAxes(painter, bounds, plot, scene);
+  DrawValueGrid(painter, bounds, plot, scene.Display);
+  DrawTimeGrid(painter, bounds, plot, scene);
+  DrawReferenceLines(painter, plot, scene.Display);
   painter.save();
   painter.setClipRect(plot.adjusted(1, 1, -1, -1));
   for (const TChartTrace& trace : scene.Traces) {
