@@ -403,7 +403,8 @@ std::optional<TTextLayout> TryLayout(const std::vector<std::string_view>& lines,
     sampleBytes += static_cast<double>(lines[i].size()) + 1;
     sample.push_back(std::move(cells));
   }
-  if (sample.empty() || sample.size() * 5 < examined * 4) return std::nullopt;
+  // Most rows must fit the names; a few broken ones are the reader's to report, line by line.
+  if (sample.empty() || sample.size() * 2 < examined) return std::nullopt;
   layout.SampleLineLength = sampleBytes / static_cast<double>(sample.size());
 
   // A decimal comma shows in cells that read as numbers only with it.
@@ -432,7 +433,9 @@ std::optional<TTextLayout> TryLayout(const std::vector<std::string_view>& lines,
       ++filled;
       if (!LooksNumeric(row[c], layout.Decimal)) ++words;
     }
-    layout.TextColumns[c] = words * 2 > filled;
+    // Status columns mix words with a few numbers (N, 1, 2 for a gear); a stray word in a column
+    // of numbers is a bad cell, reported by the reader.
+    layout.TextColumns[c] = filled > 0 && words * 3 >= filled;
   }
 
   // The time column: by its name, else the first column when it counts up.
