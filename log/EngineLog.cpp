@@ -58,16 +58,31 @@ void TEngineLogReader::Warn(const std::string& what) {
 void TEngineLogReader::Feed(std::string_view bytes) {
   if (Finished || !Result.Ok() || bytes.empty()) return;
   try {
-    std::size_t used = 0;
-    if (Pending.empty()) {
-      used = Consume(bytes, PendingOffset, false);
-      Pending.assign(bytes.substr(used));
-    } else {
-      Pending.append(bytes);
-      used = Consume(Pending, PendingOffset, false);
+    // An unfinished record or line from the last piece is completed from the start of this one;
+    // as soon as it is read, the rest of the piece is read where it lies, not copied.
+    while (!Pending.empty() && !bytes.empty()) {
+      const std::size_t old = Pending.size();
+      const std::size_t take = std::min(bytes.size(), std::max<std::size_t>(old, 64 * 1024));
+      Pending.append(bytes.substr(0, take));
+      const std::size_t used = Consume(Pending, PendingOffset, false);
+      PendingOffset += used;
+      if (!Result.Ok()) {
+        Pending.clear();
+        return;
+      }
+      if (used >= old) {
+        bytes.remove_prefix(used - old);
+        Pending.clear();
+        break;
+      }
       Pending.erase(0, used);
+      bytes.remove_prefix(take);
     }
-    PendingOffset += used;
+    if (Pending.empty() && !bytes.empty() && Result.Ok()) {
+      const std::size_t used = Consume(bytes, PendingOffset, false);
+      PendingOffset += used;
+      Pending.assign(bytes.substr(used));
+    }
   } catch (const std::bad_alloc&) {
     Fail("too large to hold in memory");
   }
@@ -95,8 +110,13 @@ void TEngineLogReader::Finish() {
     Result.Markers = {};
     return;
   }
-  for (TChannel& channel : Result.Channels) channel.Values.shrink_to_fit();
-  Result.Times.shrink_to_fit();
+  // Columns reserved from a guess that came out far too large give the rest back; a little spare
+  // room is cheaper than copying every column once more.
+  const auto trim = [](auto& column) {
+    if (column.capacity() - column.size() > column.size() / 8) column.shrink_to_fit();
+  };
+  for (TChannel& channel : Result.Channels) trim(channel.Values);
+  trim(Result.Times);
 }
 
 namespace {

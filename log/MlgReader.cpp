@@ -165,12 +165,51 @@ bool TMlgReader::ReadHeader(std::string_view data, bool atEnd) {
   return true;
 }
 
+namespace {
+
+// One field's raw value at `at`.
+double RawValue(TMlgType type, std::string_view data, std::size_t at) {
+  switch (type) {
+    case TMlgType::U08:
+      return Byte(data, at);
+    case TMlgType::S08:
+      return static_cast<std::int8_t>(Byte(data, at));
+    case TMlgType::U16:
+      return Be16(data, at);
+    case TMlgType::S16:
+      return static_cast<std::int16_t>(Be16(data, at));
+    case TMlgType::U32:
+      return Be32(data, at);
+    case TMlgType::S32:
+      return static_cast<std::int32_t>(Be32(data, at));
+    case TMlgType::S64:
+      return static_cast<double>(static_cast<std::int64_t>(Be64(data, at)));
+    case TMlgType::F32:
+      return std::bit_cast<float>(Be32(data, at));
+  }
+  return 0;
+}
+
+// One field of every record starting at `starts` (offsets of their values), into `out`. A loop
+// per type, so that the type is decided once per field and not once per value.
+template <TMlgType Type>
+void DecodeColumn(std::string_view data, const std::vector<std::size_t>& starts,
+                  std::uint32_t offset, double scale, double transform, std::vector<float>& out) {
+  for (const std::size_t start : starts) {
+    out.push_back(static_cast<float>((RawValue(Type, data, start + offset) + transform) * scale));
+  }
+}
+
+}  // namespace
+
 void TMlgReader::ReadRecords(std::string_view data, std::uint64_t offset, std::size_t& used,
                              bool atEnd) {
   const std::size_t dataRecordSize = MlgBlockHeaderSize + RecordLength + 1;
   const std::size_t markerSize = MlgBlockHeaderSize + MlgMarkerTextSize;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-  const std::size_t fieldCount = Fields.size();
+  // First the records are framed, checked and timed in file order; then each field is decoded
+  // for all of them at once, which writes every column in one sweep.
+  Starts.clear();
   std::size_t pos = 0;
   while (pos < data.size()) {
     const std::uint8_t type = bytes[pos];
@@ -191,51 +230,59 @@ void TMlgReader::ReadRecords(std::string_view data, std::uint64_t offset, std::s
       pos += need;
       continue;
     }
-    const std::uint8_t* values = bytes + pos + MlgBlockHeaderSize;
+    const std::size_t values = pos + MlgBlockHeaderSize;
     unsigned sum = 0;
-    for (std::size_t i = 0; i < RecordLength; ++i) sum += values[i];
-    if ((sum & 0xFF) != values[RecordLength]) {
+    for (std::size_t i = 0; i < RecordLength; ++i) sum += bytes[values + i];
+    if ((sum & 0xFF) != bytes[values + RecordLength]) {
       if (BadChecksums.empty()) FirstBadChecksumOffset = offset + pos;
       BadChecksums.push_back(Result.Times.size());
     }
     double fieldTime = std::numeric_limits<double>::quiet_NaN();
-    for (std::size_t i = 0; i < fieldCount; ++i) {
-      const TField& field = Fields[i];
-      const std::size_t at = pos + MlgBlockHeaderSize + field.Offset;
-      double raw = 0;
-      switch (field.Type) {
-        case TMlgType::U08:
-          raw = Byte(data, at);
-          break;
-        case TMlgType::S08:
-          raw = static_cast<std::int8_t>(Byte(data, at));
-          break;
-        case TMlgType::U16:
-          raw = Be16(data, at);
-          break;
-        case TMlgType::S16:
-          raw = static_cast<std::int16_t>(Be16(data, at));
-          break;
-        case TMlgType::U32:
-          raw = Be32(data, at);
-          break;
-        case TMlgType::S32:
-          raw = static_cast<std::int32_t>(Be32(data, at));
-          break;
-        case TMlgType::S64:
-          raw = static_cast<double>(static_cast<std::int64_t>(Be64(data, at)));
-          break;
-        case TMlgType::F32:
-          raw = std::bit_cast<float>(Be32(data, at));
-          break;
-      }
-      const double value = (raw + field.Transform) * field.Scale;
-      if (static_cast<int>(i) == TimeField) fieldTime = value;
-      Result.Channels[i].Values.push_back(static_cast<float>(value));
+    if (TimeField >= 0) {
+      const TField& field = Fields[static_cast<std::size_t>(TimeField)];
+      fieldTime =
+          (RawValue(field.Type, data, values + field.Offset) + field.Transform) * field.Scale;
     }
     Result.Times.push_back(Unwrap(stamp, fieldTime));
+    Starts.push_back(values);
     ++DataRecords;
     pos += need;
+  }
+  for (std::size_t i = 0; i < Fields.size(); ++i) {
+    const TField& field = Fields[i];
+    std::vector<float>& out = Result.Channels[i].Values;
+    // Grown ahead only when the size guess fell short; the usual case was reserved at the header.
+    if (out.capacity() < out.size() + Starts.size()) {
+      out.reserve(std::max(out.size() + Starts.size(), out.capacity() + out.capacity() / 2));
+    }
+    const double scale = field.Scale;
+    const double transform = field.Transform;
+    switch (field.Type) {
+      case TMlgType::U08:
+        DecodeColumn<TMlgType::U08>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::S08:
+        DecodeColumn<TMlgType::S08>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::U16:
+        DecodeColumn<TMlgType::U16>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::S16:
+        DecodeColumn<TMlgType::S16>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::U32:
+        DecodeColumn<TMlgType::U32>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::S32:
+        DecodeColumn<TMlgType::S32>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::S64:
+        DecodeColumn<TMlgType::S64>(data, Starts, field.Offset, scale, transform, out);
+        break;
+      case TMlgType::F32:
+        DecodeColumn<TMlgType::F32>(data, Starts, field.Offset, scale, transform, out);
+        break;
+    }
   }
   used += pos;
   if (atEnd && pos < data.size()) {

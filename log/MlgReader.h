@@ -69,6 +69,7 @@ class TMlgReader : public TEngineLogReader {
   double NowAtFieldTime = 0;  // Now when LastFieldTime was read
 
   std::uint64_t DataRecords = 0;
+  std::vector<std::size_t> Starts;        // where the values of each data record of a piece begin
   std::vector<std::size_t> BadChecksums;  // rows whose checksum did not match
   std::uint64_t FirstBadChecksumOffset = 0;
 };

@@ -24,8 +24,10 @@ constexpr std::uint64_t MaxReservedRows = std::uint64_t{1} << 26;
 // be the first half of CR LF, so it ends a line only when nothing follows.
 bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_view& line) {
   if (pos >= data.size()) return false;
-  const std::size_t end = data.find_first_of("\r\n", pos);
-  if (end == std::string_view::npos) {
+  // A plain loop: find_first_of asks memchr once per byte.
+  std::size_t end = pos;
+  while (end < data.size() && data[end] != '\n' && data[end] != '\r') ++end;
+  if (end == data.size()) {
     if (!atEnd) return false;
     line = data.substr(pos);
     pos = data.size();
@@ -70,9 +72,11 @@ std::size_t ForEachCell(std::string_view line, char delimiter, TCell&& cell) {
   std::size_t index = 0;
   std::size_t pos = 0;
   while (true) {
-    const std::size_t end = line.find(delimiter, pos);
-    cell(index++, line.substr(pos, end == std::string_view::npos ? line.size() - pos : end - pos));
-    if (end == std::string_view::npos) return index;
+    // Cells are short: a plain loop beats a call to memchr for each.
+    std::size_t end = pos;
+    while (end < line.size() && line[end] != delimiter) ++end;
+    cell(index++, line.substr(pos, end - pos));
+    if (end == line.size()) return index;
     pos = end + 1;
   }
 }
