@@ -241,7 +241,12 @@ std::optional<int> ReadZone(std::string_view text, std::size_t pos) {
   }
   const int sign = text[pos] == '-' ? -1 : 1;
   std::size_t p = pos + 1;
-  const auto hours = ReadDigits(text, p, 1, 2);
+  // The basic form runs hours and minutes together (+0200, as strftime's %z writes it): its
+  // hours are the first two of four digits.
+  std::size_t run = p;
+  while (run < text.size() && text[run] >= '0' && text[run] <= '9') ++run;
+  const auto hours =
+      run - p == 4 ? ReadDigits(text.substr(0, p + 2), p, 2, 2) : ReadDigits(text, p, 1, 2);
   if (!hours || *hours > 14) return named ? std::optional<int>(0) : std::nullopt;
   if (p < text.size() && text[p] == ':') ++p;
   const auto minutes = ReadDigits(text, p, 2, 2);

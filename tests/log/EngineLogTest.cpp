@@ -367,6 +367,24 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
   }
 }
 
+// The offset from UTC after a header's time, in each form it is written; without one the start
+// is in the reader's local zone.
+TEST(TextLogReader, ZoneAfterTheStartTime) {
+  const std::vector<std::pair<std::string, std::optional<int>>> cases = {
+      {"+02:00", 7200}, {"+0200", 7200}, {"-0330", -12600}, {"-3:30", -12600},
+      {"UTC+01", 3600}, {"GMT", 0},      {"Z", 0},          {"", std::nullopt},
+  };
+  for (const auto& [zone, offset] : cases) {
+    SCOPED_TRACE(zone);
+    bool hasTime = false;
+    const auto start = FindDateTime("started 2024-05-01 08:15:30 " + zone, hasTime);
+    ASSERT_TRUE(start);
+    EXPECT_TRUE(hasTime);
+    EXPECT_EQ(start->Seconds, May1st2024 + 8 * 3600 + 15 * 60 + 30);
+    EXPECT_EQ(start->UtcOffsetSeconds, offset);
+  }
+}
+
 TEST(TextLogReader, BadRowsAreCountedWithTheirLineAndUnreadableFilesFail) {
   struct TCase {
     const char* Name;
