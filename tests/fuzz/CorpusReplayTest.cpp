@@ -1,7 +1,8 @@
 // The kept inputs of every fuzz target, replayed as an ordinary test in every build: the seeds
 // committed with each target and every crash a fuzzing run found, kept as a regression input.
 // Every input must keep every rule; the receive path's seeds that tell a story (a frame split over
-// ticks, an unplug inside a frame, ...) must also end as that story says.
+// ticks, an unplug inside a frame, ...) must also end as that story says, and an engine-log seed
+// named valid-* must read as a log.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/EngineLogCase.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/ReceivePathCase.h"
 
@@ -91,6 +93,29 @@ TEST(FuzzCorpus, ReceivePathSeedsTellTheirStories) {
     EXPECT_EQ(result.FramesKept, story->second.FramesKept);
   }
   EXPECT_EQ(storiesSeen, Expected.size());
+}
+
+TEST(FuzzCorpus, EngineLogSeedsNamedValidReadAsALog) {
+  const std::pair<const char*, fuzz::TEngineReader> readers[] = {
+      {"mlg_reader", fuzz::TEngineReader::Mlg},
+      {"msl_reader", fuzz::TEngineReader::Msl},
+      {"text_reader", fuzz::TEngineReader::Text},
+  };
+  for (const auto& [target, reader] : readers) {
+    std::size_t valid = 0;
+    for (const fs::path& file : InputsOf(target)) {
+      const std::string name = file.filename().string();
+      if (name.rfind("valid-", 0) != 0) continue;
+      SCOPED_TRACE(std::string(target) + "/" + name);
+      ++valid;
+      const std::vector<std::uint8_t> bytes = BytesOf(file);
+      const fuzz::TEngineCaseResult result =
+          fuzz::RunEngineLogCase(reader, bytes.data(), bytes.size());
+      EXPECT_TRUE(result.Read);
+      EXPECT_GT(result.Rows, 0u);
+    }
+    EXPECT_GE(valid, 2u) << target;
+  }
 }
 
 }  // namespace

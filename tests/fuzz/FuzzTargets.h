@@ -1,5 +1,5 @@
 // The fuzz targets: each runs one reader of bytes we did not write (the serial line, a log file,
-// ports.conf) over arbitrary input and checks the rules its output must keep. libFuzzer drives one
+// ports.conf, an engine log of each format) over arbitrary input and checks the rules its output must keep. libFuzzer drives one
 // target per program (FuzzerEntry.cpp); the corpus replay runs every target over the inputs kept
 // in its folder, tests/fuzz/corpus/<name>/.
 //
@@ -22,6 +22,9 @@ using TRun = std::optional<std::string> (*)(const std::uint8_t* data, std::size_
 std::optional<std::string> RunReceivePath(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunLogReader(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunPortsFile(const std::uint8_t* data, std::size_t size);
+std::optional<std::string> RunMlgReader(const std::uint8_t* data, std::size_t size);
+std::optional<std::string> RunMslReader(const std::uint8_t* data, std::size_t size);
+std::optional<std::string> RunTextReader(const std::uint8_t* data, std::size_t size);
 
 struct TTarget {
   const char* Name;  // its corpus folder and, with "_fuzzer", its program
@@ -32,6 +35,9 @@ inline constexpr TTarget Targets[] = {
     {"receive_path", RunReceivePath},
     {"log_reader", RunLogReader},
     {"ports_file", RunPortsFile},
+    {"mlg_reader", RunMlgReader},
+    {"msl_reader", RunMslReader},
+    {"text_reader", RunTextReader},
 };
 
 }  // namespace fuzz
