@@ -1,7 +1,7 @@
 // The fuzz targets: each runs one reader of bytes we did not write (the serial line, a log file,
-// ports.conf, an engine log of each format) over arbitrary input and checks the rules its output must keep. libFuzzer drives one
-// target per program (FuzzerEntry.cpp); the corpus replay runs every target over the inputs kept
-// in its folder, tests/fuzz/corpus/<name>/.
+// ports.conf, an engine log of each format) over arbitrary input and checks the rules its output
+// must keep. libFuzzer drives one target per program (FuzzerEntry.cpp); the corpus replay runs
+// every target over the inputs kept in its folder, tests/fuzz/corpus/<name>/.
 //
 // A reader of a new format gets its target in three steps: a case file with its run function,
 // a line in Targets below, and a kest_fuzz_target line in this folder's CMakeLists.txt; then seeds
@@ -32,12 +32,8 @@ struct TTarget {
 };
 
 inline constexpr TTarget Targets[] = {
-    {"receive_path", RunReceivePath},
-    {"log_reader", RunLogReader},
-    {"ports_file", RunPortsFile},
-    {"mlg_reader", RunMlgReader},
-    {"msl_reader", RunMslReader},
-    {"text_reader", RunTextReader},
+    {"receive_path", RunReceivePath}, {"log_reader", RunLogReader}, {"ports_file", RunPortsFile},
+    {"mlg_reader", RunMlgReader},     {"msl_reader", RunMslReader}, {"text_reader", RunTextReader},
 };
 
 }  // namespace fuzz
