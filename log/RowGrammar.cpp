@@ -16,9 +16,15 @@ bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
+// The value of a run of digits. A run too long for any field (a date's group may be any length)
+// reads as a value that no field accepts, rather than overflowing into one that some field might.
 int DigitsValue(std::string_view text) {
+  constexpr int Beyond = 100000000;
   int value = 0;
-  for (const char c : text) value = value * 10 + (c - '0');
+  for (const char c : text) {
+    value = value * 10 + (c - '0');
+    if (value >= Beyond) return Beyond;
+  }
   return value;
 }
 

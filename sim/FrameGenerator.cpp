@@ -12,11 +12,8 @@ namespace {
 // threshold just as the warm-up time ends.
 constexpr int ColdTempCode = 255;
 constexpr int WarmupThresholdCode = 180;
-// The drive scenario moves from one mixture to the next over this long, as a real engine does
-// rather than jumping.
-constexpr double DriveRampSeconds = 0.5;
 constexpr double DrivePhaseMinSeconds = 2.0;
-constexpr int DrivePhases = 4;
+constexpr int DrivePhases = DrivePhaseCount;
 // One in this many junk bytes is a sync byte, so that junk starts false frames often enough to
 // matter instead of about once in twenty bursts.
 constexpr std::uint32_t JunkSyncOneIn = 8;
@@ -62,20 +59,37 @@ TDriveCycle DriveCycleOf(std::uint64_t seed, std::uint64_t cycle) {
   return result;
 }
 
-int DriveAfrAt(std::uint64_t seed, double atSeconds) {
+}  // namespace
+
+TDrivePoint DrivePointAt(std::uint64_t seed, double atSeconds) {
+  atSeconds = std::max(atSeconds, 0.0);
   const auto cycle = static_cast<std::uint64_t>(atSeconds / DriveCycleSeconds);
   const TDriveCycle current = DriveCycleOf(seed, cycle);
   int phase = 0;
   while (phase < DrivePhases - 1 && atSeconds >= current.Starts[phase + 1]) ++phase;
-  int from = current.Targets[phase];
+  TDrivePoint point;
+  point.Cycle = cycle;
+  point.Phase = static_cast<TDrivePhase>(phase);
+  point.SincePhaseStart = atSeconds - current.Starts[phase];
+  point.PhaseSeconds = current.Starts[phase + 1] - current.Starts[phase];
+  point.ToAfr = current.Targets[phase];
+  point.FromAfr = point.ToAfr;
   if (phase > 0) {
-    from = current.Targets[phase - 1];
+    point.FromAfr = current.Targets[phase - 1];
   } else if (cycle > 0) {
-    from = DriveCycleOf(seed, cycle - 1).Targets[DrivePhases - 1];
+    point.FromAfr = DriveCycleOf(seed, cycle - 1).Targets[DrivePhases - 1];
   }
-  const int to = current.Targets[phase];
-  const double progress = std::min(1.0, (atSeconds - current.Starts[phase]) / DriveRampSeconds);
-  return static_cast<int>(std::lround(from + (to - from) * progress));
+  return point;
+}
+
+namespace {
+
+// The drive scenario moves from one mixture to the next over DriveRampSeconds, as a real engine
+// does rather than jumping.
+int DriveAfrAt(std::uint64_t seed, double atSeconds) {
+  const TDrivePoint point = DrivePointAt(seed, atSeconds);
+  const double progress = std::min(1.0, point.SincePhaseStart / DriveRampSeconds);
+  return static_cast<int>(std::lround(point.FromAfr + (point.ToAfr - point.FromAfr) * progress));
 }
 
 }  // namespace

@@ -49,6 +49,25 @@ std::uint64_t MixSeed(std::uint64_t a, std::uint64_t b);
 // 255 minus the low byte of the sum of the sync byte and the three data bytes.
 std::uint8_t FrameCheckByte(std::uint8_t afr, std::uint8_t volts, std::uint8_t temp);
 
+// The drive scenario's phases in the order they come in every cycle.
+enum class TDrivePhase : std::uint8_t { Idle, Load, Cruise, Overrun };
+inline constexpr int DrivePhaseCount = 4;
+
+// Where the drive scenario is at some moment: the engine side of the drive is worked out from it,
+// so that engine speed and load sit where the mixture says they should.
+struct TDrivePoint {
+  std::uint64_t Cycle = 0;
+  TDrivePhase Phase = TDrivePhase::Idle;
+  double SincePhaseStart = 0;  // seconds
+  double PhaseSeconds = 0;     // the phase's whole length
+  int FromAfr = 0;             // AFR code x 10 the mixture moves from (the phase before's target)
+  int ToAfr = 0;               // the phase's own target
+};
+// The drive scenario at `atSeconds` after start (negative times count as 0) for a seed.
+TDrivePoint DrivePointAt(std::uint64_t seed, double atSeconds);
+// How long the mixture takes to move from one phase's target to the next.
+inline constexpr double DriveRampSeconds = 0.5;
+
 // The noise-free signals at `atSeconds` after start (negative times count as 0).
 std::uint8_t AfrCodeAt(const TSimConfig& config, double atSeconds);
 std::uint8_t VoltsCodeAt(const TSimConfig& config, double atSeconds);

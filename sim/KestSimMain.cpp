@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/CommandLine.h"
+#include "sim/EngineLogWriter.h"
 #include "sim/KestSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -39,6 +40,15 @@ int main(int argc, char** argv) {
     std::cerr << "kestsim: " << simulator.LastError() << std::endl;
     return 1;
   }
+  // The engine side of the drive, written from this thread in buffered pieces: the box's own
+  // thread and its pacing never wait for the disk.
+  sim::TEngineLogRecorder engineLog(options->Config, options->EngineLog);
+  const bool withEngineLog = !options->EngineLog.Path.empty();
+  if (withEngineLog && !engineLog.OpenAt(simulator.StartedAt())) {
+    simulator.Stop();
+    std::cerr << "kestsim: " << engineLog.LastError() << std::endl;
+    return 1;
+  }
   // Flushed at once: a script waits for this line before it opens the device.
   std::cout << simulator.SlavePath() << std::endl;
 
@@ -46,13 +56,28 @@ int main(int argc, char** argv) {
   const auto limit = std::chrono::duration<double>(options->Seconds);
   while (StopSignal == 0 && simulator.IsRunning()) {
     if (options->Seconds > 0 && std::chrono::steady_clock::now() - start >= limit) break;
+    if (withEngineLog && engineLog.LastError().empty() &&
+        !engineLog.CatchUpTo(std::chrono::steady_clock::now())) {
+      // Told at once; the box goes on answering, and the exit status says it later.
+      std::cerr << "kestsim: " << engineLog.LastError() << "; the engine log ends here"
+                << std::endl;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   const bool lineLost = !simulator.IsRunning();
   // Stopped before the summary is printed: if stdout has gone away and the write kills us, the
   // link is already removed and the device closed.
   simulator.Stop();
+  const bool engineLogFailedBefore = !engineLog.LastError().empty();
+  if (withEngineLog) {
+    engineLog.CatchUpTo(std::chrono::steady_clock::now());
+    engineLog.Close();
+  }
   std::cout << sim::SummaryLine(simulator.Counters()) << std::endl;
+  if (!engineLog.LastError().empty()) {
+    if (!engineLogFailedBefore) std::cerr << "kestsim: " << engineLog.LastError() << std::endl;
+    return 1;
+  }
   if (lineLost) {
     std::cerr << "kestsim: the device went away" << std::endl;
     return 1;

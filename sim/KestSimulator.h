@@ -65,6 +65,10 @@ class TKestSimulator {
   // was never started or is still plugged in.
   bool Replug();
 
+  // When the scenario's clock started (the last Start); the engine side of the drive keeps time
+  // from it too.
+  std::chrono::steady_clock::time_point StartedAt() const { return StartTime; }
+
   // The device the monitor opens (the slave's path or TtyPath); empty while not running.
   std::string SlavePath() const;
   // Why the last Start or Replug failed.

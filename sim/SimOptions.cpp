@@ -78,6 +78,21 @@ struct TSimParser {
   QCommandLineOption Seed{QStringLiteral("seed"),
                           QStringLiteral("The same seed repeats the same run (1)."),
                           QStringLiteral("N")};
+  QCommandLineOption EngineLog{
+      QStringLiteral("engine-log"),
+      QStringLiteral("Also write the engine's side of the drive (speed, MAP, throttle, "
+                     "coolant) as its software logs it: FILE.mlg (binary) or FILE.csv (text)."),
+      QStringLiteral("FILE")};
+  QCommandLineOption EngineRate{QStringLiteral("engine-rate"),
+                                QStringLiteral("Engine log records a second, 1 to 1000 (20)."),
+                                QStringLiteral("HZ")};
+  QCommandLineOption EngineAfr{
+      QStringLiteral("engine-afr"),
+      QStringLiteral("The engine log gets a mixture channel of its own, lagging and noisy.")};
+  QCommandLineOption EngineClockOffset{
+      QStringLiteral("engine-clock-offset"),
+      QStringLiteral("The engine's clock runs S seconds ahead of this machine's (0)."),
+      QStringLiteral("S")};
   QCommandLineOption Seconds{QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."),
                              QStringLiteral("N")};
 
@@ -86,8 +101,10 @@ struct TSimParser {
         "A simulated wideband lambda controller on a pseudo-terminal. Prints the device path on\n"
         "the first line, answers each request byte with one frame until SIGINT or SIGTERM, then\n"
         "prints its counters."));
-    Parser.addOptions({Link, Tty, Scenario, Afr, Latency, Pace, Warmup, Corrupt, Junk, SilentEvery,
-                       SilentFor, Spew, Volts, Dip, Seed, Seconds});
+    Parser.addOptions(
+        {Link,       Tty,         Scenario,          Afr,    Latency, Pace, Warmup, Corrupt,
+         Junk,       SilentEvery, SilentFor,         Spew,   Volts,   Dip,  Seed,   EngineLog,
+         EngineRate, EngineAfr,   EngineClockOffset, Seconds});
   }
 };
 
@@ -179,7 +196,22 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
       !number(p.SilentEvery, config.SilentEverySeconds, 0, 86400, "seconds") ||
       !number(p.SilentFor, config.SilentForSeconds, 0, 86400, "seconds") ||
       !number(p.Volts, config.SupplyVolts, 0, 16, "volts") ||
-      !number(p.Seconds, options.Seconds, 0, 1e9, "seconds")) {
+      !number(p.Seconds, options.Seconds, 0, 1e9, "seconds") ||
+      !number(p.EngineRate, options.EngineLog.RateHz, 1, 1000, "records a second") ||
+      !number(p.EngineClockOffset, options.EngineLog.ClockOffsetSeconds, -86400, 86400,
+              "seconds")) {
+    return std::nullopt;
+  }
+  options.EngineLog.Afr = isSet(p.EngineAfr);
+  if (isSet(p.EngineLog)) {
+    options.EngineLog.Path = value(p.EngineLog);
+    if (!EngineLogKindOf(options.EngineLog.Path)) {
+      error = "--engine-log needs a file name ending in .mlg or .csv, not '" +
+              options.EngineLog.Path + "'";
+      return std::nullopt;
+    }
+  } else if (isSet(p.EngineRate) || isSet(p.EngineAfr) || isSet(p.EngineClockOffset)) {
+    error = "--engine-rate, --engine-afr and --engine-clock-offset go with --engine-log";
     return std::nullopt;
   }
   if (isSet(p.Seed)) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/EngineLogWriter.h"
 #include "sim/KestSimulator.h"
 #include "sim/SimConfig.h"
 
@@ -12,8 +13,9 @@ namespace sim {
 
 struct TSimOptions {
   TSimConfig Config;
-  double Seconds = 0;  // run this long, then stop; 0 runs until a signal
-  bool Help = false;   // --help: print SimUsage() and do nothing else
+  TEngineLogOptions EngineLog;  // the engine side of the drive, where a path is given
+  double Seconds = 0;           // run this long, then stop; 0 runs until a signal
+  bool Help = false;            // --help: print SimUsage() and do nothing else
 };
 
 // Parses the arguments after the program name with the option list that --help shows ("--afr 147"

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "viewer/TraceColumns.h"
+
 namespace viewer {
 
 namespace {
@@ -49,221 +51,77 @@ QString TimeLabel(double time, double step, bool relative) {
   return QString::fromStdString((negative ? "-" : "+") + text);
 }
 
-// Collects a trace's samples into pixel columns and hands polylines to the painter.
-class TColumnTrace {
- public:
-  TColumnTrace(QPainter& painter, double width) : Painter(painter), PenWidth(width) {}
-
-  // A sample at column `column`, y `y`, drawn in `color`.
-  void Add(int column, double y, const QColor& color) {
-    if (HaveColumn && color != Color) {
-      // A new colour goes on from where the old one ended, so the trace has no hole.
-      FlushColumn();
-      const QPointF joint = Points.back();
-      Draw();
-      Points.append(joint);
-      StartColumn(column, y);
-      Color = color;
-      return;
-    }
-    Color = color;
-    if (!HaveColumn || column != Column) {
-      FlushColumn();
-      StartColumn(column, y);
-      return;
-    }
-    Low = std::min(Low, y);
-    High = std::max(High, y);
-    Last = y;
-  }
-  // The trace breaks here: a gap.
-  void Break() {
-    FlushColumn();
-    Draw();
-  }
-
- private:
-  void StartColumn(int column, double y) {
-    Column = column;
-    HaveColumn = true;
-    First = Low = High = Last = y;
-  }
-  void FlushColumn() {
-    if (!HaveColumn) return;
-    const double x = Column + 0.5;
-    Points.append(QPointF(x, First));
-    if (Low != High) {
-      // Low and high in the order that joins the column's first and last values shortest.
-      if (First - Low < High - First) {
-        Points.append(QPointF(x, Low));
-        Points.append(QPointF(x, High));
-      } else {
-        Points.append(QPointF(x, High));
-        Points.append(QPointF(x, Low));
-      }
-    }
-    if (Last != Points.back().y()) Points.append(QPointF(x, Last));
-    HaveColumn = false;
-  }
-  void Draw() {
-    if (Points.size() == 1) {
-      // A lone sample between gaps still shows.
-      Points.append(Points.front() + QPointF(1, 0));
-    }
-    if (!Points.isEmpty()) {
-      Painter.setPen(QPen(Color, PenWidth, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
-      Painter.drawPolyline(Points);
-    }
-    Points.clear();
-  }
-
-  QPainter& Painter;
-  double PenWidth;
-  QPolygonF Points;
-  QColor Color;
-  bool HaveColumn = false;
-  int Column = 0;
-  double First = 0, Low = 0, High = 0, Last = 0;
-};
+// The height of `value` on an axis that spans `range` over the plot's height.
+double HeightOf(double value, const TValueRange& range, const QRectF& plot) {
+  return plot.bottom() - (value - range.Low) / (range.High - range.Low) * plot.height();
+}
 
 // The volts of a trace: its hue, pale, so the readings stand out.
 QColor VoltsColor(const QColor& traceColor) {
   return QColor::fromHsvF(traceColor.hsvHueF(), 0.25, 0.92);
 }
 
-std::uint32_t MarksOf(const TSample& sample) {
-  return static_cast<std::uint32_t>(sample.Kind) | static_cast<std::uint32_t>(sample.Status) << 8 |
-         static_cast<std::uint32_t>(sample.BreakBefore) << 16 |
-         static_cast<std::uint32_t>(sample.Stale) << 24;
+// Appends a column's points at `x`: first, then low and high in the order that joins the first
+// and last values shortest, then last; a point only where the line changes height.
+template <typename TYOf>
+void AppendColumn(QPolygonF& points, double x, const TColumnValues& column, TYOf yOf) {
+  points.append(QPointF(x, yOf(column.First)));
+  if (column.Low != column.High) {
+    const bool lowFirst = column.First - column.Low < column.High - column.First;
+    points.append(QPointF(x, yOf(lowFirst ? column.Low : column.High)));
+    points.append(QPointF(x, yOf(lowFirst ? column.High : column.Low)));
+  }
+  const double last = yOf(column.Last);
+  if (last != points.back().y()) points.append(QPointF(x, last));
+}
+
+// Draws a trace's runs as polylines; `yOf` maps a value to its height, `colorOf` a run's status
+// to its colour.
+template <typename TYOf, typename TColorOf>
+void DrawRuns(QPainter& painter, const QRectF& plot, const std::vector<TTraceRun>& runs, TYOf yOf,
+              TColorOf colorOf) {
+  QPolygonF points;
+  QPointF joint;
+  for (const TTraceRun& run : runs) {
+    points.clear();
+    if (run.JoinsPrevious) points.append(joint);
+    for (const TColumnValues& column : run.Columns) {
+      AppendColumn(points, plot.left() + column.Column + 0.5, column, yOf);
+    }
+    joint = points.back();
+    // A lone sample between gaps still shows.
+    if (points.size() == 1) points.append(points.front() + QPointF(1, 0));
+    painter.setPen(QPen(colorOf(run.Status), 0, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    painter.drawPolyline(points);
+  }
 }
 
 void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
                const TChartTrace& trace) {
-  const TLogData& log = *trace.Log;
-  if (log.Samples.empty()) return;
-  const double span = scene.To - scene.From;
-  const double xScale = plot.width() / span;
-  const TValueRange reading = ReadingRange(scene.Display);
-  const TValueRange volts = VoltsRange();
-  const double readingScale = plot.height() / (reading.High - reading.Low);
-  const double voltsScale = plot.height() / (volts.High - volts.Low);
-  // One sample either side of the view, so lines run to the edges.
-  std::size_t begin = FirstAtOrAfter(log, scene.From + trace.Shift);
-  if (begin > 0) --begin;
-  std::size_t end = FirstAtOrAfter(log, scene.To + trace.Shift);
-  end = std::min(end + 1, log.Samples.size());
-
+  const TColumnScale scale{scene.From + trace.Shift, scene.To + trace.Shift, plot.width()};
+  auto heightIn = [&plot](const TValueRange& range) {
+    return [&plot, range](double value) { return HeightOf(value, range, plot); };
+  };
   const QColor voltsColor = VoltsColor(trace.Color);
-  TColumnTrace readingLine(painter, 0);
-  TColumnTrace voltsLine(painter, 0);
-  const double threshold = GapThreshold(log);
-  const TSample* const samples = log.Samples.data();
-  auto readingY = [&](const TSample& sample) {
-    return plot.bottom() - (DisplayValue(sample, scene.Display) - reading.Low) * readingScale;
-  };
-  auto voltsY = [&](double value) { return plot.bottom() - (value - volts.Low) * voltsScale; };
-  auto columnOf = [&](double time) {
-    const double x = plot.left() + (time - trace.Shift - scene.From) * xScale;
-    // Far outside the view only the edge columns matter; clamping keeps the int in range.
-    return static_cast<int>(std::floor(std::clamp(x, plot.left() - 2, plot.right() + 2)));
-  };
-  // One sample at a time, for columns with a gap, a repeat, or a change of status or unit.
-  auto addSample = [&](std::size_t i) {
-    const TSample& sample = samples[i];
-    if (i > begin && IsGapBefore(log, i)) {
-      readingLine.Break();
-      voltsLine.Break();
-    }
-    if (sample.Stale) return;
-    const int column = columnOf(sample.Time);
-    voltsLine.Add(column, voltsY(sample.Volts), voltsColor);
-    readingLine.Add(column, readingY(sample), StatusColor(sample.Status, trace.Color));
-  };
-
-  // Column by column: the samples of a column are found by a binary search and, when nothing in
-  // them breaks the trace, reduced in a tight loop to first, lowest, highest and last.
-  std::size_t i = begin;
-  while (i < end) {
-    const int column = columnOf(samples[i].Time);
-    const double columnEnd = scene.From + trace.Shift + (column + 1 - plot.left()) / xScale;
-    std::size_t next = i + 1;
-    if (column >= plot.left() && column < plot.right()) {
-      next = static_cast<std::size_t>(
-          std::lower_bound(samples + i + 1, samples + end, columnEnd,
-                           [](const TSample& s, double t) { return s.Time < t; }) -
-          samples);
-    }
-    const TSample& first = samples[i];
-    bool regular = !first.Stale && !first.BreakBefore && !(i > begin && IsGapBefore(log, i));
-    // Unit, status and the two flags in one comparison: a regular column has them all as its
-    // first sample has them (no break, no repeat).
-    const std::uint32_t marks = MarksOf(first);
-    std::size_t low = i, high = i;
-    float valueLow = first.Value, valueHigh = first.Value;
-    float voltsLow = first.Volts, voltsHigh = first.Volts;
-    double previousTime = first.Time;
-    for (std::size_t k = i + 1; k < next && regular; ++k) {
-      const TSample& sample = samples[k];
-      if (MarksOf(sample) != marks || sample.Time - previousTime > threshold) {
-        regular = false;
-        break;
-      }
-      previousTime = sample.Time;
-      if (sample.Value < valueLow) {
-        valueLow = sample.Value;
-        low = k;
-      }
-      if (sample.Value > valueHigh) {
-        valueHigh = sample.Value;
-        high = k;
-      }
-      voltsLow = std::min(voltsLow, sample.Volts);
-      voltsHigh = std::max(voltsHigh, sample.Volts);
-    }
-    if (!regular) {
-      for (std::size_t k = i; k < next; ++k) addSample(k);
-      i = next;
-      continue;
-    }
-    if (i > begin && samples[i - 1].Stale) {
-      readingLine.Break();
-      voltsLine.Break();
-    }
-    const QColor color = StatusColor(first.Status, trace.Color);
-    const TSample& last = samples[next - 1];
-    readingLine.Add(column, readingY(first), color);
-    readingLine.Add(column, readingY(samples[low]), color);
-    readingLine.Add(column, readingY(samples[high]), color);
-    readingLine.Add(column, readingY(last), color);
-    voltsLine.Add(column, voltsY(first.Volts), voltsColor);
-    voltsLine.Add(column, voltsY(voltsLow), voltsColor);
-    voltsLine.Add(column, voltsY(voltsHigh), voltsColor);
-    voltsLine.Add(column, voltsY(last.Volts), voltsColor);
-    i = next;
-  }
   // Volts under the readings: the mixture is what the chart is for.
-  voltsLine.Break();
-  readingLine.Break();
+  DrawRuns(painter, plot, ReduceToColumns(*trace.Log, scale, TTraceQuantity::Volts, scene.Display),
+           heightIn(VoltsRange()), [&](TSampleStatus) { return voltsColor; });
+  DrawRuns(painter, plot,
+           ReduceToColumns(*trace.Log, scale, TTraceQuantity::Reading, scene.Display),
+           heightIn(ReadingRange(scene.Display)),
+           [&](TSampleStatus status) { return StatusColor(status, trace.Color); });
 }
 
-void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot,
-                     const TChartScene& scene) {
-  const QFontMetricsF metrics(painter.font());
-  const TValueRange reading = ReadingRange(scene.Display);
+// The reading grid with its labels on the left, the volts labels on the right.
+void DrawValueGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
+                   const TDisplay& display) {
+  const TValueRange reading = ReadingRange(display);
   const TValueRange volts = VoltsRange();
   const double readingStep = NiceStep(reading.High - reading.Low, 8);
   const int readingDecimals = readingStep < 0.1 ? 2 : readingStep < 1 ? 1 : 0;
-  auto readingY = [&](double v) {
-    return plot.bottom() - (v - reading.Low) / (reading.High - reading.Low) * plot.height();
-  };
-  auto voltsY = [&](double v) {
-    return plot.bottom() - (v - volts.Low) / (volts.High - volts.Low) * plot.height();
-  };
-
-  painter.setPen(QPen(GridColor, 1));
   for (double v = std::ceil(reading.Low / readingStep - 1e-9) * readingStep;
        v <= reading.High + 1e-9; v += readingStep) {
-    const double y = readingY(v);
+    const double y = HeightOf(v, reading, plot);
     painter.setPen(QPen(GridColor, 1));
     painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     painter.setPen(AxisColor);
@@ -272,11 +130,15 @@ void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot
   }
   for (double v = volts.Low; v <= volts.High + 1e-9; v += 2) {
     painter.setPen(AxisColor);
-    painter.drawText(QRectF(plot.right() + 4, voltsY(v) - 8, RightMargin - 6, 16),
+    painter.drawText(QRectF(plot.right() + 4, HeightOf(v, volts, plot) - 8, RightMargin - 6, 16),
                      Qt::AlignLeft | Qt::AlignVCenter, QString::number(v, 'f', 0) + " V");
   }
+}
 
-  // Time grid: a step that leaves room for every label.
+// The time grid, at a step that leaves room for every label, and the axes' names beneath it.
+void DrawTimeGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
+                  const TChartScene& scene) {
+  const QFontMetricsF metrics(painter.font());
   const double span = scene.To - scene.From;
   const double labelWidth = metrics.horizontalAdvance(QStringLiteral("+00:00:00.0")) + 16;
   const double wanted = std::max(1.0, plot.width() / labelWidth);
@@ -302,18 +164,19 @@ void DrawGridAndAxes(QPainter& painter, const QRectF& bounds, const QRectF& plot
                    QString::fromStdString(UnitName(scene.Display)) + "  /  " +
                        (scene.RelativeTime ? QStringLiteral("time since start")
                                            : QStringLiteral("time of day")));
+}
 
-  // Lambda 1 and the low-volts line, dashed, over the grid.
-  const double stoichiometric = scene.Display.DisplayMode == sensor::dmLambda
-                                    ? 1.0
-                                    : StoichiometricAfr(scene.Display.FuelType);
+// Lambda 1 and the low-volts line, dashed, over the grid; then the plot's frame.
+void DrawReferenceLines(QPainter& painter, const QRectF& plot, const TDisplay& display) {
+  const double stoichiometric =
+      display.DisplayMode == sensor::dmLambda ? 1.0 : StoichiometricAfr(display.FuelType);
+  const double stoichiometricY = HeightOf(stoichiometric, ReadingRange(display), plot);
+  const double lowVoltsY = HeightOf(LowVoltsLine, VoltsRange(), plot);
   painter.setPen(QPen(QColor(120, 160, 120), 1, Qt::DashLine));
-  painter.drawLine(QPointF(plot.left(), readingY(stoichiometric)),
-                   QPointF(plot.right(), readingY(stoichiometric)));
+  painter.drawLine(QPointF(plot.left(), stoichiometricY), QPointF(plot.right(), stoichiometricY));
   painter.setPen(QPen(LowVoltsColor, 1, Qt::DashLine));
-  painter.drawLine(QPointF(plot.left(), voltsY(LowVoltsLine)),
-                   QPointF(plot.right(), voltsY(LowVoltsLine)));
-  painter.drawText(QRectF(plot.right() - 60, voltsY(LowVoltsLine) - 16, 56, 14),
+  painter.drawLine(QPointF(plot.left(), lowVoltsY), QPointF(plot.right(), lowVoltsY));
+  painter.drawText(QRectF(plot.right() - 60, lowVoltsY - 16, 56, 14),
                    Qt::AlignRight | Qt::AlignBottom, QStringLiteral("12.0 V"));
   painter.setPen(QPen(AxisColor, 1));
   painter.setBrush(Qt::NoBrush);
@@ -437,7 +300,9 @@ void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scen
     return;
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
-  DrawGridAndAxes(painter, bounds, plot, scene);
+  DrawValueGrid(painter, bounds, plot, scene.Display);
+  DrawTimeGrid(painter, bounds, plot, scene);
+  DrawReferenceLines(painter, plot, scene.Display);
   painter.save();
   painter.setClipRect(plot.adjusted(1, 1, -1, -1));
   for (const TChartTrace& trace : scene.Traces) {

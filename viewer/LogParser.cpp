@@ -39,10 +39,11 @@ TSampleStatus SampleStatusOf(csvlog::TRowStatus status) {
   return TSampleStatus::Offline;
 }
 
-bool IsText(std::string_view line) {
-  return std::none_of(line.begin(), line.end(), [](char c) {
+// No control character but tabs (and, with `lineEnds`, CR and LF).
+bool IsText(std::string_view text, bool lineEnds = false) {
+  return std::none_of(text.begin(), text.end(), [lineEnds](char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 && c != '\t';
+    return byte < 0x20 && c != '\t' && !(lineEnds && (c == '\r' || c == '\n'));
   });
 }
 
@@ -52,6 +53,10 @@ TLogParser::TLogParser(std::string name) { Log.Name = std::move(name); }
 
 void TLogParser::Feed(std::string_view bytes) {
   if (Head.size() < HeadLength) Head.append(bytes.substr(0, HeadLength - Head.size()));
+  if (JudgedText && !IsText(Head, true)) {
+    Log.Error = Log.Name + ": binary data, this is not a log";
+    JudgedText = false;
+  }
   std::size_t pos = 0;
   if (SawCarriageReturn && !bytes.empty() && bytes.front() == '\n') pos = 1;
   if (!bytes.empty()) SawCarriageReturn = false;
@@ -180,12 +185,11 @@ void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
   }
   Log.Kind = TLogKind::Unknown;
   // Binary files often begin with a line of text ("\x89PNG"); their first bytes give them away.
-  if (!std::all_of(Head.begin(), Head.end(), [](char c) {
-        return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\r' || c == '\n';
-      })) {
+  if (!IsText(Head, true)) {
     Log.Error = Log.Name + ": binary data, this is not a log";
     return;
   }
+  JudgedText = true;
   std::string start(line.substr(0, 40));
   Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
               ": not a log of kestlsugraph or kestlog (it begins \"" + start + "\")";

@@ -109,6 +109,9 @@ class TLogParser {
   std::string Pending;
   static constexpr std::size_t HeadLength = 512;
   std::string Head;  // the file's first bytes, to tell a binary file from text
+  // The first line was no log, judged text on the part of Head seen then: the rest of Head, as
+  // later pieces bring it, may still show the file binary, as a read of the whole would have.
+  bool JudgedText = false;
   std::uint64_t LineNumber = 0;
   bool HeaderDone = false;
   bool SawFirstLine = false;

@@ -26,6 +26,7 @@
 #include "sensor/Monitoring.h"
 #include "sensor/SensorFrame.h"
 #include "serial/SerialPortDriver.h"
+#include "tests/fuzz/FuzzTargets.h"
 #include "tests/support/FakeSerialApi.h"
 
 namespace fuzz {
@@ -214,6 +215,10 @@ TCaseResult RunReceivePathCase(const std::uint8_t* data, std::size_t size) {
     result.Failure = std::string("exception: ") + error.what();
     return result;
   }
+}
+
+std::optional<std::string> RunReceivePath(const std::uint8_t* data, std::size_t size) {
+  return RunReceivePathCase(data, size).Failure;
 }
 
 }  // namespace fuzz

@@ -116,6 +116,22 @@ TEST_F(PortDirectoryTest, OverridesStandForThisRunOnlyAndUserEditsCountFromTheNe
   EXPECT_EQ(Resolved(2), "/dev/ttyS1") << "COM2 stands for nothing any more";
 }
 
+// The file is the user's: while no device gets a new number it is never written, so comments,
+// spacing and order stay as the user left them, whatever comes and goes.
+TEST_F(PortDirectoryTest, ARefreshThatNumbersNothingNewLeavesTheFileAsWritten) {
+  const std::string mine =
+      "; my adapter\n[Ports]\n  COM5 = " + ById("A") + "\r\n\nCOM2=/dev/pts/9\n";
+  WriteFile(mine);
+  Devices.Records = {FtdiAdapter("ttyUSB0", "A")};
+  Directory.Watch();
+  Devices.Records.clear();
+  Devices.AnnounceChange();
+  Devices.Records = {FtdiAdapter("ttyUSB3", "A")};
+  Devices.AnnounceChange();
+  EXPECT_EQ(Resolved(5), ById("A"));
+  EXPECT_EQ(ReadAll(File), mine);
+}
+
 TEST_F(PortDirectoryTest, ABrokenFileIsWarnedAboutOnceAndNeverStopsAnything) {
   WriteFile("[ports]\nCOM1=/dev/ttyUSB7\nCOM99=/dev/x\nnonsense\n");
   Devices.Records = {FtdiAdapter("ttyUSB0", "A")};

@@ -788,7 +788,32 @@ INSTANTIATE_TEST_SUITE_P(
             "AFailedReadForgetsIt",
             [](TFakeSerialApi& fake, TSerialPortDriver&) { fake.SetReadFailing(true); },
             {1},
-            2}),
+            2},
+        // A read that got less than the query promised asks again before it reads on.
+        TKnownQueuedCase{"AShortReadForgetsIt",
+                         [](TFakeSerialApi& fake, TSerialPortDriver& driver) {
+                           fake.SetMaxReadPerCall(1);
+                           Bytes two(2);
+                           EXPECT_EQ(driver.ReadBytes(two.data(), 2), 2u);
+                           fake.SetMaxReadPerCall(0);
+                           fake.QueueInput({6, 7});
+                         },
+                         {1, 4, 5, 6, 7},
+                         3},
+        // So does a poll tick's: the wait for the rest of a frame sleeps and asks, rather than
+        // returning at once on the count.
+        TKnownQueuedCase{"AShortPollTickForgetsIt",
+                         [](TFakeSerialApi& fake, TSerialPortDriver& driver) {
+                           fake.SetMaxReadPerCall(1);
+                           fake.FireTimer();
+                           fake.SetMaxReadPerCall(0);
+                           const std::uint64_t before = fake.Elapsed();
+                           driver.WaitForQueuedInput(3);
+                           EXPECT_GT(fake.Elapsed(), before) << "the wait did not sleep";
+                           fake.QueueInput({6});
+                         },
+                         {1, 3, 4, 5, 6},
+                         4}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 TEST_F(DriverTest, WhatAPollTickLeftQueuedIsReadWithoutAQuery) {

@@ -47,6 +47,12 @@ TEST(SimOptionsTest, EachOptionLandsInItsField) {
        [](const TSimOptions& o) { return o.Config.Seed == 18446744073709551615ull; }},
       {{"--seconds", "2"}, [](const TSimOptions& o) { return o.Seconds == 2.0; }},
       {{"--help"}, [](const TSimOptions& o) { return o.Help; }},
+      {{"--engine-log", "e.MLG", "--engine-rate", "50", "--engine-afr",
+        "--engine-clock-offset=-7.5"},
+       [](const TSimOptions& o) {
+         return o.EngineLog.Path == "e.MLG" && o.EngineLog.RateHz == 50 && o.EngineLog.Afr &&
+                o.EngineLog.ClockOffsetSeconds == -7.5;
+       }},
       {{"--afr", "100", "--afr", "120"},
        [](const TSimOptions& o) { return o.Config.ConstantAfr == 120; }},
   };
@@ -84,6 +90,10 @@ TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
       {"--silent-every", "5"},
       {"--silent-for", "5"},
       {"--silent-every", "5", "--silent-for", "5"},
+      {"--engine-log", "engine.txt"},
+      {"--engine-log", "e.csv", "--engine-rate", "0"},
+      {"--engine-log", "e.csv", "--engine-clock-offset", "1e6"},
+      {"--engine-afr"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(testing::PrintToString(arguments));
@@ -97,9 +107,13 @@ TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
 // The help text is made from the option list the parser reads: every option is in it.
 TEST(SimOptionsTest, HelpNamesEveryOption) {
   const std::string usage = SimUsage();
-  for (const char* option : {"--link", "--tty", "--scenario", "--afr", "--latency", "--pace",
-                             "--warmup", "--corrupt", "--junk", "--silent-every", "--silent-for",
-                             "--spew", "--volts", "--dip", "--seed", "--seconds", "--help"}) {
+  std::vector<std::string> options = {
+      "--link",   "--tty",     "--scenario", "--afr",          "--latency",    "--pace",
+      "--warmup", "--corrupt", "--junk",     "--silent-every", "--silent-for", "--spew",
+      "--volts",  "--dip",     "--seed",     "--seconds",      "--help"};
+  options.insert(options.end(),
+                 {"--engine-log", "--engine-rate", "--engine-afr", "--engine-clock-offset"});
+  for (const std::string& option : options) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -75,6 +75,36 @@ TEST(SummaryTest, RepeatsOfASilentControllerAreAGapNotReadings) {
   EXPECT_NEAR(summary.GapSeconds, 3.0, 1e-6);
 }
 
+// The edges of what counts: a supply of exactly 12.0 V is not below 12.0 V, and a hole of four
+// sample intervals is a gap where one of two is not.
+TEST(SummaryTest, LowVoltsAndGapsAtTheirEdges) {
+  struct TCase {
+    const char* Name;
+    double Volts;
+    double Silence;  // added after row 9 of twenty, 0.1 s apart
+    double SecondsBelow;
+    std::size_t Gaps;
+  };
+  const TCase cases[] = {
+      {"AtTwelveVolts", 12.0, 0, 0, 0},
+      {"JustBelowTwelveVolts", 11.99, 0, 2.0, 0},
+      {"HoleOfFourIntervals", 13.0, 0.3, 0, 1},
+      {"HoleOfTwoIntervals", 13.0, 0.1, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const viewer::TLogData log = viewer::ParseLogText(
+        viewertest::ExtendedLog(std::vector<int>(20, 147), std::vector<double>(20, c.Volts), 0.1, 9,
+                                c.Silence),
+        "edges.csv");
+    ASSERT_EQ(log.Samples.size(), 20u);
+    const viewer::TSummary summary =
+        viewer::Summarize(log, -1e9, 1e9, {sensor::dmAirFuelRatio, sensor::ftPetrol}, {});
+    EXPECT_NEAR(summary.SecondsBelowLowVolts, c.SecondsBelow, 1e-9);
+    EXPECT_EQ(summary.Gaps, c.Gaps);
+  }
+}
+
 TEST(SummaryTest, FuelsConvertWithTheControllersFactors) {
   EXPECT_NEAR(viewer::StoichiometricAfr(sensor::ftPetrol), 14.7, 1e-9);
   EXPECT_NEAR(viewer::StoichiometricAfr(sensor::ftMethanol), 6.4, 1e-9);

@@ -1,0 +1,197 @@
+// The engine log's store and the reading of a file in pieces, whichever engine log it is.
+#include "log/EngineLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+#include "log/LogSniffer.h"
+#include "log/MlgReader.h"
+#include "log/TextLogReader.h"
+
+namespace enginelog {
+
+const char* FormatName(TEngineLogFormat format) {
+  switch (format) {
+    case TEngineLogFormat::Mlg:
+      return "mlg";
+    case TEngineLogFormat::Msl:
+      return "msl";
+    case TEngineLogFormat::Text:
+      return "text";
+  }
+  return "text";
+}
+
+double TEngineLog::Duration() const { return Times.size() < 2 ? 0 : Times.back() - Times.front(); }
+
+int TEngineLog::FindChannel(std::string_view name) const {
+  for (std::size_t i = 0; i < Channels.size(); ++i) {
+    const std::string& candidate = Channels[i].Name;
+    if (candidate.size() == name.size() &&
+        std::equal(candidate.begin(), candidate.end(), name.begin(),
+                   [](char a, char b) { return (a | 0x20) == (b | 0x20); })) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+TEngineLogReader::TEngineLogReader(std::string name, TEngineLogFormat format,
+                                   std::uint64_t sizeHint)
+    : SizeHint(sizeHint) {
+  Result.Name = std::move(name);
+  Result.Format = format;
+}
+
+void TEngineLogReader::Fail(const std::string& what) {
+  if (Result.Error.empty()) Result.Error = Result.Name + ": " + what;
+}
+
+void TEngineLogReader::Warn(const std::string& what) {
+  Result.Warnings.push_back(Result.Name + ": " + what);
+}
+
+void TEngineLogReader::Feed(std::string_view bytes) {
+  if (Finished || !Result.Ok() || bytes.empty()) return;
+  try {
+    // An unfinished record or line from the last piece is completed from the start of this one;
+    // as soon as it is read, the rest of the piece is read where it lies, not copied.
+    while (!Pending.empty() && !bytes.empty()) {
+      const std::size_t old = Pending.size();
+      const std::size_t take = std::min(bytes.size(), std::max<std::size_t>(old, 64 * 1024));
+      Pending.append(bytes.substr(0, take));
+      const std::size_t used = Consume(Pending, PendingOffset, false);
+      PendingOffset += used;
+      if (!Result.Ok()) {
+        Pending.clear();
+        return;
+      }
+      if (used >= old) {
+        bytes.remove_prefix(used - old);
+        Pending.clear();
+        break;
+      }
+      Pending.erase(0, used);
+      bytes.remove_prefix(take);
+    }
+    if (Pending.empty() && !bytes.empty() && Result.Ok()) {
+      const std::size_t used = Consume(bytes, PendingOffset, false);
+      PendingOffset += used;
+      Pending.assign(bytes.substr(used));
+    }
+  } catch (const std::bad_alloc&) {
+    Fail("too large to hold in memory");
+  }
+}
+
+void TEngineLogReader::Finish() {
+  if (Finished) return;
+  Finished = true;
+  try {
+    if (Result.Ok()) {
+      Consume(Pending, PendingOffset, true);
+      PendingOffset += Pending.size();
+      Pending.clear();
+      Pending.shrink_to_fit();
+    }
+    if (Result.Ok()) Complete();
+  } catch (const std::bad_alloc&) {
+    Fail("too large to hold in memory");
+  }
+  if (Result.Ok() && Result.Times.empty()) Fail("holds no records");
+  if (!Result.Ok()) {
+    // A log that could not be read shows nothing of itself, not a part that looks whole.
+    Result.Times = {};
+    Result.Channels = {};
+    Result.Markers = {};
+    return;
+  }
+  // Columns reserved from a guess that came out far too large give the rest back; a little spare
+  // room is cheaper than copying every column once more.
+  const auto trim = [](auto& column) {
+    if (column.capacity() - column.size() > column.size() / 8) column.shrink_to_fit();
+  };
+  for (TChannel& channel : Result.Channels) trim(channel.Values);
+  trim(Result.Times);
+}
+
+namespace {
+
+std::unique_ptr<TEngineLogReader> ReaderFor(TLogFormat format, const std::string& name,
+                                            std::uint64_t sizeHint) {
+  switch (format) {
+    case TLogFormat::Mlg:
+      return std::make_unique<TMlgReader>(name, sizeHint);
+    case TLogFormat::Msl:
+    case TLogFormat::Text:
+      return std::make_unique<TTextLogReader>(name, sizeHint);
+    case TLogFormat::Ours:
+    case TLogFormat::None:
+      break;
+  }
+  return nullptr;
+}
+
+TEngineLog NotAnEngineLog(const std::string& name, TLogFormat format) {
+  TEngineLog log;
+  log.Name = name;
+  log.Error = name + (format == TLogFormat::Ours
+                          ? ": is a mixture log of ours, not an engine log"
+                          : ": is not an engine log (neither MLG, MSL nor a delimited text log "
+                            "with a header row and a time column)");
+  return log;
+}
+
+}  // namespace
+
+TEngineLog ReadEngineLog(std::string_view bytes, const std::string& name) {
+  const TLogFormat format = SniffLogFormat(bytes.substr(0, SniffBytes), bytes.size() <= SniffBytes);
+  const auto reader = ReaderFor(format, name, bytes.size());
+  if (!reader) return NotAnEngineLog(name, format);
+  reader->Feed(bytes);
+  reader->Finish();
+  return std::move(reader->Log());
+}
+
+TEngineLog ReadEngineLogFile(const std::string& path, const std::string& name) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    TEngineLog log;
+    log.Name = name;
+    log.Error = name + ": cannot be opened (" + std::strerror(errno) + ")";
+    return log;
+  }
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  const std::uint64_t sizeHint = error ? 0 : size;
+
+  // Pieces of a few megabytes keep the file's bytes out of memory beside its columns.
+  constexpr std::size_t PieceSize = 4 << 20;
+  std::string piece(PieceSize, '\0');
+  file.read(piece.data(), static_cast<std::streamsize>(SniffBytes));
+  std::size_t got = static_cast<std::size_t>(file.gcount());
+  const bool whole = !file;
+  const TLogFormat format = SniffLogFormat(std::string_view(piece.data(), got), whole);
+  const auto reader = ReaderFor(format, name, sizeHint);
+  if (!reader) return NotAnEngineLog(name, format);
+  reader->Feed(std::string_view(piece.data(), got));
+  while (file && reader->Log().Ok()) {
+    file.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    got = static_cast<std::size_t>(file.gcount());
+    reader->Feed(std::string_view(piece.data(), got));
+  }
+  if (file.bad() && reader->Log().Ok()) {
+    TEngineLog log;
+    log.Name = name;
+    log.Error = name + ": could not be read to its end";
+    return log;
+  }
+  reader->Finish();
+  return std::move(reader->Log());
+}
+
+}  // namespace enginelog

@@ -1,0 +1,46 @@
+// Which log a file is, from its first bytes alone.
+#include "log/LogSniffer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "log/CsvLog.h"
+#include "log/MlgReader.h"
+#include "log/TextLogReader.h"
+
+namespace enginelog {
+
+namespace {
+
+// kestlog's extended header. The viewer's parser reads these files; here they only have to be
+// recognised, so that the engine-log text reader, which would happily read them too, leaves them.
+constexpr std::string_view ExtendedHeaderStart = "time,reading,afr,lambda,volts";
+
+std::string_view FirstLine(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+bool IsOurs(std::string_view head) {
+  const std::string_view line = FirstLine(head);
+  std::string classic = csvlog::LogHeaderLine1("");
+  // The date follows the classic header's two spaces; any trailing blanks may have been trimmed.
+  classic.erase(classic.find_last_not_of(' ') + 1);
+  return line.substr(0, classic.size()) == classic ||
+         line.substr(0, ExtendedHeaderStart.size()) == ExtendedHeaderStart;
+}
+
+}  // namespace
+
+TLogFormat SniffLogFormat(std::string_view head, bool wholeFile) {
+  if (head.substr(0, MlgMagic.size()) == MlgMagic) return TLogFormat::Mlg;
+  if (IsOurs(head)) return TLogFormat::Ours;
+  // Text logs have no NUL bytes; binary files nearly always do.
+  if (head.find('\0') != std::string_view::npos) return TLogFormat::None;
+  std::string error;
+  const auto layout = DetectTextLayout(head, wholeFile, error);
+  if (!layout) return TLogFormat::None;
+  return layout->Format == TEngineLogFormat::Msl ? TLogFormat::Msl : TLogFormat::Text;
+}
+
+}  // namespace enginelog

@@ -1,0 +1,27 @@
+// Telling log files apart from their first bytes: our own mixture logs (classic and extended), an
+// MLG binary engine log, an MSL text engine log, another engine software's delimited text log, or
+// none of these.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace enginelog {
+
+enum class TLogFormat : std::uint8_t {
+  Ours,  // the window's classic log or kestlog's extended log: read by the viewer's own parser
+  Mlg,
+  Msl,
+  Text,
+  None,
+};
+
+// How many bytes of a file's start SniffLogFormat wants to see to decide (fewer when the file is
+// shorter).
+inline constexpr std::size_t SniffBytes = 64 * 1024;
+
+// Which log `head` starts. `wholeFile`: `head` is the entire file, so a short head is no reason to
+// doubt.
+TLogFormat SniffLogFormat(std::string_view head, bool wholeFile);
+
+}  // namespace enginelog

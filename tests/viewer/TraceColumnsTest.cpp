@@ -1,0 +1,100 @@
+// The trace's reduction to pixel columns over hand-made samples: what each column keeps, where
+// the line breaks and where it changes colour.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "viewer/TraceColumns.h"
+
+namespace {
+
+using viewer::TSample;
+using viewer::TSampleStatus;
+using viewer::TTraceQuantity;
+
+// Samples every 0.1 s from 0 with the given AFR readings (13.0 V, live).
+std::vector<TSample> Readings(const std::vector<float>& values, double start = 0) {
+  std::vector<TSample> samples;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    TSample sample;
+    sample.Time = start + 0.1 * static_cast<double>(i);
+    sample.Value = values[i];
+    sample.Volts = 13.0f;
+    sample.Lambda = NAN;
+    sample.Status = TSampleStatus::Live;
+    samples.push_back(sample);
+  }
+  return samples;
+}
+
+std::vector<TSample> Join(std::vector<TSample> a, const std::vector<TSample>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// "[ c:first/low/high/last ... ]", a run joined to the one before as "+[", its status as a letter.
+std::string Describe(const std::vector<viewer::TTraceRun>& runs) {
+  std::string text;
+  for (const viewer::TTraceRun& run : runs) {
+    text += run.JoinsPrevious ? "+[" : "[";
+    text += "NLWOV"[static_cast<int>(run.Status)];
+    char column[96];
+    for (const viewer::TColumnValues& c : run.Columns) {
+      std::snprintf(column, sizeof column, " %d:%g/%g/%g/%g", c.Column, c.First, c.Low, c.High,
+                    c.Last);
+      text += column;
+    }
+    text += "]";
+  }
+  return text;
+}
+
+TEST(TraceColumns, KeepsFirstLowHighLastAndBreaksAtEveryGap) {
+  struct TCase {
+    const char* Name;
+    std::vector<TSample> Samples;
+    double ColumnsPerSecond;  // over a view of 0 to 10 s
+    TTraceQuantity Quantity;
+    std::string Expected;
+  };
+  std::vector<TSample> statusChange = Readings({14, 15, 16, 17});
+  statusChange[2].Status = statusChange[3].Status = TSampleStatus::LowVolts;
+  statusChange[2].Volts = statusChange[3].Volts = 11.5f;
+  std::vector<TSample> stale = Readings({14, 15, 15, 15, 16}, 0);
+  stale[2].Stale = stale[3].Stale = true;
+  const TCase cases[] = {
+      // Forty samples in one column, a dip to 10 in the middle: the column reaches it.
+      {"DipInsideOneColumn",
+       Readings({15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
+                 10, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 16}),
+       0.2, TTraceQuantity::Reading, "[L 0:15/10/16/16]"},
+      // Half a second of silence inside a five-second column still parts the line.
+      {"GapNarrowerThanAColumn", Join(Readings({14, 15}), Readings({16, 17}, 0.7)), 0.2,
+       TTraceQuantity::Reading, "[L 0:14/14/15/15][L 0:16/16/17/17]"},
+      // A hole of four sample intervals is a gap; one of two is not.
+      {"HoleOfFourIntervals", Join(Readings({14}), Readings({15}, 0.4)), 10,
+       TTraceQuantity::Reading, "[L 0:14/14/14/14][L 4:15/15/15/15]"},
+      {"HoleOfTwoIntervals", Join(Readings({14}), Readings({15}, 0.2)), 10, TTraceQuantity::Reading,
+       "[L 0:14/14/14/14 2:15/15/15/15]"},
+      // A new status goes on in its colour from where the old one ended; the volts do not care.
+      {"StatusChangeJoins", statusChange, 10, TTraceQuantity::Reading,
+       "[L 0:14/14/14/14 1:15/15/15/15]+[V 2:16/16/16/16 3:17/17/17/17]"},
+      {"VoltsKeepOneColour", statusChange, 5, TTraceQuantity::Volts,
+       "[N 0:13/13/13/13 1:11.5/11.5/11.5/11.5]"},
+      // Repeats of a silent controller are no values: the line stops before them.
+      {"StaleRepeatsLeftOut", stale, 10, TTraceQuantity::Reading,
+       "[L 0:14/14/14/14 1:15/15/15/15][L 4:16/16/16/16]"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    viewer::TLogData log;
+    log.Samples = c.Samples;
+    log.SampleInterval = 0.1;
+    const viewer::TColumnScale scale{0, 10, 10 * c.ColumnsPerSecond};
+    EXPECT_EQ(Describe(viewer::ReduceToColumns(log, scale, c.Quantity, {})), c.Expected);
+  }
+}
+
+}  // namespace

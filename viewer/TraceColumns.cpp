@@ -1,0 +1,160 @@
+// A logged trace reduced to pixel columns: first, lowest, highest and last value per column.
+#include "viewer/TraceColumns.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace viewer {
+
+namespace {
+
+// Collects values into columns and columns into runs.
+class TRunBuilder {
+ public:
+  explicit TRunBuilder(std::vector<TTraceRun>& runs) : Runs(runs) {}
+
+  void Add(int column, double value, TSampleStatus status) {
+    if (InRun && status != Status) {
+      // A new colour goes on from where the old one ended, so the trace has no hole.
+      FlushColumn();
+      StartRun(status, true);
+    } else if (!InRun) {
+      StartRun(status, false);
+    }
+    if (HaveColumn && column == Current.Column) {
+      Current.Low = std::min(Current.Low, value);
+      Current.High = std::max(Current.High, value);
+      Current.Last = value;
+      return;
+    }
+    FlushColumn();
+    Current = {column, value, value, value, value};
+    HaveColumn = true;
+  }
+  // The trace breaks here: a gap.
+  void Break() {
+    FlushColumn();
+    InRun = false;
+  }
+
+ private:
+  void StartRun(TSampleStatus status, bool joins) {
+    Runs.push_back({status, joins, {}});
+    Status = status;
+    InRun = true;
+  }
+  void FlushColumn() {
+    if (!HaveColumn) return;
+    Runs.back().Columns.push_back(Current);
+    HaveColumn = false;
+  }
+
+  std::vector<TTraceRun>& Runs;
+  bool InRun = false;
+  TSampleStatus Status = TSampleStatus::None;
+  bool HaveColumn = false;
+  TColumnValues Current;
+};
+
+// Unit, status and the two flags in one word: samples with the same marks can share a column
+// without anything between them breaking or recolouring the line.
+std::uint32_t MarksOf(const TSample& sample) {
+  return static_cast<std::uint32_t>(sample.Kind) | static_cast<std::uint32_t>(sample.Status) << 8 |
+         static_cast<std::uint32_t>(sample.BreakBefore) << 16 |
+         static_cast<std::uint32_t>(sample.Stale) << 24;
+}
+
+// The samples [First, End) of one column whose marks all match the first's and that no gap
+// separates, with the indices of their lowest and highest reading and their volts range.
+struct TRegularColumn {
+  std::size_t Low = 0, High = 0;
+  float VoltsLow = 0, VoltsHigh = 0;
+};
+
+// Whether samples [i, next) form a regular column; if so, its extremes. The tight loop that
+// makes a long log cheap: no call, no branch but the comparisons.
+bool ScanRegular(const TLogData& log, std::size_t begin, std::size_t i, std::size_t next,
+                 TRegularColumn& column) {
+  const TSample* const samples = log.Samples.data();
+  const TSample& first = samples[i];
+  if (first.Stale || first.BreakBefore || (i > begin && IsGapBefore(log, i))) return false;
+  const double threshold = GapThreshold(log);
+  const std::uint32_t marks = MarksOf(first);
+  column = {i, i, first.Volts, first.Volts};
+  float valueLow = first.Value, valueHigh = first.Value;
+  for (std::size_t k = i + 1; k < next; ++k) {
+    const TSample& sample = samples[k];
+    if (MarksOf(sample) != marks || sample.Time - samples[k - 1].Time > threshold) return false;
+    if (sample.Value < valueLow) {
+      valueLow = sample.Value;
+      column.Low = k;
+    }
+    if (sample.Value > valueHigh) {
+      valueHigh = sample.Value;
+      column.High = k;
+    }
+    column.VoltsLow = std::min(column.VoltsLow, sample.Volts);
+    column.VoltsHigh = std::max(column.VoltsHigh, sample.Volts);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& scale,
+                                       TTraceQuantity quantity, const TDisplay& display) {
+  std::vector<TTraceRun> runs;
+  const std::size_t count = log.Samples.size();
+  if (count == 0 || !(scale.To > scale.From) || !(scale.Width > 0)) return runs;
+  const double perSecond = scale.Width / (scale.To - scale.From);
+  // One sample either side of the view, so lines run to the edges.
+  std::size_t begin = FirstAtOrAfter(log, scale.From);
+  if (begin > 0) --begin;
+  const std::size_t end = std::min(FirstAtOrAfter(log, scale.To) + 1, count);
+  const TSample* const samples = log.Samples.data();
+  const bool volts = quantity == TTraceQuantity::Volts;
+  auto valueOf = [&](const TSample& s) { return volts ? s.Volts : DisplayValue(s, display); };
+  auto statusOf = [&](const TSample& s) { return volts ? TSampleStatus::None : s.Status; };
+  auto columnOf = [&](double time) {
+    // Far outside the view only the edge columns matter; clamping keeps the int in range.
+    const double x = std::clamp((time - scale.From) * perSecond, -2.0, scale.Width + 2);
+    return static_cast<int>(std::floor(x));
+  };
+  TRunBuilder line(runs);
+  // Column by column: the samples of a column are found by a binary search and, when nothing in
+  // them breaks the trace, reduced in a tight loop; otherwise taken one at a time.
+  for (std::size_t i = begin; i < end;) {
+    const int column = columnOf(samples[i].Time);
+    std::size_t next = i + 1;
+    if (column >= 0 && column < scale.Width) {
+      const double columnEnd = scale.From + (column + 1) / perSecond;
+      next = static_cast<std::size_t>(
+          std::lower_bound(samples + i + 1, samples + end, columnEnd,
+                           [](const TSample& s, double t) { return s.Time < t; }) -
+          samples);
+    }
+    TRegularColumn regular;
+    if (!ScanRegular(log, begin, i, next, regular)) {
+      for (std::size_t k = i; k < next; ++k) {
+        if (k > begin && IsGapBefore(log, k)) line.Break();
+        if (!samples[k].Stale)
+          line.Add(columnOf(samples[k].Time), valueOf(samples[k]), statusOf(samples[k]));
+      }
+      i = next;
+      continue;
+    }
+    if (i > begin && samples[i - 1].Stale) line.Break();
+    const TSample& first = samples[i];
+    const TSampleStatus status = statusOf(first);
+    line.Add(column, valueOf(first), status);
+    line.Add(column, volts ? regular.VoltsLow : valueOf(samples[regular.Low]), status);
+    line.Add(column, volts ? regular.VoltsHigh : valueOf(samples[regular.High]), status);
+    line.Add(column, valueOf(samples[next - 1]), status);
+    i = next;
+  }
+  line.Break();
+  return runs;
+}
+
+}  // namespace viewer
