@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Terminal.h"
 #include "platform/CommandLine.h"
+#include "platform/Terminal.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
 #include "viewer/ViewOptions.h"

@@ -2,17 +2,6 @@
 // map, which also holds ports without a Plug and Play driver), with what the SetupAPI knows of
 // each (the friendly name Device Manager shows, the maker, the USB ids), and word from the system
 // when a device comes or goes.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// After <windows.h>, which they build on.
-#include <dbt.h>
-#include <setupapi.h>
-
 #include <QTimer>
 #include <algorithm>
 #include <map>
@@ -20,6 +9,11 @@
 
 #include "platform/SerialDevices.h"
 #include "platform/UserSettings.h"
+// After our own headers (see Win32.h).
+#include "platform/Win32.h"
+// After <windows.h>, which they build on.
+#include <dbt.h>
+#include <setupapi.h>
 
 namespace platform {
 

@@ -5,14 +5,6 @@
 // The system calls a console control handler on a thread of its own. The handler only posts the
 // stop to the thread that made the watch, whose event loop then makes the real call between two
 // of its handlers, so a stop never lands in the middle of a frame being read or a row written.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <QMetaObject>
 #include <QObject>
 #include <csignal>
@@ -20,6 +12,8 @@
 #include <mutex>
 
 #include "platform/Terminal.h"
+// After our own headers (see Win32.h).
+#include "platform/Win32.h"
 
 namespace platform {
 

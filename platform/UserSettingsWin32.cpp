@@ -1,17 +1,11 @@
 // Device names and the settings folder on Windows: the system numbers its serial ports itself and
 // keeps each user's settings under the roaming application data folder.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <cctype>
 #include <string_view>
 
 #include "platform/UserSettings.h"
+// After our own headers (see Win32.h).
+#include "platform/Win32.h"
 
 namespace platform {
 
