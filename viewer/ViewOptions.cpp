@@ -1,6 +1,8 @@
 // kestview's command line.
 #include "viewer/ViewOptions.h"
 
+#include <cmath>
+
 namespace viewer {
 
 namespace {
@@ -45,6 +47,28 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
   }
   if (option == "--size") return ParseSize(value, options.Size, error);
   if (option == "--fuel") return ParseFuel(value, options.FuelType, error);
+  if (option == "--align") {
+    const std::optional<TAlignMode> mode = AlignModeOf(value.toStdString());
+    if (!mode) error = "--align is clock, match or none, not " + value.toStdString();
+    if (mode) options.Align = *mode;
+    return mode.has_value();
+  }
+  if (option == "--offset") {
+    bool ok = false;
+    const double seconds = value.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || std::abs(seconds) > 1e7) {
+      error = "--offset needs seconds, such as -12.5, not " + value.toStdString();
+      return false;
+    }
+    options.Offset = seconds;
+    return true;
+  }
+  if (option == "--channels") {
+    for (const QString& name : value.split(',', Qt::SkipEmptyParts)) {
+      options.Channels.push_back(name.trimmed().toStdString());
+    }
+    return true;
+  }
   if (option == "--rich") return ParseBandEdge(option, value, options.Bands.RichBelow, error);
   return ParseBandEdge(option, value, options.Bands.LeanAbove, error);
 }
@@ -84,6 +108,7 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
     error = "--export and --summary need at least one FILE";
     return false;
   }
+  options.RelativeGiven = relativeGiven;
   if (!relativeGiven) options.Relative = options.Files.size() > 1;
   return true;
 }
@@ -91,7 +116,8 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 }  // namespace
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
-  static const QStringList valued = {"--export", "--size", "--fuel", "--rich", "--lean"};
+  static const QStringList valued = {"--export", "--size",  "--fuel",   "--rich",
+                                     "--lean",   "--align", "--offset", "--channels"};
   TViewOptions options;
   bool relativeGiven = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
