@@ -59,8 +59,10 @@ void DrawChannel(QPainter& painter, const QRectF& pane, const TPaneScene& panes,
   painter.drawLine(QPointF(plot.left(), yOf((range.Low + range.High) / 2)),
                    QPointF(plot.right(), yOf((range.Low + range.High) / 2)));
   painter.setPen(PaneAxis);
+  // The extremes' labels inside the pane, so that neighbours' labels never meet.
   for (const double v : {range.Low, range.High}) {
-    painter.drawText(QRectF(pane.left(), yOf(v) - 8, plot.left() - pane.left() - 6, 16),
+    const double y = std::clamp(yOf(v) - 8, pane.top() + 1, pane.bottom() - 17);
+    painter.drawText(QRectF(pane.left(), y, plot.left() - pane.left() - 6, 16),
                      Qt::AlignRight | Qt::AlignVCenter, ValueText(v));
   }
   painter.drawRect(plot);
