@@ -5,8 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "log/EngineLog.h"
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
+#include "viewer/EngineLogs.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
 #include "viewer/ViewOptions.h"
@@ -16,70 +18,138 @@ namespace {
 
 constexpr int ExitUnreadable = 1;
 
-// Drawing and summing up without a window: reads every file, prints what it must, and says by
-// its result whether every file could be read.
-int RunHeadless(const viewer::TViewOptions& options) {
-  std::vector<std::unique_ptr<viewer::TLogFile>> files;
-  std::vector<viewer::TNamedLog> logs;
-  bool allRead = true;
+// The files of the command line, read: our logs and at most one engine log (the first given).
+struct THeadlessFiles {
+  std::vector<std::unique_ptr<viewer::TLogFile>> Ours;
+  std::vector<viewer::TNamedLog> Logs;  // the readable ones of Ours
+  std::unique_ptr<enginelog::TEngineLog> Engine;
+  QString EngineName;
+  std::optional<viewer::TAlignment> Alignment;  // with a mixture log beside the engine log
+  std::vector<QString> Order;                   // every file, as given: ours or the engine log
+  bool AllRead = true;
+};
+
+void ReadFiles(const viewer::TViewOptions& options, THeadlessFiles& files) {
   for (const QString& path : options.Files) {
+    if (viewer::IsEngineLogFile(path) && !files.Engine) {
+      auto log = std::make_unique<enginelog::TEngineLog>(
+          enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
+      for (const std::string& warning : log->Warnings) {
+        std::fprintf(stderr, "kestview: %s\n", warning.c_str());
+      }
+      if (!log->Ok()) {
+        std::fprintf(stderr, "kestview: %s\n", log->Error.c_str());
+        files.AllRead = false;
+        continue;
+      }
+      files.Engine = std::move(log);
+      files.EngineName = path;
+      files.Order.push_back(path);
+      continue;
+    }
     auto file = std::make_unique<viewer::TLogFile>(path);
     if (!file->Load(false)) {
       std::fprintf(stderr, "kestview: %s\n", file->Data().Error.c_str());
-      allRead = false;
+      files.AllRead = false;
     }
-    files.push_back(std::move(file));
+    files.Order.push_back(path);
+    files.Ours.push_back(std::move(file));
   }
-  for (const auto& file : files) {
+  for (const auto& file : files.Ours) {
     if (!file->Data().Error.empty()) continue;
     const std::string skipped = viewer::SkippedRowsText(file->Data());
     if (!skipped.empty()) std::fprintf(stderr, "kestview: %s\n", skipped.c_str());
-    logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
+    files.Logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
   }
+  if (files.Engine && !files.Logs.empty()) {
+    const viewer::TLogData& mixture = *files.Logs.front().Log;
+    files.Alignment = viewer::AlignEngineLog(mixture, *files.Engine, options.Align, options.Offset,
+                                             viewer::LocalUtcOffsetAt(mixture));
+  }
+}
 
-  viewer::TDisplay display =
-      logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*logs.front().Log);
-  if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
-  if (options.FuelType) display.FuelType = *options.FuelType;
-
-  if (options.Summary) {
-    std::string out = options.Json ? "[" : "";
-    bool first = true;
-    for (const auto& file : files) {
-      const viewer::TLogData& log = file->Data();
-      if (options.Json) {
-        if (!first) out += ",";
-        if (!log.Error.empty()) {
-          out += viewer::ErrorJson(log);
-        } else {
-          const viewer::TSummary summary =
-              viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
-          out += viewer::SummaryJson(log, summary, display, options.Bands);
-        }
-      } else if (log.Error.empty()) {
+void PrintSummaries(const viewer::TViewOptions& options, const THeadlessFiles& files,
+                    const viewer::TDisplay& display) {
+  std::string out = options.Json ? "[" : "";
+  bool first = true;
+  std::size_t ours = 0;
+  for (const QString& path : files.Order) {
+    std::string entry;
+    if (files.Engine && path == files.EngineName) {
+      const std::string name = QFileInfo(path).fileName().toStdString();
+      entry = options.Json ? viewer::EngineSummaryJson(name, *files.Engine, files.Alignment)
+                           : viewer::EngineSummaryText(name, *files.Engine, files.Alignment);
+    } else {
+      const viewer::TLogData& log = files.Ours[ours++]->Data();
+      if (!log.Error.empty()) {
+        if (options.Json) entry = viewer::ErrorJson(log);
+      } else {
         const viewer::TSummary summary =
             viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
-        out += (first ? "" : "\n") + viewer::SummaryText(log, summary, display, options.Bands);
+        entry = options.Json ? viewer::SummaryJson(log, summary, display, options.Bands)
+                             : viewer::SummaryText(log, summary, display, options.Bands);
       }
-      first = false;
     }
-    if (options.Json) out += "]\n";
-    std::fputs(out.c_str(), stdout);
+    if (entry.empty()) continue;
+    if (!first) out += options.Json ? "," : "\n";
+    out += entry;
+    first = false;
   }
+  if (options.Json) out += "]\n";
+  std::fputs(out.c_str(), stdout);
+}
 
-  if (!options.ExportPath.isEmpty()) {
-    if (logs.empty()) {
-      std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
-      return ExitUnreadable;
-    }
-    const viewer::TChartScene scene = viewer::MakeScene(logs, display, options.Relative);
-    QString error;
-    if (!viewer::ExportChart(scene, options.ExportPath, options.Size, &error)) {
-      std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
-      return ExitUnreadable;
-    }
+int ExportFiles(const viewer::TViewOptions& options, const THeadlessFiles& files,
+                const viewer::TDisplay& display) {
+  if (files.Logs.empty() && !files.Engine) {
+    std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
+    return ExitUnreadable;
   }
-  return allRead ? 0 : ExitUnreadable;
+  // An engine log alone is drawn on the time since its start.
+  const bool relative =
+      !files.Engine || options.RelativeGiven ? options.Relative : files.Logs.size() != 1;
+  viewer::TChartScene scene = viewer::MakeScene(files.Logs, display, relative);
+  viewer::TPaneScene panes;
+  if (files.Engine) {
+    std::vector<std::string> unknown;
+    std::vector<std::size_t> shown =
+        options.Channels.empty() ? viewer::DefaultShownChannels(*files.Engine)
+                                 : viewer::ChannelsNamed(*files.Engine, options.Channels, unknown);
+    for (const std::string& name : unknown) {
+      std::fprintf(stderr, "kestview: %s has no channel %s\n",
+                   files.EngineName.toLocal8Bit().constData(), name.c_str());
+    }
+    panes = viewer::PlacePanes(scene, *files.Engine, files.Alignment ? files.Alignment->Offset : 0,
+                               std::move(shown));
+    scene.MoreExtents.push_back(viewer::PaneExtent(panes));
+    const viewer::TValueRange extent = viewer::TimeExtent(scene);
+    scene.From = panes.From = extent.Low;
+    scene.To = panes.To = extent.High;
+  }
+  QString error;
+  if (!viewer::ExportChart(scene, options.ExportPath, options.Size, &error,
+                           files.Engine ? &panes : nullptr)) {
+    std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
+    return ExitUnreadable;
+  }
+  return 0;
+}
+
+// Drawing and summing up without a window: reads every file, prints what it must, and says by
+// its result whether every file could be read.
+int RunHeadless(const viewer::TViewOptions& options) {
+  THeadlessFiles files;
+  ReadFiles(options, files);
+  viewer::TDisplay display =
+      files.Logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*files.Logs.front().Log);
+  if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
+  if (options.FuelType) display.FuelType = *options.FuelType;
+  if (options.Summary) PrintSummaries(options, files, display);
+  if (!options.ExportPath.isEmpty()) {
+    const int exit = ExportFiles(options, files, display);
+    if (exit != 0) return exit;
+  }
+  return files.AllRead ? 0 : ExitUnreadable;
 }
 
 }  // namespace
@@ -109,7 +179,14 @@ int main(int argc, char** argv) {
   viewer::TBands bands = options->Bands;
   window.SetBands(bands);
   if (options->Relative && options->Files.size() <= 1) window.SetRelative(true);
+  window.SetAlign(options->Align);
+  if (options->Offset) window.SetHandOffset(options->Offset);
   window.OpenFiles(options->Files);
+  if (!options->Channels.empty()) {
+    for (const std::string& name : window.SetShownChannels(options->Channels)) {
+      std::fprintf(stderr, "kestview: the engine log has no channel %s\n", name.c_str());
+    }
+  }
   if (options->DisplayMode || options->FuelType) {
     viewer::TDisplay display = window.Chart()->Scene().Display;
     if (options->DisplayMode) display.DisplayMode = *options->DisplayMode;

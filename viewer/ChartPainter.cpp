@@ -252,6 +252,11 @@ TValueRange TimeExtent(const TChartScene& scene) {
     extent.High = any ? std::max(extent.High, last) : last;
     any = true;
   }
+  for (const TValueRange& more : scene.MoreExtents) {
+    extent.Low = any ? std::min(extent.Low, more.Low) : more.Low;
+    extent.High = any ? std::max(extent.High, more.High) : more.High;
+    any = true;
+  }
   if (!any) return {0, 1};
   if (extent.High - extent.Low < 1) extent.High = extent.Low + 1;
   return extent;

@@ -14,6 +14,11 @@
 
 namespace viewer {
 
+struct TValueRange {
+  double Low = 0;
+  double High = 1;
+};
+
 struct TChartTrace {
   const TLogData* Log = nullptr;
   QColor Color;
@@ -28,12 +33,10 @@ struct TChartScene {
   double From = 0;  // the visible time range, on the (shifted) axis
   double To = 1;
   bool RelativeTime = false;  // the axis counts from each log's start instead of the clock
+  // Spans on the axis that the full range takes in besides the traces (an engine log's panes).
+  std::vector<TValueRange> MoreExtents;
 };
 
-struct TValueRange {
-  double Low = 0;
-  double High = 1;
-};
 // The reading axis: lambda 0.6 to 1.4, or the air-fuel ratios of the same lambdas for the fuel
 // in whole numbers (petrol 9 to 21).
 TValueRange ReadingRange(const TDisplay& display);

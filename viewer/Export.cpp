@@ -8,25 +8,40 @@
 
 namespace viewer {
 
-QImage RenderChart(const TChartScene& scene, QSize size) {
+namespace {
+
+void Paint(QPainter& painter, const TChartScene& scene, QSize size, const TPaneScene* panes) {
+  const QRectF bounds(QPointF(0, 0), QSizeF(size));
+  if (panes != nullptr && panes->Log != nullptr) {
+    PaintChartAndPanes(painter, bounds, scene, *panes);
+  } else {
+    PaintChart(painter, bounds, scene);
+  }
+}
+
+}  // namespace
+
+QImage RenderChart(const TChartScene& scene, QSize size, const TPaneScene* panes) {
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);
-  PaintChart(painter, QRectF(QPointF(0, 0), QSizeF(size)), scene);
+  Paint(painter, scene, size, panes);
   return image;
 }
 
-bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error) {
+bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error,
+                 const TPaneScene* panes) {
   auto fail = [&](const QString& reason) {
     if (error != nullptr) *error = path + QStringLiteral(": ") + reason;
     return false;
   };
   if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
     QString reason;
-    if (!WriteChartSvg(scene, path, size, reason)) return fail(reason);
+    const auto paint = [&](QPainter& painter) { Paint(painter, scene, size, panes); };
+    if (!WriteChartSvg(path, size, paint, reason)) return fail(reason);
     return true;
   }
-  const QImage image = RenderChart(scene, size);
+  const QImage image = RenderChart(scene, size, panes);
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(file.errorString());
   if (!image.save(&file, "PNG")) return fail(QStringLiteral("could not write the PNG image"));

@@ -6,15 +6,17 @@
 #include <QString>
 
 #include "viewer/ChartPainter.h"
+#include "viewer/EnginePanes.h"
 
 namespace viewer {
 
-// The chart of `scene` at `size`, on white.
-QImage RenderChart(const TChartScene& scene, QSize size);
+// The chart of `scene` at `size`, on white; with an engine log's `panes` beneath when given.
+QImage RenderChart(const TChartScene& scene, QSize size, const TPaneScene* panes = nullptr);
 
 // Writes the chart to `path`: SVG when the name ends in .svg, otherwise a PNG. False (with the
 // reason, naming the file, in `error`) when the file cannot be written, or for SVG in a build
-// without it (see SvgExportBuilt).
-bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error);
+// without it (see SvgExportBuilt). `panes`: as RenderChart.
+bool ExportChart(const TChartScene& scene, const QString& path, QSize size, QString* error,
+                 const TPaneScene* panes = nullptr);
 
 }  // namespace viewer

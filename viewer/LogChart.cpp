@@ -162,6 +162,7 @@ void TLogChart::mouseMoveEvent(QMouseEvent* event) {
   }
   CursorX = x;
   update();
+  emit CursorMoved(x, TimeAtX(x));
   emit Readout(ReadoutAt(TimeAtX(x)));
 }
 
@@ -182,6 +183,7 @@ void TLogChart::mouseReleaseEvent(QMouseEvent* event) {
 void TLogChart::leaveEvent(QEvent*) {
   CursorX = -1;
   update();
+  emit CursorMoved(-1, 0);
   emit Readout(QString());
 }
 

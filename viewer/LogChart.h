@@ -35,6 +35,9 @@ class TLogChart : public QWidget {
  signals:
   void RangeChanged(double from, double to);
   void Readout(const QString& text);
+  // The mouse is at `x` (pixels from the left), `time` on the axis; x -1 when it left the chart.
+  // Sent before Readout.
+  void CursorMoved(double x, double time);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -9,7 +9,8 @@ namespace viewer {
 
 bool SvgExportBuilt() { return true; }
 
-bool WriteChartSvg(const TChartScene& scene, const QString& path, QSize size, QString& reason) {
+bool WriteChartSvg(const QString& path, QSize size, const std::function<void(QPainter&)>& paint,
+                   QString& reason) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
     reason = file.errorString();
@@ -25,7 +26,7 @@ bool WriteChartSvg(const TChartScene& scene, const QString& path, QSize size, QS
     reason = QStringLiteral("could not draw the chart");
     return false;
   }
-  PaintChart(painter, QRectF(QPointF(0, 0), QSizeF(size)), scene);
+  paint(painter);
   painter.end();
   if (file.error() != QFileDevice::NoError) {
     reason = file.errorString();

@@ -2,18 +2,19 @@
 // source file for each case, chosen by the build.
 #pragma once
 
+#include <QPainter>
 #include <QSize>
 #include <QString>
-
-#include "viewer/ChartPainter.h"
+#include <functional>
 
 namespace viewer {
 
 // Whether this build can write SVG at all.
 bool SvgExportBuilt();
 
-// Writes the chart of `scene` at `size` to `path` as SVG. False, with the reason (without the
-// file's name) in `reason`, when the file cannot be written or the build has no SVG.
-bool WriteChartSvg(const TChartScene& scene, const QString& path, QSize size, QString& reason);
+// Writes what `paint` draws on a canvas of `size` to `path` as SVG. False, with the reason (without
+// the file's name) in `reason`, when the file cannot be written or the build has no SVG.
+bool WriteChartSvg(const QString& path, QSize size, const std::function<void(QPainter&)>& paint,
+                   QString& reason);
 
 }  // namespace viewer

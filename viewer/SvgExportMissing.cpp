@@ -5,7 +5,7 @@ namespace viewer {
 
 bool SvgExportBuilt() { return false; }
 
-bool WriteChartSvg(const TChartScene&, const QString&, QSize, QString& reason) {
+bool WriteChartSvg(const QString&, QSize, const std::function<void(QPainter&)>&, QString& reason) {
   reason = QStringLiteral("this build of kestview cannot write SVG; export to .png instead");
   return false;
 }

@@ -157,4 +157,42 @@ std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& 
   return runs;
 }
 
+std::vector<TTraceRun> ReduceSeriesToColumns(std::span<const double> times,
+                                             std::span<const float> values, double shift,
+                                             const TColumnScale& scale, double gapSeconds) {
+  std::vector<TTraceRun> runs;
+  const std::size_t count = std::min(times.size(), values.size());
+  if (count == 0 || !(scale.To > scale.From) || !(scale.Width > 0)) return runs;
+  const double perSecond = scale.Width / (scale.To - scale.From);
+  const auto at = [&](double time) {
+    return static_cast<std::size_t>(
+        std::lower_bound(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(count),
+                         time - shift) -
+        times.begin());
+  };
+  std::size_t begin = at(scale.From);
+  if (begin > 0) --begin;
+  const std::size_t end = std::min(at(scale.To) + 1, count);
+  TRunBuilder line(runs);
+  for (std::size_t i = begin; i < end;) {
+    const double x = std::clamp((times[i] + shift - scale.From) * perSecond, -2.0, scale.Width + 2);
+    const int column = static_cast<int>(std::floor(x));
+    // The samples of this column, reduced in one loop; a NaN or a gap breaks the line there.
+    const double columnEnd = scale.From + (column + 1) / perSecond - shift;
+    std::size_t k = i;
+    do {
+      if (k > begin && times[k] - times[k - 1] > gapSeconds) line.Break();
+      if (std::isnan(values[k])) {
+        line.Break();
+      } else {
+        line.Add(column, values[k], TSampleStatus::None);
+      }
+      ++k;
+    } while (k < end && times[k] < columnEnd);
+    i = k;
+  }
+  line.Break();
+  return runs;
+}
+
 }  // namespace viewer

@@ -4,6 +4,7 @@
 // painter and no pixels, only column numbers and values in the trace's own unit.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "viewer/LogParser.h"
@@ -48,5 +49,12 @@ enum class TTraceQuantity : unsigned char { Reading, Volts };
 // a change of status starts a run that joins the one before. Empty when nothing is in view.
 std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& scale,
                                        TTraceQuantity quantity, const TDisplay& display);
+
+// The runs of a plain series (an engine log's channel) over the scale: times[i] + shift is the
+// time of values[i] on the scale's axis, times rising. A NaN value is no value and ends a run, as
+// does a step in time of more than `gapSeconds`. One run colour (Status None).
+std::vector<TTraceRun> ReduceSeriesToColumns(std::span<const double> times,
+                                             std::span<const float> values, double shift,
+                                             const TColumnScale& scale, double gapSeconds);
 
 }  // namespace viewer

@@ -1,6 +1,8 @@
 // kestview's command line.
 #include "viewer/ViewOptions.h"
 
+#include <cmath>
+
 #include "viewer/SvgExport.h"
 
 namespace viewer {
@@ -47,6 +49,28 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
   }
   if (option == "--size") return ParseSize(value, options.Size, error);
   if (option == "--fuel") return ParseFuel(value, options.FuelType, error);
+  if (option == "--align") {
+    const std::optional<TAlignMode> mode = AlignModeOf(value.toStdString());
+    if (!mode) error = "--align is clock, match or none, not " + value.toStdString();
+    if (mode) options.Align = *mode;
+    return mode.has_value();
+  }
+  if (option == "--offset") {
+    bool ok = false;
+    const double seconds = value.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || std::abs(seconds) > 1e7) {
+      error = "--offset needs seconds, such as -12.5, not " + value.toStdString();
+      return false;
+    }
+    options.Offset = seconds;
+    return true;
+  }
+  if (option == "--channels") {
+    for (const QString& name : value.split(',', Qt::SkipEmptyParts)) {
+      options.Channels.push_back(name.trimmed().toStdString());
+    }
+    return true;
+  }
   if (option == "--rich") return ParseBandEdge(option, value, options.Bands.RichBelow, error);
   return ParseBandEdge(option, value, options.Bands.LeanAbove, error);
 }
@@ -86,6 +110,7 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
     error = "--export and --summary need at least one FILE";
     return false;
   }
+  options.RelativeGiven = relativeGiven;
   if (!relativeGiven) options.Relative = options.Files.size() > 1;
   return true;
 }
@@ -93,7 +118,8 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 }  // namespace
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
-  static const QStringList valued = {"--export", "--size", "--fuel", "--rich", "--lean"};
+  static const QStringList valued = {"--export", "--size",  "--fuel",   "--rich",
+                                     "--lean",   "--align", "--offset", "--channels"};
   TViewOptions options;
   bool relativeGiven = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -128,7 +154,8 @@ std::string ViewUsage() {
   const bool svg = SvgExportBuilt();
   std::string text =
       "Usage: kestview [OPTION]... [FILE]...\n"
-      "Shows logs of kestlsugraph and kestlog (classic or extended) on one chart.\n"
+      "Shows logs of kestlsugraph and kestlog (classic or extended) on one chart, and engine logs\n"
+      "(MLG, MSL or delimited text) in panes beneath, lined up with them.\n"
       "\n";
   text +=
       svg ? "  --export OUT.png|OUT.svg  draw the chart of FILE... at full range to OUT and exit\n"
@@ -143,6 +170,11 @@ std::string ViewUsage() {
       "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
       "  --relative                time since each log's start (default with several files)\n"
       "  --follow                  show rows as they are appended (window only)\n"
+      "  --align clock|match|none  line an engine log up with the mixture log by their clocks,\n"
+      "                            by matching its mixture channel (then the clock), or not "
+      "(match)\n"
+      "  --offset SECONDS          the engine log's first record this long after our first row\n"
+      "  --channels A,B,...        the engine log's channels to show (default: speed and load)\n"
       "  --help, --version\n"
       "\n"
       "Exit status: 0 success, 1 a file could not be read, 2 a bad command line.\n";

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "viewer/EngineLogs.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
@@ -18,9 +19,15 @@ struct TViewOptions {
   bool Json = false;     // --json: the summary as JSON
   bool Follow = false;
   bool Relative = false;
+  bool RelativeGiven = false;      // --relative was given, not taken from the number of files
   std::optional<int> DisplayMode;  // --afr, --lambda; otherwise as logged
   std::optional<int> FuelType;     // --fuel
   TBands Bands;
+  // An engine log beside a mixture log: how to line it up, a hand offset in seconds (wins over
+  // Align), and the channels to show (default: engine speed and load).
+  TAlignMode Align = TAlignMode::Match;
+  std::optional<double> Offset;
+  std::vector<std::string> Channels;
   bool Help = false;
   bool Version = false;
 };

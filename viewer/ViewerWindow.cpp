@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -44,10 +45,18 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(MessageLine);
   layout->addWidget(ChartWidget, 1);
+  PanesWidget = new TEnginePanesWidget(ChartWidget);
+  PanesWidget->hide();
+  layout->addWidget(PanesWidget, 0);
   layout->addWidget(ReadoutLine);
+  ChannelList = new QListWidget;
+  ChannelList->hide();
+  auto* right = new QSplitter(Qt::Vertical);
+  right->addWidget(SummaryPanel);
+  right->addWidget(ChannelList);
   auto* splitter = new QSplitter;
   splitter->addWidget(left);
-  splitter->addWidget(SummaryPanel);
+  splitter->addWidget(right);
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 0);
   SummaryPanel->setMinimumWidth(300);
@@ -56,11 +65,20 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
 
   BuildMenus();
   BuildToolBar();
+  BuildEngineControls();
   statusBar()->showMessage(
       QStringLiteral("Wheel, +/- or a right-button drag zoom; drag or arrows pan; Home resets"));
-  connect(ChartWidget, &TLogChart::RangeChanged, this, [this] { UpdateSummary(); });
+  connect(ChartWidget, &TLogChart::RangeChanged, this, [this](double from, double to) {
+    PanesWidget->SetRange(from, to);
+    UpdateSummary();
+  });
+  connect(ChartWidget, &TLogChart::CursorMoved, this, [this](double x, double time) {
+    PanesWidget->SetCursorX(x);
+    ChannelReadout = x < 0 ? QString() : PanesReadoutAt(PanesWidget->Panes(), time);
+  });
   connect(ChartWidget, &TLogChart::Readout, ReadoutLine, [this](const QString& text) {
-    ReadoutLine->setText(text.isEmpty() ? QStringLiteral(" ") : text);
+    ChartReadout = text;
+    ShowReadout();
   });
   resize(1100, 640);
   RebuildScene(true);
@@ -137,6 +155,10 @@ void TKestViewWindow::BuildToolBar() {
 int TKestViewWindow::OpenFiles(const QStringList& paths) {
   int opened = 0;
   for (const QString& path : paths) {
+    if (IsEngineLogFile(path)) {
+      opened += OpenEngineLog(path) ? 1 : 0;
+      continue;
+    }
     auto file = std::make_unique<TLogFile>(path, this);
     if (!file->Load(FollowBox->isChecked())) {
       FailedMessages << QString::fromStdString(file->Data().Error);
@@ -158,7 +180,11 @@ int TKestViewWindow::OpenFiles(const QStringList& paths) {
     FuelBox->setCurrentIndex(FuelBox->findData(logged.FuelType));
     Updating = false;
   }
-  RebuildScene(true);
+  if (Engine) {
+    Realign();  // the engine log, or the mixture log it is lined up with, may be new
+  } else {
+    RebuildScene(true);
+  }
   UpdateMessages();
   return opened;
 }
@@ -209,10 +235,23 @@ void TKestViewWindow::RebuildScene(bool resetRange) {
   for (const auto& file : LogFiles) {
     logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
   }
-  const TChartScene scene = MakeScene(logs, display, RelativeBox->isChecked());
+  TChartScene scene =
+      MakeScene(logs, display, RelativeBox->isChecked() || (LogFiles.empty() && Engine));
+  TPaneScene panes;
+  if (Engine) {
+    panes = PlacePanes(scene, *Engine, Alignment.Offset, ShownChannels);
+    scene.MoreExtents.push_back(PaneExtent(panes));
+    const TValueRange extent = TimeExtent(scene);
+    scene.From = extent.Low;
+    scene.To = extent.High;
+  }
   ChartWidget->SetScene(scene, resetRange);
+  PanesWidget->SetPanes(panes);
+  PanesWidget->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
+  PanesWidget->setVisible(Engine != nullptr);
   QStringList names;
   for (const auto& trace : scene.Traces) names << trace.Name;
+  if (Engine) names << QFileInfo(EnginePath).fileName();
   setWindowTitle(names.isEmpty()
                      ? QStringLiteral("kestview")
                      : names.join(QStringLiteral(", ")) + QStringLiteral(" - kestview"));
@@ -275,7 +314,9 @@ void TKestViewWindow::ExportDialog() {
       SvgExportBuilt() ? QStringLiteral("Images (*.png *.svg)") : QStringLiteral("Images (*.png)"));
   if (path.isEmpty()) return;
   QString error;
-  if (!ExportChart(ChartWidget->Scene(), path, ChartWidget->size(), &error)) {
+  const QSize size(ChartWidget->width(), ChartWidget->height() + PanesWidget->height());
+  if (!ExportChart(ChartWidget->Scene(), path, size, &error,
+                   Engine ? &PanesWidget->Panes() : nullptr)) {
     FailedMessages << error;
     UpdateMessages();
   }

@@ -6,6 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "log/EngineLog.h"
+#include "viewer/EngineLogs.h"
+#include "viewer/EnginePanesWidget.h"
 #include "viewer/LogChart.h"
 #include "viewer/LogFile.h"
 
@@ -13,7 +16,9 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QListWidget;
 class QPlainTextEdit;
+class QToolBar;
 
 namespace viewer {
 
@@ -25,7 +30,8 @@ class TKestViewWindow : public QMainWindow {
   ~TKestViewWindow() override;
 
   // Opens the files beside those already shown. Files that cannot be read are named in the
-  // message line and left out; returns how many were opened.
+  // message line and left out; returns how many were opened. An engine log is shown in panes
+  // under the chart, lined up with the first mixture log; a second engine log takes its place.
   int OpenFiles(const QStringList& paths);
   // Follow mode for every open file (and those opened later).
   void SetFollow(bool follow);
@@ -36,6 +42,18 @@ class TKestViewWindow : public QMainWindow {
   void SetRelative(bool relative);
 
   TLogChart* Chart() const { return ChartWidget; }
+
+  // The engine log: how to line it up (a hand offset in seconds wins), which channels to show.
+  void SetAlign(TAlignMode mode);
+  void SetHandOffset(std::optional<double> seconds);
+  // Shows the named channels; returns the names the log does not have.
+  std::vector<std::string> SetShownChannels(const std::vector<std::string>& names);
+  // The engine log open (none: nullptr), where it lies and its panes.
+  const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
+  const TAlignment& EngineAlignment() const { return Alignment; }
+  const TEnginePanesWidget* Panes() const { return PanesWidget; }
+  // The read-out line's text (the chart's read-out and every shown channel's value).
+  QString ReadoutText() const;
   const std::vector<std::unique_ptr<TLogFile>>& Files() const { return LogFiles; }
   // The messages about files (unreadable ones, skipped rows), one a line.
   QString Messages() const;
@@ -56,6 +74,14 @@ class TKestViewWindow : public QMainWindow {
   void ExportDialog();
   void FileGrew();
   void DisplayControlsChanged();
+  void BuildEngineControls();
+  bool OpenEngineLog(const QString& path);
+  void Realign();
+  void PlaceEngine();
+  void FillChannelList();
+  void ChannelsPicked();
+  void ShowAlignment();
+  void ShowReadout();
 
   TLogChart* ChartWidget;
   QPlainTextEdit* SummaryPanel;
@@ -68,6 +94,21 @@ class TKestViewWindow : public QMainWindow {
   QDoubleSpinBox* RichBox;
   QDoubleSpinBox* LeanBox;
   std::vector<std::unique_ptr<TLogFile>> LogFiles;
+  // The engine log and its controls.
+  std::unique_ptr<enginelog::TEngineLog> Engine;
+  QString EnginePath;
+  TAlignment Alignment;
+  TAlignMode AlignMode = TAlignMode::Match;
+  std::optional<double> HandOffset;
+  std::vector<std::size_t> ShownChannels;
+  TEnginePanesWidget* PanesWidget = nullptr;
+  QToolBar* EngineBar = nullptr;
+  QComboBox* AlignBox = nullptr;
+  QDoubleSpinBox* OffsetBox = nullptr;  // milliseconds
+  QLabel* AlignLabel = nullptr;
+  QListWidget* ChannelList = nullptr;
+  QString ChartReadout;
+  QString ChannelReadout;
   QStringList FailedMessages;
   bool DisplayChosen = false;  // the user (or the command line) chose the unit and fuel
   bool RelativeChosen = false;
