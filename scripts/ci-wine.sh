@@ -175,9 +175,14 @@ else
   xmessage -name kest-other -geometry +600+500 "another program" &
   x_pids+=($!)
   other=$(timeout 10 xdotool search --sync --name "^kest-other\$" | head -n 1) || true
-  [[ -n $other ]] && { xdotool windowactivate "$other" 2>/dev/null || true; }
+  # On a loaded machine Wine may still be bringing its own window forward when the other one is
+  # first activated, so the other one is put in front again every two seconds until the title says
+  # the window is in the background.
   title=""
-  for _ in $(seq 200); do
+  for attempt in $(seq 300); do
+    if (( attempt % 20 == 1 )) && [[ -n $other ]]; then
+      xdotool windowactivate "$other" 2>/dev/null || true
+    fi
     title=$(title_of "$main")
     [[ $title == " AFR = $expected_reading" ]] && break
     sleep 0.1
