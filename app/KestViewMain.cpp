@@ -5,10 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Terminal.h"
 #include "platform/CommandLine.h"
+#include "platform/Terminal.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
+#include "viewer/MslExport.h"
 #include "viewer/ViewOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -72,8 +73,21 @@ int RunHeadless(const viewer::TViewOptions& options) {
       std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
       return ExitUnreadable;
     }
-    const viewer::TChartScene scene = viewer::MakeScene(logs, display, options.Relative);
     QString error;
+    if (viewer::IsMslPath(options.ExportPath)) {
+      // One log of ours in a file the engine tuning suites' viewers open; the first file read.
+      if (logs.size() > 1) {
+        std::fprintf(stderr, "kestview: an MSL export holds one log; writing %s only\n",
+                     logs.front().Name.toLocal8Bit().constData());
+      }
+      if (!viewer::ExportMsl(*logs.front().Log, display, options.ExportPath,
+                             std::string("kestview ") + KEST_VERSION, &error)) {
+        std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
+        return ExitUnreadable;
+      }
+      return allRead ? 0 : ExitUnreadable;
+    }
+    const viewer::TChartScene scene = viewer::MakeScene(logs, display, options.Relative);
     if (!viewer::ExportChart(scene, options.ExportPath, options.Size, &error)) {
       std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
       return ExitUnreadable;
