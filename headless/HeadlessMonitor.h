@@ -55,7 +55,8 @@ class THeadlessMonitor : private monitor::TMonitorView {
   platform::TOpenFailure LastOpenFailure() const { return Engine.LastOpenFailure(); }
   // Writes the format's header lines to `sink`, which takes the rows from then on and must stay
   // alive until Stop, and starts both timers. Throws TLogFileError when the header cannot be
-  // written (nothing is started then). Before it, ticks write no rows.
+  // written (nothing is started then). Before it, ticks write no rows. The MSL header carries the
+  // first row's time, so it is written with that row; a failure then is a row error.
   void Start(TRowSink& sink);
   // Stops both timers and closes the port. The sink is left to its owner.
   void Stop();
