@@ -43,6 +43,7 @@ headless::TMonitorSettings SettingsOf(const headless::TLogOptions& options) {
   settings.Fast = options.Fast;
   settings.ComPort = options.ComNumber != 0 ? options.ComNumber : 1;
   settings.Format = options.Format;
+  settings.Program = std::string("kestlog ") + KEST_VERSION;
   settings.Locale = platform::UserLocaleFormats();
   return settings;
 }

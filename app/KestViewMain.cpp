@@ -11,6 +11,7 @@
 #include "viewer/EngineLogs.h"
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
+#include "viewer/MslExport.h"
 #include "viewer/ViewOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -104,6 +105,24 @@ int ExportFiles(const viewer::TViewOptions& options, const THeadlessFiles& files
   if (files.Logs.empty() && !files.Engine) {
     std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
     return ExitUnreadable;
+  }
+  if (viewer::IsMslPath(options.ExportPath)) {
+    // One log of ours in a file the engine tuning suites' viewers open; the first file read.
+    if (files.Logs.empty()) {
+      std::fprintf(stderr, "kestview: an MSL export needs a log of kestlsugraph or kestlog\n");
+      return ExitUnreadable;
+    }
+    if (files.Logs.size() > 1) {
+      std::fprintf(stderr, "kestview: an MSL export holds one log; writing %s only\n",
+                   files.Logs.front().Name.toLocal8Bit().constData());
+    }
+    QString error;
+    if (!viewer::ExportMsl(*files.Logs.front().Log, display, options.ExportPath,
+                           std::string("kestview ") + KEST_VERSION, &error)) {
+      std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
+      return ExitUnreadable;
+    }
+    return 0;
   }
   // An engine log alone is drawn on the time since its start.
   const bool relative =

@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "log/MslLog.h"
 #include "log/RowGrammar.h"
 
 namespace headless {
@@ -48,7 +49,7 @@ bool THeadlessMonitor::LogRowDue(const std::string& row) {
 // The extended log writes every tick, at its end, and says in its status column what the row is
 // worth; at the end, so that the status already tells the low-volts lamp of its own sample.
 void THeadlessMonitor::SampleTickDone() {
-  if (Settings.Format != csvlog::TRowFormat::Extended) return;
+  if (Settings.Format == csvlog::TRowFormat::Classic) return;
   const monitor::TMonitorState& s = Engine.State();
   csvlog::TSample sample;
   sample.Frame = s.SensorFrame;
@@ -56,9 +57,50 @@ void THeadlessMonitor::SampleTickDone() {
   sample.DisplayMode = s.DisplayMode;
   sample.FuelType = s.FuelType;
   sample.Status = Status();
+  if (Settings.Format == csvlog::TRowFormat::Msl) {
+    WriteMslRow(sample);
+    return;
+  }
   // The timestamp is local time with its offset, so the system clock is read as local time here.
   const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();
   WriteRow(csvlog::ExtendedRow(IsoTimestamp(now), sample));
+}
+
+// The MSL header comes with the first row: its capture date is that row's wall-clock time, to the
+// millisecond, so that the rows' seconds line up with an engine log by the clock.
+void THeadlessMonitor::WriteMslRow(const csvlog::TSample& sample) {
+  if (Sink == nullptr || FRowError) return;
+  const csvlog::TReadingKind kind = sample.DisplayMode == sensor::dmAirFuelRatio
+                                        ? csvlog::TReadingKind::Afr
+                                        : csvlog::TReadingKind::Lambda;
+  const std::uint32_t tick = Api.GetTickCount();
+  if (!MslStarted) {
+    const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();
+    const QDate day = now.date();
+    csvlog::TMslCaptureDate date;
+    date.Year = day.year();
+    date.Month = day.month();
+    date.Day = day.day();
+    date.DayMs = now.time().msecsSinceStartOfDay();
+    date.OffsetSeconds = now.offsetFromUtc();
+    try {
+      for (const std::string& line :
+           csvlog::MslHeaderLines(Settings.Program, date, csvlog::TMslColumns::Extended, kind)) {
+        Sink->WriteLine(line);
+      }
+    } catch (const csvlog::TLogFileError& error) {
+      FRowError = error;
+      if (OnRowError) OnRowError(error);
+      return;
+    }
+    MslStarted = true;
+    MslLastTick = tick;
+  }
+  // Unsigned differences stay right across the counter's wrap after 49 days.
+  MslElapsedMs += static_cast<std::uint32_t>(tick - MslLastTick);
+  MslLastTick = tick;
+  WriteRow(csvlog::MslRow(MslLine, static_cast<double>(MslElapsedMs) / 1000.0,
+                          csvlog::MslValuesOf(sample), csvlog::TMslColumns::Extended, kind));
 }
 
 void THeadlessMonitor::PortChanged(const monitor::TPortEvent& event) {

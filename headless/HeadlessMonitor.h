@@ -3,8 +3,8 @@
 //
 // The engine polls, reads frames and goes offline exactly as it does for the window; this view
 // keeps the rows and the status line. Each sample tick hands a row to a sink: in the classic format
-// exactly when and what the window's log writes; in the extended format on every tick, with the
-// status the lamps give. Everything runs on the thread that made it, on its Qt event loop.
+// exactly when and what the window's log writes; in the extended and MSL formats on every tick,
+// with the status the lamps give. Everything runs on the thread that made it, on its Qt event loop.
 #pragma once
 
 #include <QDateTime>
@@ -33,6 +33,8 @@ struct TMonitorSettings {
   int ComPort = 1;    // the COM number to open, 1 to 16; the port map says which device it is
   csvlog::TRowFormat Format = csvlog::TRowFormat::Classic;
   platform::TLocaleFormats Locale;
+  // The program and its version, as the MSL header's first line names the writer.
+  std::string Program = "kestlog";
   // The wall clock the rows are stamped with; tests give their own. None: the system clock.
   std::function<QDateTime()> Now;
 };
@@ -53,7 +55,8 @@ class THeadlessMonitor : private monitor::TMonitorView {
   platform::TOpenFailure LastOpenFailure() const { return Engine.LastOpenFailure(); }
   // Writes the format's header lines to `sink`, which takes the rows from then on and must stay
   // alive until Stop, and starts both timers. Throws TLogFileError when the header cannot be
-  // written (nothing is started then). Before it, ticks write no rows.
+  // written (nothing is started then). Before it, ticks write no rows. The MSL header carries the
+  // first row's time, so it is written with that row; a failure then is a row error.
   void Start(TRowSink& sink);
   // Stops both timers and closes the port. The sink is left to its owner.
   void Stop();
@@ -94,6 +97,7 @@ class THeadlessMonitor : private monitor::TMonitorView {
   void SampleTickDone() override;
   void WatchdogTickDone() override;
   bool WriteRow(const std::string& row);
+  void WriteMslRow(const csvlog::TSample& sample);
 
   platform::TSerialApi& Api;  // its clock times the frame rate
   TRowSink* Sink = nullptr;
@@ -108,6 +112,12 @@ class THeadlessMonitor : private monitor::TMonitorView {
   };
   std::array<TRateMark, 5> RateMarks{};
   std::size_t RateMarkCount = 0;
+  // MSL: the row buffer, reused so that a tick allocates nothing once it has grown, and the
+  // time since the first row on the line's millisecond counter, which no clock change moves.
+  std::string MslLine;
+  bool MslStarted = false;
+  std::uint32_t MslLastTick = 0;
+  std::int64_t MslElapsedMs = 0;
 };
 
 }  // namespace headless

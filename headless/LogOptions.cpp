@@ -65,7 +65,10 @@ struct TLogParser {
                                            "time,reading,volts. extended: ISO 8601 time with "
                                            "milliseconds, reading, petrol AFR, lambda, volts, "
                                            "temperature code and status (live, warmup, offline, "
-                                           "lowvolts)."),
+                                           "lowvolts). msl: the same every tick as a "
+                                           "tab-separated MSL log for engine tuning software, "
+                                           "time in seconds from the first row, status as 0 to "
+                                           "3 in that order."),
                             QStringLiteral("FORMAT")};
   QCommandLineOption Seconds{QStringLiteral("seconds"),
                              QStringLiteral("Stop after N seconds (at most 604800, a week)."),
@@ -143,8 +146,10 @@ std::optional<TLogOptions> ParseLogOptions(const std::vector<std::string>& argum
       options.Format = csvlog::TRowFormat::Classic;
     } else if (value == "extended") {
       options.Format = csvlog::TRowFormat::Extended;
+    } else if (value == "msl") {
+      options.Format = csvlog::TRowFormat::Msl;
     } else {
-      error = "--format is classic or extended, not '" + value + "'";
+      error = "--format is classic, extended or msl, not '" + value + "'";
       return std::nullopt;
     }
   }

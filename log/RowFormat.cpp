@@ -62,6 +62,7 @@ std::string PointDecimal(double value, int decimals) {
 
 std::vector<std::string> HeaderLines(TRowFormat format, const std::string& dateText) {
   if (format == TRowFormat::Extended) return {ExtendedHeader};
+  if (format == TRowFormat::Msl) return {};
   return {LogHeaderLine1(dateText), LogHeaderLine2};
 }
 

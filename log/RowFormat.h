@@ -17,6 +17,7 @@ namespace csvlog {
 enum class TRowFormat {
   Classic,   // the window's data log, byte for byte
   Extended,  // a row on every tick, with a machine-readable time and a status column
+  Msl,       // the extended columns on every tick as an MSL log (log/MslLog.h)
 };
 
 // How far a row can be trusted, in the order the monitor decides it.
@@ -42,7 +43,8 @@ struct TSample {
 };
 
 // The lines a log of `format` starts with; `dateText` is the date in the user's short format
-// (used by the classic header only).
+// (used by the classic header only). None for MSL, whose header carries the first row's time and
+// so comes with that row (log/MslLog.h).
 std::vector<std::string> HeaderLines(TRowFormat format, const std::string& dateText);
 inline constexpr const char* ExtendedHeader = "time,reading,afr,lambda,volts,temp,status";
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 
 #include "log/CsvLog.h"
 
@@ -327,6 +328,8 @@ bool ReadExtendedRow(std::string_view line, TExtendedFields& row) {
   row.OffsetSeconds = time.Offset;
   row.Lambda = lambda.Value;
   row.Volts = volts.Value;
+  // At most three digits, checked above: always a number in range.
+  std::from_chars(fields[5].data(), fields[5].data() + fields[5].size(), row.Temp);
   return true;
 }
 

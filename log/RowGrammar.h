@@ -65,6 +65,7 @@ struct TExtendedFields {
   double Reading = 0;
   double Lambda = 0;
   double Volts = 0;
+  int Temp = 0;  // the raw temperature code, 0 to 999
   TRowStatus Status = TRowStatus::Offline;
 };
 // Reads an extended row; false when `line` is no such row.

@@ -297,6 +297,7 @@ bool TLogParser::ReadExtendedRow(std::string_view line) {
   sample.Status = SampleStatusOf(row.Status);
   sample.Lambda = static_cast<float>(row.Lambda);
   sample.Volts = static_cast<float>(row.Volts);
+  sample.Temp = static_cast<std::uint16_t>(row.Temp);
   const std::int64_t localDay = csvlog::DaysFromCivil(row.Year, row.Month, row.Day);
   const std::int64_t utcMs =
       localDay * SecondsPerDay * 1000LL + row.DayMs - row.OffsetSeconds * 1000LL;

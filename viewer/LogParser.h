@@ -40,6 +40,7 @@ struct TSample {
   // A classic row that repeats the one before it after the controller must have gone silent: the
   // window keeps logging the last frame while nothing arrives. Not a measurement.
   bool Stale = false;
+  std::uint16_t Temp = 0;  // the extended log's temperature code; 0 in a classic log
 };
 
 // A row that could not be read.

@@ -162,6 +162,9 @@ std::string ViewUsage() {
           : "  --export OUT.png          draw the chart of FILE... at full range to OUT and exit\n"
             "                            (this build cannot write SVG)\n";
   text +=
+      "  --export OUT.msl          write the first FILE as an MSL log for engine tuning\n"
+      "                            software (time in seconds, tab-separated) and exit\n";
+  text +=
       "  --size WxH                size of the exported chart (default 1200x600)\n"
       "  --summary                 print a summary of each FILE and exit\n"
       "  --json                    print the summary as JSON (implies --summary)\n"

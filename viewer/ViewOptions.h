@@ -13,7 +13,7 @@ namespace viewer {
 
 struct TViewOptions {
   QStringList Files;
-  QString ExportPath;  // --export: draw to this .png or .svg and exit
+  QString ExportPath;  // --export: draw to this .png or .svg, or write this .msl, and exit
   QSize Size{1200, 600};
   bool Summary = false;  // --summary: print the summary of each file and exit
   bool Json = false;     // --json: the summary as JSON

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "headless/HeadlessMonitor.h"
+#include "log/TextLogReader.h"
 #include "sensor/Monitoring.h"
 #include "tests/headless/HeadlessSupport.h"
 #include "tests/support/EngineAccess.h"
@@ -139,6 +140,43 @@ TEST(HeadlessStatus, ExtendedRowCarriesTheSampleAndTheLineClock) {
   f.M().GetByteClick();
   const std::regex form(R"(2024-05-01T14:03:27\.\d{3}\+02:00,1\.01,14\.8,1\.007,12\.55,20,live)");
   EXPECT_TRUE(std::regex_match(f.LastLine(), form)) << f.LastLine();
+}
+
+// The MSL header waits for the first row, whose wall-clock time it carries; the rows' seconds are
+// the line clock's distance from that row, and our MSL reader reads them back.
+TEST(HeadlessMsl, HeaderComesWithTheFirstRowAndRowsCountFromIt) {
+  TMonitorFixture f(TRowFormat::Msl, sensor::dmLambda);
+  EXPECT_TRUE(f.Sink.Lines.empty());
+  std::vector<std::uint64_t> tickTimes;
+  const auto tick = [&] {
+    tickTimes.push_back(f.Serial.Elapsed());
+    f.M().GetByteClick();
+  };
+  f.Answer(Frame(148, Volts12_5, 20));
+  tick();
+  f.Serial.Advance(100);
+  tick();
+  f.Serial.Advance(80);
+  f.Answer(Frame(147, VoltsLow, 20));
+  tick();
+  ASSERT_EQ(f.Sink.Lines.size(), 4u + tickTimes.size());
+  const std::regex capture(R"("Capture Date: 2024-05-01T14:03:27\.\d{3}\+02:00")");
+  EXPECT_TRUE(std::regex_match(f.Sink.Lines[1], capture)) << f.Sink.Lines[1];
+
+  std::string text;
+  for (const std::string& line : f.Sink.Lines) text += line + "\r\n";
+  const enginelog::TEngineLog log = enginelog::ReadTextLog(text, "drive.msl");
+  ASSERT_TRUE(log.Ok()) << log.Error;
+  ASSERT_EQ(log.Rows(), tickTimes.size()) << text;
+  ASSERT_EQ(log.Channels.size(), 4u) << text;  // Lambda, Volts, Temp, Status
+  const std::vector<std::vector<float>> expected = {
+      {1.007f, 12.55f, 20, 0}, {1.007f, 12.55f, 20, 0}, {1.0f, 11.92f, 20, 3}};
+  for (std::size_t r = 0; r < tickTimes.size(); ++r) {
+    EXPECT_DOUBLE_EQ(log.Times[r], static_cast<double>(tickTimes[r] - tickTimes[0]) / 1000.0);
+    for (std::size_t c = 0; c < expected[r].size(); ++c) {
+      EXPECT_FLOAT_EQ(log.Channels[c].Values[r], expected[r][c]) << log.Channels[c].Name << r;
+    }
+  }
 }
 
 TEST(HeadlessStatus, StatusLineShowsWhatTheWindowsReadoutShows) {
