@@ -16,20 +16,20 @@
 namespace sim {
 namespace {
 
-struct TChannelSpec {
+struct TExpectedChannel {
   const char* Name;
   const char* Unit;
   double Step;  // the precision it is written to
   double TEngineState::*Value;
 };
 
-const std::vector<TChannelSpec> EngineChannels = {
+const std::vector<TExpectedChannel> EngineChannels = {
     {"RPM", "rpm", 1, &TEngineState::Rpm},
     {"MAP", "kPa", 0.1, &TEngineState::MapKpa},
     {"TPS", "%", 0.1, &TEngineState::TpsPercent},
     {"CLT", "C", 0.1, &TEngineState::CoolantC},
 };
-const TChannelSpec AfrChannel{"AFR", "AFR", 0.01, &TEngineState::Afr};
+const TExpectedChannel AfrChannel{"AFR", "AFR", 0.01, &TEngineState::Afr};
 
 // The machine's clock at the drive's start: a quarter past a whole second.
 constexpr double UnixAtZero = 1'700'000'000.25;
@@ -97,13 +97,13 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
     EXPECT_EQ(log.Start->Fraction, 0);
     ASSERT_EQ(log.Rows(), c.Rows);
 
-    std::vector<TChannelSpec> expected = EngineChannels;
+    std::vector<TExpectedChannel> expected = EngineChannels;
     if (c.Afr) expected.push_back(AfrChannel);
     std::vector<int> columns;
-    for (const TChannelSpec& spec : expected) {
-      const int column = log.FindChannel(spec.Name);
-      ASSERT_GE(column, 0) << spec.Name;
-      EXPECT_EQ(log.Channels[static_cast<std::size_t>(column)].Unit, spec.Unit);
+    for (const TExpectedChannel& want : expected) {
+      const int column = log.FindChannel(want.Name);
+      ASSERT_GE(column, 0) << want.Name;
+      EXPECT_EQ(log.Channels[static_cast<std::size_t>(column)].Unit, want.Unit);
       columns.push_back(column);
     }
     if (!c.Afr) {
