@@ -311,42 +311,64 @@ std::optional<std::size_t> DefaultYChannel(const enginelog::TEngineLog& log) {
                           {"map", "load", "manifold", "boost"});
 }
 
-TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings) {
-  TMixtureTable table;
-  table.MinHits = settings.MinHits;
+namespace {
+
+// Checks the settings against the logs and sets the table's breakpoints; false with Error set
+// when no table can be made.
+bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings) {
   if (input.Engine == nullptr) {
     table.Error = "no engine log";
-    return table;
+    return false;
   }
   const enginelog::TEngineLog& log = *input.Engine;
   table.Error = CheckChannels(log, settings);
-  if (!table.Error.empty()) return table;
-  const bool engineMixture = settings.UseEngineMixture || input.Mixture == nullptr;
-  if (engineMixture && !settings.MixtureChannel) {
+  if (!table.Error.empty()) return false;
+  if ((settings.UseEngineMixture || input.Mixture == nullptr) && !settings.MixtureChannel) {
     table.Error = "no mixture: no log of ours, and the engine log has no mixture channel";
-    return table;
+    return false;
   }
-  table.XBins = settings.XBins.empty()
-                    ? DeriveBins(log, settings.XChannel, input.Shift, settings.From, settings.To)
-                    : settings.XBins;
-  table.YBins = settings.YBins.empty()
-                    ? DeriveBins(log, settings.YChannel, input.Shift, settings.From, settings.To)
-                    : settings.YBins;
+  const auto binsOf = [&](const TBins& given, std::size_t channel) {
+    return given.empty() ? DeriveBins(log, channel, input.Shift, settings.From, settings.To)
+                         : given;
+  };
+  table.XBins = binsOf(settings.XBins, settings.XChannel);
+  table.YBins = binsOf(settings.YBins, settings.YChannel);
   if (table.XBins.empty() || table.YBins.empty()) {
     table.Error = "no engine record in range has values on both axes";
-    return table;
+    return false;
   }
+  return true;
+}
 
-  std::optional<TOurMixture> ours;
-  std::optional<TEngineMixture> theirs;
-  if (engineMixture) {
-    theirs.emplace(log, *settings.MixtureChannel, settings.Unit);
-  } else {
-    ours.emplace(*input.Mixture, settings.Unit);
+// The mixture at an engine record's time: ours, or the engine log's own channel.
+class TMixtureAt {
+ public:
+  TMixtureAt(const TTableInput& input, const TTableSettings& settings)
+      : Shift(input.Shift), Lag(settings.Lag) {
+    if (settings.UseEngineMixture || input.Mixture == nullptr) {
+      Theirs.emplace(*input.Engine, *settings.MixtureChannel, settings.Unit);
+    } else {
+      Ours.emplace(*input.Mixture, settings.Unit);
+    }
   }
+  // `time` on the engine log's own axis.
+  double At(double time) { return Ours ? Ours->At(time + Shift + Lag) : Theirs->At(time + Lag); }
+
+ private:
+  double Shift;
+  double Lag;
+  std::optional<TOurMixture> Ours;
+  std::optional<TEngineMixture> Theirs;
+};
+
+// Counts every engine record in range into `sums`, cell by cell, and what was dropped into the
+// table's counts.
+void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTableInput& input,
+                  const TTableSettings& settings) {
+  const enginelog::TEngineLog& log = *input.Engine;
+  TMixtureAt mixtureAt(input, settings);
   std::optional<TSteadiness> steadiness;
   if (settings.Steady) steadiness.emplace(*settings.Steady);
-
   const auto [first, last] = RecordsIn(log.Times, input.Shift, settings.From, settings.To);
   // The steady-state filter looks back: a change just before the range still unsettles its start.
   std::size_t begin = first;
@@ -359,40 +381,39 @@ TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& 
   const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
   const std::vector<float>* steadyValues =
       steadiness ? &log.Channels[settings.Steady->Channel].Values : nullptr;
-  const std::size_t columns = table.Columns();
-  std::vector<TCellSums> sums(columns * table.Rows());
-
+  const auto inRanges = [&](std::size_t i) {
+    return std::all_of(settings.Ranges.begin(), settings.Ranges.end(), [&](const auto& range) {
+      const float value = log.Channels[range.Channel].Values[i];
+      return value >= range.Low && value <= range.High;  // false for NaN
+    });
+  };
   for (std::size_t i = begin; i < last; ++i) {
-    const double time = log.Times[i];
-    const bool steady = !steadiness || steadiness->Steady(time, (*steadyValues)[i]);
-    if (i < first) continue;
-    const float x = xs[i];
-    const float y = ys[i];
-    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    const bool steady = !steadiness || steadiness->Steady(log.Times[i], (*steadyValues)[i]);
+    if (i < first || !std::isfinite(xs[i]) || !std::isfinite(ys[i])) continue;
     ++table.Samples;
     if (!steady) {
       ++table.Unsteady;
-      continue;
-    }
-    const bool inRange =
-        std::all_of(settings.Ranges.begin(), settings.Ranges.end(), [&](const TRangeFilter& range) {
-          const float value = log.Channels[range.Channel].Values[i];
-          return value >= range.Low && value <= range.High;  // false for NaN
-        });
-    if (!inRange) {
+    } else if (!inRanges(i)) {
       ++table.OutOfRange;
-      continue;
-    }
-    const double mixture =
-        ours ? ours->At(time + input.Shift + settings.Lag) : theirs->At(time + settings.Lag);
-    if (!std::isfinite(mixture)) {
+    } else if (const double mixture = mixtureAt.At(log.Times[i]); !std::isfinite(mixture)) {
       ++table.NoMixture;
-      continue;
+    } else {
+      ++table.Counted;
+      sums[NearestBin(table.YBins, ys[i]) * table.Columns() + NearestBin(table.XBins, xs[i])].Add(
+          mixture);
     }
-    ++table.Counted;
-    sums[NearestBin(table.YBins, y) * columns + NearestBin(table.XBins, x)].Add(mixture);
   }
+}
 
+}  // namespace
+
+TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings) {
+  TMixtureTable table;
+  table.MinHits = settings.MinHits;
+  if (!PrepareTable(table, input, settings)) return table;
+  const std::size_t columns = table.Columns();
+  std::vector<TCellSums> sums(columns * table.Rows());
+  CountRecords(table, sums, input, settings);
   table.Cells.resize(sums.size());
   for (std::size_t y = 0; y < table.Rows(); ++y) {
     for (std::size_t x = 0; x < columns; ++x) {
