@@ -161,23 +161,36 @@ std::string ShapeText(std::size_t rows, std::size_t columns) {
   return std::to_string(rows) + " rows of " + std::to_string(columns) + " cells";
 }
 
-// A channel of `log` named before the '=' of `text`; the part after it in `value`.
-std::optional<std::size_t> FilterChannel(std::string_view text, const enginelog::TEngineLog& log,
-                                         const char* form, std::string_view& value,
-                                         std::string& error) {
+// "CH=A" or "CH=A<separator>B": a channel of `log`, letter case ignored, and the two parts.
+struct TFilterParts {
+  std::size_t Channel = 0;
+  std::string_view Value;  // all after the '='
+  std::string_view First;
+  std::string_view Second;  // empty without the separator
+  bool Separated = false;
+};
+
+std::optional<TFilterParts> FilterPartsOf(std::string_view text, const enginelog::TEngineLog& log,
+                                          char separator, const char* form, std::string& error) {
   const std::size_t equals = text.rfind('=');
   if (equals == std::string_view::npos) {
     error = std::string(form) + " is wanted, not " + std::string(text);
     return std::nullopt;
   }
   const std::string_view name = Trimmed(text.substr(0, equals));
-  value = text.substr(equals + 1);
   const int index = log.FindChannel(name);
   if (index < 0) {
     error = log.Name + " has no channel " + std::string(name);
     return std::nullopt;
   }
-  return static_cast<std::size_t>(index);
+  TFilterParts parts;
+  parts.Channel = static_cast<std::size_t>(index);
+  parts.Value = text.substr(equals + 1);
+  const std::size_t at = parts.Value.find(separator);
+  parts.Separated = at != std::string_view::npos;
+  parts.First = Trimmed(parts.Value.substr(0, at));
+  if (parts.Separated) parts.Second = Trimmed(parts.Value.substr(at + 1));
+  return parts;
 }
 
 }  // namespace
@@ -296,19 +309,17 @@ std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::s
 std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
                                                const enginelog::TEngineLog& log,
                                                std::string& error) {
-  std::string_view value;
-  const std::optional<std::size_t> channel =
-      FilterChannel(text, log, "CHANNEL=RATE[,SETTLE]", value, error);
-  if (!channel) return std::nullopt;
+  const std::optional<TFilterParts> parts =
+      FilterPartsOf(text, log, ',', "CHANNEL=RATE[,SETTLE]", error);
+  if (!parts) return std::nullopt;
   TSteadyFilter filter;
-  filter.Channel = *channel;
-  const std::size_t comma = value.find(',');
-  const std::optional<double> rate = NumberOf(value.substr(0, comma), false);
+  filter.Channel = parts->Channel;
+  const std::optional<double> rate = NumberOf(parts->First, false);
   const std::optional<double> settle =
-      comma == std::string_view::npos ? filter.Settle : NumberOf(value.substr(comma + 1), false);
+      parts->Separated ? NumberOf(parts->Second, false) : filter.Settle;
   if (!rate || *rate <= 0 || !settle || *settle < 0) {
-    error =
-        "a rate above 0 and settling seconds of 0 or more are wanted, not " + std::string(value);
+    error = "a rate above 0 and settling seconds of 0 or more are wanted, not " +
+            std::string(parts->Value);
     return std::nullopt;
   }
   filter.Rate = *rate;
@@ -318,26 +329,22 @@ std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
 
 std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
                                              const enginelog::TEngineLog& log, std::string& error) {
-  std::string_view value;
-  const std::optional<std::size_t> channel =
-      FilterChannel(text, log, "CHANNEL=LO:HI", value, error);
-  if (!channel) return std::nullopt;
+  const std::optional<TFilterParts> parts = FilterPartsOf(text, log, ':', "CHANNEL=LO:HI", error);
+  if (!parts) return std::nullopt;
   TRangeFilter filter;
-  filter.Channel = *channel;
-  const std::size_t colon = value.find(':');
-  const std::string_view low = Trimmed(value.substr(0, colon));
-  const std::string_view high =
-      colon == std::string_view::npos ? std::string_view() : Trimmed(value.substr(colon + 1));
-  const std::optional<double> lowValue = low.empty() ? filter.Low : NumberOf(low, false);
-  const std::optional<double> highValue = high.empty() ? filter.High : NumberOf(high, false);
-  if (colon == std::string_view::npos || (low.empty() && high.empty()) || !lowValue || !highValue ||
-      *lowValue > *highValue) {
-    error =
-        "LO:HI (either end may be left out, LO not above HI) is wanted, not " + std::string(value);
+  filter.Channel = parts->Channel;
+  const std::optional<double> low =
+      parts->First.empty() ? filter.Low : NumberOf(parts->First, false);
+  const std::optional<double> high =
+      parts->Second.empty() ? filter.High : NumberOf(parts->Second, false);
+  if (!parts->Separated || (parts->First.empty() && parts->Second.empty()) || !low || !high ||
+      *low > *high) {
+    error = "LO:HI (either end may be left out, LO not above HI) is wanted, not " +
+            std::string(parts->Value);
     return std::nullopt;
   }
-  filter.Low = *lowValue;
-  filter.High = *highValue;
+  filter.Low = *low;
+  filter.High = *high;
   return filter;
 }
 
