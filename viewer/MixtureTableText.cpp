@@ -158,7 +158,8 @@ bool GridNumbers(const std::vector<std::string>& cells, std::size_t first, bool 
 
 // "ROWS rows of COLUMNS cells" for the messages.
 std::string ShapeText(std::size_t rows, std::size_t columns) {
-  return std::to_string(rows) + " rows of " + std::to_string(columns) + " cells";
+  return std::to_string(rows) + (rows == 1 ? " row of " : " rows of ") + std::to_string(columns) +
+         (columns == 1 ? " cell" : " cells");
 }
 
 // "CH=A" or "CH=A<separator>B": a channel of `log`, letter case ignored, and the two parts.
