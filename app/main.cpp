@@ -19,6 +19,27 @@
 #include "ui/Kest3GraphMain.h"
 #include "ui/Pictures.h"
 
+namespace {
+
+// Each --port COMn=DEVICE of the command line puts DEVICE behind the menu's COM n for this run;
+// false, with a message, for one that does not read.
+bool OverridePorts(const QStringList& mappings, TPortDirectory& ports) {
+  for (const QString& mapping : mappings) {
+    const auto parsed = platform::TPortMap::ParseOption(mapping.toStdString());
+    if (!parsed) {
+      std::fprintf(stderr, "kestlsugraph: --port wants COMn=DEVICE with n from 1 to 16, not '%s'\n",
+                   qPrintable(mapping));
+      return false;
+    }
+    // Kept as the system writes device names (on Windows com14 and \\.\COM14 are COM14).
+    ports.SetOverride(parsed->first,
+                      platform::DeviceNameOf(parsed->second).value_or(parsed->second));
+  }
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kestlsugraph"));
@@ -52,17 +73,7 @@ int main(int argc, char** argv) {
   ports.Warn = [](const std::string& line) {
     std::fprintf(stderr, "kestlsugraph: %s\n", line.c_str());
   };
-  for (const QString& mapping : parser.values(portOption)) {
-    const auto parsed = platform::TPortMap::ParseOption(mapping.toStdString());
-    if (!parsed) {
-      std::fprintf(stderr, "kestlsugraph: --port wants COMn=DEVICE with n from 1 to 16, not '%s'\n",
-                   qPrintable(mapping));
-      return 2;
-    }
-    // Kept as the system writes device names (on Windows com14 and \\.\COM14 are COM14).
-    ports.SetOverride(parsed->first,
-                      platform::DeviceNameOf(parsed->second).value_or(parsed->second));
-  }
+  if (!OverridePorts(parser.values(portOption), ports)) return 2;
 
   platform::TSerialApi* serialApi = systemApi.get();
   std::unique_ptr<TDemoController> demo;

@@ -122,6 +122,82 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
+// The traces resampled at `step` and halved level by level until the coarsest level searches at
+// most MaxCoarseLags lags of the window around `center` (or holds too few samples to halve).
+std::vector<TLevel> BuildLevels(const TTrace& mixture, const TTrace& engine, double step,
+                                double center, double window) {
+  // A pause of a second or more in a log is a pause, not a ramp between two readings.
+  const double maxGap = std::max(5 * step, 1.0);
+  std::vector<TLevel> levels;
+  levels.push_back(
+      {Resample(mixture, step, maxGap), Resample(engine, step, maxGap), step, 0, 0, 0});
+  while (true) {
+    TLevel& level = levels.back();
+    level.LowLag = static_cast<long>(std::floor((center - window) / level.Step));
+    level.HighLag = static_cast<long>(std::ceil((center + window) / level.Step));
+    level.MinPairs = static_cast<std::size_t>(
+        MinOverlapShare * static_cast<double>(std::min(level.Mixture.size(), level.Engine.size())));
+    const auto lags = static_cast<std::size_t>(level.HighLag - level.LowLag + 1);
+    if (lags <= MaxCoarseLags ||
+        std::min(level.Mixture.size(), level.Engine.size()) / 2 < MinLevelSamples) {
+      return levels;
+    }
+    levels.push_back({Halve(level.Mixture), Halve(level.Engine), level.Step * 2, 0, 0, 0});
+  }
+}
+
+// The best few local peaks of the correlation over every lag of the coarsest level, best first:
+// (score, lag).
+std::vector<std::pair<double, long>> CoarsePeaks(const TLevel& coarse) {
+  std::vector<double> scores;
+  for (long lag = coarse.LowLag; lag <= coarse.HighLag; ++lag) {
+    scores.push_back(Correlate(coarse.Mixture, coarse.Engine, lag, coarse.MinPairs));
+  }
+  std::vector<std::pair<double, long>> peaks;
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    const double left = i > 0 ? scores[i - 1] : -2;
+    const double right = i + 1 < scores.size() ? scores[i + 1] : -2;
+    if (std::isfinite(scores[i]) && !Better(left, scores[i]) && !Better(right, scores[i])) {
+      peaks.emplace_back(scores[i], coarse.LowLag + static_cast<long>(i));
+    }
+  }
+  std::sort(peaks.begin(), peaks.end(),
+            [](const auto& a, const auto& b) { return a.first > b.first; });
+  if (peaks.size() > Candidates) peaks.resize(Candidates);
+  return peaks;
+}
+
+// A coarse peak followed down to the finest level, searching a few lags around it at each:
+// (score, lag) at the finest level; the score is NaN when the traces overlap too little there.
+std::pair<double, long> RefinePeak(const std::vector<TLevel>& levels,
+                                   std::pair<double, long> peak) {
+  auto [score, lag] = peak;
+  for (std::size_t l = levels.size() - 1; l-- > 0;) {
+    const TLevel& level = levels[l];
+    const long around = lag * 2;
+    score = std::numeric_limits<double>::quiet_NaN();
+    for (long candidate = std::max(level.LowLag, around - RefineLags);
+         candidate <= std::min(level.HighLag, around + RefineLags); ++candidate) {
+      const double r = Correlate(level.Mixture, level.Engine, candidate, level.MinPairs);
+      if (Better(r, score)) {
+        score = r;
+        lag = candidate;
+      }
+    }
+  }
+  return {score, lag};
+}
+
+// A parabola through the best lag and its neighbours puts the peak between samples: the part of
+// a step to add, -0.5 to 0.5.
+double SubStepShift(const TLevel& fine, long bestLag, double bestScore) {
+  const double before = Correlate(fine.Mixture, fine.Engine, bestLag - 1, fine.MinPairs);
+  const double after = Correlate(fine.Mixture, fine.Engine, bestLag + 1, fine.MinPairs);
+  if (!std::isfinite(before) || !std::isfinite(after)) return 0;
+  const double curvature = before - 2 * bestScore + after;
+  return curvature < 0 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0;
+}
+
 }  // namespace
 
 double DefaultSearchWindow(double mixtureDuration, double engineDuration) {
@@ -149,69 +225,14 @@ TMatch MatchByMixture(const TTrace& mixture, const TTrace& engine, const TMatchO
                        1.0);
   const double window =
       options.Window > 0 ? options.Window : DefaultSearchWindow(mixtureSpan, engineSpan);
-  const double center = options.Center.value_or(0);
-  // A pause of a second or more in a log is a pause, not a ramp between two readings.
-  const double maxGap = std::max(5 * step, 1.0);
-
-  std::vector<TLevel> levels;
-  levels.push_back(
-      {Resample(mixture, step, maxGap), Resample(engine, step, maxGap), step, 0, 0, 0});
-  while (true) {
-    TLevel& level = levels.back();
-    level.LowLag = static_cast<long>(std::floor((center - window) / level.Step));
-    level.HighLag = static_cast<long>(std::ceil((center + window) / level.Step));
-    level.MinPairs = static_cast<std::size_t>(
-        MinOverlapShare * static_cast<double>(std::min(level.Mixture.size(), level.Engine.size())));
-    const auto lags = static_cast<std::size_t>(level.HighLag - level.LowLag + 1);
-    if (lags <= MaxCoarseLags ||
-        std::min(level.Mixture.size(), level.Engine.size()) / 2 < MinLevelSamples) {
-      break;
-    }
-    levels.push_back({Halve(level.Mixture), Halve(level.Engine), level.Step * 2, 0, 0, 0});
-  }
+  const std::vector<TLevel> levels =
+      BuildLevels(mixture, engine, step, options.Center.value_or(0), window);
 
   // Every lag at the coarsest level, then the best few peaks followed down level by level.
-  const TLevel& coarse = levels.back();
-  std::vector<std::pair<double, long>> peaks;
-  {
-    std::vector<double> scores;
-    for (long lag = coarse.LowLag; lag <= coarse.HighLag; ++lag) {
-      scores.push_back(Correlate(coarse.Mixture, coarse.Engine, lag, coarse.MinPairs));
-    }
-    for (std::size_t i = 0; i < scores.size(); ++i) {
-      const double left = i > 0 ? scores[i - 1] : -2;
-      const double right = i + 1 < scores.size() ? scores[i + 1] : -2;
-      if (std::isfinite(scores[i]) && !Better(left, scores[i]) && !Better(right, scores[i])) {
-        peaks.emplace_back(scores[i], coarse.LowLag + static_cast<long>(i));
-      }
-    }
-  }
-  if (peaks.empty()) {
-    match.Reason = "the two logs do not overlap enough anywhere in the searched window";
-    return match;
-  }
-  std::sort(peaks.begin(), peaks.end(),
-            [](const auto& a, const auto& b) { return a.first > b.first; });
-  if (peaks.size() > Candidates) peaks.resize(Candidates);
-
   double bestScore = std::numeric_limits<double>::quiet_NaN();
   long bestLag = 0;
-  for (const auto& peak : peaks) {
-    long lag = peak.second;
-    double score = peak.first;
-    for (std::size_t l = levels.size() - 1; l-- > 0;) {
-      const TLevel& level = levels[l];
-      const long around = lag * 2;
-      score = std::numeric_limits<double>::quiet_NaN();
-      for (long candidate = std::max(level.LowLag, around - RefineLags);
-           candidate <= std::min(level.HighLag, around + RefineLags); ++candidate) {
-        const double r = Correlate(level.Mixture, level.Engine, candidate, level.MinPairs);
-        if (Better(r, score)) {
-          score = r;
-          lag = candidate;
-        }
-      }
-    }
+  for (const auto& peak : CoarsePeaks(levels.back())) {
+    const auto [score, lag] = RefinePeak(levels, peak);
     if (Better(score, bestScore)) {
       bestScore = score;
       bestLag = lag;
@@ -221,16 +242,8 @@ TMatch MatchByMixture(const TTrace& mixture, const TTrace& engine, const TMatchO
     match.Reason = "the two logs do not overlap enough anywhere in the searched window";
     return match;
   }
-  // A parabola through the best lag and its neighbours puts the peak between samples.
-  const TLevel& fine = levels.front();
-  const double before = Correlate(fine.Mixture, fine.Engine, bestLag - 1, fine.MinPairs);
-  const double after = Correlate(fine.Mixture, fine.Engine, bestLag + 1, fine.MinPairs);
-  double shift = 0;
-  if (std::isfinite(before) && std::isfinite(after)) {
-    const double curvature = before - 2 * bestScore + after;
-    if (curvature < 0) shift = std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
-  }
-  match.Offset = (static_cast<double>(bestLag) + shift) * step;
+  match.Offset =
+      (static_cast<double>(bestLag) + SubStepShift(levels.front(), bestLag, bestScore)) * step;
   match.Correlation = bestScore;
   match.Found = bestScore >= options.MinCorrelation;
   if (!match.Found) {

@@ -122,6 +122,25 @@ bool TMlgReader::ReadHeader(std::string_view data, bool atEnd) {
   }
   if (tooShort(DataBegin, "header and field descriptors")) return false;
 
+  const std::optional<std::uint32_t> fieldsLength =
+      ReadDescriptors(data, headerSize, descriptorSize, fieldCount);
+  if (!fieldsLength) return false;
+  if (*fieldsLength != RecordLength) {
+    Fail("its records are declared " + std::to_string(RecordLength) + " bytes long (byte " +
+         std::to_string(at + 4) + "), but its fields take " + std::to_string(*fieldsLength));
+    return false;
+  }
+  if (start != 0) Result.Start = TStartTime{start, 0, 0};
+
+  ReserveColumns();
+  HeaderDone = true;
+  return true;
+}
+
+std::optional<std::uint32_t> TMlgReader::ReadDescriptors(std::string_view data,
+                                                         std::size_t headerSize,
+                                                         std::size_t descriptorSize,
+                                                         std::size_t fieldCount) {
   std::uint32_t recordOffset = 0;
   Fields.reserve(fieldCount);
   Result.Channels.reserve(fieldCount);
@@ -131,7 +150,7 @@ bool TMlgReader::ReadHeader(std::string_view data, bool atEnd) {
     if (type >= MlgTypeCount) {
       Fail("field " + std::to_string(i + 1) + " (descriptor at byte " + std::to_string(p) +
            ") has the unknown type " + std::to_string(type));
-      return false;
+      return std::nullopt;
     }
     TChannel channel;
     channel.Name = FixedText(data, p + 1, MlgNameSize);
@@ -148,21 +167,17 @@ bool TMlgReader::ReadHeader(std::string_view data, bool atEnd) {
     Fields.push_back(field);
     Result.Channels.push_back(std::move(channel));
   }
-  if (recordOffset != RecordLength) {
-    Fail("its records are declared " + std::to_string(RecordLength) + " bytes long (byte " +
-         std::to_string(at + 4) + "), but its fields take " + std::to_string(recordOffset));
-    return false;
-  }
-  if (start != 0) Result.Start = TStartTime{start, 0, 0};
+  return recordOffset;
+}
 
+void TMlgReader::ReserveColumns() {
+  // The file's size tells how many records come, so each column grows once, not by doubling.
   if (SizeHint > DataBegin) {
     const std::uint64_t guess = std::min<std::uint64_t>(
         (SizeHint - DataBegin) / (MlgBlockHeaderSize + RecordLength + 1) + 1, MaxReservedRecords);
     Result.Times.reserve(guess);
     for (TChannel& channel : Result.Channels) channel.Values.reserve(guess);
   }
-  HeaderDone = true;
-  return true;
 }
 
 namespace {

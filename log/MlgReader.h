@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,11 @@ class TMlgReader : public TEngineLogReader {
   std::size_t Consume(std::string_view data, std::uint64_t offset, bool atEnd) override;
   // The header and the descriptors; false while more bytes are needed (or on an error).
   bool ReadHeader(std::string_view data, bool atEnd);
+  // Reads the field descriptors into Fields and the channels; the length of a record they make,
+  // or nothing after a Fail.
+  std::optional<std::uint32_t> ReadDescriptors(std::string_view data, std::size_t headerSize,
+                                               std::size_t descriptorSize, std::size_t fieldCount);
+  void ReserveColumns();
   void ReadRecords(std::string_view data, std::uint64_t offset, std::size_t& used, bool atEnd);
   // The record's time on the log's axis from its stamp and, where the log has one, its Time field
   // (NaN where not).

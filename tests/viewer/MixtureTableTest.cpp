@@ -1,0 +1,262 @@
+// The mixture table over drives whose answers are known by construction: blocks of constant engine
+// speed, load and mixture, so every cell's mean, hits and spread follow from the block lengths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "viewer/MixtureTable.h"
+
+namespace {
+
+using viewer::TTableSettings;
+
+constexpr double Step = 0.1;     // both logs: ten records a second
+constexpr double Start = 36000;  // our log's first row, 10:00:00
+
+// A stretch of the drive: the engine holds speed, load and throttle, the exhaust holds a mixture.
+struct TBlock {
+  double Seconds;
+  float Rpm;
+  float Map;
+  float Afr;
+  float Tps = 20;
+  float Coolant = 85;
+};
+
+// The engine log and our log of the blocks, both from time 0 of the drive. Our mixture reaches the
+// sensor `exhaustDelay` seconds after the engine record that burned it.
+struct TDrive {
+  enginelog::TEngineLog Engine;
+  viewer::TLogData Ours;
+
+  TDrive(const std::vector<TBlock>& blocks, double exhaustDelay = 0) {
+    for (const char* name : {"RPM", "MAP", "TPS", "CLT", "Lambda"}) {
+      Engine.Channels.push_back({name, "", {}});
+    }
+    Engine.Channels[4].Unit = "lambda";
+    std::vector<float> afrs;
+    for (const TBlock& block : blocks) {
+      for (int i = 0; i < std::lround(block.Seconds / Step); ++i) {
+        Engine.Times.push_back(static_cast<double>(Engine.Times.size()) * Step);
+        Engine.Channels[0].Values.push_back(block.Rpm);
+        Engine.Channels[1].Values.push_back(block.Map);
+        Engine.Channels[2].Values.push_back(block.Tps);
+        Engine.Channels[3].Values.push_back(block.Coolant);
+        Engine.Channels[4].Values.push_back(block.Afr / 14.7f);
+        afrs.push_back(block.Afr);
+      }
+    }
+    const auto delayRows = static_cast<std::size_t>(std::lround(exhaustDelay / Step));
+    Ours.SampleInterval = Step;
+    for (std::size_t i = 0; i < afrs.size(); ++i) {
+      viewer::TSample sample;
+      sample.Time = Start + static_cast<double>(i) * Step;
+      sample.Value = afrs[i < delayRows ? 0 : i - delayRows];
+      sample.Lambda = std::nanf("");
+      sample.Status = viewer::TSampleStatus::Live;
+      Ours.Samples.push_back(sample);
+    }
+  }
+
+  viewer::TTableInput Input(bool withOurs = true) const {
+    return {&Engine, withOurs ? &Ours : nullptr, withOurs ? Start : 0};
+  }
+};
+
+TTableSettings Settings() {
+  TTableSettings settings;
+  settings.XChannel = 0;
+  settings.YChannel = 1;
+  settings.XBins = {1000, 3000, 6000};
+  settings.YBins = {30, 100};
+  settings.MixtureChannel = 4;
+  return settings;
+}
+
+// Idle, full load, overrun: 5 s each.
+const std::vector<TBlock> Drive = {
+    {5, 1000, 30, 14.7f}, {5, 3000, 100, 12.0f}, {5, 6000, 30, 17.0f}};
+
+struct TExpectedCell {
+  std::size_t X, Y;
+  double Mean;
+  std::uint32_t Hits;
+  double Sd = 0;
+};
+
+struct TCase {
+  const char* Name;
+  std::vector<TBlock> Blocks;
+  double ExhaustDelay;
+  std::function<void(TTableSettings&, TDrive&)> Change;
+  std::vector<TExpectedCell> Cells;  // every other cell has no hits
+  bool WithOurs = true;
+};
+
+TEST(MixtureTable, CellsOfKnownDrives) {
+  const std::vector<TCase> cases = {
+      {"three blocks, three cells",
+       Drive,
+       0,
+       [](TTableSettings&, TDrive&) {},
+       {{0, 0, 14.7, 50}, {1, 1, 12.0, 50}, {2, 0, 17.0, 50}}},
+      {"the lag takes the mixture the exhaust brought later",
+       Drive,
+       0.5,
+       [](TTableSettings& s, TDrive&) { s.Lag = 0.5; },
+       // The last half second of the overrun burned a mixture that reached the sensor after our
+       // log ended: those records have no mixture.
+       {{0, 0, 14.7, 50}, {1, 1, 12.0, 50}, {2, 0, 17.0, 45}}},
+      {"without the lag each block starts with the one before",
+       Drive,
+       0.5,
+       [](TTableSettings&, TDrive&) {},
+       {{0, 0, 14.7, 50},
+        {1, 1, (5 * 14.7 + 45 * 12.0) / 50, 50, 0.81822},
+        {2, 0, (5 * 12.0 + 45 * 17.0) / 50, 50, 1.51523}}},
+      {"the zoom range keeps the full-load block only",
+       Drive,
+       0,
+       [](TTableSettings& s, TDrive&) {
+         s.From = Start + 5.0;
+         s.To = Start + 9.95;
+       },
+       {{1, 1, 12.0, 50}}},
+      {"a range filter on the coolant drops the cold idle",
+       {{5, 1000, 30, 14.0f, 20, 40}, {5, 1000, 30, 15.0f, 20, 70}},
+       0,
+       [](TTableSettings& s, TDrive&) {
+         s.Ranges = {{3, 70}};  // 70 itself is in range
+       },
+       {{0, 0, 15.0, 50}}},
+      {"a transient is dropped with its settle time",
+       {{5, 3000, 100, 12.0f, 20}, {0.3f, 3000, 100, 10.0f, 80}, {4.7f, 3000, 100, 12.0f, 80}},
+       0,
+       [](TTableSettings& s, TDrive&) {
+         s.Steady = viewer::TSteadyFilter{2, 100, 0.45};
+       },
+       // The throttle opens at 5.0 s: the records from 5.0 to 5.4 s go, the rich ones among them.
+       {{1, 1, 12.0, 95}}},
+      {"rows that are not live never count",
+       Drive,
+       0,
+       [](TTableSettings&, TDrive& d) {
+         d.Ours.Samples[10].Status = viewer::TSampleStatus::Warmup;
+         d.Ours.Samples[11].Status = viewer::TSampleStatus::LowVolts;
+         d.Ours.Samples[12].Stale = true;
+       },
+       // The records at 1.0 to 1.2 s find no row of ours that counts near them.
+       {{0, 0, 14.7, 47}, {1, 1, 12.0, 50}, {2, 0, 17.0, 50}}},
+      {"without a log of ours the engine's lambda channel, as AFR",
+       Drive,
+       0,
+       [](TTableSettings&, TDrive&) {},
+       {{0, 0, 14.7, 50}, {1, 1, 12.0, 50}, {2, 0, 17.0, 50}},
+       false},
+      {"the engine's channel as lambda",
+       Drive,
+       0,
+       [](TTableSettings& s, TDrive&) { s.Unit.DisplayMode = sensor::dmLambda; },
+       {{0, 0, 1.0, 50}, {1, 1, 12.0 / 14.7, 50}, {2, 0, 17.0 / 14.7, 50}},
+       false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TDrive drive(c.Blocks, c.ExhaustDelay);
+    TTableSettings settings = Settings();
+    c.Change(settings, drive);
+    const viewer::TMixtureTable table =
+        viewer::BuildMixtureTable(drive.Input(c.WithOurs), settings);
+    ASSERT_EQ(table.Error, "");
+    ASSERT_EQ(table.Cells.size(), 6u);
+    std::uint32_t expectedHits = 0;
+    for (const TExpectedCell& cell : c.Cells) {
+      const viewer::TTableCell& got = table.At(cell.X, cell.Y);
+      EXPECT_EQ(got.Hits, cell.Hits) << cell.X << "," << cell.Y;
+      EXPECT_NEAR(got.Mean, cell.Mean, 1e-4) << cell.X << "," << cell.Y;
+      EXPECT_NEAR(got.Sd, cell.Sd, 1e-3) << cell.X << "," << cell.Y;
+      expectedHits += cell.Hits;
+    }
+    std::uint32_t hits = 0;
+    for (const viewer::TTableCell& cell : table.Cells) hits += cell.Hits;
+    EXPECT_EQ(hits, expectedHits) << "hits in cells not expected";
+    EXPECT_EQ(table.Counted, expectedHits);
+  }
+}
+
+TEST(MixtureTable, TargetCorrectionAndMinimumHits) {
+  TDrive drive({{5, 1000, 30, 14.7f}, {0.5, 3000, 100, 12.0f}, {5, 6000, 30, 17.0f}});
+  TTableSettings settings = Settings();
+  settings.Target.Value = 13.0;
+  viewer::TMixtureTable table = viewer::BuildMixtureTable(drive.Input(), settings);
+  EXPECT_NEAR(table.At(0, 0).Correction, 14.7 / 13.0, 1e-6);
+  EXPECT_NEAR(table.At(2, 0).Correction, 17.0 / 13.0, 1e-6);
+  EXPECT_TRUE(table.Shown(0, 0));
+  EXPECT_EQ(table.At(1, 1).Hits, 5u);
+  EXPECT_FALSE(table.Shown(1, 1));  // 5 hits, fewer than 10
+  EXPECT_FALSE(table.Shown(1, 0));  // none
+
+  // A grid aims each cell at its own value; a cell without one has no correction.
+  settings.Target = {};
+  settings.Target.Grid = {14.7, 99, 17.0 / 1.1, 99, 12.0 / 0.9, std::nan("")};
+  table = viewer::BuildMixtureTable(drive.Input(), settings);
+  EXPECT_NEAR(table.At(0, 0).Correction, 1.0, 1e-6);
+  EXPECT_NEAR(table.At(2, 0).Correction, 1.1, 1e-6);
+  EXPECT_NEAR(table.At(1, 1).Correction, 0.9, 1e-6);
+  EXPECT_TRUE(std::isnan(table.At(2, 1).Correction));
+}
+
+TEST(MixtureTable, NearestBreakpointEdges) {
+  const viewer::TBins bins = {1000, 2000, 4000};
+  const std::vector<std::pair<double, std::size_t>> cases = {
+      {-5, 0},   {1000, 0}, {1499, 0}, {1500, 0},  // a tie keeps the lower breakpoint
+      {1501, 1}, {3000, 1}, {3001, 2}, {4000, 2}, {1e9, 2}};
+  for (const auto& [value, bin] : cases) EXPECT_EQ(viewer::NearestBin(bins, value), bin) << value;
+}
+
+TEST(MixtureTable, DerivedBreakpointsAreRoundOverTheData) {
+  struct TDerive {
+    std::vector<float> Values;
+    viewer::TBins Expected;
+  };
+  std::vector<float> spread;  // 800 to 6500 rpm, and one stray reading far above
+  for (int i = 0; i <= 570; ++i) spread.push_back(800.0f + 10.0f * static_cast<float>(i));
+  spread.push_back(30000);
+  std::vector<float> fractions;
+  for (int i = 0; i <= 100; ++i) fractions.push_back(0.01f * static_cast<float>(i) + 0.05f);
+  const std::vector<TDerive> cases = {
+      {spread,
+       {500, 1000, 1500, 2000, 2500, 3000, 3500, 4000, 4500, 5000, 5500, 6000, 6500, 7000, 7500,
+        8000}},
+      {fractions, {0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 1.5}},
+      {{50, 50, std::nanf(""), 50}, {50}},
+      {{std::nanf("")}, {}},
+  };
+  for (const TDerive& c : cases) {
+    enginelog::TEngineLog log;
+    log.Channels.push_back({"X", "", c.Values});
+    for (std::size_t i = 0; i < c.Values.size(); ++i) log.Times.push_back(static_cast<double>(i));
+    const viewer::TBins bins =
+        viewer::DeriveBins(log, 0, 0, -INFINITY, INFINITY, viewer::DerivedBinCount);
+    EXPECT_EQ(bins, c.Expected);  // exactly: round numbers print as they are
+  }
+}
+
+TEST(MixtureTable, CursorCellAndRefusals) {
+  TDrive drive(Drive);
+  TTableSettings settings = Settings();
+  const viewer::TMixtureTable table = viewer::BuildMixtureTable(drive.Input(), settings);
+  EXPECT_EQ(viewer::CellAt(table, drive.Input(), settings, Start + 7), (viewer::TCellIndex{1, 1}));
+  EXPECT_EQ(viewer::CellAt(table, drive.Input(), settings, Start + 12), (viewer::TCellIndex{2, 0}));
+  EXPECT_FALSE(viewer::CellAt(table, drive.Input(), settings, Start - 1));
+  EXPECT_FALSE(viewer::CellAt(table, drive.Input(), settings, Start + 20));
+
+  settings.MixtureChannel.reset();
+  EXPECT_NE(viewer::BuildMixtureTable(drive.Input(false), settings).Error, "");
+  settings = Settings();
+  settings.YChannel = 9;
+  EXPECT_NE(viewer::BuildMixtureTable(drive.Input(), settings).Error, "");
+}
+
+}  // namespace
