@@ -57,6 +57,12 @@ std::optional<std::size_t> ThrottleChannel(const enginelog::TEngineLog& log) {
   return std::nullopt;
 }
 
+// Breakpoints put in an edit from their start, which a narrow edit would otherwise scroll past.
+void ShowBins(QLineEdit* edit, const QString& text) {
+  edit->setText(text);
+  edit->setCursorPosition(0);
+}
+
 void SelectData(QComboBox* box, int data) {
   const int index = box->findData(data);
   if (index >= 0) box->setCurrentIndex(index);
@@ -75,13 +81,13 @@ QWidget* TMixtureTablePanel::BuildAxisControls() {
   auto* derive = new QPushButton(QStringLiteral("Derive"));
   derive->setToolTip(QStringLiteral("Round-numbered breakpoints over the data shown"));
   connect(derive, &QPushButton::clicked, this, [this] {
-    XBinsEdit->setText(DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), false));
-    YBinsEdit->setText(DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), false));
+    ShowBins(XBinsEdit, DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), false));
+    ShowBins(YBinsEdit, DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), false));
   });
   // Another channel on an axis takes breakpoints of its own, over the whole log.
   for (auto [box, edit] : {std::pair{XBox, XBinsEdit}, std::pair{YBox, YBinsEdit}}) {
     connect(box, &QComboBox::currentIndexChanged, this, [this, box = box, edit = edit] {
-      edit->setText(DerivedText(static_cast<std::size_t>(box->currentData().toInt()), true));
+      ShowBins(edit, DerivedText(static_cast<std::size_t>(box->currentData().toInt()), true));
       ScheduleRebuild();
     });
     connect(edit, &QLineEdit::textChanged, this, &TMixtureTablePanel::ScheduleRebuild);
@@ -226,8 +232,8 @@ QString TMixtureTablePanel::DerivedText(std::size_t channel, bool wholeLog) cons
 void TMixtureTablePanel::DeriveAxes() {
   const QSignalBlocker quietX(XBinsEdit);
   const QSignalBlocker quietY(YBinsEdit);
-  XBinsEdit->setText(DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), true));
-  YBinsEdit->setText(DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), true));
+  ShowBins(XBinsEdit, DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), true));
+  ShowBins(YBinsEdit, DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), true));
 }
 
 bool TMixtureTablePanel::ReadTarget(TTableSettings& settings, QString& problem) const {
