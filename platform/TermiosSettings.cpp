@@ -40,6 +40,22 @@ tcflag_t CharacterSizeFlag(std::uint8_t byteSize) {
   }
 }
 
+// The control flags of a DCB parity setting; mark and space parity need the stick-parity flag.
+tcflag_t ParityFlags(std::uint8_t parity) {
+  switch (parity) {
+    case ParityOdd:
+      return PARENB | PARODD;
+    case ParityEven:
+      return PARENB;
+    case ParityMark:
+      return PARENB | CMSPAR | PARODD;
+    case ParitySpace:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 speed_t SpeedConstantOf(std::uint32_t bitsPerSecond) {
@@ -72,23 +88,7 @@ TTermiosSettings TermiosFromDcb(const TDcb& dcb) {
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
 
-  switch (dcb.Parity) {
-    case ParityOdd:
-      t.c_cflag |= PARENB | PARODD;
-      break;
-    case ParityEven:
-      t.c_cflag |= PARENB;
-      break;
-    case ParityMark:
-      t.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case ParitySpace:
-      t.c_cflag |= PARENB | CMSPAR;
-      break;
-    case ParityNone:
-    default:
-      break;
-  }
+  t.c_cflag |= ParityFlags(dcb.Parity);
   // fParity asks for received parity to be checked; without it the parity bit is sent but
   // received bytes are taken as they come, as the Win32 DCB means it.
   if (dcb.Flags & DcbFlag::fParity) t.c_iflag |= INPCK;
