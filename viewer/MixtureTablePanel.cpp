@@ -57,15 +57,17 @@ TMixtureTablePanel::TMixtureTablePanel(QWidget* parent) : QWidget(parent) {
 }
 
 void TMixtureTablePanel::SetSources(const TTableSources& sources) {
-  const bool newEngine = sources.Engine != Sources.Engine;
+  const bool newEngine = sources.EngineNumber != Sources.EngineNumber;
   const bool newMixture = (sources.Mixture == nullptr) != (Sources.Mixture == nullptr);
   Sources = sources;
-  if (newEngine || newMixture) FillChannelBoxes();
   if (newEngine) {
+    SourceChosen = false;
     TargetGrid.clear();
     GridName.clear();
+    FillChannelBoxes();
     DeriveAxes();
   }
+  if (newEngine || newMixture) FillSourceBox();
   ScheduleRebuild();
 }
 

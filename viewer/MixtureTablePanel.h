@@ -28,8 +28,9 @@ namespace viewer {
 // The logs the table is made of and where they lie on the chart's axis.
 struct TTableSources {
   const enginelog::TEngineLog* Engine = nullptr;  // none: no table
-  const TLogData* Mixture = nullptr;              // our log; none: the engine's own mixture
-  double Shift = 0;                               // TTableInput::Shift
+  unsigned EngineNumber = 0;          // counts the engine logs opened: another number, another log
+  const TLogData* Mixture = nullptr;  // our log; none: the engine's own mixture
+  double Shift = 0;                   // TTableInput::Shift
   double AxisShift = 0;  // added to a time on the chart's axis to reach the table's times
   double Offset = 0;     // how the engine log was lined up, for the text forms
   std::string Align = "none";
@@ -76,6 +77,7 @@ class TMixtureTablePanel : public QWidget {
   QWidget* BuildFilterControls();
   QWidget* BuildOutputControls();
   void FillChannelBoxes();
+  void FillSourceBox();
   QString DerivedText(std::size_t channel, bool wholeLog) const;
   void DeriveAxes();
   void LoadTargetClicked();
@@ -103,7 +105,8 @@ class TMixtureTablePanel : public QWidget {
   std::size_t GridRows = 0;
   QString GridName;
   QTimer* RebuildTimer;
-  bool Stale = true;  // a rebuild was skipped while hidden
+  bool SourceChosen = false;  // the user picked the mixture, rather than the default
+  bool Stale = true;          // a rebuild was skipped while hidden
   TMixtureTableView* View;
   QComboBox* XBox = nullptr;
   QComboBox* YBox = nullptr;

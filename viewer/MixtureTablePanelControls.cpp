@@ -110,6 +110,7 @@ QWidget* TMixtureTablePanel::BuildValueControls() {
   MinHitsBox->setValue(static_cast<int>(TTableSettings().MinHits));
   MinHitsBox->setToolTip(QStringLiteral("Cells with fewer samples are left empty"));
   connect(SourceBox, &QComboBox::currentIndexChanged, this, &TMixtureTablePanel::ScheduleRebuild);
+  connect(SourceBox, &QComboBox::activated, this, [this] { SourceChosen = true; });
   connect(LagBox, &QDoubleSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
   connect(MinHitsBox, &QSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
   return Row({Caption(QStringLiteral("Mixture")), SourceBox, Caption(QStringLiteral("lag")), LagBox,
@@ -191,15 +192,14 @@ void TMixtureTablePanel::SetQuantity(TTableQuantity quantity) {
   SelectData(QuantityBox, static_cast<int>(quantity));
 }
 
-// Every box of channels filled from the engine log, each on its default.
+// The boxes of channels filled from the engine log, each on its default.
 void TMixtureTablePanel::FillChannelBoxes() {
   std::vector<QSignalBlocker> quiet;
-  for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox, SourceBox}) {
+  for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox}) {
     quiet.emplace_back(box);
     box->clear();
   }
   RangeChannelBox->addItem(QStringLiteral("(no filter)"), -1);
-  if (Sources.Mixture != nullptr) SourceBox->addItem(QStringLiteral("Mixture log"), -1);
   if (Sources.Engine == nullptr) return;
   const enginelog::TEngineLog& log = *Sources.Engine;
   for (std::size_t i = 0; i < log.Channels.size(); ++i) {
@@ -207,14 +207,31 @@ void TMixtureTablePanel::FillChannelBoxes() {
     for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox}) {
       box->addItem(name, static_cast<int>(i));
     }
-    SourceBox->addItem(QStringLiteral("Engine log: ") + name, static_cast<int>(i));
+  }
+  SelectData(XBox, static_cast<int>(DefaultXChannel(log).value_or(0)));
+  SelectData(YBox, static_cast<int>(DefaultYChannel(log).value_or(log.Channels.size() > 1)));
+  SelectData(SteadyChannelBox, static_cast<int>(ThrottleChannel(log).value_or(0)));
+}
+
+// Where the mixture comes from: our log when one is open, else the engine log's own mixture
+// channel; any engine channel when the user picks one.
+void TMixtureTablePanel::FillSourceBox() {
+  const QSignalBlocker quiet(SourceBox);
+  const QVariant picked = SourceBox->currentData();
+  SourceBox->clear();
+  if (Sources.Mixture != nullptr) SourceBox->addItem(QStringLiteral("Mixture log"), -1);
+  if (Sources.Engine == nullptr) return;
+  const enginelog::TEngineLog& log = *Sources.Engine;
+  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
+    SourceBox->addItem(
+        QStringLiteral("Engine log: ") + QString::fromStdString(log.Channels[i].Name),
+        static_cast<int>(i));
   }
   const std::optional<std::size_t> mixture = enginelog::FindMixtureChannel(log);
   if (Sources.Mixture == nullptr && !mixture) SourceBox->addItem(QStringLiteral("(none)"), -2);
   if (Sources.Mixture == nullptr) SelectData(SourceBox, mixture ? static_cast<int>(*mixture) : -2);
-  SelectData(XBox, static_cast<int>(DefaultXChannel(log).value_or(0)));
-  SelectData(YBox, static_cast<int>(DefaultYChannel(log).value_or(log.Channels.size() > 1)));
-  SelectData(SteadyChannelBox, static_cast<int>(ThrottleChannel(log).value_or(0)));
+  // A channel the user picked stays picked when our log comes or goes.
+  if (SourceChosen && picked.isValid()) SelectData(SourceBox, picked.toInt());
 }
 
 QString TMixtureTablePanel::DerivedText(std::size_t channel, bool wholeLog) const {
@@ -250,7 +267,9 @@ bool TMixtureTablePanel::ReadTarget(TTableSettings& settings, QString& problem) 
   }
   if (TargetGrid.empty()) return true;
   if (settings.XBins.size() != GridColumns || settings.YBins.size() != GridRows) {
-    problem = QStringLiteral("The target grid %1 is %2 x %3 cells; the table is %4 x %5")
+    problem = QStringLiteral(
+                  "The target grid %1 is %2 x %3 cells, the table %4 x %5: load another or type "
+                  "a target")
                   .arg(GridName)
                   .arg(GridColumns)
                   .arg(GridRows)

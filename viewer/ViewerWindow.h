@@ -105,6 +105,7 @@ class TKestViewWindow : public QMainWindow {
   // The engine log and its controls.
   std::unique_ptr<enginelog::TEngineLog> Engine;
   QString EnginePath;
+  unsigned EngineNumber = 0;  // counts the engine logs opened
   TAlignment Alignment;
   TAlignMode AlignMode = TAlignMode::Match;
   std::optional<double> HandOffset;

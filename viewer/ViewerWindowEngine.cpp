@@ -61,6 +61,7 @@ bool TKestViewWindow::OpenEngineLog(const QString& path) {
     FailedMessages << QString::fromStdString(warning);
   }
   Engine = std::move(log);
+  ++EngineNumber;
   EnginePath = path;
   ShownChannels = DefaultShownChannels(*Engine);
   FillChannelList();
@@ -175,6 +176,7 @@ void TKestViewWindow::BuildTableDock() {
 void TKestViewWindow::UpdateTableSources(const TChartScene& scene, const TPaneScene& panes) {
   TTableSources sources;
   sources.Engine = Engine.get();
+  sources.EngineNumber = EngineNumber;
   if (Engine && !LogFiles.empty() && !scene.Traces.empty()) {
     sources.Mixture = scene.Traces.front().Log;
     sources.AxisShift = scene.Traces.front().Shift;
