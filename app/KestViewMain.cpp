@@ -12,6 +12,7 @@
 #include "viewer/Export.h"
 #include "viewer/LogFile.h"
 #include "viewer/MslExport.h"
+#include "viewer/TableCommand.h"
 #include "viewer/ViewOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -154,11 +155,34 @@ int ExportFiles(const viewer::TViewOptions& options, const THeadlessFiles& files
   return 0;
 }
 
+// The mixture table on standard output or in its CSV file. No table when a file could not be read
+// (the readers said why): one made of the rest would pass for the whole.
+int PrintTable(const viewer::TViewOptions& options, const THeadlessFiles& files) {
+  if (!files.AllRead) return ExitUnreadable;
+  viewer::TTableFiles tableFiles;
+  tableFiles.Engine = files.Engine.get();
+  tableFiles.Mixture = files.Logs.empty() ? nullptr : files.Logs.front().Log;
+  tableFiles.OursGiven = files.Ours.size();
+  tableFiles.Alignment = files.Alignment;
+  const viewer::TTableOutcome outcome = viewer::RunTable(options, tableFiles);
+  for (const std::string& warning : outcome.Warnings) {
+    std::fprintf(stderr, "kestview: %s\n", warning.c_str());
+  }
+  if (outcome.Status != viewer::TTableStatus::Done) {
+    std::fprintf(stderr, "kestview: %s\n", outcome.Message.c_str());
+    return outcome.Status == viewer::TTableStatus::BadRequest ? platform::ExitBadCommandLine
+                                                              : ExitUnreadable;
+  }
+  std::fputs(outcome.Output.c_str(), stdout);
+  return 0;
+}
+
 // Drawing and summing up without a window: reads every file, prints what it must, and says by
 // its result whether every file could be read.
 int RunHeadless(const viewer::TViewOptions& options) {
   THeadlessFiles files;
   ReadFiles(options, files);
+  if (options.Table.Wanted) return PrintTable(options, files);
   viewer::TDisplay display =
       files.Logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*files.Logs.front().Log);
   if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
@@ -184,7 +208,7 @@ int main(int argc, char** argv) {
                                       std::string("kestview ") + KEST_VERSION + "\n"};
   if (const std::optional<int> exit = platform::AnswerCommandLine(options, error, texts))
     return *exit;
-  if (options->Summary || !options->ExportPath.isEmpty()) {
+  if (options->Summary || !options->ExportPath.isEmpty() || options->Table.Wanted) {
     // Scripts run where there is no screen: draw off screen unless told otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

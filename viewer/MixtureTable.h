@@ -77,8 +77,9 @@ struct TTableSettings {
 struct TTableInput {
   const enginelog::TEngineLog* Engine = nullptr;  // required
   const TLogData* Mixture = nullptr;              // our log, lined up; none: the engine's own
-  // Added to the engine log's times to place them on the mixture log's axis (the first row's
-  // time plus the alignment's offset); 0 without a log of ours.
+  // Added to the engine log's times to place them on the mixture log's axis: our first row's
+  // time plus the alignment's offset, less the engine log's first time (as PlacePanes places
+  // it; a text log's times need not start at 0); 0 without a log of ours.
   double Shift = 0;
 };
 

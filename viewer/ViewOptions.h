@@ -7,9 +7,26 @@
 #include <string>
 
 #include "viewer/EngineLogs.h"
+#include "viewer/MixtureTable.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
+
+// --table: the mixture table over two of the engine log's channels. Channel names stay names
+// until the engine log is read (TableCommand.h checks them there).
+struct TTableOptions {
+  bool Wanted = false;
+  QString CsvPath;      // --table OUT.csv: the grid of means to this file; empty: JSON (--json)
+  std::string X, Y;     // --x, --y; empty: engine speed across, load down
+  std::string Mixture;  // --mixture: the engine log's mixture channel, even beside a log of ours
+  TBins XBins, YBins;   // --x-bins, --y-bins; empty: derived from the data
+  double Lag = 0;       // --lag, seconds
+  std::size_t MinHits = 10;
+  std::string Steady;                 // --steady CH=RATE[,SETTLE]
+  std::vector<std::string> Ranges;    // --range CH=LO:HI, each given
+  std::optional<double> TargetValue;  // --target VALUE
+  QString TargetPath;                 // --target FILE (a CSV grid)
+};
 
 struct TViewOptions {
   QStringList Files;
@@ -20,7 +37,7 @@ struct TViewOptions {
   bool Follow = false;
   bool Relative = false;
   bool RelativeGiven = false;      // --relative was given, not taken from the number of files
-  std::optional<int> DisplayMode;  // --afr, --lambda; otherwise as logged
+  std::optional<int> DisplayMode;  // --afr, --lambda (or --unit); otherwise as logged
   std::optional<int> FuelType;     // --fuel
   TBands Bands;
   // An engine log beside a mixture log: how to line it up, a hand offset in seconds (wins over
@@ -28,6 +45,7 @@ struct TViewOptions {
   TAlignMode Align = TAlignMode::Match;
   std::optional<double> Offset;
   std::vector<std::string> Channels;
+  TTableOptions Table;
   bool Help = false;
   bool Version = false;
 };
