@@ -72,7 +72,7 @@ void DrawCellText(QPainter& painter, const QRectF& rect, const TTableCell& cell,
                   const TTablePaintOptions& options, const QColor& fill) {
   const bool dark = fill.lightnessF() < 0.55;
   const QColor main = dark ? QColor(255, 255, 255) : TextColor;
-  const QColor faint = dark ? QColor(225, 225, 235) : QColor(105, 105, 105);
+  const QColor faint = dark ? QColor(225, 225, 235) : QColor(85, 85, 85);
   const QFont base = painter.font();
   const QString text =
       QuantityText(cell, options.Quantity, options.Unit.DisplayMode == sensor::dmLambda);

@@ -11,7 +11,7 @@ namespace viewer {
 TMixtureTableView::TMixtureTableView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  setMinimumHeight(160);
+  setMinimumHeight(220);
 }
 
 void TMixtureTableView::SetTable(const TMixtureTable& table, const TTablePaintOptions& options) {
@@ -26,7 +26,7 @@ void TMixtureTableView::SetOutlined(std::optional<TCellIndex> cell) {
   update();
 }
 
-QSize TMixtureTableView::sizeHint() const { return QSize(800, 380); }
+QSize TMixtureTableView::sizeHint() const { return QSize(700, 260); }
 
 void TMixtureTableView::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -69,6 +69,8 @@ bool TKestViewWindow::OpenEngineLog(const QString& path) {
   ChannelList->show();
   TableDock->toggleViewAction()->setEnabled(true);
   TableDock->show();
+  // The chart and the panes keep the larger part; the table can be dragged taller or floated.
+  resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
   return true;
 }
 
