@@ -54,6 +54,28 @@ TMixtureTablePanel::TMixtureTablePanel(QWidget* parent) : QWidget(parent) {
   layout->addLayout(second);
   layout->addWidget(View, 1);
   layout->addWidget(StatusLine);
+  NameControls();
+}
+
+// Named, so that tests and scripts find the controls as a user does.
+void TMixtureTablePanel::NameControls() {
+  const std::pair<QWidget*, const char*> names[] = {{XBox, "TableX"},
+                                                    {YBox, "TableY"},
+                                                    {XBinsEdit, "TableXBins"},
+                                                    {YBinsEdit, "TableYBins"},
+                                                    {SourceBox, "TableMixture"},
+                                                    {LagBox, "TableLag"},
+                                                    {MinHitsBox, "TableMinHits"},
+                                                    {SteadyBox, "TableSteady"},
+                                                    {SteadyChannelBox, "TableSteadyChannel"},
+                                                    {RateBox, "TableSteadyRate"},
+                                                    {SettleBox, "TableSettle"},
+                                                    {RangeChannelBox, "TableRangeChannel"},
+                                                    {RangeLowEdit, "TableRangeLow"},
+                                                    {RangeHighEdit, "TableRangeHigh"},
+                                                    {TargetEdit, "TableTarget"},
+                                                    {QuantityBox, "TableQuantity"}};
+  for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
 }
 
 void TMixtureTablePanel::SetSources(const TTableSources& sources) {

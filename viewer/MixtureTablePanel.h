@@ -76,6 +76,7 @@ class TMixtureTablePanel : public QWidget {
   QWidget* BuildValueControls();
   QWidget* BuildFilterControls();
   QWidget* BuildOutputControls();
+  void NameControls();
   void FillChannelBoxes();
   void FillSourceBox();
   QString DerivedText(std::size_t channel, bool wholeLog) const;
