@@ -174,7 +174,7 @@ std::pair<std::size_t, std::size_t> RecordsIn(std::span<const double> times, dou
           static_cast<std::size_t>(last - times.begin())};
 }
 
-// A round step: 1, 2, 2.5 or 5 times a power of ten.
+// A round step: 1, 2, 2.5, 4 or 5 times a power of ten.
 struct TRoundStep {
   double Factor = 1;
   int Exponent = 0;
@@ -189,7 +189,8 @@ struct TRoundStep {
   TRoundStep Next() const {
     if (Factor == 1) return {2, Exponent};
     if (Factor == 2) return {2.5, Exponent};
-    if (Factor == 2.5) return {5, Exponent};
+    if (Factor == 2.5) return {4, Exponent};
+    if (Factor == 4) return {5, Exponent};
     return {1, Exponent + 1};
   }
 };
@@ -273,10 +274,16 @@ TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double s
   const double high = present[present.size() - 1 - cut];
   if (count == 1 || high <= low) return {low};
   TRoundStep step = RoundStepAtLeast((high - low) / static_cast<double>(count - 1));
+  // Breakpoints count the values nearest to them, so the outer ones need only come within half a
+  // step of the data's ends; the first is the round number nearest the lowest value.
   double lowest = 0;  // in steps
   for (;; step = step.Next()) {
-    lowest = std::floor(low / step.Value());
-    if (step.Times(lowest + static_cast<double>(count - 1)) >= high) break;
+    lowest = std::round(low / step.Value());
+    const double half = step.Value() / 2;
+    if (step.Times(lowest) <= low + half &&
+        step.Times(lowest + static_cast<double>(count - 1)) >= high - half) {
+      break;
+    }
   }
   TBins bins(count);
   for (std::size_t i = 0; i < count; ++i) bins[i] = step.Times(lowest + static_cast<double>(i));

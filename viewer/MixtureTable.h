@@ -119,7 +119,7 @@ TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& 
 // The index of the breakpoint nearest to `value` (the lower one on a tie); `bins` not empty.
 std::size_t NearestBin(const TBins& bins, double value);
 
-// DerivedBinCount round-numbered breakpoints (steps of 1, 2, 2.5 or 5 times a power of ten) over
+// DerivedBinCount round-numbered breakpoints (steps of 1, 2, 2.5, 4 or 5 times a power of ten) over
 // the range where `values` lie between the times From and To of `settings` (NaN values ignored).
 // One breakpoint for a channel that never changes; empty when there is no value.
 TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double shift, double from,

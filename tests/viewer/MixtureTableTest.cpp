@@ -223,13 +223,16 @@ TEST(MixtureTable, DerivedBreakpointsAreRoundOverTheData) {
   std::vector<float> spread;  // 800 to 6500 rpm, and one stray reading far above
   for (int i = 0; i <= 570; ++i) spread.push_back(800.0f + 10.0f * static_cast<float>(i));
   spread.push_back(30000);
-  std::vector<float> fractions;
-  for (int i = 0; i <= 100; ++i) fractions.push_back(0.01f * static_cast<float>(i) + 0.05f);
+  std::vector<float> fractions;  // 0.12 to 1.02
+  for (int i = 0; i <= 100; ++i) fractions.push_back(0.12f + 0.009f * static_cast<float>(i));
+  std::vector<float> pressures;  // 23.6 to 96.9 kPa: a step of 5 from 25 reaches 100
+  for (int i = 0; i <= 100; ++i) pressures.push_back(23.6f + 0.733f * static_cast<float>(i));
   const std::vector<TDerive> cases = {
       {spread,
-       {500, 1000, 1500, 2000, 2500, 3000, 3500, 4000, 4500, 5000, 5500, 6000, 6500, 7000, 7500,
-        8000}},
-      {fractions, {0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 1.5}},
+       {800, 1200, 1600, 2000, 2400, 2800, 3200, 3600, 4000, 4400, 4800, 5200, 5600, 6000, 6400,
+        6800}},
+      {fractions, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 1.5, 1.6}},
+      {pressures, {25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}},
       {{50, 50, std::nanf(""), 50}, {50}},
       {{std::nanf("")}, {}},
   };
