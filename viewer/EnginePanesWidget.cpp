@@ -42,6 +42,12 @@ QSize TEnginePanesWidget::sizeHint() const {
   return QSize(600, static_cast<int>(PanesHeight(Scene)));
 }
 
+QSize TEnginePanesWidget::minimumSizeHint() const {
+  if (Scene.Log == nullptr) return QSize(0, 0);
+  return QSize(200, static_cast<int>(MarkerStripHeight +
+                                     PaneHeight / 2 * static_cast<double>(Scene.Shown.size())));
+}
+
 void TEnginePanesWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   PaintPanes(painter, QRectF(rect()), Scene, CursorX);

@@ -25,6 +25,8 @@ class TEnginePanesWidget : public QWidget {
   void SetCursorX(double x);
 
   QSize sizeHint() const override;
+  // Half a pane's height each at least: a panel docked beside them never squeezes them away.
+  QSize minimumSizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

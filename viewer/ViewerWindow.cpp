@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "viewer/Export.h"
+#include "viewer/MixtureTablePanel.h"
 #include "viewer/SvgExport.h"
 
 namespace viewer {
@@ -63,6 +65,7 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
   splitter->setSizes({800, 300});
   setCentralWidget(splitter);
 
+  BuildTableDock();
   BuildMenus();
   BuildToolBar();
   BuildEngineControls();
@@ -70,10 +73,12 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
       QStringLiteral("Wheel, +/- or a right-button drag zoom; drag or arrows pan; Home resets"));
   connect(ChartWidget, &TLogChart::RangeChanged, this, [this](double from, double to) {
     PanesWidget->SetRange(from, to);
+    TablePanel->SetRange(from, to);
     UpdateSummary();
   });
   connect(ChartWidget, &TLogChart::CursorMoved, this, [this](double x, double time) {
     PanesWidget->SetCursorX(x);
+    TablePanel->SetCursorTime(x < 0 ? std::nullopt : std::optional<double>(time));
     ChannelReadout = x < 0 ? QString() : PanesReadoutAt(PanesWidget->Panes(), time);
   });
   connect(ChartWidget, &TLogChart::Readout, ReadoutLine, [this](const QString& text) {
@@ -95,6 +100,7 @@ void TKestViewWindow::BuildMenus() {
   file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   view->addAction(QStringLiteral("&Reset zoom"), ChartWidget, &TLogChart::ResetRange);
+  view->addAction(TableDock->toggleViewAction());
 }
 
 void TKestViewWindow::BuildToolBar() {
@@ -249,6 +255,7 @@ void TKestViewWindow::RebuildScene(bool resetRange) {
   PanesWidget->SetPanes(panes);
   PanesWidget->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
   PanesWidget->setVisible(Engine != nullptr);
+  UpdateTableSources(scene, panes);
   QStringList names;
   for (const auto& trace : scene.Traces) names << trace.Name;
   if (Engine) names << QFileInfo(EnginePath).fileName();

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
@@ -21,6 +22,8 @@ class QPlainTextEdit;
 class QToolBar;
 
 namespace viewer {
+
+class TMixtureTablePanel;
 
 class TKestViewWindow : public QMainWindow {
   Q_OBJECT
@@ -52,6 +55,9 @@ class TKestViewWindow : public QMainWindow {
   const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
   const TAlignment& EngineAlignment() const { return Alignment; }
   const TEnginePanesWidget* Panes() const { return PanesWidget; }
+  // The mixture table over the engine log's channels, docked under the chart while one is open.
+  TMixtureTablePanel* MixtureTable() const { return TablePanel; }
+  QDockWidget* MixtureTableDock() const { return TableDock; }
   // The read-out line's text (the chart's read-out and every shown channel's value).
   QString ReadoutText() const;
   const std::vector<std::unique_ptr<TLogFile>>& Files() const { return LogFiles; }
@@ -82,6 +88,8 @@ class TKestViewWindow : public QMainWindow {
   void ChannelsPicked();
   void ShowAlignment();
   void ShowReadout();
+  void BuildTableDock();
+  void UpdateTableSources(const TChartScene& scene, const TPaneScene& panes);
 
   TLogChart* ChartWidget;
   QPlainTextEdit* SummaryPanel;
@@ -97,6 +105,7 @@ class TKestViewWindow : public QMainWindow {
   // The engine log and its controls.
   std::unique_ptr<enginelog::TEngineLog> Engine;
   QString EnginePath;
+  unsigned EngineNumber = 0;  // counts the engine logs opened
   TAlignment Alignment;
   TAlignMode AlignMode = TAlignMode::Match;
   std::optional<double> HandOffset;
@@ -107,6 +116,8 @@ class TKestViewWindow : public QMainWindow {
   QDoubleSpinBox* OffsetBox = nullptr;  // milliseconds
   QLabel* AlignLabel = nullptr;
   QListWidget* ChannelList = nullptr;
+  TMixtureTablePanel* TablePanel = nullptr;
+  QDockWidget* TableDock = nullptr;
   QString ChartReadout;
   QString ChannelReadout;
   QStringList FailedMessages;

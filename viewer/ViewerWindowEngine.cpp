@@ -1,6 +1,7 @@
 // kestview's window, the engine log's part: opening it, the tool bar that lines it up, the list of
-// its channels and the read-out of the shown ones.
+// its channels, the read-out of the shown ones and the mixture table over them.
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QToolBar>
 
+#include "viewer/MixtureTablePanel.h"
 #include "viewer/ViewerWindow.h"
 
 namespace viewer {
@@ -59,11 +61,16 @@ bool TKestViewWindow::OpenEngineLog(const QString& path) {
     FailedMessages << QString::fromStdString(warning);
   }
   Engine = std::move(log);
+  ++EngineNumber;
   EnginePath = path;
   ShownChannels = DefaultShownChannels(*Engine);
   FillChannelList();
   EngineBar->show();
   ChannelList->show();
+  TableDock->toggleViewAction()->setEnabled(true);
+  TableDock->show();
+  // The chart and the panes keep the larger part; the table can be dragged taller or floated.
+  resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
   return true;
 }
 
@@ -151,6 +158,39 @@ void TKestViewWindow::ChannelsPicked() {
   }
   ShownChannels = shown;
   RebuildScene(false);
+}
+
+void TKestViewWindow::BuildTableDock() {
+  TablePanel = new TMixtureTablePanel;
+  TableDock = new QDockWidget(QStringLiteral("Mixture table"), this);
+  TableDock->setObjectName(QStringLiteral("MixtureTableDock"));
+  TableDock->setWidget(TablePanel);
+  TableDock->setAllowedAreas(Qt::BottomDockWidgetArea | Qt::TopDockWidgetArea |
+                             Qt::RightDockWidgetArea);
+  addDockWidget(Qt::BottomDockWidgetArea, TableDock);
+  TableDock->hide();
+  TableDock->toggleViewAction()->setText(QStringLiteral("&Mixture table"));
+  TableDock->toggleViewAction()->setEnabled(false);  // until an engine log is open
+}
+
+// The table reads the logs on their own axes: the first mixture log's, which the chart shifts
+// back by its trace's Shift, or the engine log's own without one.
+void TKestViewWindow::UpdateTableSources(const TChartScene& scene, const TPaneScene& panes) {
+  TTableSources sources;
+  sources.Engine = Engine.get();
+  sources.EngineNumber = EngineNumber;
+  if (Engine && !LogFiles.empty() && !scene.Traces.empty()) {
+    sources.Mixture = scene.Traces.front().Log;
+    sources.AxisShift = scene.Traces.front().Shift;
+    sources.Shift = panes.Shift + sources.AxisShift;
+  } else {
+    sources.AxisShift = -panes.Shift;
+  }
+  sources.Offset = Alignment.Offset;
+  sources.Align = Alignment.How;
+  TablePanel->SetSources(sources);
+  TablePanel->SetUnit(scene.Display);
+  TablePanel->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
 }
 
 QString TKestViewWindow::ReadoutText() const { return ReadoutLine->text(); }

@@ -1,0 +1,281 @@
+// The mixture table on screen: the heat map's colours for rich, lean and empty cells, and the
+// window's table following the chart's zoom and cursor on either time axis, with our log lined
+// up or the engine log's own mixture. The logs are written here, so each cell's answer is known.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "ViewerTestSupport.h"
+#include "viewer/MixtureTablePainter.h"
+#include "viewer/MixtureTablePanel.h"
+#include "viewer/ViewerWindow.h"
+
+namespace {
+
+TEST(MixtureTableWindow, RichAndLeanCellsTakeOppositeColoursAndSparseCellsStayEmpty) {
+  enum TLooks { Rich, Lean, Neutral, Empty };
+  struct TCase {
+    const char* Name;
+    double Mean;
+    std::uint32_t Hits;
+    double Correction;  // NaN: no target
+    TLooks Looks;
+  };
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  const TCase cases[] = {
+      {"rich against stoichiometric", 12.0, 20, none, Rich},
+      {"lean against stoichiometric", 17.0, 20, none, Lean},
+      {"stoichiometric", 14.7, 20, none, Neutral},
+      {"fewer hits than the minimum", 12.0, 9, none, Empty},
+      {"rich, but on its target", 12.5, 20, 1.0, Neutral},
+      {"near stoichiometric, but leaner than its target", 14.7, 20, 1.2, Lean},
+  };
+  viewer::TMixtureTable table;
+  table.XBins = {1000, 2000, 3000};
+  table.YBins = {40, 100};
+  table.MinHits = 10;
+  table.Cells.resize(6);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    table.Cells[i] = viewer::TTableCell{cases[i].Mean, 0.1, cases[i].Hits, cases[i].Correction};
+  }
+  QImage image(700, 360, QImage::Format_RGB32);
+  const QRectF bounds(0, 0, 700, 360);
+  QPainter painter(&image);
+  viewer::TTablePaintOptions options;  // petrol AFR
+  viewer::PaintMixtureTable(painter, bounds, table, options);
+  painter.end();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].Name);
+    const viewer::TCellIndex cell{i % 3, i / 3};
+    const QRectF rect = viewer::TableCellRect(bounds, table, cell);
+    // The mouse finds the cell where it is drawn.
+    EXPECT_EQ(viewer::TableCellAtPoint(bounds, table, rect.center()), cell);
+    const QColor colour = image.pixelColor(rect.topLeft().toPoint() + QPoint(4, 4));
+    switch (cases[i].Looks) {
+      case Rich:
+        EXPECT_GT(colour.red(), colour.blue() + 60) << colour.name().toStdString();
+        break;
+      case Lean:
+        EXPECT_GT(colour.blue(), colour.red() + 60) << colour.name().toStdString();
+        break;
+      case Neutral:
+        EXPECT_LT(std::abs(colour.red() - colour.blue()), 30) << colour.name().toStdString();
+        EXPECT_NE(colour, viewer::TableBackground);
+        break;
+      case Empty:
+        EXPECT_EQ(colour, viewer::TableBackground) << colour.name().toStdString();
+        break;
+    }
+  }
+}
+
+// Our log from 12:00:00 UTC, 10 rows a second for 100 s: AFR 12.0 for the first 50 s, 15.0 after.
+std::string MixtureLog() {
+  std::string text = "time,reading,afr,lambda,volts,temp,status\n";
+  char row[160];
+  for (int i = 0; i < 1000; ++i) {
+    const double afr = i < 500 ? 12.0 : 15.0;
+    std::snprintf(row, sizeof row,
+                  "2024-05-01T12:%02d:%02d.%d00+00:00,%.1f,%.1f,%.3f,13.80,20,live\n", i / 600,
+                  i / 10 % 60, i % 10, afr, afr, afr / 14.7);
+    text += row;
+  }
+  return text;
+}
+
+// The engine's log from 12:00:05, 20 records a second for 90 s, its own clock starting at 3 s:
+// 3000 rpm at 100 kPa for 45 s (until our 50th second), 2000 rpm at 50 kPa after; its own AFR
+// half a ratio leaner than ours at that time.
+std::string EngineLog() {
+  std::string text =
+      "Log started 2024-05-01 12:00:05 +0000\nTime (s),RPM (rpm),MAP (kPa),AFR (AFR)\n";
+  char line[96];
+  for (int i = 0; i < 1800; ++i) {
+    const bool first = i < 900;
+    std::snprintf(line, sizeof line, "%.2f,%d,%d,%.1f\n", 3 + i / 20.0, first ? 3000 : 2000,
+                  first ? 100 : 50, first ? 12.5 : 15.5);
+    text += line;
+  }
+  return text;
+}
+
+TEST(MixtureTableWindow, TheTableIsMadeOfTheZoomRangeAndOutlinesTheCursorsCell) {
+  QTemporaryDir dir;
+  const QString mixturePath = dir.filePath("mixture.csv");
+  const QString enginePath = dir.filePath("engine.csv");
+  ASSERT_TRUE(viewertest::WriteFile(mixturePath, MixtureLog()));
+  ASSERT_TRUE(viewertest::WriteFile(enginePath, EngineLog()));
+  struct TCase {
+    const char* Name;
+    bool OurLog;
+    bool Relative;
+    double Rich, Lean;  // the means of the full-load and the light-load cell
+  };
+  const TCase cases[] = {{"our log, clock axis", true, false, 12.0, 15.0},
+                         {"our log, relative axis", true, true, 12.0, 15.0},
+                         {"the engine log's own mixture", false, true, 12.5, 15.5}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    viewer::TKestViewWindow window;
+    window.SetAlign(viewer::TAlignMode::Clock);
+    window.SetRelative(c.Relative);
+    ASSERT_EQ(
+        window.OpenFiles(c.OurLog ? QStringList{mixturePath, enginePath} : QStringList{enginePath}),
+        c.OurLog ? 2 : 1);
+    window.resize(1100, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    viewer::TMixtureTablePanel* panel = window.MixtureTable();
+    ASSERT_TRUE(panel->isVisible());
+    panel->SetBinsText("2000, 3000", "50, 100");
+    // Where the engine log's first record is on the chart's axis: its panes say so.
+    const double engineZero = window.Panes()->Panes().Shift + 3;
+    const auto tableAfter = [&](double from, double to) {
+      window.Chart()->SetRange(engineZero + from, engineZero + to);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->RebuildPending(); }, 10000));
+      return panel->Table();
+    };
+    const viewer::TMixtureTable all = tableAfter(0, 90);
+    ASSERT_EQ(all.Cells.size(), 4u) << all.Error;
+    EXPECT_NEAR(all.At(1, 1).Mean, c.Rich, 0.02);  // 3000 rpm, 100 kPa: lined up with the rich part
+    EXPECT_NEAR(all.At(0, 0).Mean, c.Lean, 0.02);
+    EXPECT_EQ(all.At(0, 1).Hits + all.At(1, 0).Hits, 0u);
+    const viewer::TMixtureTable early = tableAfter(10, 40);
+    EXPECT_NEAR(early.At(1, 1).Hits, 600, 2);  // 30 s of 20 records
+    EXPECT_EQ(early.At(0, 0).Hits, 0u);
+    const viewer::TMixtureTable late = tableAfter(50, 70);
+    EXPECT_EQ(late.At(1, 1).Hits, 0u);
+    EXPECT_NEAR(late.At(0, 0).Hits, 400, 2);
+    const viewer::TMixtureTable across = tableAfter(40, 50);
+    EXPECT_NEAR(across.At(1, 1).Hits, 100, 2);
+    EXPECT_NEAR(across.At(0, 0).Hits, 100, 2);
+
+    window.Chart()->SetRange(engineZero, engineZero + 90);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->RebuildPending(); }, 10000));
+    const QRectF plot = viewer::PlotArea(QRectF(window.Chart()->rect()));
+    for (const auto& [second, cell] :
+         {std::pair{20.0, viewer::TCellIndex{1, 1}}, std::pair{70.0, viewer::TCellIndex{0, 0}}}) {
+      QTest::mouseMove(window.Chart(),
+                       QPoint(static_cast<int>(plot.left() + plot.width() * second / 90), 40));
+      EXPECT_EQ(panel->OutlinedCell(), cell) << second;
+    }
+  }
+}
+
+// What the user sets in the panel's controls reaches the table: target, filters, mixture, lag,
+// unit and minimum hits; what does not read is named and leaves the last table standing.
+TEST(MixtureTableWindow, TheControlsReachTheTable) {
+  QTemporaryDir dir;
+  const QString mixturePath = dir.filePath("mixture.csv");
+  const QString enginePath = dir.filePath("engine.csv");
+  const QString gridPath = dir.filePath("target.csv");
+  ASSERT_TRUE(viewertest::WriteFile(mixturePath, MixtureLog()));
+  ASSERT_TRUE(viewertest::WriteFile(enginePath, EngineLog()));
+  ASSERT_TRUE(viewertest::WriteFile(gridPath, "MAP \\ RPM,2000,3000\n50,15,20\n100,30,10\n"));
+  using TPanel = viewer::TMixtureTablePanel;
+  const auto type = [](TPanel& panel, const char* name, const char* text) {
+    auto* edit = panel.findChild<QLineEdit*>(name);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+  };
+  const auto pick = [](TPanel& panel, const char* name, const char* text) {
+    auto* box = panel.findChild<QComboBox*>(name);
+    box->setCurrentIndex(box->findText(text));
+  };
+  const double any = std::numeric_limits<double>::quiet_NaN();
+  struct TCase {
+    const char* Name;
+    std::function<void(viewer::TKestViewWindow&, TPanel&)> Set;
+    double Rich;              // the full-load cell's mean (any: not checked)
+    double RichCorrection;    // ... and its correction (any: none)
+    std::uint32_t LeanHits;   // the light-load cell's hits
+    const char* Status = "";  // what the status line says
+    bool RichShown = true;
+  };
+  const TCase cases[] = {
+      {"a target typed with a decimal comma",
+       [&](auto&, TPanel& p) { type(p, "TableTarget", "12,0"); }, 12.0, 1.0, 900},
+      {"a target grid with its breakpoints", [&](auto&, TPanel& p) { p.LoadTarget(gridPath); },
+       12.0, 1.2, 900},
+      {"the grid no longer fits the breakpoints",
+       [&](auto&, TPanel& p) {
+         p.LoadTarget(gridPath);
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !p.RebuildPending(); }, 10000));
+         type(p, "TableXBins", "1000 2000 3000");
+       },
+       12.0, 1.2, 900, "2 x 2"},
+      {"only high load",
+       [&](auto&, TPanel& p) {
+         pick(p, "TableRangeChannel", "MAP");
+         type(p, "TableRangeLow", "75,5");
+       },
+       12.0, any, 0},
+      {"only low load",
+       [&](auto&, TPanel& p) {
+         pick(p, "TableRangeChannel", "MAP");
+         type(p, "TableRangeHigh", "75");
+       },
+       any, any, 900, "", false},
+      {"a range end that does not read",
+       [&](auto&, TPanel& p) {
+         pick(p, "TableRangeChannel", "MAP");
+         type(p, "TableRangeLow", "abc");
+       },
+       12.0, any, 900, "range filter"},
+      {"breakpoints that do not rise", [&](auto&, TPanel& p) { type(p, "TableYBins", "100 50"); },
+       12.0, any, 900, "Breakpoints down"},
+      {"the engine log's own mixture",
+       [&](auto&, TPanel& p) { pick(p, "TableMixture", "Engine log: AFR"); }, 12.5, any, 900},
+      // Five seconds later our mixture is lean for the last 100 of the 900 full-load records.
+      {"a lag", [&](auto&, TPanel& p) { p.findChild<QDoubleSpinBox*>("TableLag")->setValue(5); },
+       12 + 3.0 * 100 / 900, any, 900},
+      {"lambda",
+       [&](viewer::TKestViewWindow& w, auto&) {
+         w.SetDisplay({sensor::dmLambda, sensor::ftPetrol});
+       },
+       12.0 / 14.7, any, 900},
+      {"more hits wanted than the cell has",
+       [&](auto&, TPanel& p) { p.findChild<QSpinBox*>("TableMinHits")->setValue(901); }, any, any,
+       900, "", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    viewer::TKestViewWindow window;
+    window.SetAlign(viewer::TAlignMode::Clock);
+    ASSERT_EQ(window.OpenFiles({mixturePath, enginePath}), 2);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    TPanel& panel = *window.MixtureTable();
+    panel.SetBinsText("2000, 3000", "50, 100");
+    const double engineZero = window.Panes()->Panes().Shift + 3;
+    window.Chart()->SetRange(engineZero, engineZero + 90);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000));
+    c.Set(window, panel);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000));
+    const viewer::TMixtureTable& table = panel.Table();
+    ASSERT_EQ(table.Cells.size(), 4u) << table.Error;
+    if (!std::isnan(c.Rich)) {
+      EXPECT_NEAR(table.At(1, 1).Mean, c.Rich, 0.02);
+    }
+    if (std::isnan(c.RichCorrection)) {
+      EXPECT_TRUE(std::isnan(table.At(1, 1).Correction));
+    } else {
+      EXPECT_NEAR(table.At(1, 1).Correction, c.RichCorrection, 0.002);
+    }
+    EXPECT_NEAR(table.At(0, 0).Hits, c.LeanHits, 2);
+    EXPECT_EQ(table.Shown(1, 1), c.RichShown);
+    EXPECT_TRUE(panel.StatusText().contains(c.Status)) << panel.StatusText().toStdString();
+  }
+}
+
+}  // namespace
