@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -326,7 +327,10 @@ TTableQuantity TMixtureTablePanel::Quantity() const {
 }
 
 QString TMixtureTablePanel::CopyText(bool withAxes) const {
-  return QString::fromStdString(TableTsv(Current, Description(), Quantity(), withAxes));
+  // The desktop's decimal separator: a spreadsheet pastes numbers in its own locale or keeps text.
+  const QString point = QLocale().decimalPoint();
+  const char separator = point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
+  return QString::fromStdString(TableTsv(Current, Description(), Quantity(), withAxes, separator));
 }
 
 void TMixtureTablePanel::Copy(bool withAxes) {

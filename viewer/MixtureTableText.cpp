@@ -106,25 +106,42 @@ std::string CsvField(const std::string& text) {
   return field + "\"";
 }
 
-// The grid with `separator` between cells and `lineEnd` after each row; the corner and the
-// breakpoints when `withAxes`.
+// How a grid of text is laid out.
+struct TGridLayout {
+  bool WithAxes = true;       // the corner and the breakpoints
+  bool HighestFirst = false;  // rows from the highest y breakpoint down
+  char Separator = ',';
+  const char* LineEnd = "\r\n";
+  char DecimalSeparator = '.';
+  std::string (*Field)(const std::string&) = nullptr;  // the corner's text as a field
+};
+
+// A number's text with the layout's decimal separator.
+std::string WithDecimal(std::string text, char decimalSeparator) {
+  std::replace(text.begin(), text.end(), '.', decimalSeparator);
+  return text;
+}
+
 std::string Grid(const TMixtureTable& table, const TTableDescription& description,
-                 TTableQuantity quantity, bool withAxes, char separator, const char* lineEnd,
-                 std::string (*field)(const std::string&)) {
+                 TTableQuantity quantity, const TGridLayout& layout) {
   const bool lambda = description.Unit == "lambda";
+  const char point = layout.DecimalSeparator;
   std::string text;
-  if (withAxes) {
-    text += field(description.YChannel + " \\ " + description.XChannel);
-    for (const double bin : table.XBins) text += separator + ShortestText(bin);
-    text += lineEnd;
+  if (layout.WithAxes) {
+    text += layout.Field(description.YChannel + " \\ " + description.XChannel);
+    for (const double bin : table.XBins)
+      text += layout.Separator + WithDecimal(ShortestText(bin), point);
+    text += layout.LineEnd;
   }
-  for (std::size_t y = 0; y < table.Rows(); ++y) {
-    if (withAxes) text += ShortestText(table.YBins[y]) + separator;
+  for (std::size_t row = 0; row < table.Rows(); ++row) {
+    const std::size_t y = layout.HighestFirst ? table.Rows() - 1 - row : row;
+    if (layout.WithAxes)
+      text += WithDecimal(ShortestText(table.YBins[y]), point) + layout.Separator;
     for (std::size_t x = 0; x < table.Columns(); ++x) {
-      if (x > 0) text += separator;
-      text += CellText(table, x, y, quantity, lambda);
+      if (x > 0) text += layout.Separator;
+      text += WithDecimal(CellText(table, x, y, quantity, lambda), point);
     }
-    text += lineEnd;
+    text += layout.LineEnd;
   }
   return text;
 }
@@ -224,12 +241,13 @@ std::string TableJson(const TMixtureTable& table, const TTableDescription& descr
 
 std::string TableCsv(const TMixtureTable& table, const TTableDescription& description,
                      TTableQuantity quantity) {
-  return Grid(table, description, quantity, true, ',', "\r\n", CsvField);
+  return Grid(table, description, quantity, {true, false, ',', "\r\n", '.', CsvField});
 }
 
 std::string TableTsv(const TMixtureTable& table, const TTableDescription& description,
-                     TTableQuantity quantity, bool withAxes) {
-  return Grid(table, description, quantity, withAxes, '\t', "\n", TsvField);
+                     TTableQuantity quantity, bool withAxes, char decimalSeparator) {
+  return Grid(table, description, quantity,
+              {withAxes, true, '\t', "\n", decimalSeparator, TsvField});
 }
 
 std::optional<TBins> ParseBins(std::string_view text, std::string& error) {

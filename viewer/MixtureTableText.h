@@ -34,10 +34,12 @@ enum class TTableQuantity : unsigned char { Mean, Correction, Hits, Sd };
 // hits are empty. Decimal point, CR LF line ends.
 std::string TableCsv(const TMixtureTable& table, const TTableDescription& description,
                      TTableQuantity quantity = TTableQuantity::Mean);
-// The same grid tab-separated (LF line ends), with the breakpoints when `withAxes`, or the cells
+// The grid tab-separated (LF line ends) as the window shows it, the highest y breakpoint first as
+// a fuel table is usually laid out, with `decimalSeparator` in the numbers (the desktop's, so a
+// spreadsheet there reads them as numbers): with the breakpoints when `withAxes`, or the cells
 // alone (what a tuning program's table takes when pasted over a selection of its cells).
 std::string TableTsv(const TMixtureTable& table, const TTableDescription& description,
-                     TTableQuantity quantity, bool withAxes);
+                     TTableQuantity quantity, bool withAxes, char decimalSeparator = '.');
 
 // Breakpoints typed or pasted: numbers separated by commas, spaces, tabs, semicolons or line
 // ends (where tabs, semicolons or line ends separate, a comma is a decimal comma). Nothing, with
@@ -45,8 +47,9 @@ std::string TableTsv(const TMixtureTable& table, const TTableDescription& descri
 std::optional<TBins> ParseBins(std::string_view text, std::string& error);
 
 // A target grid from CSV text (commas, semicolons or tabs): either `rows` lines of `columns`
-// numbers, or the same with a first row of x breakpoints and a first column of y breakpoints (as
-// TableCsv writes it; rows in falling order are turned round). Empty cells have no target.
+// numbers with the lowest y first (the order of TableCsv and the JSON), or the same with a first
+// row of x breakpoints and a first column of y breakpoints (as TableCsv writes it; rows in falling
+// order, as TableTsv copies them, are turned round). Empty cells have no target.
 // Nothing, with the reason naming the shape found and the shape wanted, otherwise.
 std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::size_t columns,
                                                    std::size_t rows, std::string& error);

@@ -138,7 +138,7 @@ TEST(MixtureTableText, JsonHoldsCellsRowByRowWithNullsWhereNothingIsKnown) {
   EXPECT_EQ(cells[1][1]["correction"].toDouble(), 1.02);
 }
 
-TEST(MixtureTableText, CsvHasTheBreakpointsRisingAndReadsBackAsATargetGrid) {
+TEST(MixtureTableText, CsvAndCopyReadBackAsATargetGrid) {
   const viewer::TTableDescription description{"Speed, engine", "MAP", "afr", 0, "none"};
   const std::string csv = viewer::TableCsv(Lopsided(), description);
   EXPECT_EQ(csv,
@@ -149,8 +149,16 @@ TEST(MixtureTableText, CsvHasTheBreakpointsRisingAndReadsBackAsATargetGrid) {
   const auto grid = viewer::ParseTargetGrid(csv, 3, 2, error);
   ASSERT_TRUE(grid) << error;
   EXPECT_TRUE(Same(*grid, {12.5, NaN, NaN, NaN, 15, NaN}));
+  // The copy lists the highest load first, as the window shows it, in the desktop's decimals; it
+  // reads back as the same target.
   EXPECT_EQ(viewer::TableTsv(Lopsided(), description, viewer::TTableQuantity::Hits, false),
-            "5\t\t\n\t3\t\n");
+            "\t3\t\n5\t\t\n");
+  const std::string copy =
+      viewer::TableTsv(Lopsided(), description, viewer::TTableQuantity::Mean, true, ',');
+  EXPECT_EQ(copy, "MAP \\ Speed, engine\t1000\t2000\t3000\n100\t\t15,00\t\n50\t12,50\t\t\n");
+  const auto pasted = viewer::ParseTargetGrid(copy, 3, 2, error);
+  ASSERT_TRUE(pasted) << error;
+  EXPECT_TRUE(Same(*pasted, *grid));
 }
 
 }  // namespace
