@@ -9,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QToolBar>
 
+#include "viewer/MixtureTable.h"
 #include "viewer/MixtureTablePanel.h"
 #include "viewer/ViewerWindow.h"
 
@@ -68,9 +69,16 @@ bool TKestViewWindow::OpenEngineLog(const QString& path) {
   EngineBar->show();
   ChannelList->show();
   TableDock->toggleViewAction()->setEnabled(true);
-  TableDock->show();
-  // The chart and the panes keep the larger part; the table can be dragged taller or floated.
-  resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
+  // The table comes up by itself where its usual axes are there to be found; a log without engine
+  // speed and load (a log of sensor readings, say) keeps it behind View > Mixture table, where
+  // the user can still pick two channels.
+  if (DefaultXChannel(*Engine) && DefaultYChannel(*Engine)) {
+    TableDock->show();
+    // The chart and the panes keep the larger part; the table can be dragged taller or floated.
+    resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
+  } else {
+    TableDock->hide();
+  }
   return true;
 }
 

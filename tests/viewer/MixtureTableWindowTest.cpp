@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QLineEdit>
@@ -169,7 +170,18 @@ TEST(MixtureTableWindow, TheTableIsMadeOfTheZoomRangeAndOutlinesTheCursorsCell) 
                        QPoint(static_cast<int>(plot.left() + plot.width() * second / 90), 40));
       EXPECT_EQ(panel->OutlinedCell(), cell) << second;
     }
+    EXPECT_TRUE(window.MixtureTableDock()->isVisible());
   }
+  // An engine log without engine speed and load keeps the table behind the View menu.
+  const QString sensorPath = dir.filePath("sensor.csv");
+  ASSERT_TRUE(viewertest::WriteFile(
+      sensorPath, "Time (s),AFR (AFR),Volts (V)\n0,14.7,13\n0.1,14.6,13\n0.2,14.5,13\n"));
+  viewer::TKestViewWindow window;
+  ASSERT_EQ(window.OpenFiles({sensorPath}), 1);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_FALSE(window.MixtureTableDock()->isVisible());
+  EXPECT_TRUE(window.MixtureTableDock()->toggleViewAction()->isEnabled());
 }
 
 // What the user sets in the panel's controls reaches the table: target, filters, mixture, lag,
