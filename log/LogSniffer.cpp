@@ -6,6 +6,7 @@
 
 #include "log/CsvLog.h"
 #include "log/MlgReader.h"
+#include "log/MslLog.h"
 #include "log/TextLogReader.h"
 
 namespace enginelog {
@@ -21,7 +22,9 @@ std::string_view FirstLine(std::string_view text) {
   return text.substr(0, text.find_first_of("\r\n"));
 }
 
-bool IsOurs(std::string_view head) {
+bool IsOurs(std::string_view head, bool wholeFile) {
+  // Our MSL log is read as a mixture log of ours; only other programs' MSL logs are engine logs.
+  if (csvlog::IsOurMslHead(head, wholeFile)) return true;
   const std::string_view line = FirstLine(head);
   std::string classic = csvlog::LogHeaderLine1("");
   // The date follows the classic header's two spaces; any trailing blanks may have been trimmed.
@@ -34,7 +37,7 @@ bool IsOurs(std::string_view head) {
 
 TLogFormat SniffLogFormat(std::string_view head, bool wholeFile) {
   if (head.substr(0, MlgMagic.size()) == MlgMagic) return TLogFormat::Mlg;
-  if (IsOurs(head)) return TLogFormat::Ours;
+  if (IsOurs(head, wholeFile)) return TLogFormat::Ours;
   // Text logs have no NUL bytes; binary files nearly always do.
   if (head.find('\0') != std::string_view::npos) return TLogFormat::None;
   std::string error;

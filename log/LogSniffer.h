@@ -1,6 +1,6 @@
-// Telling log files apart from their first bytes: our own mixture logs (classic and extended), an
-// MLG binary engine log, an MSL text engine log, another engine software's delimited text log, or
-// none of these.
+// Telling log files apart from their first bytes: our own mixture logs (classic, extended and the
+// MSL log we write), an MLG binary engine log, another program's MSL text engine log, another
+// engine software's delimited text log, or none of these.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,9 @@
 namespace enginelog {
 
 enum class TLogFormat : std::uint8_t {
-  Ours,  // the window's classic log or kestlog's extended log: read by the viewer's own parser
+  // The window's classic log, kestlog's extended log or an MSL log of our programs: read by the
+  // viewer's own parser
+  Ours,
   Mlg,
   Msl,
   Text,

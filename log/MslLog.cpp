@@ -1,6 +1,7 @@
-// Writing the MSL text log: its header lines and its rows.
+// The MSL text log: writing its header lines and rows, and reading ours back.
 #include "log/MslLog.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -34,6 +35,70 @@ bool ReadingIsLambda(TReadingKind kind) { return kind == TReadingKind::Lambda; }
 
 constexpr std::array<TRowStatus, 4> StatusCodes = {TRowStatus::Live, TRowStatus::Warmup,
                                                    TRowStatus::Offline, TRowStatus::LowVolts};
+
+constexpr std::string_view CaptureDatePrefix = "\"Capture Date: ";
+
+// The programs of ours that write MSL logs, as the program line names them.
+constexpr std::array<std::string_view, 3> OurPrograms = {"kestlog", "kestview", "kestlsugraph"};
+
+// The names and units lines of every layout we write, from the writer itself: a file reads back
+// only as what the writer can produce.
+struct TLayoutLines {
+  TMslLayout Layout;
+  std::string Names;
+  std::string Units;
+};
+
+const std::array<TLayoutLines, 4>& LayoutLines() {
+  static const std::array<TLayoutLines, 4> lines = [] {
+    std::array<TLayoutLines, 4> all;
+    std::size_t i = 0;
+    for (const TMslColumns columns : {TMslColumns::Classic, TMslColumns::Extended}) {
+      for (const TReadingKind kind : {TReadingKind::Afr, TReadingKind::Lambda}) {
+        const std::vector<std::string> header = MslHeaderLines("", {}, columns, kind);
+        all[i++] = {{columns, kind}, header[2], header[3]};
+      }
+    }
+    return all;
+  }();
+  return lines;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A number as the rows write them: digits, then a point and up to three decimals. Nine digits at
+// most before the point (the time of a month-long log has seven), so the value stays exact.
+bool ReadDecimal(std::string_view text, double& value) {
+  const std::size_t point = std::min(text.find('.'), text.size());
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point < text.size() ? text.substr(point + 1) : "";
+  if (whole.empty() || whole.size() > 9 || fraction.size() > 3 ||
+      (point < text.size() && fraction.empty()) ||
+      !std::all_of(whole.begin(), whole.end(), IsDigit) ||
+      !std::all_of(fraction.begin(), fraction.end(), IsDigit)) {
+    return false;
+  }
+  std::int64_t digits = 0;
+  std::int64_t scale = 1;
+  for (const char c : whole) digits = digits * 10 + (c - '0');
+  for (const char c : fraction) {
+    digits = digits * 10 + (c - '0');
+    scale *= 10;
+  }
+  // Divided once, so "14.70" gives the double nearest 14.7, as the other logs' readers do.
+  value = static_cast<double>(digits) / static_cast<double>(scale);
+  return true;
+}
+
+// A whole number of at most `maxDigits` digits.
+bool ReadWhole(std::string_view text, std::size_t maxDigits, int& value) {
+  if (text.empty() || text.size() > maxDigits || !std::all_of(text.begin(), text.end(), IsDigit)) {
+    return false;
+  }
+  value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
+  return true;
+}
 
 }  // namespace
 
@@ -121,6 +186,115 @@ const std::string& MslRow(std::string& row, double seconds, const TMslValues& va
     AppendInteger(row, MslStatusCode(values.Status));
   }
   return row;
+}
+
+bool IsOurMslProgramLine(std::string_view line) {
+  line = TrimBlanks(line);
+  if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
+  const std::string_view text = line.substr(1, line.size() - 2);
+  if (text.find('"') != std::string_view::npos) return false;
+  return std::any_of(OurPrograms.begin(), OurPrograms.end(), [text](std::string_view program) {
+    return text.substr(0, program.size()) == program &&
+           (text.size() == program.size() || text[program.size()] == ' ');
+  });
+}
+
+bool ReadMslCaptureDate(std::string_view line, TMslCaptureDate& date) {
+  line = TrimBlanks(line);
+  if (line.size() <= CaptureDatePrefix.size() + 1 ||
+      line.substr(0, CaptureDatePrefix.size()) != CaptureDatePrefix || line.back() != '"') {
+    return false;
+  }
+  const std::string_view text =
+      line.substr(CaptureDatePrefix.size(), line.size() - CaptureDatePrefix.size() - 1);
+  TIsoTime time;
+  if (ReadIsoTime(text, time)) {
+    date = {time.Year, time.Month, time.Day, time.DayMs, time.OffsetSeconds};
+    return true;
+  }
+  const std::int64_t dayMs = ReadClockTime(text);
+  if (dayMs < 0) return false;
+  date = {};
+  date.DayMs = dayMs;
+  return true;
+}
+
+bool ReadMslNames(std::string_view line, TMslLayout& layout) {
+  line = TrimBlanks(line);
+  for (const TLayoutLines& lines : LayoutLines()) {
+    if (line == lines.Names) {
+      layout = lines.Layout;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsMslUnits(std::string_view line, const TMslLayout& layout) {
+  line = TrimBlanks(line);
+  return std::any_of(LayoutLines().begin(), LayoutLines().end(), [&](const TLayoutLines& lines) {
+    return lines.Layout.Columns == layout.Columns && lines.Layout.Kind == layout.Kind &&
+           line == lines.Units;
+  });
+}
+
+bool ReadMslRow(std::string_view line, const TMslLayout& layout, double& seconds,
+                TMslValues& values) {
+  const bool extended = layout.Columns == TMslColumns::Extended;
+  const bool lambdaReading = ReadingIsLambda(layout.Kind);
+  const std::size_t count = !extended ? 3 : lambdaReading ? 5 : 6;
+  std::array<std::string_view, 6> fields;
+  std::size_t found = 0;
+  line = TrimBlanks(line);
+  while (found < count) {
+    const std::size_t tab = line.find('\t');
+    fields[found++] = line.substr(0, tab);
+    if (tab == std::string_view::npos) break;
+    line.remove_prefix(tab + 1);
+    if (found == count) return false;  // more fields than the layout has
+  }
+  if (found != count) return false;
+  TMslValues read = values;
+  std::size_t at = 0;
+  if (!ReadDecimal(fields[at++], seconds) || !ReadDecimal(fields[at++], read.Reading) ||
+      !ReadDecimal(fields[at++], read.Volts)) {
+    return false;
+  }
+  if (extended) {
+    if (!lambdaReading && !ReadDecimal(fields[at++], read.Lambda)) return false;
+    if (lambdaReading) read.Lambda = read.Reading;
+    int code = 0;
+    // The temperature code is at most three digits, as in the extended log.
+    if (!ReadWhole(fields[at++], 3, read.Temp) || !ReadWhole(fields[at++], 1, code) ||
+        !MslStatusOf(code, read.Status)) {
+      return false;
+    }
+  }
+  values = read;
+  return true;
+}
+
+bool IsOurMslHead(std::string_view head, bool wholeFile) {
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  int next = 0;  // the header line due: program, capture date, names, units
+  TMslLayout layout;
+  TMslCaptureDate date;
+  while (next < 4) {
+    const std::size_t end = head.find_first_of("\r\n");
+    if (end == std::string_view::npos && !wholeFile) break;  // the line is still being written
+    const std::string_view line = TrimBlanks(head.substr(0, end));
+    if (!line.empty()) {
+      const bool expected = next == 0   ? IsOurMslProgramLine(line)
+                            : next == 1 ? ReadMslCaptureDate(line, date)
+                            : next == 2 ? ReadMslNames(line, layout)
+                                        : IsMslUnits(line, layout);
+      if (!expected) return false;
+      ++next;
+    }
+    if (end == std::string_view::npos) break;
+    head.remove_prefix(end + 1);
+  }
+  return next > 0;
 }
 
 }  // namespace csvlog

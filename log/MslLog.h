@@ -1,12 +1,14 @@
 // The MSL text log we write for the engine tuning suites' viewers: quoted header lines (program
 // and version, capture date), a row of names, a row of units, then one tab-separated row per
-// sample with a decimal point and the time in seconds from the first row. Pure code; the reader
-// of the format is log/TextLogReader.h.
+// sample with a decimal point and the time in seconds from the first row. Pure code. The engine
+// software reads the format with log/TextLogReader.h; our own viewer reads our files back as
+// mixture logs with the grammar at the end of this file.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/RowFormat.h"
@@ -59,5 +61,36 @@ std::vector<std::string> MslHeaderLines(const std::string& program, const TMslCa
 // Returns `row`.
 const std::string& MslRow(std::string& row, double seconds, const TMslValues& values,
                           TMslColumns columns, TReadingKind kind);
+
+// Reading our MSL back. Our file is told from any other MSL log by its header: the program line
+// of one of our programs, our capture date line, then names and units exactly as we write them.
+
+// True when `line` is the quoted program line of kestlog, kestview or kestlsugraph (the version
+// after a space, or none).
+bool IsOurMslProgramLine(std::string_view line);
+// The capture date line as MslHeaderLines writes it; false for any other line.
+bool ReadMslCaptureDate(std::string_view line, TMslCaptureDate& date);
+
+// The columns and the reading's unit of a log, as its names line tells them.
+struct TMslLayout {
+  TMslColumns Columns = TMslColumns::Classic;
+  TReadingKind Kind = TReadingKind::Afr;
+};
+// The layout whose names line `line` is; false for any other line.
+bool ReadMslNames(std::string_view line, TMslLayout& layout);
+// True when `line` is the units line of `layout`.
+bool IsMslUnits(std::string_view line, const TMslLayout& layout);
+
+// One row of `layout`: the seconds from the first row and the values (a classic row leaves
+// Lambda, Temp and Status as they are; a lambda reading is also the row's Lambda). False when
+// `line` is no such row.
+bool ReadMslRow(std::string_view line, const TMslLayout& layout, double& seconds,
+                TMslValues& values);
+
+// True when `head`, the start of a file, is our MSL log as far as it goes: its first line is our
+// program line and each further complete line (up to the units) is the one we write next. Blank
+// lines and a byte order mark are passed over. `wholeFile`: the last line is complete even
+// without its line end.
+bool IsOurMslHead(std::string_view head, bool wholeFile);
 
 }  // namespace csvlog

@@ -91,33 +91,22 @@ bool ParsePointNumber(std::string_view text, TNumber& number) {
   return MakeNumber(text.substr(0, point), text.substr(point + 1), number);
 }
 
-// "2024-05-01T14:03:27.123+02:00" (fraction and offset optional, Z for UTC): the local date, the
-// time of day in milliseconds and the offset in seconds.
-struct TIsoTime {
-  int Year = 0, Month = 0, Day = 0;
-  std::int64_t DayMs = 0;
-  int Offset = 0;
-};
-
 bool Fixed(std::string_view text, std::size_t at, std::size_t count, int& value) {
   if (at + count > text.size() || !AllDigits(text.substr(at, count))) return false;
   value = DigitsValue(text.substr(at, count));
   return true;
 }
 
-bool ParseIsoTime(std::string_view text, TIsoTime& time) {
+// "14:03:27.123" from `at` (the fraction optional, any number of its digits): the time of day in
+// milliseconds, and `at` past it. A leap second counts as the second before it.
+bool ParseClock(std::string_view text, std::size_t& at, std::int64_t& dayMs) {
   int hour = 0, minute = 0, second = 0;
-  if (!Fixed(text, 0, 4, time.Year) || text.size() < 19 || text[4] != '-' ||
-      !Fixed(text, 5, 2, time.Month) || text[7] != '-' || !Fixed(text, 8, 2, time.Day) ||
-      (text[10] != 'T' && text[10] != ' ') || !Fixed(text, 11, 2, hour) || text[13] != ':' ||
-      !Fixed(text, 14, 2, minute) || text[16] != ':' || !Fixed(text, 17, 2, second)) {
+  if (!Fixed(text, at, 2, hour) || text.size() < at + 8 || text[at + 2] != ':' ||
+      !Fixed(text, at + 3, 2, minute) || text[at + 5] != ':' || !Fixed(text, at + 6, 2, second) ||
+      hour > 23 || minute > 59 || second > 60) {
     return false;
   }
-  if (time.Month < 1 || time.Month > 12 || time.Day < 1 || time.Day > 31 || hour > 23 ||
-      minute > 59 || second > 60) {
-    return false;
-  }
-  std::size_t at = 19;
+  at += 8;
   int millis = 0;
   if (at < text.size() && text[at] == '.') {
     std::size_t digits = 0;
@@ -128,22 +117,7 @@ bool ParseIsoTime(std::string_view text, TIsoTime& time) {
     }
     if (digits == 0) return false;
   }
-  time.Offset = 0;
-  if (at < text.size()) {
-    if (text[at] == 'Z' && at + 1 == text.size()) {
-      ++at;
-    } else if (text[at] == '+' || text[at] == '-') {
-      int offsetHours = 0, offsetMinutes = 0;
-      if (text.size() != at + 6 || !Fixed(text, at + 1, 2, offsetHours) || text[at + 3] != ':' ||
-          !Fixed(text, at + 4, 2, offsetMinutes)) {
-        return false;
-      }
-      time.Offset = (offsetHours * 3600 + offsetMinutes * 60) * (text[at] == '-' ? -1 : 1);
-      at = text.size();
-    }
-  }
-  if (at != text.size()) return false;
-  time.DayMs = (hour * 3600 + minute * 60 + std::min(second, 59)) * 1000LL + millis;
+  dayMs = (hour * 3600 + minute * 60 + std::min(second, 59)) * 1000LL + millis;
   return true;
 }
 
@@ -172,6 +146,38 @@ std::string_view ClassicHeaderStart() {
 }
 
 }  // namespace
+
+bool ReadIsoTime(std::string_view text, TIsoTime& time) {
+  if (!Fixed(text, 0, 4, time.Year) || text.size() < 11 || text[4] != '-' ||
+      !Fixed(text, 5, 2, time.Month) || text[7] != '-' || !Fixed(text, 8, 2, time.Day) ||
+      (text[10] != 'T' && text[10] != ' ') || time.Month < 1 || time.Month > 12 || time.Day < 1 ||
+      time.Day > 31) {
+    return false;
+  }
+  std::size_t at = 11;
+  if (!ParseClock(text, at, time.DayMs)) return false;
+  time.OffsetSeconds.reset();
+  if (at == text.size()) return true;
+  if (text[at] == 'Z' && at + 1 == text.size()) {
+    time.OffsetSeconds = 0;
+    return true;
+  }
+  int offsetHours = 0, offsetMinutes = 0;
+  if ((text[at] != '+' && text[at] != '-') || text.size() != at + 6 ||
+      !Fixed(text, at + 1, 2, offsetHours) || text[at + 3] != ':' ||
+      !Fixed(text, at + 4, 2, offsetMinutes)) {
+    return false;
+  }
+  time.OffsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (text[at] == '-' ? -1 : 1);
+  return true;
+}
+
+std::int64_t ReadClockTime(std::string_view text) {
+  std::size_t at = 0;
+  std::int64_t dayMs = 0;
+  if (!ParseClock(text, at, dayMs) || at != text.size()) return -1;
+  return dayMs;
+}
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -314,7 +320,7 @@ bool ReadExtendedRow(std::string_view line, TExtendedFields& row) {
   if (SplitCommas(line, fields) != 7) return false;
   TIsoTime time;
   TNumber reading, afr, lambda, volts;
-  if (!ParseIsoTime(fields[0], time) || !ParsePointNumber(fields[1], reading) ||
+  if (!ReadIsoTime(fields[0], time) || !ParsePointNumber(fields[1], reading) ||
       !ParsePointNumber(fields[2], afr) || !ParsePointNumber(fields[3], lambda) ||
       !ParsePointNumber(fields[4], volts) || !AllDigits(fields[5]) || fields[5].size() > 3 ||
       !ParseStatusWord(fields[6], row.Status) ||
@@ -325,7 +331,7 @@ bool ReadExtendedRow(std::string_view line, TExtendedFields& row) {
   row.Month = time.Month;
   row.Day = time.Day;
   row.DayMs = time.DayMs;
-  row.OffsetSeconds = time.Offset;
+  row.OffsetSeconds = time.OffsetSeconds.value_or(0);
   row.Lambda = lambda.Value;
   row.Volts = volts.Value;
   // At most three digits, checked above: always a number in range.

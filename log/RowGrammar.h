@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,19 @@ int ParseTimeOfDay(std::string_view text, bool* twelveHour = nullptr);
 // Day and month are told apart by a value over 12; otherwise a slash means month first and any
 // other separator day first. Year 0 when no date was found.
 TLogDate ParseShortDate(std::string_view text);
+
+// A wall-clock time as the extended log's rows and the MSL capture date write it:
+// "2024-05-01T14:03:27.123+02:00", the fraction and the offset optional, Z for UTC.
+struct TIsoTime {
+  int Year = 0, Month = 0, Day = 0;  // the local date
+  std::int64_t DayMs = 0;            // the local time of day
+  std::optional<int> OffsetSeconds;  // east of UTC, when the text gives it
+};
+// Reads such a time; false when `text` is none.
+bool ReadIsoTime(std::string_view text, TIsoTime& time);
+// A time of day alone, "14:03:27.123" (the fraction optional): milliseconds since midnight, or -1
+// when `text` is none.
+std::int64_t ReadClockTime(std::string_view text);
 
 // True when `line` (trimmed) is the classic log's first header line; `dateText` is then the date
 // text after it, trimmed. A header of a log appended to another is such a line too.

@@ -194,7 +194,7 @@ void DrawLegend(QPainter& painter, const QRectF& plot, const TChartScene& scene)
       text += QStringLiteral("  (%1 rows skipped)").arg(trace.Log->SkippedRows);
     }
     entries.emplace_back(trace.Color, text);
-    if (trace.Log->Kind == TLogKind::Extended) statusColours = true;
+    if (HasStatusColumn(*trace.Log)) statusColours = true;
   }
   if (!scene.Traces.empty()) {
     entries.emplace_back(VoltsColor(scene.Traces.front().Color),

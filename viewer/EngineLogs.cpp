@@ -101,7 +101,7 @@ std::optional<enginelog::TStartTime> MixtureStart(const TLogData& log) {
   start.Seconds = csvlog::DaysFromCivil(log.Date.Year, log.Date.Month, log.Date.Day) * 86400 +
                   static_cast<std::int64_t>(whole);
   start.Fraction = time - whole;
-  if (log.Kind == TLogKind::Extended) start.UtcOffsetSeconds = log.UtcOffsetSeconds;
+  if (HasUtcOffset(log)) start.UtcOffsetSeconds = log.UtcOffsetSeconds;
   return start;
 }
 

@@ -1,4 +1,5 @@
-// Reading the window's and kestlog's logs back from text, whatever the writer's locale.
+// Reading the window's and kestlog's logs back from text, whatever the writer's locale, and the
+// MSL log our programs write.
 #include "viewer/LogParser.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <limits>
 
 #include "log/CivilTime.h"
+#include "log/MslLog.h"
 #include "log/RowGrammar.h"
 #include "sensor/Monitoring.h"
 
@@ -101,6 +103,8 @@ void TLogParser::Finish() {
   if (!Log.Error.empty()) return;
   if (!SawFirstLine) {
     Log.Error = Log.Name + ": the file is empty";
+  } else if (!HeaderDone && Log.Kind == TLogKind::Msl) {
+    Log.Error = Log.Name + ": the file ends inside its MSL header, before the names and units";
   } else if (!HeaderDone) {
     Log.Error = Log.Name + ": the file holds no log, only blank lines";
   }
@@ -138,23 +142,29 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
     return;
   }
   if (!HeaderDone) {
-    ReadHeaderOrFirstRow(line);
+    if (Log.Kind == TLogKind::Msl) {
+      ReadMslHeaderLine(line);
+    } else {
+      ReadHeaderOrFirstRow(line);
+    }
     return;
   }
   bool read = false;
+  const char* what = "";
   if (Log.Kind == TLogKind::Classic) {
     // The second header line, or a header of a log appended to this one, is no row.
     if (csvlog::IsClassicColumns(line) || csvlog::IsClassicHeader(line)) return;
     read = ReadClassicRow(line);
+    what = "not a row of time, reading and volts";
+  } else if (Log.Kind == TLogKind::Msl) {
+    read = ReadMslRow(line);
+    what = "not a row of the MSL log's columns";
   } else {
     if (csvlog::IsExtendedHeader(line)) return;
     read = ReadExtendedRow(line);
+    what = "not a row of the extended log";
   }
-  if (!read) {
-    AddBad(complete ? (Log.Kind == TLogKind::Classic ? "not a row of time, reading and volts"
-                                                     : "not a row of the extended log")
-                    : "the last line is cut short");
-  }
+  if (!read) AddBad(complete ? what : "the last line is cut short");
 }
 
 void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
@@ -168,6 +178,12 @@ void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
     Log.Kind = TLogKind::Extended;
     Log.DecimalSeparator = ".";
     HeaderDone = true;
+    return;
+  }
+  if (csvlog::IsOurMslProgramLine(line)) {
+    Log.Kind = TLogKind::Msl;
+    Log.DecimalSeparator = ".";
+    MslHeaderRead = 1;
     return;
   }
   // A log whose header was cut off is still read, when its first line is a row.
@@ -193,6 +209,58 @@ void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
   std::string start(line.substr(0, 40));
   Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
               ": not a log of kestlsugraph or kestlog (it begins \"" + start + "\")";
+}
+
+// The capture date, names and units after our program line. Anything else there makes it another
+// program's MSL log, an engine log, which the window opens as one.
+void TLogParser::ReadMslHeaderLine(std::string_view line) {
+  static constexpr const char* Due[] = {"", "capture date", "names", "units"};
+  bool expected = false;
+  if (MslHeaderRead == 1) {
+    csvlog::TMslCaptureDate date;
+    expected = csvlog::ReadMslCaptureDate(line, date);
+    if (date.Year != 0) Log.Date = {date.Year, date.Month, date.Day, false};
+    Log.UtcOffsetSeconds = date.OffsetSeconds.value_or(0);
+    Log.MslOffsetKnown = date.OffsetSeconds.has_value();
+    MslOriginMs = date.DayMs;
+  } else if (MslHeaderRead == 2) {
+    expected = csvlog::ReadMslNames(line, MslLayout);
+    Log.MslExtendedColumns = MslLayout.Columns == csvlog::TMslColumns::Extended;
+  } else {
+    expected = csvlog::IsMslUnits(line, MslLayout);
+  }
+  if (!expected) {
+    Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
+                ": not the MSL log of kestlog or kestview (its " + Due[MslHeaderRead] +
+                " line was expected here)";
+    return;
+  }
+  HeaderDone = ++MslHeaderRead == 4;
+}
+
+bool TLogParser::ReadMslRow(std::string_view line) {
+  double seconds = 0;
+  csvlog::TMslValues values;
+  if (!csvlog::ReadMslRow(line, MslLayout, seconds, values)) return false;
+  TSample sample;
+  sample.Kind = MslLayout.Kind;
+  sample.Value = static_cast<float>(values.Reading);
+  sample.Volts = static_cast<float>(values.Volts);
+  if (Log.MslExtendedColumns) {
+    sample.Lambda = static_cast<float>(values.Lambda);
+    sample.Temp = static_cast<std::uint16_t>(values.Temp);
+    sample.Status = SampleStatusOf(values.Status);
+  } else {
+    sample.Lambda = std::numeric_limits<float>::quiet_NaN();
+  }
+  // Whole milliseconds from the capture's midnight, as the extended log's times are, so that the
+  // same run reads the same in either.
+  sample.Time = static_cast<double>(MslOriginMs + std::llround(seconds * 1000.0)) / 1000.0;
+  AddTimedSample(sample);
+  // Without a status column a silent controller's repeats look like readings, as in the classic
+  // log this one may have been written from.
+  if (!Log.MslExtendedColumns) MarkStale();
+  return true;
 }
 
 bool TLogParser::ReadClassicRow(std::string_view line) {
@@ -310,6 +378,13 @@ bool TLogParser::ReadExtendedRow(std::string_view line) {
   // Times count from midnight of the first day in the first row's zone, so that a change of
   // summer time in the log neither jumps nor runs back.
   sample.Time = static_cast<double>(utcMs - OriginMidnightUtc) / 1000.0;
+  AddTimedSample(sample);
+  return true;
+}
+
+// A row whose time the log gave: one going back stays where the log was, after a break, so that
+// time never runs backwards on the chart.
+void TLogParser::AddTimedSample(TSample sample) {
   if (!Log.Samples.empty()) {
     const double previous = Log.Samples.back().Time;
     if (sample.Time < previous) {
@@ -320,7 +395,6 @@ bool TLogParser::ReadExtendedRow(std::string_view line) {
     }
   }
   Log.Samples.push_back(sample);
-  return true;
 }
 
 void TLogParser::UpdateExtendedInterval(double delta) {
@@ -329,6 +403,14 @@ void TLogParser::UpdateExtendedInterval(double delta) {
   ++DeltaCounts[steps];
   const auto best = std::max_element(std::begin(DeltaCounts), std::end(DeltaCounts));
   Log.SampleInterval = static_cast<double>(best - std::begin(DeltaCounts)) / 100.0;
+}
+
+bool HasStatusColumn(const TLogData& log) {
+  return log.Kind == TLogKind::Extended || (log.Kind == TLogKind::Msl && log.MslExtendedColumns);
+}
+
+bool HasUtcOffset(const TLogData& log) {
+  return log.Kind == TLogKind::Extended || (log.Kind == TLogKind::Msl && log.MslOffsetKnown);
 }
 
 TLogData ParseLogText(std::string_view text, const std::string& name) {

@@ -1,8 +1,8 @@
-// Reading a logged run back: the window's classic CSV log and kestlog's extended log, in whatever
-// locale they were written, from text alone. The rows' grammar is log/'s; this is the run they
-// make: where each row sits in time, which rows repeat a silent controller, the usual sample
-// interval. No file, clock or locale of the reader is consulted, so tests feed it strings and a log
-// reads the same on every machine.
+// Reading a logged run back: the window's classic CSV log, kestlog's extended log, in whatever
+// locale they were written, and the MSL log our programs write, from text alone. The rows' grammar
+// is log/'s; this is the run they make: where each row sits in time, which rows repeat a silent
+// controller, the usual sample interval. No file, clock or locale of the reader is consulted, so
+// tests feed it strings and a log reads the same on every machine.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/MslLog.h"
 #include "log/RowGrammar.h"
 #include "sensor/Monitoring.h"
 
@@ -19,6 +20,7 @@ enum class TLogKind : std::uint8_t {
   Unknown,   // nothing recognisable yet (or not a log at all: see TLogData::Error)
   Classic,   // the window's log: date header, then time,reading,volts in the writer's locale
   Extended,  // kestlog --format extended: ISO time, reading, afr, lambda, volts, temp, status
+  Msl,       // kestlog --format msl, kestview --export: capture date, then seconds and values
 };
 
 // What a logged reading is, as the row's own grammar tells (log/RowGrammar.h).
@@ -32,7 +34,9 @@ struct TSample {
   double Time = 0;  // seconds since local midnight of the log's first day (passes 86400 next day)
   float Value = 0;  // the reading as logged, in the unit of Kind
   float Volts = 0;
-  float Lambda = 0;  // the extended log's lambda column; NaN in a classic log (it needs a fuel)
+  // The extended log's lambda column (and the MSL log's, or its lambda reading); NaN in a classic
+  // log, which needs a fuel to tell it.
+  float Lambda = 0;
   TReadingKind Kind = TReadingKind::Afr;
   TSampleStatus Status = TSampleStatus::None;
   // A break before this row that the time alone does not show: the clock went back.
@@ -40,7 +44,7 @@ struct TSample {
   // A classic row that repeats the one before it after the controller must have gone silent: the
   // window keeps logging the last frame while nothing arrives. Not a measurement.
   bool Stale = false;
-  std::uint16_t Temp = 0;  // the extended log's temperature code; 0 in a classic log
+  std::uint16_t Temp = 0;  // the temperature code of the extended columns; 0 in a classic log
 };
 
 // A row that could not be read.
@@ -58,11 +62,15 @@ struct TLogData {
   // Empty when the file could be read; otherwise why not, naming the file (and the line).
   std::string Error;
 
-  std::string DateText;          // classic: the header's date text as written
-  TLogDate Date;                 // classic: from DateText; extended: the first row's date
-  std::string DecimalSeparator;  // classic: as found in the rows ("." or ","); extended: "."
-  bool TwelveHourClock = false;  // classic: times carried an AM/PM mark
-  int UtcOffsetSeconds = 0;      // extended: the first row's offset from UTC
+  std::string DateText;  // classic: the header's date text as written
+  // classic: from DateText; extended: the first row's date; msl: the capture date (none when it
+  // gave the time of day only)
+  TLogDate Date;
+  std::string DecimalSeparator;     // classic: as found in the rows ("." or ","); the others: "."
+  bool TwelveHourClock = false;     // classic: times carried an AM/PM mark
+  int UtcOffsetSeconds = 0;         // extended: the first row's offset from UTC; msl: the capture's
+  bool MslExtendedColumns = false;  // msl: the rows carry lambda, temperature code and status
+  bool MslOffsetKnown = false;      // msl: the capture date gave its offset from UTC
 
   std::vector<TSample> Samples;
   std::uint64_t Lines = 0;              // complete lines seen, header lines included
@@ -98,6 +106,8 @@ class TLogParser {
  private:
   void ReadLine(std::string_view line, bool complete);
   void ReadHeaderOrFirstRow(std::string_view line);
+  void ReadMslHeaderLine(std::string_view line);
+  bool ReadMslRow(std::string_view line);
   bool ReadClassicRow(std::string_view line);
   bool ReadExtendedRow(std::string_view line);
   void AddClassicSample(int dayTime, TSample sample);
@@ -105,6 +115,7 @@ class TLogParser {
   void MarkStale();
   void AddBad(std::string reason);
   void UpdateExtendedInterval(double delta);
+  void AddTimedSample(TSample sample);
 
   TLogData Log;
   std::string Pending;
@@ -136,7 +147,20 @@ class TLogParser {
   bool HaveOrigin = false;
   std::int64_t OriginMidnightUtc = 0;
   std::uint32_t DeltaCounts[64] = {};  // time between rows in 10 ms steps
+
+  // MSL: the header lines read so far (the program line is the first), the columns they name, and
+  // the capture's local time of day, from which the rows count.
+  int MslHeaderRead = 0;
+  csvlog::TMslLayout MslLayout;
+  std::int64_t MslOriginMs = 0;
 };
+
+// The rows carry a status, lambda and the temperature code: an extended log, or an MSL log of ours
+// with those columns.
+bool HasStatusColumn(const TLogData& log);
+// UtcOffsetSeconds is the log's own: an extended log, or an MSL log whose capture date gave it.
+// Otherwise the times are local time of an unknown zone.
+bool HasUtcOffset(const TLogData& log);
 
 // A whole log in one string.
 TLogData ParseLogText(std::string_view text, const std::string& name);

@@ -48,10 +48,10 @@ bool ExportMsl(const TLogData& log, const TDisplay& display, const QString& path
   date.Month = log.Date.Month;
   date.Day = log.Date.Day;
   date.DayMs = std::llround(first.Time * 1000.0);
-  // Only the extended log's times carry their offset from UTC; the classic log's are local.
-  if (log.Kind == TLogKind::Extended) date.OffsetSeconds = log.UtcOffsetSeconds;
+  // Only some logs' times carry their offset from UTC; the classic log's are local.
+  if (HasUtcOffset(log)) date.OffsetSeconds = log.UtcOffsetSeconds;
   const csvlog::TMslColumns columns =
-      log.Kind == TLogKind::Extended ? csvlog::TMslColumns::Extended : csvlog::TMslColumns::Classic;
+      HasStatusColumn(log) ? csvlog::TMslColumns::Extended : csvlog::TMslColumns::Classic;
   const csvlog::TReadingKind kind = display.DisplayMode == sensor::dmAirFuelRatio
                                         ? csvlog::TReadingKind::Afr
                                         : csvlog::TReadingKind::Lambda;

@@ -33,6 +33,7 @@ std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
 const char* KindName(TLogKind kind) {
   return kind == TLogKind::Extended  ? "extended"
          : kind == TLogKind::Classic ? "classic"
+         : kind == TLogKind::Msl     ? "msl"
                                      : "unknown";
 }
 
@@ -211,6 +212,9 @@ std::string SummaryText(const TLogData& log, const TSummary& summary, const TDis
     text += log.DecimalSeparator == "," ? ", decimal comma" : ", decimal point";
     text += log.TwelveHourClock ? ", 12-hour" : ", 24-hour";
   }
+  if (log.Kind == TLogKind::Msl) {
+    text += log.MslExtendedColumns ? ", extended columns" : ", classic columns";
+  }
   text += "\n";
   if (log.Date.Year != 0) {
     char date[32];
@@ -253,6 +257,9 @@ std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDis
   if (log.Kind == TLogKind::Classic) {
     object["decimal_separator"] = QString::fromStdString(log.DecimalSeparator);
     object["twelve_hour_clock"] = log.TwelveHourClock;
+  }
+  if (log.Kind == TLogKind::Msl) {
+    object["columns"] = log.MslExtendedColumns ? "extended" : "classic";
   }
   if (log.Date.Year != 0) {
     char date[32];

@@ -247,8 +247,8 @@ std::string ViewUsage() {
   const bool svg = SvgExportBuilt();
   std::string text =
       "Usage: kestview [OPTION]... [FILE]...\n"
-      "Shows logs of kestlsugraph and kestlog (classic or extended) on one chart, and engine logs\n"
-      "(MLG, MSL or delimited text) in panes beneath, lined up with them.\n"
+      "Shows logs of kestlsugraph and kestlog (classic, extended or MSL) on one chart, and engine\n"
+      "logs (MLG, another program's MSL or delimited text) in panes beneath, lined up with them.\n"
       "\n";
   text +=
       svg ? "  --export OUT.png|OUT.svg  draw the chart of FILE... at full range to OUT and exit\n"

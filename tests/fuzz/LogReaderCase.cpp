@@ -28,7 +28,7 @@ bool SameSample(const reader::TSample& a, const reader::TSample& b) {
   auto same = [](float x, float y) { return x == y || (std::isnan(x) && std::isnan(y)); };
   return a.Time == b.Time && same(a.Value, b.Value) && same(a.Volts, b.Volts) &&
          same(a.Lambda, b.Lambda) && a.Kind == b.Kind && a.Status == b.Status &&
-         a.BreakBefore == b.BreakBefore && a.Stale == b.Stale;
+         a.BreakBefore == b.BreakBefore && a.Stale == b.Stale && a.Temp == b.Temp;
 }
 
 std::optional<std::string> Differences(const reader::TLogData& whole,
@@ -36,7 +36,10 @@ std::optional<std::string> Differences(const reader::TLogData& whole,
   if (whole.Kind != pieces.Kind || whole.Error != pieces.Error) return "kind or error";
   if (whole.DateText != pieces.DateText || whole.DecimalSeparator != pieces.DecimalSeparator ||
       whole.TwelveHourClock != pieces.TwelveHourClock ||
-      whole.UtcOffsetSeconds != pieces.UtcOffsetSeconds)
+      whole.UtcOffsetSeconds != pieces.UtcOffsetSeconds ||
+      whole.MslExtendedColumns != pieces.MslExtendedColumns ||
+      whole.MslOffsetKnown != pieces.MslOffsetKnown || whole.Date.Year != pieces.Date.Year ||
+      whole.Date.Month != pieces.Date.Month || whole.Date.Day != pieces.Date.Day)
     return "header";
   if (whole.Lines != pieces.Lines || whole.SkippedRows != pieces.SkippedRows) return "counts";
   if (whole.SampleInterval != pieces.SampleInterval) return "sample interval";

@@ -422,6 +422,11 @@ TEST(TextLogReader, BadRowsAreCountedWithTheirLineAndUnreadableFilesFail) {
 }
 
 TEST(LogSniffer, TellsEachLogFromItsFirstBytes) {
+  const std::string ourMsl =
+      "\"kestlog 1.1.0\"\r\n\"Capture Date: 2026-12-08T23:30:31.046+00:00\"\r\n"
+      "Time\tAFR\tVolts\tLambda\tTemp\tStatus\r\ns\tAFR\tV\tlambda\tcode\tcode\r\n"
+      "0.000\t14.70\t13.80\t1.000\t740\t0\r\n";
+  const std::string foreignMsl = "\"other 2.0\"\r\n" + ourMsl.substr(ourMsl.find("\r\n") + 2);
   const std::vector<std::pair<std::string, TLogFormat>> cases = {
       {"Torvane KEST datalog.  12/08/26\r\nTime, AFR or LAMBDA, Supply "
        "volts\r\n08:00:00,14.7,13.2\r\n",
@@ -431,6 +436,14 @@ TEST(LogSniffer, TellsEachLogFromItsFirstBytes) {
        TLogFormat::Ours},
       {TwoFields().Record(0, {1, 2}).Bytes(), TLogFormat::Mlg},
       {"\"sig\"\nTime\tRPM\ns\trpm\n0\t900\n", TLogFormat::Msl},
+      {ourMsl, TLogFormat::Ours},
+      {"\"kestview\"\n\"Capture Date: 14:03:27.123\"\nTime\tLambda\tVolts\ns\tlambda\tV\n",
+       TLogFormat::Ours},
+      {foreignMsl, TLogFormat::Msl},
+      {"\"kestlog 1.1.0\"\nTime\tRPM\ns\trpm\n0\t900\n", TLogFormat::Msl},
+      {"\"kestlogger 1.1.0\"\n\"Capture Date: "
+       "14:03:27.123\"\nTime\tAFR\tVolts\ns\tAFR\tV\n0.000\t14.70\t13.80\n",
+       TLogFormat::Msl},
       {"Time,RPM\n0,900\n0.1,910\n", TLogFormat::Text},
       {std::string("\x89PNG\r\n\x1a\n\0\0", 10), TLogFormat::None},
       {"just some words\n", TLogFormat::None},
@@ -438,6 +451,8 @@ TEST(LogSniffer, TellsEachLogFromItsFirstBytes) {
   for (const auto& [bytes, format] : cases) {
     EXPECT_EQ(SniffLogFormat(bytes, true), format) << bytes.substr(0, 30);
   }
+  // kestlog has written part of its header so far: what there is of it is ours.
+  EXPECT_EQ(SniffLogFormat(ourMsl.substr(0, ourMsl.find("Time") + 6), false), TLogFormat::Ours);
 }
 
 // Pieces of any size read as the whole file does: records and lines split anywhere, CR LF split

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/CsvLog.h"
+#include "log/MslLog.h"
 #include "log/RowFormat.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
@@ -260,6 +261,16 @@ TEST(LogParserTest, ReadsTheExtendedLog) {
   EXPECT_EQ(viewer::LoggedDisplay(log).FuelType, sensor::ftMethanol);
 }
 
+// The head of kestlog's MSL log (extended columns, AFR) up to the units, each line ended in CR LF.
+std::string MslHead(std::size_t lines = 4) {
+  const csvlog::TMslCaptureDate date{2026, 12, 8, 84631046, 0};
+  const std::vector<std::string> header = csvlog::MslHeaderLines(
+      "kestlog 1.1.0", date, csvlog::TMslColumns::Extended, TReadingKind::Afr);
+  std::string text;
+  for (std::size_t i = 0; i < lines; ++i) text += header[i] + "\r\n";
+  return text;
+}
+
 TEST(LogParserTest, BadInputIsNamedAndNeverFatalForTheRest) {
   struct TCase {
     const char* Name;
@@ -270,6 +281,7 @@ TEST(LogParserTest, BadInputIsNamedAndNeverFatalForTheRest) {
     std::uint64_t FirstBadLine;
   };
   const std::string good = "14:03:27,14.7,12.5";
+  const std::string mslRow = "0.100\t14.70\t13.80\t1.000\t740\t0\r\n";
   const std::vector<TCase> cases = {
       {"empty", "", "bad.txt: the file is empty", 0, 0, 0},
       {"blank lines only", "\r\n\n", "bad.txt: the file holds no log, only blank lines", 0, 0, 0},
@@ -294,6 +306,19 @@ TEST(LogParserTest, BadInputIsNamedAndNeverFatalForTheRest) {
        "", 3, 0, 0},
       {"headerless rows", good + "\r\n" + good + "\r\n", "", 2, 0, 0},
       {"a huge line", ClassicLog("12/08/26", {good, std::string(100000, 'x'), good}), "", 2, 1, 4},
+      {"MSL: header only", MslHead(), "", 0, 0, 0},
+      {"MSL: rows of other columns, a status we never write, a cut last line",
+       MslHead() + mslRow + "0.200\t14.70\t13.80\r\n" +
+           "0.300\t14.70\t13.80\t1.000\t740\t0\t1\r\n" + "0.400\t14.70\t13.80\t1.000\t740\t7\r\n" +
+           "0.5o0\t14.70\t13.80\t1.000\t740\t0\r\n" + mslRow + "0.700\t14.70\t13.80\t1.0",
+       "", 2, 5, 6},
+      {"MSL: another program's columns after our program line",
+       MslHead(2) + "Time\tRPM\r\ns\trpm\r\n0.000\t900\r\n",
+       "bad.txt: line 3: not the MSL log of kestlog or kestview (its names line was expected "
+       "here)",
+       0, 0, 0},
+      {"MSL: the header ends before its units", MslHead(3),
+       "bad.txt: the file ends inside its MSL header, before the names and units", 0, 0, 0},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
