@@ -105,6 +105,12 @@ std::optional<enginelog::TStartTime> MixtureStart(const TLogData& log) {
   return start;
 }
 
+double EngineShift(const TLogData& mixture, const enginelog::TEngineLog& engine, double offset) {
+  const double mixtureFirst = mixture.Samples.empty() ? 0 : mixture.Samples.front().Time;
+  const double engineFirst = engine.Times.empty() ? 0 : engine.Times.front();
+  return mixtureFirst + offset - engineFirst;
+}
+
 int LocalUtcOffsetAt(const TLogData& mixture) {
   const std::optional<enginelog::TStartTime> start = MixtureStart(mixture);
   if (!start) return QDateTime::currentDateTime().offsetFromUtc();

@@ -46,6 +46,9 @@ std::optional<enginelog::TStartTime> MixtureStart(const TLogData& log);
 TAlignment AlignEngineLog(const TLogData& mixture, const enginelog::TEngineLog& engine,
                           TAlignMode mode, std::optional<double> handOffset,
                           int localUtcOffsetSeconds);
+// What to add to `engine`'s own times to place them on `mixture`'s time axis (TSample::Time),
+// its first record `offset` seconds after the mixture log's first row.
+double EngineShift(const TLogData& mixture, const enginelog::TEngineLog& engine, double offset);
 // This machine's offset from UTC at the mixture log's start (at today's date without one).
 int LocalUtcOffsetAt(const TLogData& mixture);
 

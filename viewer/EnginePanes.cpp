@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "viewer/EngineLogs.h"
 #include "viewer/TraceColumns.h"
 
 namespace viewer {
@@ -112,14 +113,12 @@ TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TEngineLog& log
   panes.Shown = std::move(shown);
   panes.From = scene.From;
   panes.To = scene.To;
-  const double first = log.Times.empty() ? 0 : log.Times.front();
-  double mixtureFirst = 0;  // where the mixture log's first row is on the axis
-  if (!scene.Traces.empty() && scene.Traces.front().Log != nullptr &&
-      !scene.Traces.front().Log->Samples.empty()) {
-    const TChartTrace& trace = scene.Traces.front();
-    mixtureFirst = trace.Log->Samples.front().Time - trace.Shift;
-  }
-  panes.Shift = mixtureFirst + offset - first;
+  const TChartTrace* mixture = scene.Traces.empty() ? nullptr : &scene.Traces.front();
+  const bool beside =
+      mixture != nullptr && mixture->Log != nullptr && !mixture->Log->Samples.empty();
+  // Without a mixture log the axis is the engine log's own, its first record at `offset`.
+  panes.Shift = beside ? EngineShift(*mixture->Log, log, offset) - mixture->Shift
+                       : offset - (log.Times.empty() ? 0 : log.Times.front());
   return panes;
 }
 

@@ -318,6 +318,10 @@ std::optional<std::size_t> DefaultYChannel(const enginelog::TEngineLog& log) {
                           {"map", "load", "manifold", "boost"});
 }
 
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TEngineLog& log) {
+  return ChannelNamedLike(log, {"TPS", "TP", "Throttle"}, {"tps", "throttle"});
+}
+
 namespace {
 
 // Checks the settings against the logs and sets the table's breakpoints; false with Error set

@@ -130,6 +130,9 @@ TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double s
 std::optional<std::size_t> DefaultXChannel(const enginelog::TEngineLog& log);
 std::optional<std::size_t> DefaultYChannel(const enginelog::TEngineLog& log);
 
+// The throttle, the steady-state filter's usual channel, found by name; none without one.
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TEngineLog& log);
+
 // The cell the engine was in at `time` on the mixture log's axis (its last record at or before
 // it); none outside the log or without axis values there.
 struct TCellIndex {

@@ -9,25 +9,10 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
 #include "log/LogAlignment.h"
 
 namespace viewer {
-
-namespace {
-
-// A number typed in a filter's end: empty is open, a decimal comma is read as a point.
-std::optional<double> ReadEnd(const QString& text, double open, bool& ok) {
-  ok = true;
-  const QString trimmed = text.trimmed();
-  if (trimmed.isEmpty()) return open;
-  const double value = QString(trimmed).replace(',', '.').toDouble(&ok);
-  if (!ok || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-}  // namespace
 
 TMixtureTablePanel::TMixtureTablePanel(QWidget* parent) : QWidget(parent) {
   RebuildTimer = new QTimer(this);
@@ -196,15 +181,18 @@ bool TMixtureTablePanel::ReadSettings(TTableSettings& settings, QString& problem
                       RateBox->value(), SettleBox->value()};
   }
   const int ranged = RangeChannelBox->currentData().toInt();
-  if (ranged >= 0) {
-    bool lowOk = false, highOk = false;
-    const auto low = ReadEnd(RangeLowEdit->text(), -INFINITY, lowOk);
-    const auto high = ReadEnd(RangeHighEdit->text(), INFINITY, highOk);
-    if (!low || !high) {
-      problem = QStringLiteral("The range filter's ends must be numbers (or left empty)");
+  // A channel picked before either end is typed filters nothing yet.
+  if (ranged >= 0 &&
+      !(RangeLowEdit->text().trimmed().isEmpty() && RangeHighEdit->text().trimmed().isEmpty())) {
+    std::string error;
+    const auto ends = ParseRangeEnds(RangeLowEdit->text().toStdString(),
+                                     RangeHighEdit->text().toStdString(), error);
+    if (!ends) {
+      problem = QStringLiteral("The range filter: %1").arg(QString::fromStdString(error));
       return false;
     }
-    settings.Ranges.push_back(TRangeFilter{static_cast<std::size_t>(ranged), *low, *high});
+    settings.Ranges.push_back(
+        TRangeFilter{static_cast<std::size_t>(ranged), ends->first, ends->second});
   }
   return ReadTarget(settings, problem);
 }

@@ -47,17 +47,6 @@ QLineEdit* NumbersEdit(const QString& placeholder, int width, const QString& tip
   return edit;
 }
 
-// The throttle, found by name, for the steady-state filter's default.
-std::optional<std::size_t> ThrottleChannel(const enginelog::TEngineLog& log) {
-  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
-    const QString name = QString::fromStdString(log.Channels[i].Name).toLower();
-    if (name == "tps" || name == "tp" || name.startsWith("tps") || name.contains("throttle")) {
-      return i;
-    }
-  }
-  return std::nullopt;
-}
-
 // Breakpoints put in an edit from their start, which a narrow edit would otherwise scroll past.
 void ShowBins(QLineEdit* edit, const QString& text) {
   edit->setText(text);
@@ -211,7 +200,7 @@ void TMixtureTablePanel::FillChannelBoxes() {
   }
   SelectData(XBox, static_cast<int>(DefaultXChannel(log).value_or(0)));
   SelectData(YBox, static_cast<int>(DefaultYChannel(log).value_or(log.Channels.size() > 1)));
-  SelectData(SteadyChannelBox, static_cast<int>(ThrottleChannel(log).value_or(0)));
+  SelectData(SteadyChannelBox, static_cast<int>(DefaultSteadyChannel(log).value_or(0)));
 }
 
 // Where the mixture comes from: our log when one is open, else the engine log's own mixture

@@ -346,25 +346,33 @@ std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
   return filter;
 }
 
+std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, std::string_view high,
+                                                        std::string& error) {
+  const auto end = [](std::string_view text, double open) -> std::optional<double> {
+    return Trimmed(text).empty() ? open : NumberOf(text, true);
+  };
+  const std::optional<double> from = end(low, -std::numeric_limits<double>::infinity());
+  const std::optional<double> to = end(high, std::numeric_limits<double>::infinity());
+  if ((Trimmed(low).empty() && Trimmed(high).empty()) || !from || !to || *from > *to) {
+    error = "LO:HI (either end may be left out, LO not above HI) is wanted, not " +
+            std::string(low) + ":" + std::string(high);
+    return std::nullopt;
+  }
+  return std::pair{*from, *to};
+}
+
 std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
                                              const enginelog::TEngineLog& log, std::string& error) {
   const std::optional<TFilterParts> parts = FilterPartsOf(text, log, ':', "CHANNEL=LO:HI", error);
   if (!parts) return std::nullopt;
-  TRangeFilter filter;
-  filter.Channel = parts->Channel;
-  const std::optional<double> low =
-      parts->First.empty() ? filter.Low : NumberOf(parts->First, false);
-  const std::optional<double> high =
-      parts->Second.empty() ? filter.High : NumberOf(parts->Second, false);
-  if (!parts->Separated || (parts->First.empty() && parts->Second.empty()) || !low || !high ||
-      *low > *high) {
+  if (!parts->Separated) {
     error = "LO:HI (either end may be left out, LO not above HI) is wanted, not " +
             std::string(parts->Value);
     return std::nullopt;
   }
-  filter.Low = *low;
-  filter.High = *high;
-  return filter;
+  const auto ends = ParseRangeEnds(parts->First, parts->Second, error);
+  if (!ends) return std::nullopt;
+  return TRangeFilter{parts->Channel, ends->first, ends->second};
 }
 
 }  // namespace viewer

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "viewer/MixtureTable.h"
 
@@ -53,6 +54,12 @@ std::optional<TBins> ParseBins(std::string_view text, std::string& error);
 // Nothing, with the reason naming the shape found and the shape wanted, otherwise.
 std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::size_t columns,
                                                    std::size_t rows, std::string& error);
+
+// The two ends of a range typed apart: numbers (a decimal comma reads as a point) or empty for an
+// open end. Nothing, with the reason in `error`, when an end does not read, both are open, or LO
+// lies above HI.
+std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, std::string_view high,
+                                                        std::string& error);
 
 // "CH=RATE[,SETTLE]" for the steady-state filter and "CH=LO:HI" (either end may be left out) for
 // a range filter, CH a channel of `log` (letter case ignored). Nothing, with the reason in

@@ -8,6 +8,7 @@
 
 #include "log/LogAlignment.h"
 #include "log/LogSniffer.h"
+#include "viewer/EngineLogs.h"
 #include "viewer/MixtureTable.h"
 #include "viewer/MixtureTableText.h"
 #include "viewer/Summary.h"
@@ -50,8 +51,10 @@ bool ChooseMixture(const TTableOptions& table, const TTableFiles& files, TTableS
   const enginelog::TEngineLog& engine = *files.Engine;
   if (!table.Mixture.empty()) {
     const int index = engine.FindChannel(table.Mixture);
-    if (index < 0) error = "--mixture: " + engine.Name + " has no channel " + table.Mixture;
-    if (index < 0) return false;
+    if (index < 0) {
+      error = "--mixture: " + engine.Name + " has no channel " + table.Mixture;
+      return false;
+    }
     settings.MixtureChannel = static_cast<std::size_t>(index);
     settings.UseEngineMixture = true;
     return true;
@@ -70,13 +73,17 @@ bool ChooseFilters(const TTableOptions& table, const enginelog::TEngineLog& engi
                    TTableSettings& settings, std::string& error) {
   if (!table.Steady.empty()) {
     settings.Steady = ParseSteadyFilter(table.Steady, engine, error);
-    if (!settings.Steady) error = "--steady: " + error;
-    if (!settings.Steady) return false;
+    if (!settings.Steady) {
+      error = "--steady: " + error;
+      return false;
+    }
   }
   for (const std::string& text : table.Ranges) {
     const std::optional<TRangeFilter> range = ParseRangeFilter(text, engine, error);
-    if (!range) error = "--range: " + error;
-    if (!range) return false;
+    if (!range) {
+      error = "--range: " + error;
+      return false;
+    }
     settings.Ranges.push_back(*range);
   }
   return true;
@@ -96,8 +103,10 @@ bool ChooseTarget(const TTableOptions& table, TTableSettings& settings, std::str
   std::optional<std::vector<double>> grid =
       ParseTargetGrid(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
                       settings.XBins.size(), settings.YBins.size(), error);
-  if (!grid) error = "--target " + table.TargetPath.toStdString() + ": " + error;
-  if (!grid) return false;
+  if (!grid) {
+    error = "--target " + table.TargetPath.toStdString() + ": " + error;
+    return false;
+  }
   settings.Target.Grid = std::move(*grid);
   return true;
 }
@@ -178,10 +187,7 @@ TTableOutcome RunTable(const TViewOptions& options, const TTableFiles& files) {
   input.Engine = &engine;
   input.Mixture = files.Mixture;
   const TAlignment alignment = files.Alignment.value_or(TAlignment{});
-  if (files.Mixture != nullptr && !files.Mixture->Samples.empty() && !engine.Times.empty()) {
-    // As the panes place it: the engine log's first record `Offset` after our first row.
-    input.Shift = files.Mixture->Samples.front().Time + alignment.Offset - engine.Times.front();
-  }
+  if (files.Mixture != nullptr) input.Shift = EngineShift(*files.Mixture, engine, alignment.Offset);
   if (!alignment.Note.empty()) outcome.Warnings.push_back(alignment.Note);
   std::string error;
   const std::optional<TTableSettings> settings = SettingsOf(options, files, input.Shift, error);

@@ -190,7 +190,7 @@ void TKestViewWindow::UpdateTableSources(const TChartScene& scene, const TPaneSc
   if (Engine && !LogFiles.empty() && !scene.Traces.empty()) {
     sources.Mixture = scene.Traces.front().Log;
     sources.AxisShift = scene.Traces.front().Shift;
-    sources.Shift = panes.Shift + sources.AxisShift;
+    sources.Shift = EngineShift(*sources.Mixture, *Engine, Alignment.Offset);
   } else {
     sources.AxisShift = -panes.Shift;
   }
