@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
 #include "viewer/EngineLogs.h"
@@ -24,7 +24,7 @@ constexpr int ExitUnreadable = 1;
 struct THeadlessFiles {
   std::vector<std::unique_ptr<viewer::TLogFile>> Ours;
   std::vector<viewer::TNamedLog> Logs;  // the readable ones of Ours
-  std::unique_ptr<enginelog::TEngineLog> Engine;
+  std::unique_ptr<enginelog::TLog> Engine;
   QString EngineName;
   std::optional<viewer::TAlignment> Alignment;  // with a mixture log beside the engine log
   std::vector<QString> Order;                   // every file, as given: ours or the engine log
@@ -33,9 +33,13 @@ struct THeadlessFiles {
 
 void ReadFiles(const viewer::TViewOptions& options, THeadlessFiles& files) {
   for (const QString& path : options.Files) {
-    if (viewer::IsEngineLogFile(path) && !files.Engine) {
-      auto log = std::make_unique<enginelog::TEngineLog>(
-          enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
+    // Each file is opened and read once; its first bytes chose its reader.
+    auto file = std::make_unique<viewer::TLogFile>(path);
+    // One engine log is lined up: a second is read as ours would be, and its fault named so.
+    if (files.Engine) file->SetOursOnly();
+    const bool loaded = file->Load(false);
+    if (file->IsEngineLog()) {
+      auto log = std::make_unique<enginelog::TLog>(file->TakeLog());
       for (const std::string& warning : log->Warnings) {
         std::fprintf(stderr, "kestview: %s\n", warning.c_str());
       }
@@ -49,8 +53,7 @@ void ReadFiles(const viewer::TViewOptions& options, THeadlessFiles& files) {
       files.Order.push_back(path);
       continue;
     }
-    auto file = std::make_unique<viewer::TLogFile>(path);
-    if (!file->Load(false)) {
+    if (!loaded) {
       std::fprintf(stderr, "kestview: %s\n", file->Data().Error.c_str());
       files.AllRead = false;
     }
@@ -64,7 +67,7 @@ void ReadFiles(const viewer::TViewOptions& options, THeadlessFiles& files) {
     files.Logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
   }
   if (files.Engine && !files.Logs.empty()) {
-    const viewer::TLogData& mixture = *files.Logs.front().Log;
+    const viewer::TLog& mixture = *files.Logs.front().Log;
     files.Alignment = viewer::AlignEngineLog(mixture, *files.Engine, options.Align, options.Offset,
                                              viewer::LocalUtcOffsetAt(mixture));
   }
@@ -82,7 +85,7 @@ void PrintSummaries(const viewer::TViewOptions& options, const THeadlessFiles& f
       entry = options.Json ? viewer::EngineSummaryJson(name, *files.Engine, files.Alignment)
                            : viewer::EngineSummaryText(name, *files.Engine, files.Alignment);
     } else {
-      const viewer::TLogData& log = files.Ours[ours++]->Data();
+      const viewer::TLog& log = files.Ours[ours++]->Data();
       if (!log.Error.empty()) {
         if (options.Json) entry = viewer::ErrorJson(log);
       } else {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bench/BenchMlg.h"
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "log/MlgReader.h"
 
 namespace {
@@ -70,7 +70,7 @@ void Measure(const char* name, const std::string& path) {
   ResetPeak();
   const double before = StatusMegabytes("VmRSS");
   const auto start = std::chrono::steady_clock::now();
-  enginelog::TEngineLog log = enginelog::ReadEngineLogFile(path, path);
+  enginelog::TLog log = enginelog::ReadEngineLogFile(path, path);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!log.Ok()) {

@@ -190,8 +190,8 @@ void DrawLegend(QPainter& painter, const QRectF& plot, const TChartScene& scene)
   bool statusColours = false;
   for (const TChartTrace& trace : scene.Traces) {
     QString text = trace.Name;
-    if (trace.Log->SkippedRows > 0) {
-      text += QStringLiteral("  (%1 rows skipped)").arg(trace.Log->SkippedRows);
+    if (trace.Log->SkippedRecords > 0) {
+      text += QStringLiteral("  (%1 rows skipped)").arg(trace.Log->SkippedRecords);
     }
     entries.emplace_back(trace.Color, text);
     if (HasStatusColumn(*trace.Log)) statusColours = true;
@@ -245,9 +245,9 @@ TValueRange TimeExtent(const TChartScene& scene) {
   TValueRange extent{0, 0};
   bool any = false;
   for (const TChartTrace& trace : scene.Traces) {
-    if (trace.Log == nullptr || trace.Log->Samples.empty()) continue;
-    const double first = trace.Log->Samples.front().Time - trace.Shift;
-    const double last = trace.Log->Samples.back().Time - trace.Shift;
+    if (trace.Log == nullptr || trace.Log->Times.empty()) continue;
+    const double first = trace.Log->Times.front() - trace.Shift;
+    const double last = trace.Log->Times.back() - trace.Shift;
     extent.Low = any ? std::min(extent.Low, first) : first;
     extent.High = any ? std::max(extent.High, last) : last;
     any = true;
@@ -272,7 +272,7 @@ TChartScene MakeScene(const std::vector<TNamedLog>& logs, const TDisplay& displa
     trace.Log = log.Log;
     trace.Name = log.Name;
     trace.Color = TraceColors[index++ % std::size(TraceColors)];
-    if (relative && !log.Log->Samples.empty()) trace.Shift = log.Log->Samples.front().Time;
+    if (relative && !log.Log->Times.empty()) trace.Shift = log.Log->Times.front();
     scene.Traces.push_back(trace);
   }
   const TValueRange extent = TimeExtent(scene);

@@ -20,7 +20,7 @@ struct TValueRange {
 };
 
 struct TChartTrace {
-  const TLogData* Log = nullptr;
+  const TLog* Log = nullptr;
   QColor Color;
   QString Name;  // the legend's text
   double Shift =
@@ -49,7 +49,7 @@ QRectF PlotArea(const QRectF& bounds);
 TValueRange TimeExtent(const TChartScene& scene);
 
 struct TNamedLog {
-  const TLogData* Log = nullptr;
+  const TLog* Log = nullptr;
   QString Name;
 };
 // A scene of `logs` at full range, each in its own colour; on the relative axis each log's time

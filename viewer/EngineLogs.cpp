@@ -1,9 +1,8 @@
-// An engine log beside our mixture logs: recognising it, lining it up, its first channels and its
+// An engine log beside our mixture logs: lining it up, its first channels and its
 // summary.
 #include "viewer/EngineLogs.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,7 +12,6 @@
 
 #include "log/CivilTime.h"
 #include "log/LogAlignment.h"
-#include "log/LogSniffer.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
@@ -60,12 +58,12 @@ struct TMixtureTrace {
   std::vector<float> Values;
 };
 
-TMixtureTrace MixtureTraceOf(const TLogData& log) {
+TMixtureTrace MixtureTraceOf(const TLog& log) {
   TMixtureTrace trace;
   const int fuel = LoggedDisplay(log).FuelType;
-  trace.Times.reserve(log.Samples.size());
-  trace.Values.reserve(log.Samples.size());
-  for (const TSample& sample : log.Samples) {
+  trace.Times.reserve(log.Rows());
+  trace.Values.reserve(log.Rows());
+  for (const TSample& sample : Samples(log)) {
     trace.Times.push_back(sample.Time);
     trace.Values.push_back(IsReading(sample) ? static_cast<float>(LambdaOf(sample, fuel))
                                              : std::numeric_limits<float>::quiet_NaN());
@@ -75,17 +73,6 @@ TMixtureTrace MixtureTraceOf(const TLogData& log) {
 
 }  // namespace
 
-bool IsEngineLogFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray head = file.read(static_cast<qint64>(enginelog::SniffBytes));
-  const bool whole = file.atEnd();
-  const enginelog::TLogFormat format =
-      enginelog::SniffLogFormat(std::string_view(head.constData(), head.size()), whole);
-  return format == enginelog::TLogFormat::Mlg || format == enginelog::TLogFormat::Msl ||
-         format == enginelog::TLogFormat::Text;
-}
-
 std::optional<TAlignMode> AlignModeOf(std::string_view word) {
   if (word == "clock") return TAlignMode::Clock;
   if (word == "match") return TAlignMode::Match;
@@ -93,25 +80,26 @@ std::optional<TAlignMode> AlignModeOf(std::string_view word) {
   return std::nullopt;
 }
 
-std::optional<enginelog::TStartTime> MixtureStart(const TLogData& log) {
-  if (log.Samples.empty() || log.Date.Year == 0) return std::nullopt;
-  const double time = log.Samples.front().Time;
+std::optional<enginelog::TStartTime> MixtureStart(const TLog& log) {
+  if (log.Times.empty() || log.Ours.Date.Year == 0) return std::nullopt;
+  const double time = log.Times.front();
   const double whole = std::floor(time);
   enginelog::TStartTime start;
-  start.Seconds = csvlog::DaysFromCivil(log.Date.Year, log.Date.Month, log.Date.Day) * 86400 +
-                  static_cast<std::int64_t>(whole);
+  start.Seconds =
+      csvlog::DaysFromCivil(log.Ours.Date.Year, log.Ours.Date.Month, log.Ours.Date.Day) * 86400 +
+      static_cast<std::int64_t>(whole);
   start.Fraction = time - whole;
-  if (HasUtcOffset(log)) start.UtcOffsetSeconds = log.UtcOffsetSeconds;
+  if (HasUtcOffset(log)) start.UtcOffsetSeconds = log.Ours.UtcOffsetSeconds;
   return start;
 }
 
-double EngineShift(const TLogData& mixture, const enginelog::TEngineLog& engine, double offset) {
-  const double mixtureFirst = mixture.Samples.empty() ? 0 : mixture.Samples.front().Time;
+double EngineShift(const TLog& mixture, const enginelog::TLog& engine, double offset) {
+  const double mixtureFirst = mixture.Times.empty() ? 0 : mixture.Times.front();
   const double engineFirst = engine.Times.empty() ? 0 : engine.Times.front();
   return mixtureFirst + offset - engineFirst;
 }
 
-int LocalUtcOffsetAt(const TLogData& mixture) {
+int LocalUtcOffsetAt(const TLog& mixture) {
   const std::optional<enginelog::TStartTime> start = MixtureStart(mixture);
   if (!start) return QDateTime::currentDateTime().offsetFromUtc();
   // The start's wall-clock time read as a time of this machine's zone.
@@ -119,9 +107,8 @@ int LocalUtcOffsetAt(const TLogData& mixture) {
   return QDateTime(utcReading.date(), utcReading.time(), Qt::LocalTime).offsetFromUtc();
 }
 
-TAlignment AlignEngineLog(const TLogData& mixture, const enginelog::TEngineLog& engine,
-                          TAlignMode mode, std::optional<double> handOffset,
-                          int localUtcOffsetSeconds) {
+TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TAlignMode mode,
+                          std::optional<double> handOffset, int localUtcOffsetSeconds) {
   TAlignment result;
   if (handOffset) {
     result.Offset = *handOffset;
@@ -135,7 +122,7 @@ TAlignment AlignEngineLog(const TLogData& mixture, const enginelog::TEngineLog& 
     const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(engine);
     if (!channel) {
       result.Note = "the engine log has no mixture channel to match";
-    } else if (mixture.Samples.empty()) {
+    } else if (mixture.Times.empty()) {
       result.Note = "the mixture log has no rows to match";
     } else {
       const TMixtureTrace ours = MixtureTraceOf(mixture);
@@ -160,7 +147,7 @@ TAlignment AlignEngineLog(const TLogData& mixture, const enginelog::TEngineLog& 
   return result;
 }
 
-std::vector<std::size_t> DefaultShownChannels(const enginelog::TEngineLog& log) {
+std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log) {
   std::vector<std::size_t> shown;
   // Engine speed first, then the load: a named load, else the manifold pressure.
   const std::vector<std::vector<std::string>> wanted = {
@@ -179,7 +166,7 @@ std::vector<std::size_t> DefaultShownChannels(const enginelog::TEngineLog& log) 
   return shown;
 }
 
-std::vector<std::size_t> ChannelsNamed(const enginelog::TEngineLog& log,
+std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
                                        const std::vector<std::string>& names,
                                        std::vector<std::string>& unknown) {
   std::vector<std::size_t> shown;
@@ -194,7 +181,7 @@ std::vector<std::size_t> ChannelsNamed(const enginelog::TEngineLog& log,
   return shown;
 }
 
-std::string EngineSummaryJson(const std::string& file, const enginelog::TEngineLog& log,
+std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
                               const std::optional<TAlignment>& alignment) {
   QJsonObject object{{"file", QString::fromStdString(file)},
                      {"format", enginelog::FormatName(log.Format)},
@@ -225,7 +212,7 @@ std::string EngineSummaryJson(const std::string& file, const enginelog::TEngineL
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-std::string EngineSummaryText(const std::string& file, const enginelog::TEngineLog& log,
+std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
                               const std::optional<TAlignment>& alignment) {
   std::string text = file + "\n";
   text += "  format      " + std::string(enginelog::FormatName(log.Format)) + ", " +

@@ -1,4 +1,4 @@
-// An engine log beside our mixture logs: which files are engine logs, where one falls on the
+// An engine log beside our mixture logs: where one falls on the
 // mixture chart's time axis (by clock, by matching the mixture traces, or by hand), which of its
 // channels are shown first, and its summary. No widgets: the window, the export and the command
 // line share it.
@@ -10,14 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "log/EngineLog.h"
-#include "viewer/LogParser.h"
+#include "log/Log.h"
+#include "viewer/OurLog.h"
 
 namespace viewer {
-
-// True when the file at `path` starts as an engine log (MLG, MSL or delimited text) rather than
-// one of ours or none at all; a file that cannot be opened is not one (our reader names the fault).
-bool IsEngineLogFile(const QString& path);
 
 // How the user asked the engine log to be lined up.
 enum class TAlignMode : unsigned char { Clock, Match, None };
@@ -36,37 +32,36 @@ struct TAlignment {
 
 // The wall-clock time of a mixture log's first row: an extended log's own time and offset, or a
 // classic log's header date and first row in the local zone (no offset). None without a date.
-std::optional<enginelog::TStartTime> MixtureStart(const TLogData& log);
+std::optional<enginelog::TStartTime> MixtureStart(const TLog& log);
 
 // Lines `engine` up with `mixture`. A hand offset wins; otherwise `mode` decides: by clock when
 // both logs carry wall-clock time, or by matching the engine log's mixture channel against our
 // readings around the clock's offset (searched over DefaultSearchWindow), falling back to the
 // clock and then to none, with the reason in Note. `localUtcOffsetSeconds`: this machine's zone
 // at the mixture log's start, for the starts written without an offset.
-TAlignment AlignEngineLog(const TLogData& mixture, const enginelog::TEngineLog& engine,
-                          TAlignMode mode, std::optional<double> handOffset,
-                          int localUtcOffsetSeconds);
-// What to add to `engine`'s own times to place them on `mixture`'s time axis (TSample::Time),
+TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TAlignMode mode,
+                          std::optional<double> handOffset, int localUtcOffsetSeconds);
+// What to add to `engine`'s own times to place them on `mixture`'s time axis (its Times),
 // its first record `offset` seconds after the mixture log's first row.
-double EngineShift(const TLogData& mixture, const enginelog::TEngineLog& engine, double offset);
+double EngineShift(const TLog& mixture, const enginelog::TLog& engine, double offset);
 // This machine's offset from UTC at the mixture log's start (at today's date without one).
-int LocalUtcOffsetAt(const TLogData& mixture);
+int LocalUtcOffsetAt(const TLog& mixture);
 
 // The channels shown before the user picks: engine speed and load (or manifold pressure), found
 // by name; the first channel when neither is there.
-std::vector<std::size_t> DefaultShownChannels(const enginelog::TEngineLog& log);
+std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log);
 // The channels named in `names` (letter case ignored), in that order; unknown names in `unknown`.
-std::vector<std::size_t> ChannelsNamed(const enginelog::TEngineLog& log,
+std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
                                        const std::vector<std::string>& names,
                                        std::vector<std::string>& unknown);
 
 // The summary of an engine log as one JSON object: file, format, rows, duration_s, start (ISO 8601
 // or null), markers, channels [{name, unit, min, max, mean}], and offset_s and align when it was
 // lined up with a mixture log.
-std::string EngineSummaryJson(const std::string& file, const enginelog::TEngineLog& log,
+std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
                               const std::optional<TAlignment>& alignment);
 // The same as lines for a terminal.
-std::string EngineSummaryText(const std::string& file, const enginelog::TEngineLog& log,
+std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
                               const std::optional<TAlignment>& alignment);
 
 }  // namespace viewer

@@ -21,7 +21,7 @@ const QColor ChannelColors[] = {QColor(200, 60, 40), QColor(40, 120, 60), QColor
                                 QColor(30, 110, 170), QColor(150, 110, 20)};
 
 // A record's gap: more than five of the log's usual intervals between two records.
-double GapOf(const enginelog::TEngineLog& log) {
+double GapOf(const enginelog::TLog& log) {
   if (log.Rows() < 2) return 1;
   return std::max(0.5, 5 * log.Duration() / static_cast<double>(log.Rows() - 1));
 }
@@ -106,7 +106,7 @@ double XOf(const QRectF& plot, const TPaneScene& panes, double axisTime) {
 
 }  // namespace
 
-TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TEngineLog& log, double offset,
+TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TLog& log, double offset,
                       std::vector<std::size_t> shown) {
   TPaneScene panes;
   panes.Log = &log;
@@ -114,8 +114,7 @@ TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TEngineLog& log
   panes.From = scene.From;
   panes.To = scene.To;
   const TChartTrace* mixture = scene.Traces.empty() ? nullptr : &scene.Traces.front();
-  const bool beside =
-      mixture != nullptr && mixture->Log != nullptr && !mixture->Log->Samples.empty();
+  const bool beside = mixture != nullptr && mixture->Log != nullptr && !mixture->Log->Times.empty();
   // Without a mixture log the axis is the engine log's own, its first record at `offset`.
   panes.Shift = beside ? EngineShift(*mixture->Log, log, offset) - mixture->Shift
                        : offset - (log.Times.empty() ? 0 : log.Times.front());

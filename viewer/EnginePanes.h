@@ -9,13 +9,13 @@
 #include <QString>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "viewer/ChartPainter.h"
 
 namespace viewer {
 
 struct TPaneScene {
-  const enginelog::TEngineLog* Log = nullptr;  // none: no panes
+  const enginelog::TLog* Log = nullptr;  // none: no panes
   // Added to the log's times to place them on the chart's axis.
   double Shift = 0;
   std::vector<std::size_t> Shown;  // channel indices, top to bottom
@@ -25,7 +25,7 @@ struct TPaneScene {
 
 // The panes of `log` on the axis of `scene`: its first record `offset` seconds after the first
 // row of the scene's first trace (the mixture log), or at 0 when the scene has no trace.
-TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TEngineLog& log, double offset,
+TPaneScene PlacePanes(const TChartScene& scene, const enginelog::TLog& log, double offset,
                       std::vector<std::size_t> shown);
 
 // Height of one pane in pixels, and of the strip that holds the markers' text.

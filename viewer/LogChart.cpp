@@ -84,15 +84,15 @@ void TLogChart::Pan(double fraction) {
 QString TLogChart::ReadoutAt(double time) const {
   QStringList parts;
   for (const TChartTrace& trace : ChartScene.Traces) {
-    const TLogData& log = *trace.Log;
-    if (log.Samples.empty()) continue;
+    const TLog& log = *trace.Log;
+    if (log.Times.empty()) continue;
     std::size_t index = FirstAtOrAfter(log, time + trace.Shift);
-    if (index == log.Samples.size()) --index;
-    if (index > 0 && std::abs(log.Samples[index - 1].Time - trace.Shift - time) <
-                         std::abs(log.Samples[index].Time - trace.Shift - time)) {
+    if (index == log.Rows()) --index;
+    if (index > 0 && std::abs(log.Times[index - 1] - trace.Shift - time) <
+                         std::abs(log.Times[index] - trace.Shift - time)) {
       --index;
     }
-    const TSample& sample = log.Samples[index];
+    const TSample& sample = SampleAt(log, index);
     // Off the trace (before, after or in a gap) nothing is read out for this log.
     if (std::abs(sample.Time - trace.Shift - time) > GapThreshold(log)) continue;
     const bool lambda = ChartScene.Display.DisplayMode == sensor::dmLambda;

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "log/LogSniffer.h"
+#include "log/OurLogReader.h"
+
 namespace viewer {
 
 namespace {
@@ -17,14 +20,35 @@ constexpr qint64 ChunkBytes = 1 << 20;
 TLogFile::TLogFile(QString path, QObject* parent)
     : QObject(parent),
       FilePath(std::move(path)),
-      Parser(std::make_unique<TLogParser>(FilePath.toStdString())) {}
+      Reader(std::make_unique<enginelog::TOurLogReader>(FilePath.toStdString())) {}
+
+bool TLogFile::IsEngineLog() const {
+  const enginelog::TFileFormat format = Data().Format;
+  return format == enginelog::TFileFormat::Mlg || format == enginelog::TFileFormat::Msl ||
+         format == enginelog::TFileFormat::Text;
+}
+
+enginelog::TLog TLogFile::TakeLog() {
+  SetFollow(false);
+  Reader->Finish();
+  enginelog::TLog log = std::move(Reader->Log());
+  Restart();
+  return log;
+}
+
+void TLogFile::Restart() {
+  // Until the first bytes choose, our reader stands in: it names the fault of a file that cannot
+  // be opened, or of an empty one.
+  Reader = std::make_unique<enginelog::TOurLogReader>(FilePath.toStdString());
+  Chosen = false;
+  Offset = 0;
+}
 
 bool TLogFile::Load(bool follow) {
   Follow = follow;
-  Parser = std::make_unique<TLogParser>(FilePath.toStdString());
-  Offset = 0;
+  Restart();
   const bool read = ReadFrom(0);
-  if (read && !Follow) Parser->Finish();
+  if (read && !Follow) Reader->Finish();
   if (Follow) Watch();
   return read && Data().Error.empty();
 }
@@ -68,24 +92,23 @@ void TLogFile::Watch() {
 }
 
 bool TLogFile::ReadAppended() {
-  const std::size_t before = Data().Samples.size();
-  const std::uint64_t linesBefore = Data().Lines;
+  const std::size_t before = Data().Rows();
+  const std::uint64_t linesBefore = Data().Ours.Lines;
   QFileInfo info(FilePath);
   if (info.exists() && info.size() < Offset) {
     // Cut short or replaced: what was read no longer describes the file.
-    Parser = std::make_unique<TLogParser>(FilePath.toStdString());
-    Offset = 0;
+    Restart();
     ReadFrom(0);
     return true;
   }
   ReadFrom(Offset);
-  return Data().Samples.size() != before || Data().Lines != linesBefore;
+  return Data().Rows() != before || Data().Ours.Lines != linesBefore;
 }
 
 bool TLogFile::ReadFrom(qint64 offset) {
   QFile file(FilePath);
   if (!file.open(QIODevice::ReadOnly)) {
-    Parser->Data().Error = FilePath.toStdString() + ": " + file.errorString().toStdString();
+    Reader->Log().Error = FilePath.toStdString() + ": " + file.errorString().toStdString();
     return false;
   }
   if (offset > 0 && !file.seek(offset)) return false;
@@ -94,11 +117,21 @@ bool TLogFile::ReadFrom(qint64 offset) {
   while (true) {
     const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
     if (got < 0) {
-      Parser->Data().Error = FilePath.toStdString() + ": " + file.errorString().toStdString();
+      Reader->Log().Error = FilePath.toStdString() + ": " + file.errorString().toStdString();
       return false;
     }
     if (got == 0) break;
-    Parser->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    const std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
+    if (!Chosen && !OursOnly) {
+      // The file's first bytes choose its reader, once: the piece holds them (a piece is larger
+      // than what the choice looks at), and it is the whole file when it ends short of that.
+      const bool whole = got < static_cast<qint64>(enginelog::SniffBytes) && file.atEnd();
+      Reader =
+          enginelog::MakeLogReader(piece.substr(0, enginelog::SniffBytes), whole,
+                                   FilePath.toStdString(), static_cast<std::uint64_t>(file.size()));
+      Chosen = true;
+    }
+    Reader->Feed(piece);
     Offset += got;
   }
   LastSize = Offset;

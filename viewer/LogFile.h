@@ -1,4 +1,5 @@
-// A log on disk, read once and then, while followed, only by what was appended to it since.
+// A log on disk, whichever log it is, read once and then, while followed, only by what was
+// appended to it since. Its first bytes choose the reader (log/Log.h MakeLogReader).
 #pragma once
 
 #include <QFileSystemWatcher>
@@ -7,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "viewer/LogParser.h"
+#include "log/Log.h"
 
 namespace viewer {
 
@@ -23,8 +24,12 @@ class TLogFile : public QObject {
 
   // Reads the whole file. Unless following, the end of the file ends the log (a cut last line is
   // counted as skipped). False when the file could not be opened or is no log; Data().Error says
-  // why, naming the file.
+  // why, naming the file. The reader is chosen from the file's first bytes (an empty file's
+  // when more comes).
   bool Load(bool follow);
+  // Reads the file as a log of ours whatever its first bytes say (the command line's second
+  // engine log, which it does not line up, is judged as ours would judge it). Before Load.
+  void SetOursOnly() { OursOnly = true; }
   // Starts or stops following: with follow on, rows appended later are read as they come. Turning
   // it on after a load that ended the log reads the file again.
   void SetFollow(bool follow);
@@ -35,7 +40,12 @@ class TLogFile : public QObject {
   bool ReadAppended();
 
   const QString& Path() const { return FilePath; }
-  const TLogData& Data() const { return Parser->Data(); }
+  const enginelog::TLog& Data() const { return Reader->Log(); }
+  // The log read, taken out of this file, which then holds an empty log and follows no more: the
+  // end of the file read so far ends the log. For an engine log, which is read once and kept.
+  enginelog::TLog TakeLog();
+  // The file is an engine log of another program (MLG, MSL or delimited text), not one of ours.
+  bool IsEngineLog() const;
   // Bytes read so far (the offset of the next read).
   qint64 BytesRead() const { return Offset; }
 
@@ -48,7 +58,11 @@ class TLogFile : public QObject {
   void Watch();
 
   QString FilePath;
-  std::unique_ptr<TLogParser> Parser;
+  void Restart();
+
+  std::unique_ptr<enginelog::TLogReader> Reader;
+  bool OursOnly = false;
+  bool Chosen = false;  // Reader was chosen from the file's first bytes
   qint64 Offset = 0;
   bool Follow = false;
   QFileSystemWatcher* Watcher = nullptr;

@@ -30,49 +30,8 @@ bool Counts(const TSample& sample) {
   return IsReading(sample) && sample.Status != TSampleStatus::LowVolts;
 }
 
-// The mixture of our log at a time, in the table's unit. Successive calls with rising times move
-// the cursor forward only; a time that goes back searches again.
-class TOurMixture {
- public:
-  TOurMixture(const TLogData& log, const TDisplay& unit) : Log(log), Unit(unit) {}
-
-  // Between two rows that count and no gap apart, the line between them; within half a sample
-  // interval of a single row that counts, that row; otherwise nothing.
-  double At(double time) {
-    const std::vector<TSample>& samples = Log.Samples;
-    if (samples.empty()) return NaN;
-    if (Cursor >= samples.size() || samples[Cursor].Time > time) {
-      Cursor = FirstAtOrAfter(Log, time);
-      Cursor = Cursor == 0 ? 0 : Cursor - 1;
-    }
-    while (Cursor + 1 < samples.size() && samples[Cursor + 1].Time <= time) ++Cursor;
-    const TSample& before = samples[Cursor];
-    if (before.Time > time) return Near(before, time);
-    if (Cursor + 1 == samples.size()) return Near(before, time);
-    const TSample& after = samples[Cursor + 1];
-    if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
-      const double a = DisplayValue(before, Unit);
-      const double b = DisplayValue(after, Unit);
-      const double span = after.Time - before.Time;
-      return span > 0 ? a + (b - a) * (time - before.Time) / span : a;
-    }
-    const double fromBefore = Near(before, time);
-    return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
-  }
-
- private:
-  double Near(const TSample& sample, double time) const {
-    if (!Counts(sample) || std::abs(sample.Time - time) > Log.SampleInterval / 2) return NaN;
-    return DisplayValue(sample, Unit);
-  }
-
-  const TLogData& Log;
-  TDisplay Unit;
-  std::size_t Cursor = 0;
-};
-
-// Whether the engine's mixture channel is lambda rather than an air-fuel ratio: its name or unit
-// says so, or its values stay below 3 (no fuel burns at an air-fuel ratio that low).
+// Whether an engine log's mixture channel is lambda rather than an air-fuel ratio: its name or
+// unit says so, or its values stay below 3 (no fuel burns at an air-fuel ratio that low).
 bool IsLambdaChannel(const enginelog::TChannel& channel) {
   if (Contains(channel.Name, "afr") || Contains(channel.Unit, "afr")) return false;
   if (Contains(channel.Name, "lambda") || Contains(channel.Unit, "lambda") ||
@@ -89,25 +48,68 @@ bool IsLambdaChannel(const enginelog::TChannel& channel) {
   return n > 0 && sum / static_cast<double>(n) < 3.0;
 }
 
-// The engine log's mixture channel at a time on its own axis, in the table's unit.
-class TEngineMixture {
+// The mixture of one log, in the table's unit, at times on the engine log's axis: a mixture
+// channel of that log, placed by a shift. A log of ours gives its reading, row by row in the unit
+// it was logged in, only where its rows count (status, repeats, gaps); an engine log gives its own
+// mixture channel, lambda or AFR as its name, unit or values tell. Successive calls with rising
+// times move the cursor forward only; a time that goes back searches again.
+class TMixtureSource {
  public:
-  TEngineMixture(const enginelog::TEngineLog& log, std::size_t channel, const TDisplay& unit)
-      : Times(log.Times), Values(log.Channels[channel].Values) {
+  // `channel` of `log`; `shift` is added to an engine time to find it on `log`'s own axis, and
+  // the mixture is taken `lag` seconds after that.
+  TMixtureSource(const enginelog::TLog& log, std::size_t channel, double shift, double lag,
+                 const TDisplay& unit)
+      : Log(log),
+        Times(log.Times),
+        Values(log.Channels[channel].Values),
+        Shift(shift),
+        Lag(lag),
+        Unit(unit),
+        Ours(enginelog::IsOurs(log.Format)) {
+    if (Ours) return;
     const bool lambda = IsLambdaChannel(log.Channels[channel]);
     const bool wantLambda = unit.DisplayMode == sensor::dmLambda;
     const double stoichiometric = StoichiometricAfr(unit.FuelType);
     Scale = lambda == wantLambda ? 1.0 : (wantLambda ? 1.0 / stoichiometric : stoichiometric);
   }
 
-  double At(double time) {
-    if (Times.empty() || time < Times.front() || time > Times.back()) return NaN;
+  double At(double engineTime) {
+    const double time = engineTime + Shift + Lag;
+    if (Times.empty()) return NaN;
+    if (!Ours && (time < Times.front() || time > Times.back())) return NaN;
     if (Cursor >= Times.size() || Times[Cursor] > time) {
-      Cursor = static_cast<std::size_t>(std::upper_bound(Times.begin(), Times.end(), time) -
+      Cursor = static_cast<std::size_t>(std::lower_bound(Times.begin(), Times.end(), time) -
                                         Times.begin());
       Cursor = Cursor == 0 ? 0 : Cursor - 1;
     }
     while (Cursor + 1 < Times.size() && Times[Cursor + 1] <= time) ++Cursor;
+    return Ours ? OursAt(time) : EngineAt(time);
+  }
+
+ private:
+  // Between two rows that count and no gap apart, the line between them; within half a sample
+  // interval of a single row that counts, that row; otherwise nothing.
+  double OursAt(double time) const {
+    const TSample before = SampleAt(Log, Cursor);
+    if (before.Time > time || Cursor + 1 == Times.size()) return Near(before, time);
+    const TSample after = SampleAt(Log, Cursor + 1);
+    if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
+      const double a = DisplayValue(before, Unit);
+      const double b = DisplayValue(after, Unit);
+      const double span = after.Time - before.Time;
+      return span > 0 ? a + (b - a) * (time - before.Time) / span : a;
+    }
+    const double fromBefore = Near(before, time);
+    return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
+  }
+
+  double Near(const TSample& sample, double time) const {
+    if (!Counts(sample) || std::abs(sample.Time - time) > Log.Ours.SampleInterval / 2) return NaN;
+    return DisplayValue(sample, Unit);
+  }
+
+  // The line between the records either side; nothing across a gap in the engine's logging.
+  double EngineAt(double time) const {
     const double a = Values[Cursor];
     if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a * Scale;
     const double b = Values[Cursor + 1];
@@ -116,9 +118,13 @@ class TEngineMixture {
     return (a + (b - a) * (time - Times[Cursor]) / span) * Scale;  // NaN when either is
   }
 
- private:
+  const enginelog::TLog& Log;
   std::span<const double> Times;
   std::span<const float> Values;
+  double Shift = 0;
+  double Lag = 0;
+  TDisplay Unit;
+  bool Ours = false;
   double Scale = 1;
   std::size_t Cursor = 0;
 };
@@ -151,7 +157,7 @@ class TSteadiness {
 };
 
 // The channel indices a table needs, checked against the log; empty when all exist.
-std::string CheckChannels(const enginelog::TEngineLog& log, const TTableSettings& settings) {
+std::string CheckChannels(const enginelog::TLog& log, const TTableSettings& settings) {
   const std::size_t count = log.Channels.size();
   const auto missing = [&](std::size_t channel) { return channel >= count; };
   if (missing(settings.XChannel) || missing(settings.YChannel)) return "no such axis channel";
@@ -253,7 +259,7 @@ std::size_t NearestBin(const TBins& bins, double value) {
   return *above - value < value - *(above - 1) ? upper : upper - 1;
 }
 
-TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double shift, double from,
+TBins DeriveBins(const enginelog::TLog& log, std::size_t channel, double shift, double from,
                  double to, std::size_t count) {
   if (channel >= log.Channels.size() || count == 0) return {};
   const auto [first, last] = RecordsIn(log.Times, shift, from, to);
@@ -292,7 +298,7 @@ TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double s
 
 namespace {
 
-std::optional<std::size_t> ChannelNamedLike(const enginelog::TEngineLog& log,
+std::optional<std::size_t> ChannelNamedLike(const enginelog::TLog& log,
                                             std::initializer_list<std::string_view> exact,
                                             std::initializer_list<std::string_view> parts) {
   for (const std::string_view name : exact) {
@@ -309,16 +315,16 @@ std::optional<std::size_t> ChannelNamedLike(const enginelog::TEngineLog& log,
 
 }  // namespace
 
-std::optional<std::size_t> DefaultXChannel(const enginelog::TEngineLog& log) {
+std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log) {
   return ChannelNamedLike(log, {"RPM", "Engine Speed", "EngineSpeed", "Speed"}, {"rpm"});
 }
 
-std::optional<std::size_t> DefaultYChannel(const enginelog::TEngineLog& log) {
+std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log) {
   return ChannelNamedLike(log, {"MAP", "Load", "Engine Load", "EngineLoad", "Manifold Pressure"},
                           {"map", "load", "manifold", "boost"});
 }
 
-std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TEngineLog& log) {
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log) {
   return ChannelNamedLike(log, {"TPS", "TP", "Throttle"}, {"tps", "throttle"});
 }
 
@@ -331,7 +337,7 @@ bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSe
     table.Error = "no engine log";
     return false;
   }
-  const enginelog::TEngineLog& log = *input.Engine;
+  const enginelog::TLog& log = *input.Engine;
   table.Error = CheckChannels(log, settings);
   if (!table.Error.empty()) return false;
   if ((settings.UseEngineMixture || input.Mixture == nullptr) && !settings.MixtureChannel) {
@@ -351,33 +357,22 @@ bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSe
   return true;
 }
 
-// The mixture at an engine record's time: ours, or the engine log's own channel.
-class TMixtureAt {
- public:
-  TMixtureAt(const TTableInput& input, const TTableSettings& settings)
-      : Shift(input.Shift), Lag(settings.Lag) {
-    if (settings.UseEngineMixture || input.Mixture == nullptr) {
-      Theirs.emplace(*input.Engine, *settings.MixtureChannel, settings.Unit);
-    } else {
-      Ours.emplace(*input.Mixture, settings.Unit);
-    }
+// The mixture at an engine record's time: our log's reading, lined up, or the engine log's own
+// mixture channel.
+TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& settings) {
+  if (settings.UseEngineMixture || input.Mixture == nullptr) {
+    return TMixtureSource(*input.Engine, *settings.MixtureChannel, 0, settings.Lag, settings.Unit);
   }
-  // `time` on the engine log's own axis.
-  double At(double time) { return Ours ? Ours->At(time + Shift + Lag) : Theirs->At(time + Lag); }
-
- private:
-  double Shift;
-  double Lag;
-  std::optional<TOurMixture> Ours;
-  std::optional<TEngineMixture> Theirs;
-};
+  return TMixtureSource(*input.Mixture, enginelog::OurReading, input.Shift, settings.Lag,
+                        settings.Unit);
+}
 
 // Counts every engine record in range into `sums`, cell by cell, and what was dropped into the
 // table's counts.
 void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTableInput& input,
                   const TTableSettings& settings) {
-  const enginelog::TEngineLog& log = *input.Engine;
-  TMixtureAt mixtureAt(input, settings);
+  const enginelog::TLog& log = *input.Engine;
+  TMixtureSource mixtureAt = MixtureSourceOf(input, settings);
   std::optional<TSteadiness> steadiness;
   if (settings.Steady) steadiness.emplace(*settings.Steady);
   const auto [first, last] = RecordsIn(log.Times, input.Shift, settings.From, settings.To);
@@ -438,7 +433,7 @@ TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& 
 std::optional<TCellIndex> CellAt(const TMixtureTable& table, const TTableInput& input,
                                  const TTableSettings& settings, double time) {
   if (input.Engine == nullptr || table.XBins.empty() || table.YBins.empty()) return std::nullopt;
-  const enginelog::TEngineLog& log = *input.Engine;
+  const enginelog::TLog& log = *input.Engine;
   if (settings.XChannel >= log.Channels.size() || settings.YChannel >= log.Channels.size() ||
       log.Times.empty()) {
     return std::nullopt;

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "log/EngineLog.h"
-#include "viewer/LogParser.h"
+#include "log/Log.h"
+#include "viewer/OurLog.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
@@ -75,8 +75,8 @@ struct TTableSettings {
 
 // The logs the table is made of.
 struct TTableInput {
-  const enginelog::TEngineLog* Engine = nullptr;  // required
-  const TLogData* Mixture = nullptr;              // our log, lined up; none: the engine's own
+  const enginelog::TLog* Engine = nullptr;  // required
+  const TLog* Mixture = nullptr;            // our log, lined up; none: the engine's own
   // Added to the engine log's times to place them on the mixture log's axis: our first row's
   // time plus the alignment's offset, less the engine log's first time (as PlacePanes places
   // it; a text log's times need not start at 0); 0 without a log of ours.
@@ -122,16 +122,16 @@ std::size_t NearestBin(const TBins& bins, double value);
 // DerivedBinCount round-numbered breakpoints (steps of 1, 2, 2.5, 4 or 5 times a power of ten) over
 // the range where `values` lie between the times From and To of `settings` (NaN values ignored).
 // One breakpoint for a channel that never changes; empty when there is no value.
-TBins DeriveBins(const enginelog::TEngineLog& log, std::size_t channel, double shift, double from,
+TBins DeriveBins(const enginelog::TLog& log, std::size_t channel, double shift, double from,
                  double to, std::size_t count = DerivedBinCount);
 
 // The default axes: engine speed across and manifold pressure or load down, found by name;
 // none when the log has no such channel.
-std::optional<std::size_t> DefaultXChannel(const enginelog::TEngineLog& log);
-std::optional<std::size_t> DefaultYChannel(const enginelog::TEngineLog& log);
+std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log);
+std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log);
 
 // The throttle, the steady-state filter's usual channel, found by name; none without one.
-std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TEngineLog& log);
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log);
 
 // The cell the engine was in at `time` on the mixture log's axis (its last record at or before
 // it); none outside the log or without axis values there.

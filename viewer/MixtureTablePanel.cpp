@@ -145,7 +145,7 @@ void TMixtureTablePanel::Rebuild() {
 
 // The controls as settings; false with the reason when something typed does not read.
 bool TMixtureTablePanel::ReadSettings(TTableSettings& settings, QString& problem) {
-  const enginelog::TEngineLog& log = *Sources.Engine;
+  const enginelog::TLog& log = *Sources.Engine;
   settings.XChannel = static_cast<std::size_t>(XBox->currentData().toInt());
   settings.YChannel = static_cast<std::size_t>(YBox->currentData().toInt());
   settings.From = AxisFrom + Sources.AxisShift;

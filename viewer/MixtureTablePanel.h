@@ -27,12 +27,12 @@ namespace viewer {
 
 // The logs the table is made of and where they lie on the chart's axis.
 struct TTableSources {
-  const enginelog::TEngineLog* Engine = nullptr;  // none: no table
-  unsigned EngineNumber = 0;          // counts the engine logs opened: another number, another log
-  const TLogData* Mixture = nullptr;  // our log; none: the engine's own mixture
-  double Shift = 0;                   // TTableInput::Shift
-  double AxisShift = 0;  // added to a time on the chart's axis to reach the table's times
-  double Offset = 0;     // how the engine log was lined up, for the text forms
+  const enginelog::TLog* Engine = nullptr;  // none: no table
+  unsigned EngineNumber = 0;      // counts the engine logs opened: another number, another log
+  const TLog* Mixture = nullptr;  // our log; none: the engine's own mixture
+  double Shift = 0;               // TTableInput::Shift
+  double AxisShift = 0;           // added to a time on the chart's axis to reach the table's times
+  double Offset = 0;              // how the engine log was lined up, for the text forms
   std::string Align = "none";
 };
 

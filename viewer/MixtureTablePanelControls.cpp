@@ -191,7 +191,7 @@ void TMixtureTablePanel::FillChannelBoxes() {
   }
   RangeChannelBox->addItem(QStringLiteral("(no filter)"), -1);
   if (Sources.Engine == nullptr) return;
-  const enginelog::TEngineLog& log = *Sources.Engine;
+  const enginelog::TLog& log = *Sources.Engine;
   for (std::size_t i = 0; i < log.Channels.size(); ++i) {
     const QString name = QString::fromStdString(log.Channels[i].Name);
     for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox}) {
@@ -211,7 +211,7 @@ void TMixtureTablePanel::FillSourceBox() {
   SourceBox->clear();
   if (Sources.Mixture != nullptr) SourceBox->addItem(QStringLiteral("Mixture log"), -1);
   if (Sources.Engine == nullptr) return;
-  const enginelog::TEngineLog& log = *Sources.Engine;
+  const enginelog::TLog& log = *Sources.Engine;
   for (std::size_t i = 0; i < log.Channels.size(); ++i) {
     SourceBox->addItem(
         QStringLiteral("Engine log: ") + QString::fromStdString(log.Channels[i].Name),

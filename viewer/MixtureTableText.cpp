@@ -188,7 +188,7 @@ struct TFilterParts {
   bool Separated = false;
 };
 
-std::optional<TFilterParts> FilterPartsOf(std::string_view text, const enginelog::TEngineLog& log,
+std::optional<TFilterParts> FilterPartsOf(std::string_view text, const enginelog::TLog& log,
                                           char separator, const char* form, std::string& error) {
   const std::size_t equals = text.rfind('=');
   if (equals == std::string_view::npos) {
@@ -325,8 +325,7 @@ std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::s
   return values;
 }
 
-std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
-                                               const enginelog::TEngineLog& log,
+std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text, const enginelog::TLog& log,
                                                std::string& error) {
   const std::optional<TFilterParts> parts =
       FilterPartsOf(text, log, ',', "CHANNEL=RATE[,SETTLE]", error);
@@ -361,8 +360,8 @@ std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, st
   return std::pair{*from, *to};
 }
 
-std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
-                                             const enginelog::TEngineLog& log, std::string& error) {
+std::optional<TRangeFilter> ParseRangeFilter(std::string_view text, const enginelog::TLog& log,
+                                             std::string& error) {
   const std::optional<TFilterParts> parts = FilterPartsOf(text, log, ':', "CHANNEL=LO:HI", error);
   if (!parts) return std::nullopt;
   if (!parts->Separated) {

@@ -64,10 +64,9 @@ std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, st
 // "CH=RATE[,SETTLE]" for the steady-state filter and "CH=LO:HI" (either end may be left out) for
 // a range filter, CH a channel of `log` (letter case ignored). Nothing, with the reason in
 // `error`, for a channel the log lacks or numbers that do not read.
-std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
-                                               const enginelog::TEngineLog& log,
+std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text, const enginelog::TLog& log,
                                                std::string& error);
-std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
-                                             const enginelog::TEngineLog& log, std::string& error);
+std::optional<TRangeFilter> ParseRangeFilter(std::string_view text, const enginelog::TLog& log,
+                                             std::string& error);
 
 }  // namespace viewer

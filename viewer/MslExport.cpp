@@ -34,22 +34,22 @@ bool IsMslPath(const QString& path) {
   return path.endsWith(QStringLiteral(".msl"), Qt::CaseInsensitive);
 }
 
-bool ExportMsl(const TLogData& log, const TDisplay& display, const QString& path,
+bool ExportMsl(const TLog& log, const TDisplay& display, const QString& path,
                const std::string& program, QString* error) {
   const auto fail = [&](const QString& why) {
     if (error != nullptr) *error = path + QStringLiteral(": ") + why;
     return false;
   };
-  if (log.Samples.empty()) return fail(QStringLiteral("the log has no rows to write"));
+  if (log.Times.empty()) return fail(QStringLiteral("the log has no rows to write"));
 
-  const TSample& first = log.Samples.front();
+  const TSample& first = SampleAt(log, 0);
   csvlog::TMslCaptureDate date;
-  date.Year = log.Date.Year;
-  date.Month = log.Date.Month;
-  date.Day = log.Date.Day;
+  date.Year = log.Ours.Date.Year;
+  date.Month = log.Ours.Date.Month;
+  date.Day = log.Ours.Date.Day;
   date.DayMs = std::llround(first.Time * 1000.0);
   // Only some logs' times carry their offset from UTC; the classic log's are local.
-  if (HasUtcOffset(log)) date.OffsetSeconds = log.UtcOffsetSeconds;
+  if (HasUtcOffset(log)) date.OffsetSeconds = log.Ours.UtcOffsetSeconds;
   const csvlog::TMslColumns columns =
       HasStatusColumn(log) ? csvlog::TMslColumns::Extended : csvlog::TMslColumns::Classic;
   const csvlog::TReadingKind kind = display.DisplayMode == sensor::dmAirFuelRatio
@@ -71,7 +71,7 @@ bool ExportMsl(const TLogData& log, const TDisplay& display, const QString& path
     text += "\r\n";
   }
   std::string row;
-  for (const TSample& sample : log.Samples) {
+  for (const TSample& sample : Samples(log)) {
     csvlog::TMslValues values;
     values.Reading = DisplayValue(sample, display);
     values.Volts = sample.Volts;

@@ -5,7 +5,7 @@
 #include <QString>
 #include <string>
 
-#include "viewer/LogParser.h"
+#include "viewer/OurLog.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
@@ -19,7 +19,7 @@ bool IsMslPath(const QString& path);
 // temperature code and status. Every row is written, a silent controller's repeats included. The
 // file is replaced only once it is whole. False, with the reason naming the file in `error`, when
 // the log has no rows or the file cannot be written.
-bool ExportMsl(const TLogData& log, const TDisplay& display, const QString& path,
+bool ExportMsl(const TLog& log, const TDisplay& display, const QString& path,
                const std::string& program, QString* error);
 
 }  // namespace viewer

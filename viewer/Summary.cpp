@@ -30,11 +30,8 @@ double Rounded(double value, int decimals) {
 
 std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
 
-const char* KindName(TLogKind kind) {
-  return kind == TLogKind::Extended  ? "extended"
-         : kind == TLogKind::Classic ? "classic"
-         : kind == TLogKind::Msl     ? "msl"
-                                     : "unknown";
+const char* KindName(TFileFormat format) {
+  return enginelog::IsOurs(format) ? enginelog::FormatName(format) : "unknown";
 }
 
 const char* FuelName(int fuelType) {
@@ -67,11 +64,11 @@ double DisplayValue(const TSample& sample, const TDisplay& display) {
   return wantLambda ? lambda : lambda * StoichiometricAfr(display.FuelType);
 }
 
-TDisplay LoggedDisplay(const TLogData& log) {
+TDisplay LoggedDisplay(const TLog& log) {
   std::size_t lambdaRows = 0, afrRows = 0;
   double highestAfr = 0;
   int exactFuel = 0;
-  for (const TSample& sample : log.Samples) {
+  for (const TSample& sample : Samples(log)) {
     if (sample.Kind == TReadingKind::Lambda) {
       ++lambdaRows;
       continue;
@@ -103,43 +100,42 @@ bool IsReading(const TSample& sample) {
          sample.Status != TSampleStatus::Offline;
 }
 
-double GapThreshold(const TLogData& log) { return 3.0 * log.SampleInterval; }
+double GapThreshold(const TLog& log) { return 3.0 * log.Ours.SampleInterval; }
 
-bool IsGapBefore(const TLogData& log, std::size_t index) {
-  const TSample& sample = log.Samples[index];
-  const TSample& before = log.Samples[index - 1];
+bool IsGapBefore(const TLog& log, std::size_t index) {
+  const TSample& sample = SampleAt(log, index);
+  const TSample& before = SampleAt(log, index - 1);
   return sample.BreakBefore || (sample.Stale && !before.Stale) ||
          sample.Time - before.Time > GapThreshold(log);
 }
 
-std::size_t FirstAtOrAfter(const TLogData& log, double time) {
-  const auto at = std::lower_bound(log.Samples.begin(), log.Samples.end(), time,
-                                   [](const TSample& s, double t) { return s.Time < t; });
-  return static_cast<std::size_t>(at - log.Samples.begin());
+std::size_t FirstAtOrAfter(const TLog& log, double time) {
+  const auto at = std::lower_bound(log.Times.begin(), log.Times.end(), time);
+  return static_cast<std::size_t>(at - log.Times.begin());
 }
 
-TSummary Summarize(const TLogData& log, double from, double to, const TDisplay& display,
+TSummary Summarize(const TLog& log, double from, double to, const TDisplay& display,
                    const TBands& bands) {
   TSummary summary;
   const std::size_t begin = FirstAtOrAfter(log, from);
   std::size_t end = begin;
-  while (end < log.Samples.size() && log.Samples[end].Time <= to) ++end;
+  while (end < log.Rows() && log.Times[end] <= to) ++end;
   if (begin == end) return summary;
   summary.Samples = end - begin;
-  summary.Duration = log.Samples[end - 1].Time - log.Samples[begin].Time;
+  summary.Duration = log.Times[end - 1] - log.Times[begin];
   double sum = 0;
   std::size_t rich = 0, lean = 0, lowVolts = 0;
   double staleStart = -1;
   for (std::size_t i = begin; i < end; ++i) {
-    const TSample& sample = log.Samples[i];
+    const TSample& sample = SampleAt(log, i);
     (sample.Kind == TReadingKind::Lambda ? summary.LambdaRows : summary.AfrRows) += 1;
     if (i > begin && IsGapBefore(log, i)) {
       ++summary.Gaps;
       // A run of repeats is measured from the last real row to the next one.
       if (sample.Stale) {
-        staleStart = log.Samples[i - 1].Time;
+        staleStart = log.Times[i - 1];
       } else {
-        summary.GapSeconds += sample.Time - log.Samples[i - 1].Time;
+        summary.GapSeconds += sample.Time - log.Times[i - 1];
       }
     }
     if (staleStart >= 0 && (!sample.Stale || i + 1 == end)) {
@@ -164,7 +160,7 @@ TSummary Summarize(const TLogData& log, double from, double to, const TDisplay& 
     summary.Rich = static_cast<double>(rich) / readings;
     summary.Lean = static_cast<double>(lean) / readings;
     summary.Stoichiometric = 1.0 - summary.Rich - summary.Lean;
-    summary.SecondsBelowLowVolts = static_cast<double>(lowVolts) * log.SampleInterval;
+    summary.SecondsBelowLowVolts = static_cast<double>(lowVolts) * log.Ours.SampleInterval;
   }
   return summary;
 }
@@ -202,30 +198,31 @@ std::string ClockText(double time, int decimals) {
   return text;
 }
 
-std::string SummaryText(const TLogData& log, const TSummary& summary, const TDisplay& display,
+std::string SummaryText(const TLog& log, const TSummary& summary, const TDisplay& display,
                         const TBands& bands) {
   const int decimals = ReadingDecimals(display);
   const std::string number = "%." + std::to_string(decimals) + "f";
   std::string text = log.Name + "\n";
-  text += "  format:   " + std::string(KindName(log.Kind));
-  if (log.Kind == TLogKind::Classic) {
-    text += log.DecimalSeparator == "," ? ", decimal comma" : ", decimal point";
-    text += log.TwelveHourClock ? ", 12-hour" : ", 24-hour";
+  text += "  format:   " + std::string(KindName(log.Format));
+  if (log.Format == TFileFormat::Classic) {
+    text += log.Ours.DecimalSeparator == "," ? ", decimal comma" : ", decimal point";
+    text += log.Ours.TwelveHourClock ? ", 12-hour" : ", 24-hour";
   }
-  if (log.Kind == TLogKind::Msl) {
-    text += log.MslExtendedColumns ? ", extended columns" : ", classic columns";
+  if (log.Format == TFileFormat::OurMsl) {
+    text += log.Ours.MslExtendedColumns ? ", extended columns" : ", classic columns";
   }
   text += "\n";
-  if (log.Date.Year != 0) {
+  if (log.Ours.Date.Year != 0) {
     char date[32];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Date.Year, log.Date.Month, log.Date.Day);
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Ours.Date.Year, log.Ours.Date.Month,
+                  log.Ours.Date.Day);
     text += "  started:  " + std::string(date) + "\n";
   }
-  text += "  rows:     " + std::to_string(log.Samples.size()) + " read, " +
-          std::to_string(log.SkippedRows) + " skipped\n";
-  if (!log.FirstBadLines.empty()) {
-    text += "            first at line " + std::to_string(log.FirstBadLines.front().Line) + ": " +
-            log.FirstBadLines.front().Reason + "\n";
+  text += "  rows:     " + std::to_string(log.Rows()) + " read, " +
+          std::to_string(log.SkippedRecords) + " skipped\n";
+  if (!log.Ours.FirstBadLines.empty()) {
+    text += "            first at line " + std::to_string(log.Ours.FirstBadLines.front().Line) +
+            ": " + log.Ours.FirstBadLines.front().Reason + "\n";
   }
   text += "  duration: " + DurationText(summary.Duration) + "\n";
   text += "  samples:  " + std::to_string(summary.Samples) + ", " +
@@ -249,27 +246,28 @@ std::string SummaryText(const TLogData& log, const TSummary& summary, const TDis
   return text;
 }
 
-std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDisplay& display,
+std::string SummaryJson(const TLog& log, const TSummary& summary, const TDisplay& display,
                         const TBands& bands) {
   QJsonObject object;
   object["file"] = QString::fromStdString(log.Name);
-  object["format"] = KindName(log.Kind);
-  if (log.Kind == TLogKind::Classic) {
-    object["decimal_separator"] = QString::fromStdString(log.DecimalSeparator);
-    object["twelve_hour_clock"] = log.TwelveHourClock;
+  object["format"] = KindName(log.Format);
+  if (log.Format == TFileFormat::Classic) {
+    object["decimal_separator"] = QString::fromStdString(log.Ours.DecimalSeparator);
+    object["twelve_hour_clock"] = log.Ours.TwelveHourClock;
   }
-  if (log.Kind == TLogKind::Msl) {
-    object["columns"] = log.MslExtendedColumns ? "extended" : "classic";
+  if (log.Format == TFileFormat::OurMsl) {
+    object["columns"] = log.Ours.MslExtendedColumns ? "extended" : "classic";
   }
-  if (log.Date.Year != 0) {
+  if (log.Ours.Date.Year != 0) {
     char date[32];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Date.Year, log.Date.Month, log.Date.Day);
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", log.Ours.Date.Year, log.Ours.Date.Month,
+                  log.Ours.Date.Day);
     object["date"] = date;
   }
-  object["rows"] = static_cast<double>(log.Samples.size());
-  object["skipped_rows"] = static_cast<double>(log.SkippedRows);
+  object["rows"] = static_cast<double>(log.Rows());
+  object["skipped_rows"] = static_cast<double>(log.SkippedRecords);
   QJsonArray bad;
-  for (const TBadLine& line : log.FirstBadLines) {
+  for (const enginelog::TBadLine& line : log.Ours.FirstBadLines) {
     bad.append(QJsonObject{{"line", static_cast<double>(line.Line)},
                            {"reason", QString::fromStdString(line.Reason)}});
   }
@@ -294,11 +292,11 @@ std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDis
   object["seconds_below_12v"] = Rounded(summary.SecondsBelowLowVolts, 3);
   object["gaps"] = static_cast<double>(summary.Gaps);
   object["gap_seconds"] = Rounded(summary.GapSeconds, 3);
-  object["sample_interval_s"] = Rounded(log.SampleInterval, 4);
+  object["sample_interval_s"] = Rounded(log.Ours.SampleInterval, 4);
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-std::string ErrorJson(const TLogData& log) {
+std::string ErrorJson(const TLog& log) {
   const QJsonObject object{{"file", QString::fromStdString(log.Name)},
                            {"error", QString::fromStdString(log.Error)}};
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();

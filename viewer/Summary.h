@@ -7,7 +7,7 @@
 
 #include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
-#include "viewer/LogParser.h"
+#include "viewer/OurLog.h"
 
 namespace viewer {
 
@@ -41,18 +41,18 @@ double DisplayValue(const TSample& sample, const TDisplay& display);
 // The display a log was written in: the unit most of its rows carry, and the fuel its air-fuel
 // ratios point to (extended rows name it exactly; classic ones only by range: below 9 is
 // methanol, above 20 propane, petrol otherwise).
-TDisplay LoggedDisplay(const TLogData& log);
+TDisplay LoggedDisplay(const TLog& log);
 
 // Whether a sample counts as a reading: not a repeat of a silent controller, and not a row that
 // kestlog marked as warm-up or offline.
 bool IsReading(const TSample& sample);
 // A gap lies before sample `index` (> 0) when time jumps by more than three sample intervals, the
 // clock went back, or the sample is the first repeat of a silent controller.
-double GapThreshold(const TLogData& log);
-bool IsGapBefore(const TLogData& log, std::size_t index);
+double GapThreshold(const TLog& log);
+bool IsGapBefore(const TLog& log, std::size_t index);
 
 // The first sample at or after `time` (Samples.size() when none); samples are in time order.
-std::size_t FirstAtOrAfter(const TLogData& log, double time);
+std::size_t FirstAtOrAfter(const TLog& log, double time);
 
 struct TSummary {
   double Duration = 0;                // seconds from the first to the last sample in the range
@@ -68,7 +68,7 @@ struct TSummary {
 };
 
 // The summary of the samples with from <= Time <= to.
-TSummary Summarize(const TLogData& log, double from, double to, const TDisplay& display,
+TSummary Summarize(const TLog& log, double from, double to, const TDisplay& display,
                    const TBands& bands);
 
 // "AFR (petrol)", "lambda".
@@ -79,13 +79,13 @@ std::string DurationText(double seconds);
 std::string ClockText(double time, int decimals);
 
 // The summary as a block of lines for a terminal, naming the file first.
-std::string SummaryText(const TLogData& log, const TSummary& summary, const TDisplay& display,
+std::string SummaryText(const TLog& log, const TSummary& summary, const TDisplay& display,
                         const TBands& bands);
 // The same as one JSON object (UTF-8, no line end).
-std::string SummaryJson(const TLogData& log, const TSummary& summary, const TDisplay& display,
+std::string SummaryJson(const TLog& log, const TSummary& summary, const TDisplay& display,
                         const TBands& bands);
 
 // {"file": NAME, "error": TEXT} for a log that could not be read.
-std::string ErrorJson(const TLogData& log);
+std::string ErrorJson(const TLog& log);
 
 }  // namespace viewer

@@ -27,7 +27,7 @@ TTableOutcome Refused(std::string message) {
 }
 
 // The channel named after `option`, or the default axis when none is named.
-std::optional<std::size_t> AxisChannel(const enginelog::TEngineLog& engine, const std::string& name,
+std::optional<std::size_t> AxisChannel(const enginelog::TLog& engine, const std::string& name,
                                        bool across, std::string& error) {
   if (!name.empty()) {
     const int index = engine.FindChannel(name);
@@ -48,7 +48,7 @@ std::optional<std::size_t> AxisChannel(const enginelog::TEngineLog& engine, cons
 // log of ours, or the engine log's own mixture channel.
 bool ChooseMixture(const TTableOptions& table, const TTableFiles& files, TTableSettings& settings,
                    std::string& error) {
-  const enginelog::TEngineLog& engine = *files.Engine;
+  const enginelog::TLog& engine = *files.Engine;
   if (!table.Mixture.empty()) {
     const int index = engine.FindChannel(table.Mixture);
     if (index < 0) {
@@ -69,7 +69,7 @@ bool ChooseMixture(const TTableOptions& table, const TTableFiles& files, TTableS
   return settings.MixtureChannel.has_value();
 }
 
-bool ChooseFilters(const TTableOptions& table, const enginelog::TEngineLog& engine,
+bool ChooseFilters(const TTableOptions& table, const enginelog::TLog& engine,
                    TTableSettings& settings, std::string& error) {
   if (!table.Steady.empty()) {
     settings.Steady = ParseSteadyFilter(table.Steady, engine, error);
@@ -115,7 +115,7 @@ bool ChooseTarget(const TTableOptions& table, TTableSettings& settings, std::str
 std::optional<TTableSettings> SettingsOf(const TViewOptions& options, const TTableFiles& files,
                                          double shift, std::string& error) {
   const TTableOptions& table = options.Table;
-  const enginelog::TEngineLog& engine = *files.Engine;
+  const enginelog::TLog& engine = *files.Engine;
   TTableSettings settings;
   const std::optional<std::size_t> x = AxisChannel(engine, table.X, true, error);
   const std::optional<std::size_t> y = x ? AxisChannel(engine, table.Y, false, error) : x;
@@ -181,7 +181,7 @@ TTableOutcome RunTable(const TViewOptions& options, const TTableFiles& files) {
     return Refused("--table " + table.CsvPath.toStdString() +
                    " is a log: the table would write over it (--json prints the table)");
   }
-  const enginelog::TEngineLog& engine = *files.Engine;
+  const enginelog::TLog& engine = *files.Engine;
   TTableOutcome outcome;
   TTableInput input;
   input.Engine = &engine;

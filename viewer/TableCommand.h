@@ -5,19 +5,19 @@
 #include <optional>
 #include <string>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "viewer/EngineLogs.h"
-#include "viewer/LogParser.h"
+#include "viewer/OurLog.h"
 #include "viewer/ViewOptions.h"
 
 namespace viewer {
 
 // The files of the command line, read by the caller.
 struct TTableFiles {
-  const enginelog::TEngineLog* Engine = nullptr;  // none: no engine log was given
-  const TLogData* Mixture = nullptr;              // the log of ours, when given
-  std::size_t OursGiven = 0;                      // how many logs of ours were given
-  std::optional<TAlignment> Alignment;            // the engine log on Mixture's axis
+  const enginelog::TLog* Engine = nullptr;  // none: no engine log was given
+  const TLog* Mixture = nullptr;            // the log of ours, when given
+  std::size_t OursGiven = 0;                // how many logs of ours were given
+  std::optional<TAlignment> Alignment;      // the engine log on Mixture's axis
 };
 
 enum class TTableStatus : unsigned char {

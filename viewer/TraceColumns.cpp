@@ -57,14 +57,6 @@ class TRunBuilder {
   TColumnValues Current;
 };
 
-// Unit, status and the two flags in one word: samples with the same marks can share a column
-// without anything between them breaking or recolouring the line.
-std::uint32_t MarksOf(const TSample& sample) {
-  return static_cast<std::uint32_t>(sample.Kind) | static_cast<std::uint32_t>(sample.Status) << 8 |
-         static_cast<std::uint32_t>(sample.BreakBefore) << 16 |
-         static_cast<std::uint32_t>(sample.Stale) << 24;
-}
-
 // The samples [First, End) of one column whose marks all match the first's and that no gap
 // separates, with the indices of their lowest and highest reading and their volts range.
 struct TRegularColumn {
@@ -74,45 +66,52 @@ struct TRegularColumn {
 
 // Whether samples [i, next) form a regular column; if so, its extremes. The tight loop that
 // makes a long log cheap: no call, no branch but the comparisons.
-bool ScanRegular(const TLogData& log, std::size_t begin, std::size_t i, std::size_t next,
+bool ScanRegular(const TLog& log, std::size_t begin, std::size_t i, std::size_t next,
                  TRegularColumn& column) {
-  const TSample* const samples = log.Samples.data();
-  const TSample& first = samples[i];
+  const TSample first = SampleAt(log, i);
   if (first.Stale || first.BreakBefore || (i > begin && IsGapBefore(log, i))) return false;
   const double threshold = GapThreshold(log);
-  const std::uint32_t marks = MarksOf(first);
+  const double* const times = log.Times.data();
+  const float* const values = log.Channels[enginelog::OurReading].Values.data();
+  const float* const volts = log.Channels[enginelog::OurVolts].Values.data();
+  const float* const statuses = log.Channels[enginelog::OurStatus].Values.data();
+  const std::uint8_t* const flags = log.RowFlags.data();
   column = {i, i, first.Volts, first.Volts};
   float valueLow = first.Value, valueHigh = first.Value;
   for (std::size_t k = i + 1; k < next; ++k) {
-    const TSample& sample = samples[k];
-    if (MarksOf(sample) != marks || sample.Time - samples[k - 1].Time > threshold) return false;
-    if (sample.Value < valueLow) {
-      valueLow = sample.Value;
+    // Unit, status and the two flags as the first's: samples with the same marks can share a
+    // column without anything between them breaking or recolouring the line.
+    if (flags[k] != flags[i] || statuses[k] != statuses[i] || times[k] - times[k - 1] > threshold) {
+      return false;
+    }
+    if (values[k] < valueLow) {
+      valueLow = values[k];
       column.Low = k;
     }
-    if (sample.Value > valueHigh) {
-      valueHigh = sample.Value;
+    if (values[k] > valueHigh) {
+      valueHigh = values[k];
       column.High = k;
     }
-    column.VoltsLow = std::min(column.VoltsLow, sample.Volts);
-    column.VoltsHigh = std::max(column.VoltsHigh, sample.Volts);
+    column.VoltsLow = std::min(column.VoltsLow, volts[k]);
+    column.VoltsHigh = std::max(column.VoltsHigh, volts[k]);
   }
   return true;
 }
 
 }  // namespace
 
-std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& scale,
+std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scale,
                                        TTraceQuantity quantity, const TDisplay& display) {
   std::vector<TTraceRun> runs;
-  const std::size_t count = log.Samples.size();
+  const std::size_t count = log.Rows();
   if (count == 0 || !(scale.To > scale.From) || !(scale.Width > 0)) return runs;
   const double perSecond = scale.Width / (scale.To - scale.From);
   // One sample either side of the view, so lines run to the edges.
   std::size_t begin = FirstAtOrAfter(log, scale.From);
   if (begin > 0) --begin;
   const std::size_t end = std::min(FirstAtOrAfter(log, scale.To) + 1, count);
-  const TSample* const samples = log.Samples.data();
+  const auto samples = [&](std::size_t k) { return SampleAt(log, k); };
+  const double* const times = log.Times.data();
   const bool volts = quantity == TTraceQuantity::Volts;
   auto valueOf = [&](const TSample& s) { return volts ? s.Volts : DisplayValue(s, display); };
   auto statusOf = [&](const TSample& s) { return volts ? TSampleStatus::None : s.Status; };
@@ -125,32 +124,30 @@ std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& 
   // Column by column: the samples of a column are found by a binary search and, when nothing in
   // them breaks the trace, reduced in a tight loop; otherwise taken one at a time.
   for (std::size_t i = begin; i < end;) {
-    const int column = columnOf(samples[i].Time);
+    const int column = columnOf(times[i]);
     std::size_t next = i + 1;
     if (column >= 0 && column < scale.Width) {
       const double columnEnd = scale.From + (column + 1) / perSecond;
-      next = static_cast<std::size_t>(
-          std::lower_bound(samples + i + 1, samples + end, columnEnd,
-                           [](const TSample& s, double t) { return s.Time < t; }) -
-          samples);
+      next =
+          static_cast<std::size_t>(std::lower_bound(times + i + 1, times + end, columnEnd) - times);
     }
     TRegularColumn regular;
     if (!ScanRegular(log, begin, i, next, regular)) {
       for (std::size_t k = i; k < next; ++k) {
         if (k > begin && IsGapBefore(log, k)) line.Break();
-        if (!samples[k].Stale)
-          line.Add(columnOf(samples[k].Time), valueOf(samples[k]), statusOf(samples[k]));
+        const TSample sample = samples(k);
+        if (!sample.Stale) line.Add(columnOf(sample.Time), valueOf(sample), statusOf(sample));
       }
       i = next;
       continue;
     }
-    if (i > begin && samples[i - 1].Stale) line.Break();
-    const TSample& first = samples[i];
+    if (i > begin && samples(i - 1).Stale) line.Break();
+    const TSample first = samples(i);
     const TSampleStatus status = statusOf(first);
     line.Add(column, valueOf(first), status);
-    line.Add(column, volts ? regular.VoltsLow : valueOf(samples[regular.Low]), status);
-    line.Add(column, volts ? regular.VoltsHigh : valueOf(samples[regular.High]), status);
-    line.Add(column, valueOf(samples[next - 1]), status);
+    line.Add(column, volts ? regular.VoltsLow : valueOf(samples(regular.Low)), status);
+    line.Add(column, volts ? regular.VoltsHigh : valueOf(samples(regular.High)), status);
+    line.Add(column, valueOf(samples(next - 1)), status);
     i = next;
   }
   line.Break();

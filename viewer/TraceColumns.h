@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "viewer/LogParser.h"
+#include "viewer/OurLog.h"
 #include "viewer/Summary.h"
 
 namespace viewer {
@@ -47,7 +47,7 @@ enum class TTraceQuantity : unsigned char { Reading, Volts };
 // The runs of `log` over the scale, for the reading in the unit of `display` or for the volts. A
 // gap (IsGapBefore) ends a run even inside one column; a stale repeat is no value and is left out;
 // a change of status starts a run that joins the one before. Empty when nothing is in view.
-std::vector<TTraceRun> ReduceToColumns(const TLogData& log, const TColumnScale& scale,
+std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scale,
                                        TTraceQuantity quantity, const TDisplay& display);
 
 // The runs of a plain series (an engine log's channel) over the scale: times[i] + shift is the

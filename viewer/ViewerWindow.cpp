@@ -161,12 +161,13 @@ void TKestViewWindow::BuildToolBar() {
 int TKestViewWindow::OpenFiles(const QStringList& paths) {
   int opened = 0;
   for (const QString& path : paths) {
-    if (IsEngineLogFile(path)) {
-      opened += OpenEngineLog(path) ? 1 : 0;
+    auto file = std::make_unique<TLogFile>(path, this);
+    const bool loaded = file->Load(FollowBox->isChecked());
+    if (file->IsEngineLog()) {
+      opened += OpenEngineLog(path, file->TakeLog()) ? 1 : 0;
       continue;
     }
-    auto file = std::make_unique<TLogFile>(path, this);
-    if (!file->Load(FollowBox->isChecked())) {
+    if (!loaded) {
       FailedMessages << QString::fromStdString(file->Data().Error);
       continue;
     }
@@ -293,7 +294,7 @@ QString TKestViewWindow::Messages() const {
   for (const auto& file : LogFiles) {
     const std::string text = SkippedRowsText(file->Data());
     if (!text.empty()) lines << QString::fromStdString(text);
-    if (file->Following() && file->Data().Samples.empty()) {
+    if (file->Following() && file->Data().Times.empty()) {
       lines << file->Path() + QStringLiteral(": waiting for rows");
     }
   }

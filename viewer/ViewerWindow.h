@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "viewer/EngineLogs.h"
 #include "viewer/EnginePanesWidget.h"
 #include "viewer/LogChart.h"
@@ -52,7 +52,7 @@ class TKestViewWindow : public QMainWindow {
   // Shows the named channels; returns the names the log does not have.
   std::vector<std::string> SetShownChannels(const std::vector<std::string>& names);
   // The engine log open (none: nullptr), where it lies and its panes.
-  const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
+  const enginelog::TLog* EngineLog() const { return Engine.get(); }
   const TAlignment& EngineAlignment() const { return Alignment; }
   const TEnginePanesWidget* Panes() const { return PanesWidget; }
   // The mixture table over the engine log's channels, docked under the chart while one is open.
@@ -81,7 +81,7 @@ class TKestViewWindow : public QMainWindow {
   void FileGrew();
   void DisplayControlsChanged();
   void BuildEngineControls();
-  bool OpenEngineLog(const QString& path);
+  bool OpenEngineLog(const QString& path, enginelog::TLog read);
   void Realign();
   void PlaceEngine();
   void FillChannelList();
@@ -103,7 +103,7 @@ class TKestViewWindow : public QMainWindow {
   QDoubleSpinBox* LeanBox;
   std::vector<std::unique_ptr<TLogFile>> LogFiles;
   // The engine log and its controls.
-  std::unique_ptr<enginelog::TEngineLog> Engine;
+  std::unique_ptr<enginelog::TLog> Engine;
   QString EnginePath;
   unsigned EngineNumber = 0;  // counts the engine logs opened
   TAlignment Alignment;

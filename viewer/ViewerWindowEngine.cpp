@@ -51,9 +51,8 @@ void TKestViewWindow::BuildEngineControls() {
   connect(ChannelList, &QListWidget::itemChanged, this, [this] { ChannelsPicked(); });
 }
 
-bool TKestViewWindow::OpenEngineLog(const QString& path) {
-  auto log = std::make_unique<enginelog::TEngineLog>(
-      enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
+bool TKestViewWindow::OpenEngineLog(const QString& path, enginelog::TLog read) {
+  auto log = std::make_unique<enginelog::TLog>(std::move(read));
   if (!log->Ok()) {
     FailedMessages << QString::fromStdString(log->Error);
     return false;
@@ -110,7 +109,7 @@ void TKestViewWindow::Realign() {
   if (LogFiles.empty()) {
     Alignment = TAlignment{HandOffset.value_or(0), HandOffset ? "hand" : "none", {}};
   } else {
-    const TLogData& mixture = LogFiles.front()->Data();
+    const TLog& mixture = LogFiles.front()->Data();
     Alignment = AlignEngineLog(mixture, *Engine, AlignMode, HandOffset, LocalUtcOffsetAt(mixture));
   }
   ShowAlignment();

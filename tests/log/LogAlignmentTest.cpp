@@ -134,7 +134,7 @@ TEST(FindMixtureChannel, ByNameLeavingOutTargetsAndCorrections) {
       {{{"afrtgt", ""}, {"RPM", ""}, {"Coolant", "C"}}, std::nullopt},
   };
   for (const TCase& c : cases) {
-    TEngineLog log;
+    TLog log;
     for (const auto& [name, unit] : c.Channels) log.Channels.push_back({name, unit, {}});
     EXPECT_EQ(FindMixtureChannel(log), c.Expected) << c.Channels.front().first;
   }

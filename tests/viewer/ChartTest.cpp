@@ -32,8 +32,8 @@ TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
   std::string text = viewertest::ClassicLog(36000, 5, {"12.0", "12.1"});
   const std::string later = viewertest::ClassicLog(36015, 5, {"18.0", "18.1"});
   text += later.substr(later.find("10:00:15"));
-  const viewer::TLogData log = viewer::ParseLogText(text, "heights.txt");
-  ASSERT_EQ(log.Samples.size(), 100u);
+  const viewer::TLog log = viewer::ParseLogText(text, "heights.txt");
+  ASSERT_EQ(log.Rows(), 100u);
   const viewer::TDisplay display{sensor::dmAirFuelRatio, sensor::ftPetrol};
   const viewer::TChartScene scene = viewer::MakeScene({{&log, "heights.txt"}}, display, false);
   const QSize size(800, 400);
@@ -72,7 +72,7 @@ TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
 }
 
 TEST(ChartTest, ExportsPngAndSvg) {
-  const viewer::TLogData log =
+  const viewer::TLog log =
       viewer::ParseLogText(viewertest::ClassicLog(36000, 3, {"14.6", "14.8"}), "e.txt");
   const viewer::TChartScene scene =
       viewer::MakeScene({{&log, "e.txt"}}, {sensor::dmAirFuelRatio, sensor::ftPetrol}, false);

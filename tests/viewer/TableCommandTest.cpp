@@ -63,8 +63,8 @@ TEST(TableCommand, WhatCannotBeDoneIsRefusedNamingTheCulprit) {
       // A forgotten --json: the log of ours is taken for the table's file, and kept.
       {{p + "ours.csv", "e.csv"}, TFiles::EngineWithAfr, "is a log"},
   };
-  const enginelog::TEngineLog withAfr = enginelog::ReadEngineLog(EngineText(true), "e.csv");
-  const enginelog::TEngineLog withoutAfr = enginelog::ReadEngineLog(EngineText(false), "e.csv");
+  const enginelog::TLog withAfr = enginelog::ReadEngineLog(EngineText(true), "e.csv");
+  const enginelog::TLog withoutAfr = enginelog::ReadEngineLog(EngineText(false), "e.csv");
   for (const TCase& c : cases) {
     QStringList arguments{"--table"};
     for (const std::string& argument : c.Arguments) arguments << QString::fromStdString(argument);

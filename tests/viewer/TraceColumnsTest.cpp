@@ -89,9 +89,7 @@ TEST(TraceColumns, KeepsFirstLowHighLastAndBreaksAtEveryGap) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    viewer::TLogData log;
-    log.Samples = c.Samples;
-    log.SampleInterval = 0.1;
+    const viewer::TLog log = viewer::OurLogOf(c.Samples, 0.1);
     const viewer::TColumnScale scale{0, 10, 10 * c.ColumnsPerSecond};
     EXPECT_EQ(Describe(viewer::ReduceToColumns(log, scale, c.Quantity, {})), c.Expected);
   }

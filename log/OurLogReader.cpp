@@ -1,6 +1,6 @@
 // Reading the window's and kestlog's logs back from text, whatever the writer's locale, and the
-// MSL log our programs write.
-#include "viewer/LogParser.h"
+// MSL log our programs write, into the one log model.
+#include "log/OurLogReader.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include "log/RowGrammar.h"
 #include "sensor/Monitoring.h"
 
-namespace viewer {
+namespace enginelog {
 
 namespace {
 
@@ -51,18 +51,39 @@ bool IsText(std::string_view text, bool lineEnds = false) {
 
 }  // namespace
 
-TLogParser::TLogParser(std::string name) { Log.Name = std::move(name); }
+TOurLogReader::TOurLogReader(std::string name)
+    : TLogReader(std::move(name), TFileFormat::Unknown, 0) {
+  EmptyIsError = false;
+  static constexpr std::array<std::pair<const char*, const char*>, OurChannelCount> Names = {{
+      {"Reading", ""},
+      {"Lambda", "lambda"},
+      {"Volts", "V"},
+      {"Temp", ""},
+      {"Status", ""},
+  }};
+  for (const auto& [channelName, unit] : Names) Result.Channels.push_back({channelName, unit, {}});
+}
 
-void TLogParser::Feed(std::string_view bytes) {
+// Lines are cut here, not by the base's pieces: a line too long for a row is cut short as it
+// comes, so a junk file never sits in memory whole.
+std::size_t TOurLogReader::Consume(std::string_view data, std::uint64_t, bool atEnd) {
+  FeedLines(data);
+  if (atEnd) FinishLines();
+  return data.size();
+}
+
+void TOurLogReader::SetError(const std::string& text) { Result.Error = Result.Name + ": " + text; }
+
+void TOurLogReader::FeedLines(std::string_view bytes) {
   if (Head.size() < HeadLength) Head.append(bytes.substr(0, HeadLength - Head.size()));
   if (JudgedText && !IsText(Head, true)) {
-    Log.Error = Log.Name + ": binary data, this is not a log";
+    SetError("binary data, this is not a log");
     JudgedText = false;
   }
   std::size_t pos = 0;
   if (SawCarriageReturn && !bytes.empty() && bytes.front() == '\n') pos = 1;
   if (!bytes.empty()) SawCarriageReturn = false;
-  while (pos < bytes.size() && Log.Error.empty()) {
+  while (pos < bytes.size() && Result.Ok()) {
     std::size_t end = pos;
     while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
     if (end == bytes.size()) {
@@ -93,38 +114,38 @@ void TLogParser::Feed(std::string_view bytes) {
   }
 }
 
-void TLogParser::Finish() {
-  if (!Log.Error.empty()) return;
+void TOurLogReader::FinishLines() {
+  if (!Result.Ok()) return;
   if (!Pending.empty()) {
     const std::string last = std::move(Pending);
     Pending.clear();
     ReadLine(last, false);
   }
-  if (!Log.Error.empty()) return;
+  if (!Result.Ok()) return;
   if (!SawFirstLine) {
-    Log.Error = Log.Name + ": the file is empty";
-  } else if (!HeaderDone && Log.Kind == TLogKind::Msl) {
-    Log.Error = Log.Name + ": the file ends inside its MSL header, before the names and units";
+    SetError("the file is empty");
+  } else if (!HeaderDone && Result.Format == TFileFormat::OurMsl) {
+    SetError("the file ends inside its MSL header, before the names and units");
   } else if (!HeaderDone) {
-    Log.Error = Log.Name + ": the file holds no log, only blank lines";
+    SetError("the file holds no log, only blank lines");
   }
 }
 
-void TLogParser::AddBad(std::string reason) {
-  ++Log.SkippedRows;
-  if (Log.FirstBadLines.size() < KeptBadLines) {
-    Log.FirstBadLines.push_back({LineNumber, std::move(reason)});
+void TOurLogReader::AddBad(std::string reason) {
+  ++Result.SkippedRecords;
+  if (Result.Ours.FirstBadLines.size() < KeptBadLines) {
+    Result.Ours.FirstBadLines.push_back({LineNumber, std::move(reason)});
   }
 }
 
-void TLogParser::ReadLine(std::string_view line, bool complete) {
+void TOurLogReader::ReadLine(std::string_view line, bool complete) {
   ++LineNumber;
-  if (complete) ++Log.Lines;
+  if (complete) ++Result.Ours.Lines;
   if (LineNumber == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
   SawFirstLine = true;
   if (!IsText(line)) {
     if (!HeaderDone) {
-      Log.Error = Log.Name + ": binary data, this is not a log";
+      SetError("binary data, this is not a log");
     } else {
       AddBad("binary data");
     }
@@ -134,15 +155,15 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   if (line.empty()) return;
   if (line.size() >= MaxLineLength) {
     if (!HeaderDone) {
-      Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
-                  ": a line far too long for a log; this is not a log";
+      SetError("line " + std::to_string(LineNumber) +
+               ": a line far too long for a log; this is not a log");
     } else {
       AddBad("a line far too long for a row");
     }
     return;
   }
   if (!HeaderDone) {
-    if (Log.Kind == TLogKind::Msl) {
+    if (Result.Format == TFileFormat::OurMsl) {
       ReadMslHeaderLine(line);
     } else {
       ReadHeaderOrFirstRow(line);
@@ -151,12 +172,12 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   }
   bool read = false;
   const char* what = "";
-  if (Log.Kind == TLogKind::Classic) {
+  if (Result.Format == TFileFormat::Classic) {
     // The second header line, or a header of a log appended to this one, is no row.
     if (csvlog::IsClassicColumns(line) || csvlog::IsClassicHeader(line)) return;
     read = ReadClassicRow(line);
     what = "not a row of time, reading and volts";
-  } else if (Log.Kind == TLogKind::Msl) {
+  } else if (Result.Format == TFileFormat::OurMsl) {
     read = ReadMslRow(line);
     what = "not a row of the MSL log's columns";
   } else {
@@ -167,116 +188,129 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
   if (!read) AddBad(complete ? what : "the last line is cut short");
 }
 
-void TLogParser::ReadHeaderOrFirstRow(std::string_view line) {
-  if (csvlog::IsClassicHeader(line, &Log.DateText)) {
-    Log.Kind = TLogKind::Classic;
-    Log.Date = csvlog::ParseShortDate(Log.DateText);
+void TOurLogReader::ReadHeaderOrFirstRow(std::string_view line) {
+  TOurLogFacts& facts = Result.Ours;
+  if (csvlog::IsClassicHeader(line, &facts.DateText)) {
+    Result.Format = TFileFormat::Classic;
+    facts.Date = csvlog::ParseShortDate(facts.DateText);
     HeaderDone = true;
     return;
   }
   if (csvlog::IsExtendedHeader(line)) {
-    Log.Kind = TLogKind::Extended;
-    Log.DecimalSeparator = ".";
+    Result.Format = TFileFormat::Extended;
+    facts.DecimalSeparator = ".";
     HeaderDone = true;
     return;
   }
   if (csvlog::IsOurMslProgramLine(line)) {
-    Log.Kind = TLogKind::Msl;
-    Log.DecimalSeparator = ".";
+    Result.Format = TFileFormat::OurMsl;
+    facts.DecimalSeparator = ".";
     MslHeaderRead = 1;
     return;
   }
   // A log whose header was cut off is still read, when its first line is a row.
-  Log.Kind = TLogKind::Extended;
-  Log.DecimalSeparator = ".";
+  Result.Format = TFileFormat::Extended;
+  facts.DecimalSeparator = ".";
   if (ReadExtendedRow(line)) {
     HeaderDone = true;
     return;
   }
-  Log.Kind = TLogKind::Classic;
-  Log.DecimalSeparator.clear();
+  Result.Format = TFileFormat::Classic;
+  facts.DecimalSeparator.clear();
   if (ReadClassicRow(line)) {
     HeaderDone = true;
     return;
   }
-  Log.Kind = TLogKind::Unknown;
+  Result.Format = TFileFormat::Unknown;
   // Binary files often begin with a line of text ("\x89PNG"); their first bytes give them away.
   if (!IsText(Head, true)) {
-    Log.Error = Log.Name + ": binary data, this is not a log";
+    SetError("binary data, this is not a log");
     return;
   }
   JudgedText = true;
   std::string start(line.substr(0, 40));
-  Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
-              ": not a log of kestlsugraph or kestlog (it begins \"" + start + "\")";
+  SetError("line " + std::to_string(LineNumber) +
+           ": not a log of kestlsugraph or kestlog (it begins \"" + start + "\")");
 }
 
 // The capture date, names and units after our program line. Anything else there makes it another
 // program's MSL log, an engine log, which the window opens as one.
-void TLogParser::ReadMslHeaderLine(std::string_view line) {
+void TOurLogReader::ReadMslHeaderLine(std::string_view line) {
   static constexpr const char* Due[] = {"", "capture date", "names", "units"};
+  TOurLogFacts& facts = Result.Ours;
   bool expected = false;
   if (MslHeaderRead == 1) {
     csvlog::TMslCaptureDate date;
     expected = csvlog::ReadMslCaptureDate(line, date);
-    if (date.Year != 0) Log.Date = {date.Year, date.Month, date.Day, false};
-    Log.UtcOffsetSeconds = date.OffsetSeconds.value_or(0);
-    Log.MslOffsetKnown = date.OffsetSeconds.has_value();
+    if (date.Year != 0) facts.Date = {date.Year, date.Month, date.Day, false};
+    facts.UtcOffsetSeconds = date.OffsetSeconds.value_or(0);
+    facts.MslOffsetKnown = date.OffsetSeconds.has_value();
     MslOriginMs = date.DayMs;
   } else if (MslHeaderRead == 2) {
     expected = csvlog::ReadMslNames(line, MslLayout);
-    Log.MslExtendedColumns = MslLayout.Columns == csvlog::TMslColumns::Extended;
+    facts.MslExtendedColumns = MslLayout.Columns == csvlog::TMslColumns::Extended;
   } else {
     expected = csvlog::IsMslUnits(line, MslLayout);
   }
   if (!expected) {
-    Log.Error = Log.Name + ": line " + std::to_string(LineNumber) +
-                ": not the MSL log of kestlog or kestview (its " + Due[MslHeaderRead] +
-                " line was expected here)";
+    SetError("line " + std::to_string(LineNumber) +
+             ": not the MSL log of kestlog or kestview (its " + Due[MslHeaderRead] +
+             " line was expected here)");
     return;
   }
   HeaderDone = ++MslHeaderRead == 4;
 }
 
-bool TLogParser::ReadMslRow(std::string_view line) {
+bool TOurLogReader::ReadMslRow(std::string_view line) {
   double seconds = 0;
   csvlog::TMslValues values;
   if (!csvlog::ReadMslRow(line, MslLayout, seconds, values)) return false;
-  TSample sample;
-  sample.Kind = MslLayout.Kind;
-  sample.Value = static_cast<float>(values.Reading);
-  sample.Volts = static_cast<float>(values.Volts);
-  if (Log.MslExtendedColumns) {
-    sample.Lambda = static_cast<float>(values.Lambda);
-    sample.Temp = static_cast<std::uint16_t>(values.Temp);
-    sample.Status = SampleStatusOf(values.Status);
+  TRow row;
+  row.Lambdas = MslLayout.Kind == csvlog::TReadingKind::Lambda;
+  row.Value = static_cast<float>(values.Reading);
+  row.Volts = static_cast<float>(values.Volts);
+  if (Result.Ours.MslExtendedColumns) {
+    row.Lambda = static_cast<float>(values.Lambda);
+    row.Temp = static_cast<std::uint16_t>(values.Temp);
+    row.Status = SampleStatusOf(values.Status);
   } else {
-    sample.Lambda = std::numeric_limits<float>::quiet_NaN();
+    row.Lambda = std::numeric_limits<float>::quiet_NaN();
   }
   // Whole milliseconds from the capture's midnight, as the extended log's times are, so that the
   // same run reads the same in either.
-  sample.Time = static_cast<double>(MslOriginMs + std::llround(seconds * 1000.0)) / 1000.0;
-  AddTimedSample(sample);
+  row.Time = static_cast<double>(MslOriginMs + std::llround(seconds * 1000.0)) / 1000.0;
+  AddTimedRow(row);
   // Without a status column a silent controller's repeats look like readings, as in the classic
   // log this one may have been written from.
-  if (!Log.MslExtendedColumns) MarkStale();
+  if (!Result.Ours.MslExtendedColumns) MarkStale();
   return true;
 }
 
-bool TLogParser::ReadClassicRow(std::string_view line) {
-  csvlog::TClassicFields row;
-  if (!csvlog::ReadClassicRow(line, Log.DecimalSeparator, row)) return false;
-  if (row.TwelveHour) Log.TwelveHourClock = true;
-  TSample sample;
-  sample.Lambda = std::numeric_limits<float>::quiet_NaN();
-  sample.Kind = row.Kind;
-  sample.Value = static_cast<float>(row.Reading);
-  sample.Volts = static_cast<float>(row.Volts);
-  AddClassicSample(row.DayTime, sample);
+bool TOurLogReader::ReadClassicRow(std::string_view line) {
+  csvlog::TClassicFields fields;
+  if (!csvlog::ReadClassicRow(line, Result.Ours.DecimalSeparator, fields)) return false;
+  if (fields.TwelveHour) Result.Ours.TwelveHourClock = true;
+  TRow row;
+  row.Lambda = std::numeric_limits<float>::quiet_NaN();
+  row.Lambdas = fields.Kind == csvlog::TReadingKind::Lambda;
+  row.Value = static_cast<float>(fields.Reading);
+  row.Volts = static_cast<float>(fields.Volts);
+  AddClassicRow(fields.DayTime, row);
   return true;
 }
 
-void TLogParser::AddClassicSample(int dayTime, TSample sample) {
+void TOurLogReader::Append(const TRow& row) {
+  Result.Times.push_back(row.Time);
+  Column(OurReading).push_back(row.Value);
+  Column(OurLambda).push_back(row.Lambda);
+  Column(OurVolts).push_back(row.Volts);
+  Column(OurTemp).push_back(static_cast<float>(row.Temp));
+  Column(OurStatus).push_back(static_cast<float>(row.Status));
+  Result.RowFlags.push_back(static_cast<std::uint8_t>((row.Lambdas ? RowLambda : 0) |
+                                                      (row.BreakBefore ? RowBreakBefore : 0)));
+}
+
+void TOurLogReader::AddClassicRow(int dayTime, TRow row) {
   if (LastDayTime >= 0 && dayTime < LastDayTime) {
     if (dayTime + HalfDay < LastDayTime) {
       DayOffset += SecondsPerDay;  // past midnight
@@ -284,7 +318,7 @@ void TLogParser::AddClassicSample(int dayTime, TSample sample) {
       // The clock was put back (summer time ended, or it was set): the rows go on from where the
       // log was, after a break, so that time never runs backwards on the chart.
       ClockShift += LastDayTime - dayTime;
-      sample.BreakBefore = true;
+      row.BreakBefore = true;
     }
   }
   LastDayTime = dayTime;
@@ -293,35 +327,38 @@ void TLogParser::AddClassicSample(int dayTime, TSample sample) {
     if (RunSecond >= 0) PlaceClassicRun(second == RunSecond + 1);
     RunAfterGap = RunSecond < 0 || second != RunSecond + 1;
     RunSecond = second;
-    RunStart = Log.Samples.size();
+    RunStart = Result.Times.size();
     RunCapacity = 0;
   }
-  Log.Samples.push_back(sample);
+  Append(row);
+  std::vector<double>& times = Result.Times;
+  const double interval = Result.Ours.SampleInterval;
   // Until the next second comes the run is taken to be still growing: its rows sit a sample
   // interval apart from the start of the second, as they were written. More rows than fit are
   // spread over the second, re-spread only when their count doubles so that a run of any length
   // costs constant time per row.
-  const std::size_t count = Log.Samples.size() - RunStart;
-  if (static_cast<double>(count) * Log.SampleInterval <= 1.0) {
-    Log.Samples.back().Time = static_cast<double>(RunSecond) + (count - 0.5) * Log.SampleInterval;
+  const std::size_t count = times.size() - RunStart;
+  if (static_cast<double>(count) * interval <= 1.0) {
+    times.back() = static_cast<double>(RunSecond) + (count - 0.5) * interval;
   } else {
     if (count > RunCapacity) {
       RunCapacity = 2 * count;
       for (std::size_t i = 0; i + 1 < count; ++i) {
-        Log.Samples[RunStart + i].Time =
+        times[RunStart + i] =
             static_cast<double>(RunSecond) + (i + 0.5) / static_cast<double>(RunCapacity);
       }
     }
-    Log.Samples.back().Time =
+    times.back() =
         static_cast<double>(RunSecond) + (count - 0.5) / static_cast<double>(RunCapacity);
   }
   MarkStale();
 }
 
-void TLogParser::PlaceClassicRun(bool nextSecondFollows) {
-  const std::size_t count = Log.Samples.size() - RunStart;
+void TOurLogReader::PlaceClassicRun(bool nextSecondFollows) {
+  const std::size_t count = Result.Times.size() - RunStart;
   if (count == 0 || !nextSecondFollows) return;  // a run before a gap stays where it is
-  double step = std::min(Log.SampleInterval, 1.0 / static_cast<double>(count));
+  double& interval = Result.Ours.SampleInterval;
+  double step = std::min(interval, 1.0 / static_cast<double>(count));
   double first = 0.5 * step;
   if (!RunAfterGap) {
     // A whole second between two others: its rows fill it evenly, and it tells the sample rate.
@@ -330,103 +367,101 @@ void TLogParser::PlaceClassicRun(bool nextSecondFollows) {
     const std::size_t slot = std::min<std::size_t>(count, std::size(CountsPerSecond) - 1);
     ++CountsPerSecond[slot];
     const auto best = std::max_element(std::begin(CountsPerSecond), std::end(CountsPerSecond));
-    Log.SampleInterval = 1.0 / static_cast<double>(best - std::begin(CountsPerSecond));
+    interval = 1.0 / static_cast<double>(best - std::begin(CountsPerSecond));
   } else {
     // The first second after a gap was entered part way: its rows end where the next begin.
     first = 1.0 - (static_cast<double>(count) - 0.5) * step;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    Log.Samples[RunStart + i].Time = static_cast<double>(RunSecond) + first + i * step;
+    Result.Times[RunStart + i] = static_cast<double>(RunSecond) + first + i * step;
   }
 }
 
-void TLogParser::MarkStale() {
-  const std::size_t last = Log.Samples.size() - 1;
+void TOurLogReader::MarkStale() {
+  const std::size_t last = Result.Times.size() - 1;
   if (last == 0) return;
-  const TSample& now = Log.Samples[last];
-  const TSample& before = Log.Samples[last - 1];
-  if (now.Value != before.Value || now.Kind != before.Kind || now.Volts != before.Volts ||
-      now.BreakBefore) {
+  const std::vector<float>& values = Column(OurReading);
+  const std::vector<float>& volts = Column(OurVolts);
+  std::vector<std::uint8_t>& flags = Result.RowFlags;
+  if (values[last] != values[last - 1] ||
+      (flags[last] & RowLambda) != (flags[last - 1] & RowLambda) ||
+      volts[last] != volts[last - 1] || (flags[last] & RowBreakBefore) != 0) {
     SameStart = last;
     return;
   }
-  if (Log.Samples[last].Time - Log.Samples[SameStart].Time <= OfflineSeconds) return;
-  for (std::size_t i = last; i > SameStart && !Log.Samples[i].Stale; --i) {
-    Log.Samples[i].Stale = true;
+  if (Result.Times[last] - Result.Times[SameStart] <= OfflineSeconds) return;
+  for (std::size_t i = last; i > SameStart && (flags[i] & RowStale) == 0; --i) {
+    flags[i] |= RowStale;
   }
 }
 
-bool TLogParser::ReadExtendedRow(std::string_view line) {
-  csvlog::TExtendedFields row;
-  if (!csvlog::ReadExtendedRow(line, row)) return false;
-  TSample sample;
-  sample.Kind = row.Kind;
-  sample.Value = static_cast<float>(row.Reading);
-  sample.Status = SampleStatusOf(row.Status);
-  sample.Lambda = static_cast<float>(row.Lambda);
-  sample.Volts = static_cast<float>(row.Volts);
-  sample.Temp = static_cast<std::uint16_t>(row.Temp);
-  const std::int64_t localDay = csvlog::DaysFromCivil(row.Year, row.Month, row.Day);
+bool TOurLogReader::ReadExtendedRow(std::string_view line) {
+  csvlog::TExtendedFields fields;
+  if (!csvlog::ReadExtendedRow(line, fields)) return false;
+  TRow row;
+  row.Lambdas = fields.Kind == csvlog::TReadingKind::Lambda;
+  row.Value = static_cast<float>(fields.Reading);
+  row.Status = SampleStatusOf(fields.Status);
+  row.Lambda = static_cast<float>(fields.Lambda);
+  row.Volts = static_cast<float>(fields.Volts);
+  row.Temp = static_cast<std::uint16_t>(fields.Temp);
+  const std::int64_t localDay = csvlog::DaysFromCivil(fields.Year, fields.Month, fields.Day);
   const std::int64_t utcMs =
-      localDay * SecondsPerDay * 1000LL + row.DayMs - row.OffsetSeconds * 1000LL;
+      localDay * SecondsPerDay * 1000LL + fields.DayMs - fields.OffsetSeconds * 1000LL;
   if (!HaveOrigin) {
     HaveOrigin = true;
-    Log.Date = {row.Year, row.Month, row.Day, false};
-    Log.UtcOffsetSeconds = row.OffsetSeconds;
-    OriginMidnightUtc = (localDay * SecondsPerDay - row.OffsetSeconds) * 1000LL;
+    Result.Ours.Date = {fields.Year, fields.Month, fields.Day, false};
+    Result.Ours.UtcOffsetSeconds = fields.OffsetSeconds;
+    OriginMidnightUtc = (localDay * SecondsPerDay - fields.OffsetSeconds) * 1000LL;
   }
   // Times count from midnight of the first day in the first row's zone, so that a change of
   // summer time in the log neither jumps nor runs back.
-  sample.Time = static_cast<double>(utcMs - OriginMidnightUtc) / 1000.0;
-  AddTimedSample(sample);
+  row.Time = static_cast<double>(utcMs - OriginMidnightUtc) / 1000.0;
+  AddTimedRow(row);
   return true;
 }
 
 // A row whose time the log gave: one going back stays where the log was, after a break, so that
 // time never runs backwards on the chart.
-void TLogParser::AddTimedSample(TSample sample) {
-  if (!Log.Samples.empty()) {
-    const double previous = Log.Samples.back().Time;
-    if (sample.Time < previous) {
-      sample.Time = previous;
-      sample.BreakBefore = true;
+void TOurLogReader::AddTimedRow(TRow row) {
+  if (!Result.Times.empty()) {
+    const double previous = Result.Times.back();
+    if (row.Time < previous) {
+      row.Time = previous;
+      row.BreakBefore = true;
     } else {
-      UpdateExtendedInterval(sample.Time - previous);
+      UpdateExtendedInterval(row.Time - previous);
     }
   }
-  Log.Samples.push_back(sample);
+  Append(row);
 }
 
-void TLogParser::UpdateExtendedInterval(double delta) {
+void TOurLogReader::UpdateExtendedInterval(double delta) {
   const long steps = std::lround(delta * 100.0);
   if (steps <= 0 || steps >= static_cast<long>(std::size(DeltaCounts))) return;
   ++DeltaCounts[steps];
   const auto best = std::max_element(std::begin(DeltaCounts), std::end(DeltaCounts));
-  Log.SampleInterval = static_cast<double>(best - std::begin(DeltaCounts)) / 100.0;
+  Result.Ours.SampleInterval = static_cast<double>(best - std::begin(DeltaCounts)) / 100.0;
 }
 
-bool HasStatusColumn(const TLogData& log) {
-  return log.Kind == TLogKind::Extended || (log.Kind == TLogKind::Msl && log.MslExtendedColumns);
+bool HasStatusColumn(const TLog& log) {
+  return log.Format == TFileFormat::Extended ||
+         (log.Format == TFileFormat::OurMsl && log.Ours.MslExtendedColumns);
 }
 
-bool HasUtcOffset(const TLogData& log) {
-  return log.Kind == TLogKind::Extended || (log.Kind == TLogKind::Msl && log.MslOffsetKnown);
+bool HasUtcOffset(const TLog& log) {
+  return log.Format == TFileFormat::Extended ||
+         (log.Format == TFileFormat::OurMsl && log.Ours.MslOffsetKnown);
 }
 
-TLogData ParseLogText(std::string_view text, const std::string& name) {
-  TLogParser parser(name);
-  parser.Feed(text);
-  parser.Finish();
-  return std::move(parser.Data());
-}
-
-std::string SkippedRowsText(const TLogData& log) {
+std::string SkippedRowsText(const TLog& log) {
   if (!log.Error.empty()) return log.Error;
-  if (log.SkippedRows == 0) return {};
-  const TBadLine& first = log.FirstBadLines.front();
-  return log.Name + ": " + std::to_string(log.SkippedRows) +
-         (log.SkippedRows == 1 ? " row" : " rows") + " skipped (line " +
-         std::to_string(first.Line) + ": " + first.Reason + ")";
+  if (log.SkippedRecords == 0) return {};
+  std::string text = log.Name + ": " + std::to_string(log.SkippedRecords) +
+                     (log.SkippedRecords == 1 ? " row" : " rows") + " skipped";
+  if (log.Ours.FirstBadLines.empty()) return text;
+  const TBadLine& first = log.Ours.FirstBadLines.front();
+  return text + " (line " + std::to_string(first.Line) + ": " + first.Reason + ")";
 }
 
-}  // namespace viewer
+}  // namespace enginelog

@@ -1,5 +1,6 @@
-// The engine log's store and the reading of a file in pieces, whichever engine log it is.
-#include "log/EngineLog.h"
+// The one log model, the reader base that every format's reader shares, and the choice of reader
+// from a file's first bytes.
+#include "log/Log.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,25 +11,37 @@
 
 #include "log/LogSniffer.h"
 #include "log/MlgReader.h"
+#include "log/OurLogReader.h"
 #include "log/TextLogReader.h"
 
 namespace enginelog {
 
-const char* FormatName(TEngineLogFormat format) {
+const char* FormatName(TFileFormat format) {
   switch (format) {
-    case TEngineLogFormat::Mlg:
+    case TFileFormat::Mlg:
       return "mlg";
-    case TEngineLogFormat::Msl:
+    case TFileFormat::Msl:
+    case TFileFormat::OurMsl:
       return "msl";
-    case TEngineLogFormat::Text:
-      return "text";
+    case TFileFormat::Classic:
+      return "classic";
+    case TFileFormat::Extended:
+      return "extended";
+    case TFileFormat::Text:
+    case TFileFormat::Unknown:
+      break;
   }
   return "text";
 }
 
-double TEngineLog::Duration() const { return Times.size() < 2 ? 0 : Times.back() - Times.front(); }
+bool IsOurs(TFileFormat format) {
+  return format == TFileFormat::Classic || format == TFileFormat::Extended ||
+         format == TFileFormat::OurMsl;
+}
 
-int TEngineLog::FindChannel(std::string_view name) const {
+double TLog::Duration() const { return Times.size() < 2 ? 0 : Times.back() - Times.front(); }
+
+int TLog::FindChannel(std::string_view name) const {
   for (std::size_t i = 0; i < Channels.size(); ++i) {
     const std::string& candidate = Channels[i].Name;
     if (candidate.size() == name.size() &&
@@ -40,22 +53,21 @@ int TEngineLog::FindChannel(std::string_view name) const {
   return -1;
 }
 
-TEngineLogReader::TEngineLogReader(std::string name, TEngineLogFormat format,
-                                   std::uint64_t sizeHint)
+TLogReader::TLogReader(std::string name, TFileFormat format, std::uint64_t sizeHint)
     : SizeHint(sizeHint) {
   Result.Name = std::move(name);
   Result.Format = format;
 }
 
-void TEngineLogReader::Fail(const std::string& what) {
+void TLogReader::Fail(const std::string& what) {
   if (Result.Error.empty()) Result.Error = Result.Name + ": " + what;
 }
 
-void TEngineLogReader::Warn(const std::string& what) {
+void TLogReader::Warn(const std::string& what) {
   Result.Warnings.push_back(Result.Name + ": " + what);
 }
 
-void TEngineLogReader::Feed(std::string_view bytes) {
+void TLogReader::Feed(std::string_view bytes) {
   if (Finished || !Result.Ok() || bytes.empty()) return;
   try {
     // An unfinished record or line from the last piece is completed from the start of this one;
@@ -88,7 +100,7 @@ void TEngineLogReader::Feed(std::string_view bytes) {
   }
 }
 
-void TEngineLogReader::Finish() {
+void TLogReader::Finish() {
   if (Finished) return;
   Finished = true;
   try {
@@ -102,11 +114,17 @@ void TEngineLogReader::Finish() {
   } catch (const std::bad_alloc&) {
     Fail("too large to hold in memory");
   }
-  if (Result.Ok() && Result.Times.empty()) Fail("holds no records");
+  if (Result.Ok() && Result.Times.empty() && EmptyIsError) Fail("holds no records");
   if (!Result.Ok()) {
-    // A log that could not be read shows nothing of itself, not a part that looks whole.
+    // A log that could not be read shows nothing of itself, not a part that looks whole. Ours
+    // keep their fixed channels, empty.
     Result.Times = {};
-    Result.Channels = {};
+    Result.RowFlags = {};
+    if (EmptyIsError) {
+      Result.Channels = {};
+    } else {
+      for (TChannel& channel : Result.Channels) channel.Values = {};
+    }
     Result.Markers = {};
     return;
   }
@@ -117,11 +135,12 @@ void TEngineLogReader::Finish() {
   };
   for (TChannel& channel : Result.Channels) trim(channel.Values);
   trim(Result.Times);
+  trim(Result.RowFlags);
 }
 
 namespace {
 
-std::unique_ptr<TEngineLogReader> ReaderFor(TLogFormat format, const std::string& name,
+std::unique_ptr<TLogReader> EngineReaderFor(TLogFormat format, const std::string& name,
                                             std::uint64_t sizeHint) {
   switch (format) {
     case TLogFormat::Mlg:
@@ -136,8 +155,8 @@ std::unique_ptr<TEngineLogReader> ReaderFor(TLogFormat format, const std::string
   return nullptr;
 }
 
-TEngineLog NotAnEngineLog(const std::string& name, TLogFormat format) {
-  TEngineLog log;
+TLog NotAnEngineLog(const std::string& name, TLogFormat format) {
+  TLog log;
   log.Name = name;
   log.Error = name + (format == TLogFormat::Ours
                           ? ": is a mixture log of ours, not an engine log"
@@ -148,19 +167,34 @@ TEngineLog NotAnEngineLog(const std::string& name, TLogFormat format) {
 
 }  // namespace
 
-TEngineLog ReadEngineLog(std::string_view bytes, const std::string& name) {
+std::unique_ptr<TLogReader> MakeLogReader(std::string_view head, bool wholeFile,
+                                          const std::string& name, std::uint64_t sizeHint) {
+  auto reader = EngineReaderFor(SniffLogFormat(head, wholeFile), name, sizeHint);
+  if (reader) return reader;
+  return std::make_unique<TOurLogReader>(name);
+}
+
+TLog ReadLog(std::string_view bytes, const std::string& name) {
+  const auto reader =
+      MakeLogReader(bytes.substr(0, SniffBytes), bytes.size() <= SniffBytes, name, bytes.size());
+  reader->Feed(bytes);
+  reader->Finish();
+  return std::move(reader->Log());
+}
+
+TLog ReadEngineLog(std::string_view bytes, const std::string& name) {
   const TLogFormat format = SniffLogFormat(bytes.substr(0, SniffBytes), bytes.size() <= SniffBytes);
-  const auto reader = ReaderFor(format, name, bytes.size());
+  const auto reader = EngineReaderFor(format, name, bytes.size());
   if (!reader) return NotAnEngineLog(name, format);
   reader->Feed(bytes);
   reader->Finish();
   return std::move(reader->Log());
 }
 
-TEngineLog ReadEngineLogFile(const std::string& path, const std::string& name) {
+TLog ReadEngineLogFile(const std::string& path, const std::string& name) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    TEngineLog log;
+    TLog log;
     log.Name = name;
     log.Error = name + ": cannot be opened (" + std::strerror(errno) + ")";
     return log;
@@ -176,7 +210,7 @@ TEngineLog ReadEngineLogFile(const std::string& path, const std::string& name) {
   std::size_t got = static_cast<std::size_t>(file.gcount());
   const bool whole = !file;
   const TLogFormat format = SniffLogFormat(std::string_view(piece.data(), got), whole);
-  const auto reader = ReaderFor(format, name, sizeHint);
+  const auto reader = EngineReaderFor(format, name, sizeHint);
   if (!reader) return NotAnEngineLog(name, format);
   reader->Feed(std::string_view(piece.data(), got));
   while (file && reader->Log().Ok()) {
@@ -185,7 +219,7 @@ TEngineLog ReadEngineLogFile(const std::string& path, const std::string& name) {
     reader->Feed(std::string_view(piece.data(), got));
   }
   if (file.bad() && reader->Log().Ok()) {
-    TEngineLog log;
+    TLog log;
     log.Name = name;
     log.Error = name + ": could not be read to its end";
     return log;
