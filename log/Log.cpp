@@ -68,7 +68,12 @@ void TLogReader::Warn(const std::string& what) {
 }
 
 void TLogReader::Feed(std::string_view bytes) {
-  if (Finished || !Result.Ok() || bytes.empty()) return;
+  if (Finished || bytes.empty()) return;
+  if (!Result.Ok()) {
+    // A reader that may still take its error back sees the bytes that could change its mind.
+    if (SeesBytesAfterError) Consume(bytes, PendingOffset, false);
+    return;
+  }
   try {
     // An unfinished record or line from the last piece is completed from the start of this one;
     // as soon as it is read, the rest of the piece is read where it lies, not copied.

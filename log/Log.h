@@ -163,6 +163,9 @@ class TLogReader {
   TLog Result;
   std::uint64_t SizeHint = 0;
   bool EmptyIsError = true;  // Finish fails a log without records
+  // Consume still gets the pieces after Error is set (and must read nothing from them): a reader
+  // whose verdict on the first bytes may change as more of them come.
+  bool SeesBytesAfterError = false;
 
  private:
   std::string Pending;

@@ -54,6 +54,8 @@ bool IsText(std::string_view text, bool lineEnds = false) {
 TOurLogReader::TOurLogReader(std::string name)
     : TLogReader(std::move(name), TFileFormat::Unknown, 0) {
   EmptyIsError = false;
+  // A first line judged not a log on a text start may yet prove the file binary.
+  SeesBytesAfterError = true;
   static constexpr std::array<std::pair<const char*, const char*>, OurChannelCount> Names = {{
       {"Reading", ""},
       {"Lambda", "lambda"},
