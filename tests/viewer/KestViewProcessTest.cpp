@@ -21,6 +21,7 @@ namespace {
 
 using viewertest::RunKestview;
 using viewertest::TRun;
+using viewertest::WriteFile;
 
 // An engine's text log of 10 s at ten records a second: 1000 rpm for 5 s, then 3000 rpm; load and
 // manifold pressure steady at 50; its own mixture channel at 14.0 throughout.
@@ -49,10 +50,6 @@ std::string OurText(bool lambda) {
   return text;
 }
 
-bool Write(const QString& path, const std::string& bytes) {
-  return viewertest::WriteFile(path, bytes);
-}
-
 QJsonValue Parsed(const std::string& json) {
   const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
   return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
@@ -65,47 +62,36 @@ double Mean(const QJsonValue& table, int x) {
 
 TEST(KestViewProgram, TheTableAnswersWhatTheCommandLineAsks) {
   QTemporaryDir dir;
-  ASSERT_TRUE(Write(dir.filePath("e.csv"), EngineText()));
-  ASSERT_TRUE(Write(dir.filePath("e2.csv"), EngineText()));
-  ASSERT_TRUE(Write(dir.filePath("ours.csv"), OurText(false)));
-  ASSERT_TRUE(Write(dir.filePath("lambda.csv"), OurText(true)));
+  ASSERT_TRUE(WriteFile(dir.filePath("e.csv"), EngineText()));
+  ASSERT_TRUE(WriteFile(dir.filePath("e2.csv"), EngineText()));
+  ASSERT_TRUE(WriteFile(dir.filePath("ours.csv"), OurText(false)));
+  ASSERT_TRUE(WriteFile(dir.filePath("lambda.csv"), OurText(true)));
   // The classic log of a methanol engine: its readings (under 9 AFR) name the fuel.
   ASSERT_TRUE(
-      Write(dir.filePath("methanol.csv"), viewertest::ClassicLog(36000, 10, {"6.4", "6.5"})));
+      WriteFile(dir.filePath("methanol.csv"), viewertest::ClassicLog(36000, 10, {"6.4", "6.5"})));
   struct TCase {
     const char* Name;
     QStringList Arguments;  // after --table --json, the table's shape and --align none
     int Exit;
-    const char* Unit;  // nothing: no table is printed
-    double Low;        // the mean at 1000 rpm
-    double High;       // ... at 3000 rpm
-    const char* Said;  // on standard error
+    const char* Unit;       // nothing: no table is printed
+    double Low;             // the mean at 1000 rpm
+    double High;            // ... at 3000 rpm
+    const char* Said = "";  // on standard error
   };
   const TCase cases[] = {
-      {"MixtureFromOurs", {"ours.csv", "e.csv"}, 0, "afr", 12, 16, ""},
+      {"MixtureFromOurs", {"ours.csv", "e.csv"}, 0, "afr", 12, 16},
       // Half a second later the lean half reaches the last five records at 1000 rpm.
-      {"Lag", {"--lag", "0.5", "ours.csv", "e.csv"}, 0, "afr", 12.4, 16, ""},
-      {"ChannelNamedBesideOurs", {"--mixture", "AFR", "ours.csv", "e.csv"}, 0, "afr", 14, 14, ""},
+      {"Lag", {"--lag", "0.5", "ours.csv", "e.csv"}, 0, "afr", 12.4, 16},
+      {"ChannelBesideOurs", {"--mixture", "AFR", "ours.csv", "e.csv"}, 0, "afr", 14, 14},
       // A log in lambda still makes a table in air-fuel ratio unless lambda is asked for.
-      {"AfrUnlessAsked", {"lambda.csv", "e.csv"}, 0, "afr", 12, 16, ""},
+      {"AfrUnlessAsked", {"lambda.csv", "e.csv"}, 0, "afr", 12, 16},
       // 6.4 and 6.5 AFR of methanol, whose stoichiometric ratio is 6.4, not petrol's 14.7.
-      {"FuelOfOurLog",
-       {"--unit", "lambda", "methanol.csv", "e.csv"},
-       0,
-       "lambda",
-       1.008,
-       1.008,
-       ""},
-      {"SteadyWithoutSettling",
-       {"--steady", "RPM=100,0", "ours.csv", "e.csv"},
-       0,
-       "afr",
-       12,
-       16,
-       ""},
-      {"RangeOfOneValue", {"--range", "MAP=50:50", "ours.csv", "e.csv"}, 0, "afr", 12, 16, ""},
+      {"OurFuel", {"--unit", "lambda", "methanol.csv", "e.csv"}, 0, "lambda", 1.008, 1.008},
+      {"SteadyNoSettling", {"--steady", "RPM=100,0", "ours.csv", "e.csv"}, 0, "afr", 12, 16},
+      {"RangeOfOneValue", {"--range", "MAP=50:50", "ours.csv", "e.csv"}, 0, "afr", 12, 16},
       {"UnreadableFile", {"missing.csv", "e.csv"}, 1, nullptr, 0, 0, "missing.csv"},
       {"BadRequest", {"--x", "Nope", "ours.csv", "e.csv"}, 2, nullptr, 0, 0, "Nope"},
+      // One engine log is read; a second is said, not read in place of the first.
       {"SecondEngineLog", {"ours.csv", "e.csv", "e2.csv"}, 1, nullptr, 0, 0, "e2.csv"},
   };
   for (const TCase& c : cases) {
@@ -181,7 +167,7 @@ TEST(KestViewProgram, EngineLogClocksAreReadAsTheirWritersMeantThem) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const QString file = dir.filePath(QString(c.Name) + ".csv");
-    ASSERT_TRUE(Write(file, c.Bytes));
+    ASSERT_TRUE(WriteFile(file, c.Bytes));
     const TRun run = RunKestview({"--summary", "--json", file});
     EXPECT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Err.find("kestview:"), std::string::npos) << run.Err;  // no warning
@@ -195,7 +181,7 @@ TEST(KestViewProgram, EngineLogClocksAreReadAsTheirWritersMeantThem) {
 TEST(KestViewProgram, AnEngineLogExportedAloneIsDrawnOnItsOwnTimeWithOnePanePerRole) {
   if (!viewer::SvgExportBuilt()) GTEST_SKIP() << "this build writes no SVG";
   QTemporaryDir dir;
-  ASSERT_TRUE(Write(dir.filePath("e.csv"), EngineText()));
+  ASSERT_TRUE(WriteFile(dir.filePath("e.csv"), EngineText()));
   const TRun run = RunKestview({"--export", dir.filePath("chart.svg"), dir.filePath("e.csv")});
   ASSERT_EQ(run.Exit, 0) << run.Err;
   QFile svg(dir.filePath("chart.svg"));
