@@ -189,16 +189,15 @@ void TKestViewWindow::SessionChanged(TViewSession::TChange what) {
       UpdateMessages();
       break;
     case TChange::Display:
-      ShowDisplay();
-      RebuildScene(false);
-      break;
     case TChange::TimeAxis:
-      ShowDisplay();
-      RebuildScene(true);
-      break;
     case TChange::Bands:
+      // Another time axis shows the whole of it; the bands only sum up differently.
       ShowDisplay();
-      UpdateSummary();
+      if (what == TChange::Bands) {
+        UpdateSummary();
+      } else {
+        RebuildScene(what == TChange::TimeAxis);
+      }
       break;
     case TChange::Alignment:
       ShowAlignment();
