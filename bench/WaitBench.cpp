@@ -75,8 +75,8 @@ void HungUpLoop() {
     if (line.Api->ClearCommError(line.Port, errors, stat) && stat.cbInQue > 0) break;
     line.Api->WaitForInput(line.Port, 50);
   }
-  Figure("hung_up_loop.cpu", (ProcessCpuSeconds() - cpuBefore) / SecondsSince(start) * 100,
-         "%core", 3);
+  Figure("hung_up_loop.cpu", (ProcessCpuSeconds() - cpuBefore) / SecondsSince(start) * 100, "%core",
+         3);
   Figure("hung_up_loop.passes", passes, "in 1 s (50 ms waits)", 0);
 }
 
