@@ -209,7 +209,7 @@ bool TMonitorEngine::LogRow() {
   sample.DisplayMode = s.DisplayMode;
   sample.FuelType = s.FuelType;
   sample.Status = RowStatusOf(LampsOf(s));
-  const std::string& row = Writer.Row(sample, RowTime(ClockText));
+  const std::string& row = Writer.Row(sample, RowTime());
   for (const std::string& line : Writer.LinesBefore()) {
     if (!View.LogHeaderDue(line)) return false;  // no row goes under a header that is not there
   }
@@ -217,13 +217,13 @@ bool TMonitorEngine::LogRow() {
 }
 
 // The writer reads no clock: the tick reads the ones its format needs, once, here.
-csvlog::TRowTime TMonitorEngine::RowTime(std::string& clockText) const {
+csvlog::TRowTime TMonitorEngine::RowTime() {
   csvlog::TRowTime time;
   if (!Writer.EveryTick()) {
     // The window's row: the system's local time of day, in the user's long time format.
-    clockText = platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
+    ClockText = platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
                                           static_cast<std::time_t>(Now().toSecsSinceEpoch()));
-    time.LocalClock = clockText;
+    time.LocalClock = ClockText;
     return time;
   }
   const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();

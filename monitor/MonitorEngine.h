@@ -151,8 +151,8 @@ class TMonitorEngine {
   void SampleTick();
   // Writes the tick's row and hands it to the view; false when the view could not write it.
   bool LogRow();
-  // The tick's time as the row writer's format reads it.
-  csvlog::TRowTime RowTime(std::string& clockText) const;
+  // The tick's time as the row writer's format reads it (the classic clock text in ClockText).
+  csvlog::TRowTime RowTime();
   void Watchdog();
   void KeepPortOpen();
   void SetLamp(TLamp lamp, bool on);
