@@ -105,6 +105,7 @@ void THeadlessMonitor::WriteMslRow(const csvlog::TSample& sample) {
 
 void THeadlessMonitor::PortChanged(const monitor::TPortEvent& event) {
   using TKind = monitor::TPortEvent::TKind;
+  if (OnPortFailure && !event.Fault.Call.empty()) OnPortFailure(event.Fault);
   if (!OnPortLost) return;
   if (event.Kind == TKind::Lost) OnPortLost(true);
   if (event.Kind == TKind::Reopened) OnPortLost(false);
