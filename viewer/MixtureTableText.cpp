@@ -361,8 +361,8 @@ std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, st
   return std::pair{*from, *to};
 }
 
-std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
-                                             const enginelog::TEngineLog& log, std::string& error) {
+std::optional<TRangeParts> SplitRangeFilter(std::string_view text, const enginelog::TEngineLog& log,
+                                            std::string& error) {
   const std::optional<TFilterParts> parts = FilterPartsOf(text, log, ':', "CHANNEL=LO:HI", error);
   if (!parts) return std::nullopt;
   if (!parts->Separated) {
@@ -370,7 +370,15 @@ std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
             std::string(parts->Value);
     return std::nullopt;
   }
-  const auto ends = ParseRangeEnds(parts->First, parts->Second, error);
+  if (!ParseRangeEnds(parts->First, parts->Second, error)) return std::nullopt;
+  return TRangeParts{parts->Channel, std::string(parts->First), std::string(parts->Second)};
+}
+
+std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
+                                             const enginelog::TEngineLog& log, std::string& error) {
+  const std::optional<TRangeParts> parts = SplitRangeFilter(text, log, error);
+  if (!parts) return std::nullopt;
+  const auto ends = ParseRangeEnds(parts->Low, parts->High, error);
   if (!ends) return std::nullopt;
   return TRangeFilter{parts->Channel, ends->first, ends->second};
 }
