@@ -6,6 +6,7 @@
 
 #include "log/MslLog.h"
 #include "log/RowGrammar.h"
+#include "text/Words.h"
 
 namespace headless {
 
@@ -139,7 +140,7 @@ TStatusView THeadlessMonitor::StatusView() const {
   // The window's read-out and voltage box, as the engine makes them for the frame in use, without
   // the blank the voltage box pads its placeholder with.
   view.ReadoutText = Engine.ReadoutText();
-  view.VoltsText = std::string(csvlog::TrimBlanks(Engine.VoltsText()));
+  view.VoltsText = std::string(text::Trim(Engine.VoltsText()));
   view.FramesPerSecond = FramesPerSecond();
   view.ChecksumFailures = FStats.FramesRejected;
   view.Timeouts = FStats.ReadTimeouts;

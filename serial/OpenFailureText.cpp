@@ -1,19 +1,10 @@
 // The reason and remedy of a failed open, one sentence each, and the reason of a failed call.
 #include "serial/OpenFailureText.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/OpenErrorHint.h"
+#include "text/Words.h"
 
 namespace {
-
-bool SameWords(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Ours, the same on every system, then the system's own words where they say something else (on
 // Windows in the user's language, as the rest of the system speaks to him).
@@ -39,7 +30,7 @@ std::string ReasonOf(const platform::TOpenFailure& failure) {
       if (!failure.SystemText.empty()) return failure.SystemText;
       return "the system refused";
   }
-  if (failure.SystemText.empty() || SameWords(ours, failure.SystemText)) return ours;
+  if (failure.SystemText.empty() || text::EqualsNoCase(ours, failure.SystemText)) return ours;
   return ours + " (" + failure.SystemText + ")";
 }
 
