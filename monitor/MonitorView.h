@@ -52,9 +52,14 @@ class TMonitorView {
 
   // The sample tick has a live reading: the chart advances one step now.
   virtual void ChartStepDue() {}
-  // The sample tick has a reading to log (only while Logging): `row` is the log's row without its
-  // line end. False when it could not be written; the tick then ends at once (no chart step).
+  // The sample tick has a row to log (only while Logging): `row` is the log's row without its
+  // line end, in the engine's log format. False when it could not be written; the tick then ends
+  // at once (no chart step).
   virtual bool LogRowDue(const std::string& /*row*/) { return true; }
+  // A line of the log's header is due before the next row (the MSL header, which carries its
+  // first row's time, comes with that row); without its line end. False when it could not be
+  // written; the tick then ends at once, and the row is not handed on.
+  virtual bool LogHeaderDue(const std::string& /*line*/) { return true; }
   virtual void PortChanged(const TPortEvent& /*event*/) {}
 
   // The end of each sample tick and of each watchdog tick (for rows and status lines that follow
