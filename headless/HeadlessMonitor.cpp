@@ -57,6 +57,7 @@ bool THeadlessMonitor::LogHeaderDue(const std::string& line) { return WriteLine(
 
 void THeadlessMonitor::PortChanged(const monitor::TPortEvent& event) {
   using TKind = monitor::TPortEvent::TKind;
+  if (OnPortFailure && !event.Fault.Call.empty()) OnPortFailure(event.Fault);
   if (!OnPortLost) return;
   if (event.Kind == TKind::Lost) OnPortLost(true);
   if (event.Kind == TKind::Reopened) OnPortLost(false);

@@ -91,6 +91,9 @@ class THeadlessMonitor : private monitor::TMonitorView {
   std::function<void(const csvlog::TLogFileError&)> OnRowError;
   // Called when the device went away (true) and when it was opened again (false).
   std::function<void(bool lost)> OnPortLost;
+  // Called once when a call on the open port begins to fail, with the call and the system's
+  // reason (not again while it goes on failing); for a device that went away, before OnPortLost.
+  std::function<void(const platform::TPortFailure&)> OnPortFailure;
 
  private:
   bool LogRowDue(const std::string& row) override;

@@ -101,6 +101,8 @@ bool TMonitorEngine::OpenCommsClick(bool userAsked) {
     event.Failure = SerialPortDriver1.LastOpenFailure();
   }
   View.PortChanged(event);
+  // Settings the system refused are told after the open they belong to.
+  TellFailure();
   return MonitorState.PortOpen;
 }
 
@@ -117,6 +119,7 @@ void TMonitorEngine::OpenQuietly() {
   event.Kind = TPortEvent::TKind::Reopened;
   event.Number = ComPortNumber();
   View.PortChanged(event);
+  TellFailure();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -134,6 +137,7 @@ void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void
   const sensor::TFrameReceipt receipt =
       sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);
   SerialPortDriver1.ReleasePolling();
+  TellFailure();
   if (receipt.FrameFound) {
     ++(receipt.CheckHeld ? FStats.FramesAccepted : FStats.FramesRejected);
     if (s.WarmingUp) {
@@ -187,6 +191,7 @@ void TMonitorEngine::GetByteClick() {
 void TMonitorEngine::SampleTick() {
   TMonitorState& s = MonitorState;
   SerialPortDriver1.WriteByte(sensor::RequestByte);
+  TellFailure();
   if (s.PortOpen && !s.WarmingUp) {
     if (s.Logging && !Writer.EveryTick()) {
       if (!LogRow()) return;  // a failed row ends the tick: no chart step follows
@@ -249,12 +254,15 @@ void TMonitorEngine::KeepPortOpen() {
       event.Kind = TPortEvent::TKind::Lost;
       event.Failure.Error = platform::TOpenError::Other;
       event.Failure.SystemText = "the device went away";
+      // The failed read or query that showed it gone.
+      event.Fault = SerialPortDriver1.TakeFailure();
       View.PortChanged(event);
       break;
     case TPortKeeper::TEvent::Reopened:
       MonitorState.PortOpen = true;
       event.Kind = TPortEvent::TKind::Reopened;
       View.PortChanged(event);
+      TellFailure();
       break;
     case TPortKeeper::TEvent::None:
       break;
@@ -296,6 +304,7 @@ void TMonitorEngine::Watchdog() {
     ShowOffline(true);
     // Repeated on every silent tick: whatever junk a silent line carries is dropped.
     SerialPortDriver1.Purge(true, false);
+    TellFailure();
   }
 }
 
@@ -309,6 +318,17 @@ void TMonitorEngine::ShowOffline(bool voltsToo) {
   SetWarmupMessage(false);
   SetLamp(TLamp::Warmup, false);
   SetLamp(TLamp::LowVolts, false);
+}
+
+void TMonitorEngine::TellFailure() {
+  if (SerialPortDriver1.DeviceLost()) return;
+  platform::TPortFailure failure = SerialPortDriver1.TakeFailure();
+  if (failure.Call.empty()) return;
+  TPortEvent event;
+  event.Kind = TPortEvent::TKind::Faulted;
+  event.Number = ComPortNumber();
+  event.Fault = std::move(failure);
+  View.PortChanged(event);
 }
 
 void TMonitorEngine::SetLamp(TLamp lamp, bool on) {

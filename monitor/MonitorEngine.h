@@ -165,6 +165,9 @@ class TMonitorEngine {
   void SetTitle(const std::string& reading);
   // Everything the silent controller and the closed port put out.
   void ShowOffline(bool voltsToo);
+  // Tells the view of a call on the open port that began to fail, unless the device has gone:
+  // the keeper then tells of the loss, with the failure as its reason.
+  void TellFailure();
   // Stores `value` in `field` and tells the view through `tell`, only when it differs: the view
   // hears of changes, not of every tick that repeats what it shows.
   template <typename T, typename A>

@@ -19,12 +19,16 @@ struct TPortEvent {
     Failed,    // an open that was asked for failed; Failure says why
     Lost,      // the open port's device went away; the port was closed
     Reopened,  // a port came back by itself: the keeper re-opened it, or its device appeared
+    Faulted,   // a call on the open port began to fail; the port stays open. Fault says which
   };
   TKind Kind = TKind::Opened;
   int Number = 1;  // the COM number, 1 to 16
   // For Failed: why, as the backend saw it where the call failed. For Lost: that the device went
   // away.
   platform::TOpenFailure Failure;
+  // For Faulted, and for Lost when it is known: the call on the port that failed and the system's
+  // reason. Told once when the failure begins, not on every tick while it lasts.
+  platform::TPortFailure Fault;
   // The user asked for the open (a menu choice, the window coming to the front): a failure is
   // worth a beep then, and never when nobody asked for anything.
   bool UserAsked = false;

@@ -1,4 +1,4 @@
-// The reason and remedy of a failed open, one sentence each.
+// The reason and remedy of a failed open, one sentence each, and the reason of a failed call.
 #include "serial/OpenFailureText.h"
 
 #include "platform/OpenErrorHint.h"
@@ -42,5 +42,26 @@ std::string OpenFailureText(const std::string& name, const platform::TOpenFailur
   std::string text = "could not open " + device + ": " + ReasonOf(failure) + ".";
   const std::string hint = platform::OpenErrorHint(failure.Error);
   if (!hint.empty()) text += separator + hint;
+  return text;
+}
+
+std::string PortFailureText(const platform::TPortFailure& failure) {
+  if (failure.Call.empty()) return {};
+  std::string doing = "the call " + failure.Call;
+  if (failure.Call == "SetCommState" || failure.Call == "SetupComm" ||
+      failure.Call == "SetCommTimeouts") {
+    doing = "setting up the line";
+  } else if (failure.Call == "PurgeComm") {
+    doing = "emptying the line's queues";
+  } else if (failure.Call == "ClearCommError") {
+    doing = "querying the device";
+  } else if (failure.Call == "ReadFile") {
+    doing = "reading";
+  } else if (failure.Call == "WriteFile") {
+    doing = "writing";
+  }
+  std::string text = doing + " failed";
+  if (!failure.Error.Text.empty()) text += ": " + failure.Error.Text;
+  if (failure.Error.Code != 0) text += " (error " + std::to_string(failure.Error.Code) + ")";
   return text;
 }

@@ -69,6 +69,16 @@ struct TEngineFixture {
     Serial.ScheduleInputAfter(1, Frame(afr, volts, 20));
     Serial.FireTimer();
   }
+  // A quarter second of a running engine: a sample tick, its answer, and the watchdog.
+  void Round() {
+    Engine.GetByteClick();
+    Answer(147);
+    Serial.Advance(250);
+    Engine.OnlineTimerTimer();
+  }
+  void Rounds(int count) {
+    for (int i = 0; i < count; ++i) Round();
+  }
   // The reading and volts of the last row, without the time of day the system's zone gives.
   std::string LastRowValues() const {
     if (View.Rows == 0) return "no row";
@@ -140,6 +150,57 @@ TEST(MonitorEngine, TheProbeSeesEachHandlerBeginAndEnd) {
   EXPECT_EQ(f.View.Probed,
             (std::vector<std::string>{"begin receive", "end receive live", "begin tick",
                                       "end tick live", "begin watchdog", "end watchdog live"}));
+}
+
+// A call on the open port that fails keeps the system's code and words, and the view hears them
+// once when the failure begins, not on every tick while it lasts: a refused setting or write
+// while the port stays open, a failed read or queue query as the reason the device was lost.
+// Once the call has worked again (or the port was opened anew), a new failure is told again.
+TEST(MonitorEngine, AFailingCallsReasonReachesTheViewOnce) {
+  using TKind = TPortEvent::TKind;
+  struct TCase {
+    const char* Call;
+    TKind Kind;
+    // Ends the first spell and begins the second.
+    void (*Again)(TEngineFixture&);
+  };
+  const platform::TSystemError error{5, "Input/output error"};
+  const TCase cases[] = {
+      // Only an open programs the line: the user opens it again.
+      {"SetCommState", TKind::Faulted, [](TEngineFixture& f) { f.Engine.SelectPort(1); }},
+      {"WriteFile", TKind::Faulted,
+       [](TEngineFixture& f) {
+         f.Serial.HealCall("WriteFile");
+         f.Round();
+         f.Serial.FailCall("WriteFile", platform::TSystemError{5, "Input/output error"});
+       }},
+      // The keeper re-opens a lost port about once a second.
+      {"ReadFile", TKind::Lost, [](TEngineFixture& f) { f.Rounds(2); }},
+      {"ClearCommError", TKind::Lost, [](TEngineFixture& f) { f.Rounds(2); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Call);
+    TEngineFixture f;
+    f.Serial.FailCall(c.Call, error);
+    ASSERT_TRUE(f.Engine.OpenCommsClick(false)) << c.Call;
+    const auto told = [&] {
+      std::size_t count = 0;
+      for (const TPortEvent& event : f.View.Events) {
+        if (event.Fault.Call.empty()) continue;
+        ++count;
+        EXPECT_EQ(event.Kind, c.Kind) << c.Call;
+        EXPECT_EQ(event.Fault.Call, c.Call);
+        EXPECT_EQ(event.Fault.Error, error) << c.Call;
+        EXPECT_EQ(event.Number, 1) << c.Call;
+      }
+      return count;
+    };
+    f.Rounds(3);  // less than the keeper's second
+    EXPECT_EQ(told(), 1u) << c.Call << ": told when it began";
+    c.Again(f);
+    f.Rounds(3);
+    EXPECT_EQ(told(), 2u) << c.Call << ": told again once it began again";
+  }
 }
 
 // The sample tick runs ten times a second for hours: once its row has grown to its length, a
