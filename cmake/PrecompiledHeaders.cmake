@@ -9,8 +9,8 @@
 # precompiled header is only valid with the flags it was made with, which is why the kinds follow
 # the link: a target takes the compile definitions its libraries give it (QT_WIDGETS_LIB, ...), and
 # clang refuses a header made with a definition the file lacks. The owner links the least of its
-# kind, so every target of the kind has its definitions and more. A target with compile options of
-# its own (the fuzzers' instrumentation) keeps its flags and goes without.
+# kind, so every target of the kind has its definitions and more. A target whose flags differ from
+# its owner's (the fuzzers' instrumentation) goes without, as does a file with options of its own.
 #
 # -DKEST_PCH=OFF builds without them, which also shows a file that forgot one of these includes.
 option(KEST_PCH "Precompile the Qt, GoogleTest and standard headers that most files include" ON)
@@ -117,10 +117,11 @@ endfunction()
 function(_kest_pch_owner kind out)
   set(owner kest_pch_${kind})
   if(NOT TARGET ${owner})
-    # A source of its own, or CMake knows no language to precompile the headers for.
+    # A source of its own that includes them, or CMake knows no language to precompile them for.
     set(source ${CMAKE_CURRENT_BINARY_DIR}/${owner}.cpp)
     file(CONFIGURE OUTPUT ${source} CONTENT "// The precompiled headers' own object: empty.\n")
     add_library(${owner} OBJECT ${source})
+    set_target_properties(${owner} PROPERTIES AUTOMOC OFF)
     set(headers ${KEST_PCH_STANDARD})
     if(kind MATCHES "core|widgets")
       list(APPEND headers ${KEST_PCH_QT_CORE})
@@ -159,6 +160,19 @@ function(kest_precompile_headers)
     if(kind IN_LIST ARG_KINDS)
       _kest_pch_owner(${kind} owner)
       target_precompile_headers(${target} REUSE_FROM ${owner})
+      # A file with options of its own may put text before the precompiled headers (a forced
+      # -include), which makes them unusable: such a file parses its headers itself.
+      get_target_property(sources ${target} SOURCES)
+      get_target_property(folder ${target} SOURCE_DIR)
+      foreach(source IN LISTS sources)
+        # (A relative name is taken from this folder, not the target's.)
+        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${folder})
+        get_source_file_property(options ${source} TARGET_DIRECTORY ${target} COMPILE_OPTIONS)
+        if(options)
+          set_source_files_properties(${source} TARGET_DIRECTORY ${target}
+                                      PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+        endif()
+      endforeach()
     endif()
   endforeach()
 endfunction()
