@@ -69,6 +69,12 @@ function(_kest_pch_kind target out)
   if(imported OR NOT type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|OBJECT_LIBRARY)$")
     return()
   endif()
+  # A Windows program with a window gets QT_NEEDS_QMAIN from Qt Core, which the Qt headers read;
+  # there are two such programs, of few files each: not worth headers of their own.
+  get_target_property(windowed ${target} WIN32_EXECUTABLE)
+  if(WIN32 AND windowed)
+    return()
+  endif()
   get_target_property(options ${target} COMPILE_OPTIONS)
   get_directory_property(here_options COMPILE_OPTIONS)
   if(NOT "${options}" STREQUAL "${here_options}")
