@@ -67,8 +67,9 @@ struct TRun {
   bool StatusShown = false;
 };
 
-// What the monitor reports while it runs: a failed row ends the run, a lost device is said once
-// (unless the status line says it), and the status line is redrawn on every watchdog tick.
+// What the monitor reports while it runs: a failed row ends the run, a call on the port that
+// begins to fail is said once with the system's reason, a lost device is said once (unless the
+// status line says it), and the status line is redrawn on every watchdog tick.
 void Wire(headless::THeadlessMonitor& monitor, TRun& run) {
   monitor.OnRowError = [&run](const csvlog::TLogFileError& failure) {
     if (run.StatusShown) Say(stdout, "\n");
@@ -76,6 +77,12 @@ void Wire(headless::THeadlessMonitor& monitor, TRun& run) {
     Say(stderr, std::string("kestlog: ") + failure.what() + "\n");
     run.ExitCode = 1;
     QCoreApplication::quit();
+  };
+  // Said even beside the status line, which has no room for it: on a line of its own, once.
+  monitor.OnPortFailure = [&run](const platform::TPortFailure& failure) {
+    if (run.StatusShown) Say(stdout, "\n");
+    run.StatusShown = false;
+    Say(stderr, "kestlog: " + run.Options.Port + ": " + PortFailureText(failure) + "\n");
   };
   monitor.OnPortLost = [&run](bool lost) {
     if (run.StatusLine) return;  // the status line says it

@@ -2,95 +2,74 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <cstdio>
-#include <memory>
-#include <vector>
 
-#include "log/EngineLog.h"
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
 #include "viewer/EngineLogs.h"
 #include "viewer/Export.h"
-#include "viewer/LogFile.h"
 #include "viewer/MslExport.h"
 #include "viewer/TableCommand.h"
 #include "viewer/ViewOptions.h"
 #include "viewer/ViewerWindow.h"
+#include "viewer/session/ViewSession.h"
 
 namespace {
 
 constexpr int ExitUnreadable = 1;
 
-// The files of the command line, read: our logs and at most one engine log (the first given).
-struct THeadlessFiles {
-  std::vector<std::unique_ptr<viewer::TLogFile>> Ours;
-  std::vector<viewer::TNamedLog> Logs;  // the readable ones of Ours
-  std::unique_ptr<enginelog::TEngineLog> Engine;
-  QString EngineName;
-  std::optional<viewer::TAlignment> Alignment;  // with a mixture log beside the engine log
-  std::vector<QString> Order;                   // every file, as given: ours or the engine log
-  bool AllRead = true;
-};
-
-void ReadFiles(const viewer::TViewOptions& options, THeadlessFiles& files) {
-  for (const QString& path : options.Files) {
-    if (viewer::IsEngineLogFile(path) && !files.Engine) {
-      auto log = std::make_unique<enginelog::TEngineLog>(
-          enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
-      for (const std::string& warning : log->Warnings) {
-        std::fprintf(stderr, "kestview: %s\n", warning.c_str());
-      }
-      if (!log->Ok()) {
-        std::fprintf(stderr, "kestview: %s\n", log->Error.c_str());
-        files.AllRead = false;
-        continue;
-      }
-      files.Engine = std::move(log);
-      files.EngineName = path;
-      files.Order.push_back(path);
-      continue;
+// The command line's files opened through `session`, its faults said on standard error; false
+// when a file could not be read.
+bool ReadFiles(const viewer::TViewOptions& options, viewer::TViewSession& session) {
+  bool allRead = true;
+  for (const auto& report : session.OpenFiles(options.Files)) {
+    for (const std::string& warning : report.Warnings) {
+      std::fprintf(stderr, "kestview: %s\n", warning.c_str());
     }
-    auto file = std::make_unique<viewer::TLogFile>(path);
-    if (!file->Load(false)) {
-      std::fprintf(stderr, "kestview: %s\n", file->Data().Error.c_str());
-      files.AllRead = false;
+    if (!report.Error.empty()) {
+      std::fprintf(stderr, "kestview: %s\n", report.Error.c_str());
+      allRead = false;
     }
-    files.Order.push_back(path);
-    files.Ours.push_back(std::move(file));
   }
-  for (const auto& file : files.Ours) {
-    if (!file->Data().Error.empty()) continue;
+  for (const auto& file : session.Logs()) {
     const std::string skipped = viewer::SkippedRowsText(file->Data());
     if (!skipped.empty()) std::fprintf(stderr, "kestview: %s\n", skipped.c_str());
-    files.Logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
   }
-  if (files.Engine && !files.Logs.empty()) {
-    const viewer::TLogData& mixture = *files.Logs.front().Log;
-    files.Alignment = viewer::AlignEngineLog(mixture, *files.Engine, options.Align, options.Offset,
-                                             viewer::LocalUtcOffsetAt(mixture));
-  }
+  return allRead;
 }
 
-void PrintSummaries(const viewer::TViewOptions& options, const THeadlessFiles& files,
-                    const viewer::TDisplay& display) {
+// What the command line asks of the view, in the session; the window shows it as it is.
+void ApplyOptions(const viewer::TViewOptions& options, viewer::TViewSession& session,
+                  bool handOffset) {
+  session.SetBands(options.Bands);
+  if (options.DisplayMode || options.FuelType) {
+    viewer::TDisplay display = session.Display();
+    if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
+    if (options.FuelType) display.FuelType = *options.FuelType;
+    session.SetDisplay(display);
+  }
+  if (handOffset && options.Offset) session.SetHandOffset(options.Offset);
+}
+
+void PrintSummaries(const viewer::TViewOptions& options, const viewer::TViewSession& session) {
+  const viewer::TDisplay& display = session.Display();
+  const viewer::TBands& bands = session.Bands();
   std::string out = options.Json ? "[" : "";
   bool first = true;
-  std::size_t ours = 0;
-  for (const QString& path : files.Order) {
+  using TKind = viewer::TViewSession::TGivenFile::TKind;
+  for (const viewer::TViewSession::TGivenFile& given : session.Given()) {
     std::string entry;
-    if (files.Engine && path == files.EngineName) {
-      const std::string name = QFileInfo(path).fileName().toStdString();
-      entry = options.Json ? viewer::EngineSummaryJson(name, *files.Engine, files.Alignment)
-                           : viewer::EngineSummaryText(name, *files.Engine, files.Alignment);
+    if (given.Kind == TKind::Engine) {
+      const std::string name = QFileInfo(given.Path).fileName().toStdString();
+      entry = options.Json
+                  ? viewer::EngineSummaryJson(name, *session.EngineLog(), session.LinedUp())
+                  : viewer::EngineSummaryText(name, *session.EngineLog(), session.LinedUp());
+    } else if (given.Kind == TKind::Unreadable) {
+      if (options.Json) entry = viewer::ErrorJson(session.UnreadableLogs()[given.Index]->Data());
     } else {
-      const viewer::TLogData& log = files.Ours[ours++]->Data();
-      if (!log.Error.empty()) {
-        if (options.Json) entry = viewer::ErrorJson(log);
-      } else {
-        const viewer::TSummary summary =
-            viewer::Summarize(log, -1e18, 1e18, display, options.Bands);
-        entry = options.Json ? viewer::SummaryJson(log, summary, display, options.Bands)
-                             : viewer::SummaryText(log, summary, display, options.Bands);
-      }
+      const viewer::TLogData& log = session.Logs()[given.Index]->Data();
+      const viewer::TSummary summary = viewer::Summarize(log, -1e18, 1e18, display, bands);
+      entry = options.Json ? viewer::SummaryJson(log, summary, display, bands)
+                           : viewer::SummaryText(log, summary, display, bands);
     }
     if (entry.empty()) continue;
     if (!first) out += options.Json ? "," : "\n";
@@ -101,54 +80,40 @@ void PrintSummaries(const viewer::TViewOptions& options, const THeadlessFiles& f
   std::fputs(out.c_str(), stdout);
 }
 
-int ExportFiles(const viewer::TViewOptions& options, const THeadlessFiles& files,
-                const viewer::TDisplay& display) {
-  if (files.Logs.empty() && !files.Engine) {
+int ExportFiles(const viewer::TViewOptions& options, viewer::TViewSession& session) {
+  if (session.Logs().empty() && session.EngineLog() == nullptr) {
     std::fprintf(stderr, "kestview: nothing to draw, no file could be read\n");
     return ExitUnreadable;
   }
   if (viewer::IsMslPath(options.ExportPath)) {
     // One log of ours in a file the engine tuning suites' viewers open; the first file read.
-    if (files.Logs.empty()) {
+    if (session.Logs().empty()) {
       std::fprintf(stderr, "kestview: an MSL export needs a log of kestlsugraph or kestlog\n");
       return ExitUnreadable;
     }
-    if (files.Logs.size() > 1) {
+    const viewer::TLogFile& first = *session.Logs().front();
+    if (session.Logs().size() > 1) {
       std::fprintf(stderr, "kestview: an MSL export holds one log; writing %s only\n",
-                   files.Logs.front().Name.toLocal8Bit().constData());
+                   QFileInfo(first.Path()).fileName().toLocal8Bit().constData());
     }
     QString error;
-    if (!viewer::ExportMsl(*files.Logs.front().Log, display, options.ExportPath,
+    if (!viewer::ExportMsl(first.Data(), session.Display(), options.ExportPath,
                            std::string("kestview ") + KEST_VERSION, &error)) {
       std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
       return ExitUnreadable;
     }
     return 0;
   }
-  // An engine log alone is drawn on the time since its start.
-  const bool relative =
-      !files.Engine || options.RelativeGiven ? options.Relative : files.Logs.size() != 1;
-  viewer::TChartScene scene = viewer::MakeScene(files.Logs, display, relative);
-  viewer::TPaneScene panes;
-  if (files.Engine) {
-    std::vector<std::string> unknown;
-    std::vector<std::size_t> shown =
-        options.Channels.empty() ? viewer::DefaultShownChannels(*files.Engine)
-                                 : viewer::ChannelsNamed(*files.Engine, options.Channels, unknown);
-    for (const std::string& name : unknown) {
+  if (session.EngineLog() != nullptr && !options.Channels.empty()) {
+    for (const std::string& name : session.SetShownChannelNames(options.Channels)) {
       std::fprintf(stderr, "kestview: %s has no channel %s\n",
-                   files.EngineName.toLocal8Bit().constData(), name.c_str());
+                   session.EnginePath().toLocal8Bit().constData(), name.c_str());
     }
-    panes = viewer::PlacePanes(scene, *files.Engine, files.Alignment ? files.Alignment->Offset : 0,
-                               std::move(shown));
-    scene.MoreExtents.push_back(viewer::PaneExtent(panes));
-    const viewer::TValueRange extent = viewer::TimeExtent(scene);
-    scene.From = panes.From = extent.Low;
-    scene.To = panes.To = extent.High;
   }
+  const viewer::TSessionScene scene = viewer::MakeSessionScene(session);
   QString error;
-  if (!viewer::ExportChart(scene, options.ExportPath, options.Size, &error,
-                           files.Engine ? &panes : nullptr)) {
+  if (!viewer::ExportChart(scene.Chart, options.ExportPath, options.Size, &error,
+                           session.EngineLog() != nullptr ? &scene.Panes : nullptr)) {
     std::fprintf(stderr, "kestview: %s\n", error.toLocal8Bit().constData());
     return ExitUnreadable;
   }
@@ -157,14 +122,9 @@ int ExportFiles(const viewer::TViewOptions& options, const THeadlessFiles& files
 
 // The mixture table on standard output or in its CSV file. No table when a file could not be read
 // (the readers said why): one made of the rest would pass for the whole.
-int PrintTable(const viewer::TViewOptions& options, const THeadlessFiles& files) {
-  if (!files.AllRead) return ExitUnreadable;
-  viewer::TTableFiles tableFiles;
-  tableFiles.Engine = files.Engine.get();
-  tableFiles.Mixture = files.Logs.empty() ? nullptr : files.Logs.front().Log;
-  tableFiles.OursGiven = files.Ours.size();
-  tableFiles.Alignment = files.Alignment;
-  const viewer::TTableOutcome outcome = viewer::RunTable(options, tableFiles);
+int PrintTable(const viewer::TViewOptions& options, viewer::TViewSession& session, bool allRead) {
+  if (!allRead) return ExitUnreadable;
+  const viewer::TTableOutcome outcome = viewer::RunTable(options, session);
   for (const std::string& warning : outcome.Warnings) {
     std::fprintf(stderr, "kestview: %s\n", warning.c_str());
   }
@@ -177,22 +137,32 @@ int PrintTable(const viewer::TViewOptions& options, const THeadlessFiles& files)
   return 0;
 }
 
-// Drawing and summing up without a window: reads every file, prints what it must, and says by
-// its result whether every file could be read.
+// Drawing and summing up without a window: reads every file through a session, prints what it
+// must, and says by its result whether every file could be read.
 int RunHeadless(const viewer::TViewOptions& options) {
-  THeadlessFiles files;
-  ReadFiles(options, files);
-  if (options.Table.Wanted) return PrintTable(options, files);
-  viewer::TDisplay display =
-      files.Logs.empty() ? viewer::TDisplay{} : viewer::LoggedDisplay(*files.Logs.front().Log);
-  if (options.DisplayMode) display.DisplayMode = *options.DisplayMode;
-  if (options.FuelType) display.FuelType = *options.FuelType;
-  if (options.Summary) PrintSummaries(options, files, display);
+  // A second engine log is read as a log of ours, which says it is none.
+  viewer::TViewSession session(viewer::TViewSession::TSecondEngineLog::KeepFirst);
+  session.SetAlign(options.Align);
+  const bool allRead = ReadFiles(options, session);
+  // An engine log alone is summed up, tabled and drawn from its own start: an offset places it
+  // against a log of ours.
+  const bool beside = session.EngineLog() != nullptr && !session.Logs().empty();
+  if (options.Table.Wanted) {
+    if (beside && options.Offset) session.SetHandOffset(options.Offset);
+    return PrintTable(options, session, allRead);
+  }
+  ApplyOptions(options, session, beside);
+  // Without --relative an engine log is drawn on the time since its start unless there is one
+  // log of ours to share the time of day with.
+  session.SetRelative(session.EngineLog() == nullptr || options.RelativeGiven
+                          ? options.Relative
+                          : session.Logs().size() != 1);
+  if (options.Summary) PrintSummaries(options, session);
   if (!options.ExportPath.isEmpty()) {
-    const int exit = ExportFiles(options, files, display);
+    const int exit = ExportFiles(options, session);
     if (exit != 0) return exit;
   }
-  return files.AllRead ? 0 : ExitUnreadable;
+  return allRead ? 0 : ExitUnreadable;
 }
 
 }  // namespace
@@ -217,25 +187,19 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kestview"));
   QApplication::setDesktopFileName(QStringLiteral("kestview"));
-  viewer::TKestViewWindow window;
-  if (options->Follow) window.SetFollow(true);
-  viewer::TBands bands = options->Bands;
-  window.SetBands(bands);
-  if (options->Relative && options->Files.size() <= 1) window.SetRelative(true);
-  window.SetAlign(options->Align);
-  if (options->Offset) window.SetHandOffset(options->Offset);
-  window.OpenFiles(options->Files);
+  viewer::TViewSession session;
+  session.SetFollow(options->Follow);
+  if (options->Relative && options->Files.size() <= 1) session.SetRelative(true);
+  session.SetAlign(options->Align);
+  // Files that cannot be read are named in the window's message line.
+  session.OpenFiles(options->Files);
   if (!options->Channels.empty()) {
-    for (const std::string& name : window.SetShownChannels(options->Channels)) {
+    for (const std::string& name : session.SetShownChannelNames(options->Channels)) {
       std::fprintf(stderr, "kestview: the engine log has no channel %s\n", name.c_str());
     }
   }
-  if (options->DisplayMode || options->FuelType) {
-    viewer::TDisplay display = window.Chart()->Scene().Display;
-    if (options->DisplayMode) display.DisplayMode = *options->DisplayMode;
-    if (options->FuelType) display.FuelType = *options->FuelType;
-    window.SetDisplay(display);
-  }
+  ApplyOptions(*options, session, true);
+  viewer::TKestViewWindow window(&session);
   window.show();
   return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench/EventLoop.h"
 #include "bench/Figures.h"
 #include "bench/LogCheck.h"
 #include "bench/ProcReader.h"

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "bench/BenchMlg.h"
+#include "bench/Figures.h"
+#include "bench/ProcReader.h"
 #include "log/EngineLog.h"
 #include "log/MlgReader.h"
 
@@ -20,20 +22,7 @@ namespace {
 constexpr int Records = 1000000;
 constexpr int TextColumns = 20;
 
-void Figure(const char* name, double value, const char* unit, int decimals = 2) {
-  std::printf("enginelog.%s: %.*f %s\n", name, decimals, value, unit);
-}
-
-// A field of /proc/self/status in MB, or -1 where the system does not say.
-double StatusMegabytes(const char* key) {
-  std::ifstream file("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(key) + ":";
-  while (std::getline(file, line)) {
-    if (line.rfind(prefix, 0) == 0) return std::stod(line.substr(prefix.size())) / 1024.0;
-  }
-  return -1;
-}
+using bench::StatusMegabytes;
 
 // The peak so far is forgotten, so that each phase's own peak shows.
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
@@ -69,21 +58,20 @@ void Measure(const char* name, const std::string& path) {
   const double fileMb = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
   ResetPeak();
   const double before = StatusMegabytes("VmRSS");
-  const auto start = std::chrono::steady_clock::now();
+  const bench::TClock::time_point start = bench::TClock::now();
   enginelog::TEngineLog log = enginelog::ReadEngineLogFile(path, path);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = bench::SecondsSince(start);
   if (!log.Ok()) {
     std::printf("enginelog.%s: not read: %s\n", name, log.Error.c_str());
     return;
   }
   std::printf("enginelog.%s: %zu records, %zu channels, %s, %.1f MB file\n", name, log.Rows(),
               log.Channels.size(), enginelog::FormatName(log.Format), fileMb);
-  const std::string prefix(name);
-  Figure((prefix + "_open_s").c_str(), seconds, "s", 3);
-  Figure((prefix + "_rss_mb").c_str(), StatusMegabytes("VmRSS"), "MB", 1);
-  Figure((prefix + "_peak_rss_mb").c_str(), StatusMegabytes("VmHWM"), "MB", 1);
-  Figure((prefix + "_rss_before_mb").c_str(), before, "MB", 1);
+  const std::string prefix = std::string("enginelog.") + name;
+  bench::Figure(prefix + "_open_s", seconds, "s", 3);
+  bench::Figure(prefix + "_rss_mb", StatusMegabytes("VmRSS"), "MB", 1);
+  bench::Figure(prefix + "_peak_rss_mb", StatusMegabytes("VmHWM"), "MB", 1);
+  bench::Figure(prefix + "_rss_before_mb", before, "MB", 1);
 }
 
 }  // namespace

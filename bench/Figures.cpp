@@ -1,8 +1,6 @@
-// kest-bench's figures, verdicts and event-loop waits.
+// The benchmarks' figures, verdicts and clocks.
 #include "bench/Figures.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -41,6 +39,11 @@ void Verdict(const std::string& what, bool met, const std::string& detail) {
   Note(std::string(met ? "MET     " : "NOT MET ") + what + " (" + detail + ")");
 }
 
+void Target(const std::string& name, bool met, const std::string& bound) {
+  std::printf("%s: %s (%s)\n", name.c_str(), met ? "met" : "NOT MET", bound.c_str());
+  std::fflush(stdout);
+}
+
 std::string Fixed(double value, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -59,22 +62,6 @@ void PrintMachine() {
        (model.empty() ? std::string("unknown CPU") : model) + ", kernel " +
        (kernel.empty() ? std::string("unknown") : kernel) + ", " + date);
   Count("machine.cores", std::thread::hardware_concurrency(), "cores");
-}
-
-void RunFor(double seconds) {
-  QEventLoop loop;
-  QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)),
-                     Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-bool RunUntil(const std::function<bool()>& done, double seconds) {
-  const TClock::time_point start = TClock::now();
-  while (!done()) {
-    if (SecondsSince(start) >= seconds) return false;
-    RunFor(0.005);
-  }
-  return true;
 }
 
 }  // namespace bench

@@ -1,10 +1,10 @@
-// How kest-bench speaks: one "name: value unit" line per figure, '#' lines for people, verdicts on
-// the targets; and the event loop run for a time or until a condition holds.
+// How the benchmarks speak: one "name: value unit" line per figure, '#' lines for people, verdicts
+// on the targets; and the clocks they time with. Plain C++, so that every benchmark prints the same
+// way (the event loop's waits are in bench/EventLoop.h).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace bench {
@@ -20,16 +20,14 @@ double ProcessCpuSeconds();
 void Figure(const std::string& name, double value, const char* unit, int decimals = 2);
 void Count(const std::string& name, std::uint64_t value, const char* unit);
 void Note(const std::string& text);
-// "MET     what (detail)" or "NOT MET what (detail)".
+// "MET     what (detail)" or "NOT MET what (detail)": kest-bench's verdicts, read by people.
 void Verdict(const std::string& what, bool met, const std::string& detail);
+// "name: met (bound)" or "name: NOT MET (bound)": a target as a figure line, as kestview-bench
+// prints them.
+void Target(const std::string& name, bool met, const std::string& bound);
 // `value` with `decimals` decimals, for the texts of notes and verdicts.
 std::string Fixed(double value, int decimals = 2);
 // The machine the figures come from: cores, CPU, kernel, date.
 void PrintMachine();
-
-// Runs the event loop for `seconds`.
-void RunFor(double seconds);
-// Runs the event loop until `done` holds or `seconds` pass; whether it held.
-bool RunUntil(const std::function<bool()>& done, double seconds);
 
 }  // namespace bench

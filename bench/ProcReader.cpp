@@ -20,11 +20,13 @@ std::string FieldOf(const std::string& path, const std::string& key) {
   return {};
 }
 
-double ResidentMegabytes() {
-  const std::string value = FieldOf("/proc/self/status", "VmRSS");
+double StatusMegabytes(const std::string& key) {
+  const std::string value = FieldOf("/proc/self/status", key + ":");
   if (value.empty()) return -1;
-  return std::stod(value) / 1024.0;  // the field is in kB
+  return std::stod(value) / 1024.0;
 }
+
+double ResidentMegabytes() { return StatusMegabytes("VmRSS"); }
 
 double VoluntarySwitches() {
   const std::string value = FieldOf("/proc/self/status", "voluntary_ctxt_switches");

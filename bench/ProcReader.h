@@ -10,6 +10,8 @@ namespace bench {
 // A "Key: value" field of a text file such as /proc/self/status; empty when there is none.
 std::string FieldOf(const std::string& path, const std::string& key);
 
+// A field of /proc/self/status given in kB ("VmRSS", "VmHWM"), in MB.
+double StatusMegabytes(const std::string& key);
 // Resident memory of this process in MB.
 double ResidentMegabytes();
 

@@ -23,6 +23,8 @@
 #include <string>
 
 #include "bench/BenchMlg.h"
+#include "bench/Figures.h"
+#include "bench/ProcReader.h"
 #include "log/CsvLog.h"
 #include "log/EngineLog.h"
 #include "sensor/Reading.h"
@@ -49,21 +51,17 @@ namespace {
 constexpr int Rows = 1000000;
 const QSize ChartSize(1600, 900);
 
+using bench::ProcessCpuSeconds;
+using bench::StatusMegabytes;
+
+// kestview-bench's figures are named "viewer." and given to a tenth unless they say otherwise.
 void Figure(const char* name, double value, const char* unit, int decimals = 1) {
-  std::printf("viewer.%s: %.*f %s\n", name, decimals, value, unit);
+  bench::Figure(std::string("viewer.") + name, value, unit, decimals);
 }
 
-// A field of /proc/self/status in MB, or -1 where the system does not say.
-double StatusMegabytes(const std::string& key) {
-  std::ifstream file("/proc/self/status");
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.rfind(key + ":", 0) == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
-  }
-  return -1;
+void Target(const char* name, bool met, const char* bound) {
+  bench::Target(std::string("viewer.") + name, met, bound);
 }
-
-double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 // A drive: the mixture wanders between rich and lean with the controller's noise, the supply
 // sags now and then, and the controller is silent for a few seconds every half hour.
@@ -205,13 +203,11 @@ void MlgPhase(const QString& folder) {
   Figure("mlg_open_ms", openMs, "ms", 0);
   Figure("mlg_first_draw_ms", drawMs, "ms", 1);
   Figure("mlg_open_and_draw_ms", total, "ms", 0);
-  std::printf("viewer.mlg_open_and_draw_target: %s (at most 1500 ms)\n",
-              total <= 1500 ? "met" : "NOT MET");
+  Target("mlg_open_and_draw_target", total <= 1500, "at most 1500 ms");
   const double rss = StatusMegabytes("VmRSS");
   Figure("mlg_rss_added", rss - rssBefore, "MB");
   Figure("mlg_rss_after_draw", rss, "MB");
-  std::printf("viewer.mlg_rss_target: %s (the log's part at most 300 MB)\n",
-              rss - rssBefore <= 300 ? "met" : "NOT MET");
+  Target("mlg_rss_target", rss - rssBefore <= 300, "the log's part at most 300 MB");
 }
 
 // A drive of 1,000,000 engine records at 20 a second (almost 14 hours): engine speed and manifold
@@ -292,8 +288,7 @@ void TablePhase() {
   const double rebuild = MeanBuild(input, settings, 5, table);
   Figure("table_build_ms", build, "ms", 1);
   Figure("table_rebuild_after_filter_ms", rebuild, "ms", 1);
-  std::printf("viewer.table_build_target: %s (at most 100 ms)\n",
-              std::max(build, rebuild) <= 100 ? "met" : "NOT MET");
+  Target("table_build_target", std::max(build, rebuild) <= 100, "at most 100 ms");
 }
 
 // Redrawing the day-long log: at full range, panned, zoomed to a tenth and to a minute.
@@ -311,8 +306,7 @@ void RedrawPhase(const viewer::TChartScene& scene) {
   Figure("redraw_pan_full_range_ms", pan, "ms", 1);
   Figure("redraw_zoom_tenth_ms", zoom, "ms", 1);
   Figure("redraw_zoom_minute_ms", MeanRedraw(minute, 0, 20), "ms", 1);
-  std::printf("viewer.redraw_target: %s (at most 16 ms at full range)\n",
-              std::max(full, pan) <= 16 ? "met" : "NOT MET");
+  Target("redraw_target", std::max(full, pan) <= 16, "at most 16 ms at full range");
 }
 
 // Following the day-long log while nobody writes it, then reading one appended row.
@@ -320,10 +314,10 @@ void FollowPhase(QCoreApplication& app, viewer::TLogFile& file, const QString& p
   // Following a log that nobody writes: the watcher sleeps in the system, the fallback timer
   // looks at the file's size once a second.
   file.SetFollow(true);
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = ProcessCpuSeconds();
   QTimer::singleShot(10000, &app, &QCoreApplication::quit);
   app.exec();
-  Figure("follow_idle_cpu_ms_per_10s", (CpuSeconds() - cpuBefore) * 1000, "ms", 1);
+  Figure("follow_idle_cpu_ms_per_10s", (ProcessCpuSeconds() - cpuBefore) * 1000, "ms", 1);
   const qint64 offset = file.BytesRead();
   std::FILE* append = std::fopen(path.toLocal8Bit().constData(), "ab");
   std::fputs("11:46:40,14.7,13.8\r\n", append);
@@ -372,14 +366,13 @@ int main(int argc, char** argv) {
   Figure("open_ms", loadMs, "ms", 0);
   Figure("first_draw_ms", firstDrawMs, "ms", 1);
   Figure("open_and_draw_ms", openAndDraw, "ms", 0);
-  std::printf("viewer.open_and_draw_target: %s (at most 1000 ms)\n",
-              openAndDraw <= 1000 ? "met" : "NOT MET");
+  Target("open_and_draw_target", openAndDraw <= 1000, "at most 1000 ms");
   Figure("rows_read", static_cast<double>(file.Data().Samples.size()), "rows", 0);
   Figure("rss_before_open", rssBefore, "MB");
   const double rss = StatusMegabytes("VmRSS");
   Figure("rss_after_draw", rss, "MB");
   Figure("rss_peak", StatusMegabytes("VmHWM"), "MB");
-  std::printf("viewer.rss_target: %s (at most 120 MB)\n", rss <= 120 ? "met" : "NOT MET");
+  Target("rss_target", rss <= 120, "at most 120 MB");
 
   RedrawPhase(scene);
   FollowPhase(app, file, path);

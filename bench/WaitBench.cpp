@@ -6,15 +6,14 @@
 // Prints one "name: value unit" line per figure, like kest-bench; judges nothing.
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
+#include "bench/EventLoop.h"
+#include "bench/Figures.h"
 #include "platform/PortMap.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/SerialApi.h"
@@ -23,25 +22,11 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double SecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
-
-// CPU time of this whole process, all threads, user and system.
-double ProcessCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
-void Figure(const char* name, double value, const char* unit, int decimals = 3) {
-  std::printf("%s: %.*f %s\n", name, decimals, value, unit);
-  std::fflush(stdout);
-}
-
-void RunFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
+using bench::Figure;
+using bench::ProcessCpuSeconds;
+using bench::RunFor;
+using bench::SecondsSince;
+using bench::TClock;
 
 // COM1 on a fresh pseudo-terminal, opened through the system's backend.
 struct TIdleLine {
@@ -71,8 +56,8 @@ void IdleWait() {
     shortest = std::min(shortest, ms);
     longest = std::max(longest, ms);
   }
-  Figure("idle_wait.shortest", shortest, "ms (of 100)");
-  Figure("idle_wait.longest", longest, "ms (of 100)");
+  Figure("idle_wait.shortest", shortest, "ms (of 100)", 3);
+  Figure("idle_wait.longest", longest, "ms (of 100)", 3);
 }
 
 // Query, and wait for the rest of the time-out while nothing is queued, as the driver's reads do.
@@ -90,8 +75,8 @@ void HungUpLoop() {
     if (line.Api->ClearCommError(line.Port, errors, stat) && stat.cbInQue > 0) break;
     line.Api->WaitForInput(line.Port, 50);
   }
-  Figure("hung_up_loop.cpu", (ProcessCpuSeconds() - cpuBefore) / SecondsSince(start) * 100,
-         "%core");
+  Figure("hung_up_loop.cpu", (ProcessCpuSeconds() - cpuBefore) / SecondsSince(start) * 100, "%core",
+         3);
   Figure("hung_up_loop.passes", passes, "in 1 s (50 ms waits)", 0);
 }
 
@@ -123,14 +108,14 @@ void Unplugged() {
   options.Services = &services;
   ui::TKest3GraphMain window(std::move(options));
   window.show();
-  RunFor(1500);  // the port opens and the reading comes
+  RunFor(1.5);  // the port opens and the reading comes
   box.Unplug();
-  RunFor(1000);  // the loss is noticed
+  RunFor(1.0);  // the loss is noticed
   const double cpuBefore = ProcessCpuSeconds();
   const TClock::time_point start = TClock::now();
-  RunFor(3000);
+  RunFor(3.0);
   Figure("unplugged.cpu", (ProcessCpuSeconds() - cpuBefore) / SecondsSince(start) * 100,
-         "%core (window and simulator thread)");
+         "%core (window and simulator thread)", 3);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench/EventLoop.h"
 #include "bench/FrameReport.h"
 #include "bench/LogCheck.h"
 #include "bench/ProcReader.h"

@@ -1,10 +1,11 @@
 // THeadlessMonitor: kestlog's view of the monitoring engine: the window's monitoring without the
 // window.
 //
-// The engine polls, reads frames and goes offline exactly as it does for the window; this view
-// keeps the rows and the status line. Each sample tick hands a row to a sink: in the classic format
-// exactly when and what the window's log writes; in the extended and MSL formats on every tick,
-// with the status the lamps give. Everything runs on the thread that made it, on its Qt event loop.
+// The engine polls, reads frames, goes offline and writes the rows in the format chosen here
+// exactly as it does for the window; this view puts the rows into a sink and keeps the status
+// line. The classic rows come exactly when and as the window's log writes them; the extended and
+// MSL rows on every tick, with the status the lamps give. Everything runs on the thread that made
+// it, on its Qt event loop.
 #pragma once
 
 #include <QDateTime>
@@ -63,7 +64,7 @@ class THeadlessMonitor : private monitor::TMonitorView {
 
   // --- The engine's handlers, run by the timers and the driver; here so tests can drive them.
   // The sample tick: the classic row where the window's log writes one (after the controller's
-  // first frame only), the extended row at the end of every tick.
+  // first frame only), the extended or MSL row at the end of every tick.
   void GetByteClick() { Engine.GetByteClick(); }
   // The watchdog: keep the port across an unplug, count down, go offline after five silent ticks.
   void OnlineTimerTimer() { Engine.OnlineTimerTimer(); }
@@ -90,14 +91,18 @@ class THeadlessMonitor : private monitor::TMonitorView {
   std::function<void(const csvlog::TLogFileError&)> OnRowError;
   // Called when the device went away (true) and when it was opened again (false).
   std::function<void(bool lost)> OnPortLost;
+  // Called once when a call on the open port begins to fail, with the call and the system's
+  // reason (not again while it goes on failing); for a device that went away, before OnPortLost.
+  std::function<void(const platform::TPortFailure&)> OnPortFailure;
 
  private:
   bool LogRowDue(const std::string& row) override;
+  bool LogHeaderDue(const std::string& line) override;
   void PortChanged(const monitor::TPortEvent& event) override;
-  void SampleTickDone() override;
   void WatchdogTickDone() override;
-  bool WriteRow(const std::string& row);
-  void WriteMslRow(const csvlog::TSample& sample);
+  // Writes `line` to the sink (a row is counted); false, and the owner told, when it could not.
+  // Nothing is written before Start or after the first failure.
+  bool WriteLine(const std::string& line, bool row);
 
   platform::TSerialApi& Api;  // its clock times the frame rate
   TRowSink* Sink = nullptr;
@@ -112,12 +117,6 @@ class THeadlessMonitor : private monitor::TMonitorView {
   };
   std::array<TRateMark, 5> RateMarks{};
   std::size_t RateMarkCount = 0;
-  // MSL: the row buffer, reused so that a tick allocates nothing once it has grown, and the
-  // time since the first row on the line's millisecond counter, which no clock change moves.
-  std::string MslLine;
-  bool MslStarted = false;
-  std::uint32_t MslLastTick = 0;
-  std::int64_t MslElapsedMs = 0;
 };
 
 }  // namespace headless

@@ -3,11 +3,10 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
-#include <cctype>
-#include <charconv>
-#include <cmath>
 
 #include "platform/PortMap.h"
+#include "text/Number.h"
+#include "text/Words.h"
 
 namespace headless {
 
@@ -16,22 +15,18 @@ namespace {
 // A week: long enough for any session, short enough for a millisecond timer.
 constexpr double MaxSeconds = 7 * 24 * 3600;
 
-// from_chars, not strtod: the decimal point must not depend on the user's locale.
+// A plain C number, whatever the user's locale writes, within (0, MaxSeconds].
 bool ParseSeconds(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && stop == end && std::isfinite(value) && value > 0 &&
-         value <= MaxSeconds;
+  const std::optional<double> seconds = text::ParseNumber(text);
+  if (!seconds || *seconds <= 0 || *seconds > MaxSeconds) return false;
+  value = *seconds;
+  return true;
 }
 
 // "COM" and digits, the letters in any case: meant as a COM number, never as a file's name.
 bool LooksLikeComName(const std::string& text) {
-  if (text.size() <= 3) return false;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) return false;
-  }
-  return text.find_first_not_of("0123456789", 3) == std::string::npos;
+  return text.size() > 3 && text::StartsWithNoCase(text, "COM") &&
+         text.find_first_not_of("0123456789", 3) == std::string::npos;
 }
 
 // kestlog's options, in the order --help lists them: the one list that parsing and the help

@@ -1,6 +1,6 @@
-// What kestlog shows besides its rows: the status a row is given from the lamps, the status line
-// and the closing summary. Pure functions of what they are given, so the texts can be checked
-// without a line or a clock. The rows themselves are log/'s (log/RowFormat.h).
+// What kestlog shows besides its rows: the status line and the closing summary. Pure functions of
+// what they are given, so the texts can be checked without a line or a clock. The rows themselves
+// are log/'s (log/RowWriter.h), their status the engine's (monitor/RowStatus.h).
 #pragma once
 
 #include <QDateTime>
@@ -9,22 +9,15 @@
 
 #include "log/RowFormat.h"
 #include "monitor/MonitorEngine.h"
+#include "monitor/RowStatus.h"
 #include "sensor/Reading.h"
 
 namespace headless {
 
-// The states the status is decided from, as the window's lamps and read-out show them.
-struct TLampState {
-  bool PortOpen = false;
-  bool Online = false;      // data arrived within the last five watchdog ticks
-  bool WarmingUp = false;   // the current frame is a warm-up frame
-  bool Live = false;        // the window's reading-is-live flag (its read-out enabled)
-  bool LowVolts = false;    // the low-volts lamp
-  bool WarmupLamp = false;  // the warm-up lamp (out while offline, whatever the frame said)
-};
-// The lamps the engine's state lights.
-TLampState LampsOf(const monitor::TMonitorState& state);
-csvlog::TRowStatus RowStatusOf(const TLampState& lamps);
+// The lamps and the status they give a row, as the engine decides them for its rows.
+using monitor::LampsOf;
+using monitor::RowStatusOf;
+using monitor::TLampState;
 
 // `when` as ISO 8601 local time with milliseconds and its offset from UTC:
 // 2024-05-01T14:03:27.123+02:00 (+00:00 for UTC).

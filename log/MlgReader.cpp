@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "text/Words.h"
+
 namespace enginelog {
 
 namespace {
@@ -30,12 +32,6 @@ std::string FixedText(std::string_view data, std::size_t at, std::size_t size) {
   text = text.substr(0, text.find('\0'));
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return std::string(text);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return (x | 0x20) == (y | 0x20);
-         });
 }
 
 constexpr double StampPeriod = 65536 * MlgStampSeconds;
@@ -160,8 +156,8 @@ std::optional<std::uint32_t> TMlgReader::ReadDescriptors(std::string_view data,
                        std::bit_cast<float>(Be32(data, numbers)),
                        std::bit_cast<float>(Be32(data, numbers + 4))};
     recordOffset += static_cast<std::uint32_t>(MlgTypeSize(field.Type));
-    if (TimeField < 0 && EqualsNoCase(channel.Name, "time") &&
-        (EqualsNoCase(channel.Unit, "s") || EqualsNoCase(channel.Unit, "sec"))) {
+    if (TimeField < 0 && text::EqualsNoCase(channel.Name, "time") &&
+        (text::EqualsNoCase(channel.Unit, "s") || text::EqualsNoCase(channel.Unit, "sec"))) {
       TimeField = static_cast<int>(i);
     }
     Fields.push_back(field);

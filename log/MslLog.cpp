@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "log/CivilTime.h"
+#include "text/Words.h"
 
 namespace csvlog {
 
@@ -189,7 +190,7 @@ const std::string& MslRow(std::string& row, double seconds, const TMslValues& va
 }
 
 bool IsOurMslProgramLine(std::string_view line) {
-  line = TrimBlanks(line);
+  line = text::Trim(line);
   if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
   const std::string_view text = line.substr(1, line.size() - 2);
   if (text.find('"') != std::string_view::npos) return false;
@@ -200,7 +201,7 @@ bool IsOurMslProgramLine(std::string_view line) {
 }
 
 bool ReadMslCaptureDate(std::string_view line, TMslCaptureDate& date) {
-  line = TrimBlanks(line);
+  line = text::Trim(line);
   if (line.size() <= CaptureDatePrefix.size() + 1 ||
       line.substr(0, CaptureDatePrefix.size()) != CaptureDatePrefix || line.back() != '"') {
     return false;
@@ -220,7 +221,7 @@ bool ReadMslCaptureDate(std::string_view line, TMslCaptureDate& date) {
 }
 
 bool ReadMslNames(std::string_view line, TMslLayout& layout) {
-  line = TrimBlanks(line);
+  line = text::Trim(line);
   for (const TLayoutLines& lines : LayoutLines()) {
     if (line == lines.Names) {
       layout = lines.Layout;
@@ -231,7 +232,7 @@ bool ReadMslNames(std::string_view line, TMslLayout& layout) {
 }
 
 bool IsMslUnits(std::string_view line, const TMslLayout& layout) {
-  line = TrimBlanks(line);
+  line = text::Trim(line);
   return std::any_of(LayoutLines().begin(), LayoutLines().end(), [&](const TLayoutLines& lines) {
     return lines.Layout.Columns == layout.Columns && lines.Layout.Kind == layout.Kind &&
            line == lines.Units;
@@ -245,7 +246,7 @@ bool ReadMslRow(std::string_view line, const TMslLayout& layout, double& seconds
   const std::size_t count = !extended ? 3 : lambdaReading ? 5 : 6;
   std::array<std::string_view, 6> fields;
   std::size_t found = 0;
-  line = TrimBlanks(line);
+  line = text::Trim(line);
   while (found < count) {
     const std::size_t tab = line.find('\t');
     fields[found++] = line.substr(0, tab);
@@ -282,7 +283,7 @@ bool IsOurMslHead(std::string_view head, bool wholeFile) {
   while (next < 4) {
     const std::size_t end = head.find_first_of("\r\n");
     if (end == std::string_view::npos && !wholeFile) break;  // the line is still being written
-    const std::string_view line = TrimBlanks(head.substr(0, end));
+    const std::string_view line = text::Trim(head.substr(0, end));
     if (!line.empty()) {
       const bool expected = next == 0   ? IsOurMslProgramLine(line)
                             : next == 1 ? ReadMslCaptureDate(line, date)

@@ -27,6 +27,29 @@ void AppendDigits(std::string& text, int value, int width) {
   while (count > 0) text += digits[--count];
 }
 
+// Everything of the extended row after its time: ,reading,afr,lambda,volts,temp,status. Each
+// number's text is a few characters, short enough for a string's own room: no allocation.
+void AppendExtendedColumns(std::string& row, const TSample& sample) {
+  const std::uint8_t afrByte = sample.Frame.AfrByte;
+  const double reading = sensor::CalcKest(afrByte, sample.DisplayMode, sample.FuelType);
+  const double petrolAfr = sensor::CalcKest(afrByte, sensor::dmAirFuelRatio, sensor::ftPetrol);
+  const double lambda = sensor::CalcKest(afrByte, sensor::dmLambda, sensor::ftPetrol);
+  row += ',';
+  row += sensor::ReadingText(reading, sample.DisplayMode, Point);
+  row += ',';
+  row += PointDecimal(petrolAfr, 1);
+  row += ',';
+  // Three decimals and two for the volts: one step of the controller's byte then always changes
+  // the text, which the window's rounding to three digits does not promise.
+  row += PointDecimal(lambda, 3);
+  row += ',';
+  row += PointDecimal(sample.SupplyVolts, 2);
+  row += ',';
+  row += std::to_string(sample.Frame.TempByte);
+  row += ',';
+  row += StatusWord(sample.Status);
+}
+
 constexpr std::array<std::pair<TRowStatus, const char*>, 4> StatusWords = {{
     {TRowStatus::Live, "live"},
     {TRowStatus::Warmup, "warmup"},
@@ -66,7 +89,7 @@ std::vector<std::string> HeaderLines(TRowFormat format, const std::string& dateT
   return {LogHeaderLine1(dateText), LogHeaderLine2};
 }
 
-const std::string& ClassicRow(std::string& row, const std::string& timeText, const TSample& sample,
+const std::string& ClassicRow(std::string& row, std::string_view timeText, const TSample& sample,
                               const std::string& decimalSeparator) {
   const double reading =
       sensor::CalcKest(sample.Frame.AfrByte, sample.DisplayMode, sample.FuelType);
@@ -77,32 +100,28 @@ const std::string& ClassicRow(std::string& row, const std::string& timeText, con
 }
 
 std::string ExtendedRow(const std::string& isoTime, const TSample& sample) {
-  const std::uint8_t afrByte = sample.Frame.AfrByte;
-  const double reading = sensor::CalcKest(afrByte, sample.DisplayMode, sample.FuelType);
-  const double petrolAfr = sensor::CalcKest(afrByte, sensor::dmAirFuelRatio, sensor::ftPetrol);
-  const double lambda = sensor::CalcKest(afrByte, sensor::dmLambda, sensor::ftPetrol);
   std::string row = isoTime;
-  row += ',';
-  row += sensor::ReadingText(reading, sample.DisplayMode, Point);
-  row += ',';
-  row += PointDecimal(petrolAfr, 1);
-  row += ',';
-  // Three decimals and two for the volts: one step of the controller's byte then always changes
-  // the text, which the window's rounding to three digits does not promise.
-  row += PointDecimal(lambda, 3);
-  row += ',';
-  row += PointDecimal(sample.SupplyVolts, 2);
-  row += ',';
-  row += std::to_string(sample.Frame.TempByte);
-  row += ',';
-  row += StatusWord(sample.Status);
+  AppendExtendedColumns(row, sample);
+  return row;
+}
+
+const std::string& ExtendedRow(std::string& row, std::int64_t utcMs, int offsetSeconds,
+                               const TSample& sample) {
+  row.clear();  // keeps the capacity
+  AppendIsoTimestamp(row, utcMs, offsetSeconds);
+  AppendExtendedColumns(row, sample);
   return row;
 }
 
 std::string IsoTimestamp(std::int64_t utcMs, int offsetSeconds) {
-  const TCivilTime local = CivilTimeOf(utcMs + offsetSeconds * 1000LL);
   std::string text;
   text.reserve(29);
+  AppendIsoTimestamp(text, utcMs, offsetSeconds);
+  return text;
+}
+
+void AppendIsoTimestamp(std::string& text, std::int64_t utcMs, int offsetSeconds) {
+  const TCivilTime local = CivilTimeOf(utcMs + offsetSeconds * 1000LL);
   AppendDigits(text, local.Year, 4);
   text += '-';
   AppendDigits(text, local.Month, 2);
@@ -121,7 +140,6 @@ std::string IsoTimestamp(std::int64_t utcMs, int offsetSeconds) {
   AppendDigits(text, minutes / 60, 2);
   text += ':';
   AppendDigits(text, minutes % 60, 2);
-  return text;
 }
 
 }  // namespace csvlog

@@ -51,7 +51,7 @@ inline constexpr const char* ExtendedHeader = "time,reading,afr,lambda,volts,tem
 // The window's row into `row` (replacing what it held, reusing its memory, so that a row built on
 // every sample tick allocates nothing once the buffer has grown): time of day in the user's long
 // time format, the reading text and the volts, in the user's decimal separator. Returns `row`.
-const std::string& ClassicRow(std::string& row, const std::string& timeText, const TSample& sample,
+const std::string& ClassicRow(std::string& row, std::string_view timeText, const TSample& sample,
                               const std::string& decimalSeparator);
 // time,reading,afr,lambda,volts,temp,status such as
 // 2024-05-01T14:03:27.123+02:00,14.7,14.7,1.000,12.55,20,live. Always with a decimal point
@@ -59,6 +59,11 @@ const std::string& ClassicRow(std::string& row, const std::string& timeText, con
 // reading text; afr the petrol air-fuel ratio and lambda, both clamped as the reading is; volts
 // with two decimals and temp the raw temperature code.
 std::string ExtendedRow(const std::string& isoTime, const TSample& sample);
+// The same row into `row` (replacing what it held, reusing its memory: once the buffer has grown a
+// row allocates nothing), stamped with the instant `utcMs` (milliseconds since 1970-01-01 UTC)
+// seen `offsetSeconds` east of UTC. Returns `row`.
+const std::string& ExtendedRow(std::string& row, std::int64_t utcMs, int offsetSeconds,
+                               const TSample& sample);
 
 // `value` in fixed notation with `decimals` decimals and a point, whatever the locale: the numbers
 // of the extended row, and of texts meant for programs.
@@ -68,5 +73,7 @@ std::string PointDecimal(double value, int decimals);
 // 2024-05-01T14:03:27.123+02:00 (+00:00 for UTC), for the instant `utcMs` (milliseconds since
 // 1970-01-01 UTC) seen `offsetSeconds` east of UTC.
 std::string IsoTimestamp(std::int64_t utcMs, int offsetSeconds);
+// The same text appended to `text`.
+void AppendIsoTimestamp(std::string& text, std::int64_t utcMs, int offsetSeconds);
 
 }  // namespace csvlog

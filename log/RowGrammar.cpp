@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "log/CsvLog.h"
+#include "text/Words.h"
 
 namespace csvlog {
 
@@ -179,14 +180,8 @@ std::int64_t ReadClockTime(std::string_view text) {
   return dayMs;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 int ParseTimeOfDay(std::string_view text, bool* twelveHour) {
-  text = TrimBlanks(text);
+  text = text::Trim(text);
   std::array<int, 3> parts{};
   std::size_t count = 0;
   std::size_t firstDigit = std::string_view::npos;
@@ -271,7 +266,7 @@ TLogDate ParseShortDate(std::string_view text) {
 bool IsClassicHeader(std::string_view line, std::string* dateText) {
   const std::string_view start = ClassicHeaderStart();
   if (line.substr(0, start.size()) != start) return false;
-  if (dateText != nullptr) *dateText = std::string(TrimBlanks(line.substr(start.size())));
+  if (dateText != nullptr) *dateText = std::string(text::Trim(line.substr(start.size())));
   return true;
 }
 

@@ -26,9 +26,6 @@ struct TLogDate {
   bool Ambiguous = false;
 };
 
-// `text` without its leading and trailing blanks and tabs.
-std::string_view TrimBlanks(std::string_view text);
-
 // The long time of a row as seconds since midnight from its text: hours, minutes and seconds in
 // any separators, with an optional AM/PM mark before or after. -1 when it is not a time.
 int ParseTimeOfDay(std::string_view text, bool* twelveHour = nullptr);

@@ -11,6 +11,8 @@
 #include <limits>
 
 #include "log/LogSniffer.h"
+#include "text/Number.h"
+#include "text/Words.h"
 
 namespace enginelog {
 
@@ -40,11 +42,9 @@ bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_v
   return true;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+using text::Lower;
+using text::StartsWithNoCase;
+using text::Trim;
 
 std::string_view Unquote(std::string_view text) {
   text = Trim(text);
@@ -52,18 +52,6 @@ std::string_view Unquote(std::string_view text) {
     text = Trim(text.substr(1, text.size() - 2));
   }
   return text;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == prefix;
 }
 
 // Calls `cell(index, text)` for each cell of `line`; returns how many there were.
@@ -81,31 +69,19 @@ std::size_t ForEachCell(std::string_view line, char delimiter, TCell&& cell) {
   }
 }
 
-std::vector<std::string_view> Split(std::string_view line, char delimiter) {
-  std::vector<std::string_view> cells;
-  ForEachCell(line, delimiter, [&](std::size_t, std::string_view cell) { cells.push_back(cell); });
-  return cells;
-}
-
 enum class TCell : std::uint8_t { Empty, Number, Bad };
 
-// A number with the given decimal mark, without allocating.
+// A number with the given decimal mark, in quotes or not, without allocating. The values a file
+// holds are kept as it says, infinities and NaN too.
 TCell ParseNumber(std::string_view cell, char decimal, double& value) {
   cell = Trim(cell);
   if (!cell.empty() && cell.front() == '"') cell = Unquote(cell);
   if (cell.empty()) return TCell::Empty;
-  if (cell.front() == '+') cell.remove_prefix(1);
-  std::array<char, 64> buffer;
-  if (decimal != '.') {
-    if (cell.size() > buffer.size()) return TCell::Bad;
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-      buffer[i] = cell[i] == decimal ? '.' : cell[i] == '.' ? 'x' : cell[i];
-    }
-    cell = std::string_view(buffer.data(), cell.size());
-  }
-  const auto result = std::from_chars(cell.data(), cell.data() + cell.size(), value);
-  return result.ec == std::errc() && result.ptr == cell.data() + cell.size() ? TCell::Number
-                                                                             : TCell::Bad;
+  const std::optional<double> number = text::ParseNumber(
+      cell,
+      {.Blanks = {}, .Plus = true, .Decimals = std::string_view(&decimal, 1), .Finite = false});
+  if (number) value = *number;
+  return number ? TCell::Number : TCell::Bad;
 }
 
 // Digits at `pos`, between `minDigits` and `maxDigits` of them.
@@ -354,7 +330,7 @@ bool IsQuotedLine(std::string_view line) {
 // The layout at names line `h` with delimiter `d`, if the lines after it agree with it.
 std::optional<TTextLayout> TryLayout(const std::vector<std::string_view>& lines, std::size_t h,
                                      char d) {
-  const std::vector<std::string_view> names = Split(lines[h], d);
+  const std::vector<std::string_view> names = text::Split(lines[h], std::string_view(&d, 1));
   if (names.size() < 2) return std::nullopt;
   std::size_t wordCells = 0;
   for (std::string_view name : names) {
@@ -370,7 +346,7 @@ std::optional<TTextLayout> TryLayout(const std::vector<std::string_view>& lines,
   layout.FirstDataLine = h + 1;
   bool unitsRow = false;
   if (h + 1 < lines.size()) {
-    const std::vector<std::string_view> units = Split(lines[h + 1], d);
+    const std::vector<std::string_view> units = text::Split(lines[h + 1], std::string_view(&d, 1));
     const bool anyNumber = std::any_of(units.begin(), units.end(), [](std::string_view cell) {
       return LooksNumeric(cell, '.') || LooksNumeric(cell, ',');
     });
@@ -407,7 +383,7 @@ std::optional<TTextLayout> TryLayout(const std::vector<std::string_view>& lines,
     const std::string_view line = Trim(lines[i]);
     if (line.empty() || line.rfind("MARK", 0) == 0) continue;
     ++examined;
-    std::vector<std::string_view> cells = Split(lines[i], d);
+    std::vector<std::string_view> cells = text::Split(lines[i], std::string_view(&d, 1));
     if (cells.size() != names.size()) continue;
     sampleBytes += static_cast<double>(lines[i].size()) + 1;
     sample.push_back(std::move(cells));

@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "log/RowFormat.h"
 #include "monitor/ControllerLine.h"
+#include "monitor/RowStatus.h"
 #include "sensor/Monitoring.h"
 #include "sensor/Reading.h"
 
@@ -24,7 +24,8 @@ TMonitorEngine::TMonitorEngine(platform::TSerialApi& api, TMonitorView& view,
       Api(api),
       View(view),
       Settings(std::move(settings)),
-      FStats(stats != nullptr ? *stats : OwnStats) {
+      FStats(stats != nullptr ? *stats : OwnStats),
+      Writer({csvlog::TRowFormat::Classic, Settings.Locale.DecimalSeparator, {}}) {
   ConfigureForController(SerialPortDriver1);
   SerialPortDriver1.SetOnReceiveData(
       [this](TSerialPortDriver* sender, const void* data, std::uint32_t size) {
@@ -63,7 +64,14 @@ void TMonitorEngine::SetDisplayMode(int displayMode) { MonitorState.DisplayMode 
 
 void TMonitorEngine::SetFuelType(int fuelType) { MonitorState.FuelType = fuelType; }
 
-void TMonitorEngine::StartLogging() { MonitorState.Logging = true; }
+void TMonitorEngine::SetLogFormat(csvlog::TRowFormat format, const std::string& program) {
+  Writer = csvlog::TRowWriter({format, Settings.Locale.DecimalSeparator, program});
+}
+
+void TMonitorEngine::StartLogging() {
+  Writer.Restart();
+  MonitorState.Logging = true;
+}
 
 void TMonitorEngine::StopLogging() { MonitorState.Logging = false; }
 
@@ -93,6 +101,8 @@ bool TMonitorEngine::OpenCommsClick(bool userAsked) {
     event.Failure = SerialPortDriver1.LastOpenFailure();
   }
   View.PortChanged(event);
+  // Settings the system refused are told after the open they belong to.
+  TellFailure();
   return MonitorState.PortOpen;
 }
 
@@ -109,6 +119,7 @@ void TMonitorEngine::OpenQuietly() {
   event.Kind = TPortEvent::TKind::Reopened;
   event.Number = ComPortNumber();
   View.PortChanged(event);
+  TellFailure();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -126,6 +137,7 @@ void TMonitorEngine::SerialPortDriverReceiveData3(TSerialPortDriver*, const void
   const sensor::TFrameReceipt receipt =
       sensor::ReceiveFrame(reader, s.SensorFrame, s.LastGoodFrame, s.SupplyVolts, s.WarmingUp);
   SerialPortDriver1.ReleasePolling();
+  TellFailure();
   if (receipt.FrameFound) {
     ++(receipt.CheckHeld ? FStats.FramesAccepted : FStats.FramesRejected);
     if (s.WarmingUp) {
@@ -162,27 +174,27 @@ std::string TMonitorEngine::VoltsText() const {
   return sensor::VoltageText(s.SupplyVolts, Settings.Locale.DecimalSeparator) + " V";
 }
 
+QDateTime TMonitorEngine::Now() const {
+  return Settings.Now ? Settings.Now() : QDateTime::currentDateTimeUtc();
+}
+
 void TMonitorEngine::GetByteClick() {
   const TProbeCall call(Probe, THandler::SampleTick, MonitorState);
   SampleTick();
+  // The extended and MSL rows come at the end of every tick and say in their status what they are
+  // worth; at the end, so that the status already tells the low-volts lamp of its own sample. A
+  // failed row ends nothing here: the tick is over.
+  if (MonitorState.Logging && Writer.EveryTick()) LogRow();
   View.SampleTickDone();
 }
 
 void TMonitorEngine::SampleTick() {
   TMonitorState& s = MonitorState;
   SerialPortDriver1.WriteByte(sensor::RequestByte);
+  TellFailure();
   if (s.PortOpen && !s.WarmingUp) {
-    if (s.Logging) {
-      const std::string time =
-          platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
-                                    static_cast<std::time_t>(Settings.Now().toSecsSinceEpoch()));
-      csvlog::TSample sample;
-      sample.Frame = s.SensorFrame;
-      sample.SupplyVolts = s.SupplyVolts;
-      sample.DisplayMode = s.DisplayMode;
-      sample.FuelType = s.FuelType;
-      csvlog::ClassicRow(Row, time, sample, Settings.Locale.DecimalSeparator);
-      if (!View.LogRowDue(Row)) return;  // a failed row ends the tick: no chart step follows
+    if (s.Logging && !Writer.EveryTick()) {
+      if (!LogRow()) return;  // a failed row ends the tick: no chart step follows
     }
     if (s.ReadingLive) {
       // The low-volts lamp moves with the chart: it judges the supply of the samples drawn.
@@ -192,6 +204,38 @@ void TMonitorEngine::SampleTick() {
     }
   }
   if (!s.PortOpen) ShowOffline(false);
+}
+
+bool TMonitorEngine::LogRow() {
+  const TMonitorState& s = MonitorState;
+  csvlog::TSample sample;
+  sample.Frame = s.SensorFrame;
+  sample.SupplyVolts = s.SupplyVolts;
+  sample.DisplayMode = s.DisplayMode;
+  sample.FuelType = s.FuelType;
+  sample.Status = RowStatusOf(LampsOf(s));
+  const std::string& row = Writer.Row(sample, RowTime());
+  for (const std::string& line : Writer.LinesBefore()) {
+    if (!View.LogHeaderDue(line)) return false;  // no row goes under a header that is not there
+  }
+  return View.LogRowDue(row);
+}
+
+// The writer reads no clock: the tick reads the ones its format needs, once, here.
+csvlog::TRowTime TMonitorEngine::RowTime() {
+  csvlog::TRowTime time;
+  if (!Writer.EveryTick()) {
+    // The window's row: the system's local time of day, in the user's long time format.
+    ClockText = platform::FormatLocalTime(Settings.Locale.LongTimeFormat,
+                                          static_cast<std::time_t>(Now().toSecsSinceEpoch()));
+    time.LocalClock = ClockText;
+    return time;
+  }
+  const QDateTime now = Settings.Now ? Settings.Now() : QDateTime::currentDateTime();
+  time.UtcMs = now.toMSecsSinceEpoch();
+  time.OffsetSeconds = now.offsetFromUtc();
+  time.TickMs = Api.GetTickCount();
+  return time;
 }
 
 // A handle whose device went away is dead, and keeping it would leave the user to choose the port
@@ -210,12 +254,15 @@ void TMonitorEngine::KeepPortOpen() {
       event.Kind = TPortEvent::TKind::Lost;
       event.Failure.Error = platform::TOpenError::Other;
       event.Failure.SystemText = "the device went away";
+      // The failed read or query that showed it gone.
+      event.Fault = SerialPortDriver1.TakeFailure();
       View.PortChanged(event);
       break;
     case TPortKeeper::TEvent::Reopened:
       MonitorState.PortOpen = true;
       event.Kind = TPortEvent::TKind::Reopened;
       View.PortChanged(event);
+      TellFailure();
       break;
     case TPortKeeper::TEvent::None:
       break;
@@ -257,6 +304,7 @@ void TMonitorEngine::Watchdog() {
     ShowOffline(true);
     // Repeated on every silent tick: whatever junk a silent line carries is dropped.
     SerialPortDriver1.Purge(true, false);
+    TellFailure();
   }
 }
 
@@ -270,6 +318,17 @@ void TMonitorEngine::ShowOffline(bool voltsToo) {
   SetWarmupMessage(false);
   SetLamp(TLamp::Warmup, false);
   SetLamp(TLamp::LowVolts, false);
+}
+
+void TMonitorEngine::TellFailure() {
+  if (SerialPortDriver1.DeviceLost()) return;
+  platform::TPortFailure failure = SerialPortDriver1.TakeFailure();
+  if (failure.Call.empty()) return;
+  TPortEvent event;
+  event.Kind = TPortEvent::TKind::Faulted;
+  event.Number = ComPortNumber();
+  event.Fault = std::move(failure);
+  View.PortChanged(event);
 }
 
 void TMonitorEngine::SetLamp(TLamp lamp, bool on) {

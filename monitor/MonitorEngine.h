@@ -21,6 +21,7 @@
 #include <functional>
 #include <string>
 
+#include "log/RowWriter.h"
 #include "monitor/EngineProbe.h"
 #include "monitor/MonitorState.h"
 #include "monitor/MonitorView.h"
@@ -34,10 +35,12 @@ namespace monitor {
 struct TEngineSettings {
   // The decimal separator and the long time format of the log rows, the read-outs and the title.
   platform::TLocaleFormats Locale;
-  // The wall clock the log rows are stamped with; tests give their own. Only its seconds since the
-  // epoch are used, so the system clock is read in UTC: a local reading makes Qt ask the system
-  // for its time zone, a file lookup, every time, and the engine reads the clock on every row.
-  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTimeUtc(); };
+  // The wall clock the log rows are stamped with; tests give their own, whose rows carry its
+  // offset from UTC. None: the system's clock. The classic row uses only its seconds since the
+  // epoch (its time of day is the system's local time), so the system clock is read in UTC for it:
+  // a local reading makes Qt ask the system for its time zone, a file lookup, every time. The
+  // extended and MSL rows carry the local offset, and read the system clock as local time.
+  std::function<QDateTime()> Now;
 };
 
 // The settings for `locale` and the clock `now`; an empty `now` keeps the system's clock.
@@ -78,8 +81,13 @@ class TMonitorEngine {
   // of the air-fuel ratio (sensor::ftPetrol, ftMethanol, ftPropane). Taken from the next tick on.
   void SetDisplayMode(int displayMode);
   void SetFuelType(int fuelType);
-  // From StartLogging to StopLogging every sample tick with a reading hands its row to the view
-  // (TMonitorView::LogRowDue); the view owns the file.
+  // The rows' format (the classic row, the window's, unless a view sets another); `program`
+  // names the writer in an MSL header. Set it while not logging.
+  void SetLogFormat(csvlog::TRowFormat format, const std::string& program = {});
+  // From StartLogging to StopLogging the sample tick hands its row to the view
+  // (TMonitorView::LogRowDue); the view owns the file. A classic row comes with each tick that has
+  // a reading; an extended or MSL row at the end of every tick. StartLogging begins a new log: an
+  // MSL header comes with its first row.
   void StartLogging();
   void StopLogging();
 
@@ -104,7 +112,8 @@ class TMonitorEngine {
   // Fired by the driver's poll when bytes arrived: asks again, reads and checks a frame of its own.
   void SerialPortDriverReceiveData3(TSerialPortDriver* sender, const void* data,
                                     std::uint32_t size);
-  // The sample tick: request; with the port open and the sensor warm, a log row and a chart step.
+  // The sample tick: request; with the port open and the sensor warm, a classic log row and a
+  // chart step; at its end an extended or MSL log row.
   void GetByteClick();
   // The watchdog: keep the port, count down, refresh the read-outs and the title, go offline.
   void OnlineTimerTimer();
@@ -123,7 +132,8 @@ class TMonitorEngine {
   platform::TOpenFailure LastOpenFailure() const { return SerialPortDriver1.LastOpenFailure(); }
   const TLineStats& Stats() const { return FStats; }
   const platform::TLocaleFormats& Locale() const { return Settings.Locale; }
-  QDateTime Now() const { return Settings.Now(); }
+  // The wall clock's time now (the system clock in UTC, unless the settings gave a clock).
+  QDateTime Now() const;
 
   // Sets the probe the handlers report to (null: none). It must outlive the engine or be unset.
   void SetProbe(TEngineProbe* probe) { Probe = probe; }
@@ -139,6 +149,10 @@ class TMonitorEngine {
   TMonitorState MonitorState;
 
   void SampleTick();
+  // Writes the tick's row and hands it to the view; false when the view could not write it.
+  bool LogRow();
+  // The tick's time as the row writer's format reads it (the classic clock text in ClockText).
+  csvlog::TRowTime RowTime();
   void Watchdog();
   void KeepPortOpen();
   void SetLamp(TLamp lamp, bool on);
@@ -151,6 +165,9 @@ class TMonitorEngine {
   void SetTitle(const std::string& reading);
   // Everything the silent controller and the closed port put out.
   void ShowOffline(bool voltsToo);
+  // Tells the view of a call on the open port that began to fail, unless the device has gone:
+  // the keeper then tells of the loss, with the failure as its reason.
+  void TellFailure();
   // Stores `value` in `field` and tells the view through `tell`, only when it differs: the view
   // hears of changes, not of every tick that repeats what it shows.
   template <typename T, typename A>
@@ -166,9 +183,11 @@ class TMonitorEngine {
   TLineStats OwnStats;
   TLineStats& FStats;
   TEngineProbe* Probe = nullptr;
-  // The log row of the sample tick, built into the same memory every time: the tick allocates
-  // nothing once the row has grown to its length.
-  std::string Row;
+  // Writes the sample tick's log row into memory of its own, the same every time: the tick
+  // allocates nothing once the row has grown to its length.
+  csvlog::TRowWriter Writer;
+  // The classic row's time of day, kept for the same reason.
+  std::string ClockText;
 };
 
 }  // namespace monitor

@@ -12,12 +12,12 @@
 namespace monitor {
 
 struct TMonitorState {
-  bool PortOpen = false;   // the serial port was opened successfully
-  bool WarmingUp = false;  // the frame in use says the sensor is still warming up
-  bool Logging = false;    // rows are being logged: each sample tick with a reading asks for one
-  int DisplayMode = 0;     // 1 = air-fuel ratio, 2 = lambda
-  int FuelType = 0;        // 1 = petrol, 2 = methanol, 3 = propane
-  double SupplyVolts = 0;  // controller supply voltage
+  bool PortOpen = false;              // the serial port was opened successfully
+  bool WarmingUp = false;             // the frame in use says the sensor is still warming up
+  bool Logging = false;               // rows are being logged: sample ticks hand rows to the view
+  int DisplayMode = 0;                // 1 = air-fuel ratio, 2 = lambda
+  int FuelType = 0;                   // 1 = petrol, 2 = methanol, 3 = propane
+  double SupplyVolts = 0;             // controller supply voltage
   sensor::SensorFrame SensorFrame;    // the frame now in use
   sensor::SensorFrame LastGoodFrame;  // the last frame whose check byte held
   int OnlineCountdown = 0;            // watchdog ticks left before the controller counts as silent

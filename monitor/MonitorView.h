@@ -19,12 +19,16 @@ struct TPortEvent {
     Failed,    // an open that was asked for failed; Failure says why
     Lost,      // the open port's device went away; the port was closed
     Reopened,  // a port came back by itself: the keeper re-opened it, or its device appeared
+    Faulted,   // a call on the open port began to fail; the port stays open. Fault says which
   };
   TKind Kind = TKind::Opened;
   int Number = 1;  // the COM number, 1 to 16
   // For Failed: why, as the backend saw it where the call failed. For Lost: that the device went
   // away.
   platform::TOpenFailure Failure;
+  // For Faulted, and for Lost when it is known: the call on the port that failed and the system's
+  // reason. Told once when the failure begins, not on every tick while it lasts.
+  platform::TPortFailure Fault;
   // The user asked for the open (a menu choice, the window coming to the front): a failure is
   // worth a beep then, and never when nobody asked for anything.
   bool UserAsked = false;
@@ -48,9 +52,14 @@ class TMonitorView {
 
   // The sample tick has a live reading: the chart advances one step now.
   virtual void ChartStepDue() {}
-  // The sample tick has a reading to log (only while Logging): `row` is the log's row without its
-  // line end. False when it could not be written; the tick then ends at once (no chart step).
+  // The sample tick has a row to log (only while Logging): `row` is the log's row without its
+  // line end, in the engine's log format. False when it could not be written; the tick then ends
+  // at once (no chart step).
   virtual bool LogRowDue(const std::string& /*row*/) { return true; }
+  // A line of the log's header is due before the next row (the MSL header, which carries its
+  // first row's time, comes with that row); without its line end. False when it could not be
+  // written; the tick then ends at once, and the row is not handed on.
+  virtual bool LogHeaderDue(const std::string& /*line*/) { return true; }
   virtual void PortChanged(const TPortEvent& /*event*/) {}
 
   // The end of each sample tick and of each watchdog tick (for rows and status lines that follow

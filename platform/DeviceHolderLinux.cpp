@@ -3,22 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "platform/DeviceHolder.h"
+#include "text/Number.h"
 
 namespace platform {
 
 namespace {
-
-bool IsProcessNumber(const std::string& name, long& pid) {
-  const char* end = name.data() + name.size();
-  const auto [stop, error] = std::from_chars(name.data(), end, pid);
-  return error == std::errc() && stop == end;
-}
 
 // Compared by device number, not by name: the holder may have opened a link to the node, or the
 // node under another name.
@@ -36,8 +30,9 @@ std::string DeviceHolder(const std::string& path) {
   std::error_code error;
   for (fs::directory_iterator process("/proc", error), end; !error && process != end;
        process.increment(error)) {
-    long pid = 0;
-    if (!IsProcessNumber(process->path().filename().string(), pid) || pid == self) continue;
+    // The folders named by a number are the processes.
+    const std::optional<long> pid = text::ParseWhole<long>(process->path().filename().string());
+    if (!pid || *pid == self) continue;
     std::error_code fdError;  // a process we may not look into, or one that just ended
     for (fs::directory_iterator fd(process->path() / "fd", fdError); !fdError && fd != end;
          fd.increment(fdError)) {
@@ -47,7 +42,7 @@ std::string DeviceHolder(const std::string& path) {
       std::ifstream comm(process->path() / "comm");
       std::getline(comm, name);
       if (name.empty()) name = "a program";
-      return name + " (process " + std::to_string(pid) + ")";
+      return name + " (process " + std::to_string(*pid) + ")";
     }
   }
   return {};

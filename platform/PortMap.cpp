@@ -1,8 +1,9 @@
 // The COM-number-to-device-path map of the POSIX backend, filled from the command line.
 #include "platform/PortMap.h"
 
-#include <cctype>
 #include <string_view>
+
+#include "text/Words.h"
 
 namespace platform {
 
@@ -11,32 +12,25 @@ namespace {
 constexpr int FirstComNumber = 1;
 constexpr int LastComNumber = 16;
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view upperWord) {
-  if (text.size() != upperWord.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != upperWord[i]) return false;
-  }
-  return true;
-}
-
-// "COMn" alone, the letters in any case, n written as the driver writes it (no sign, no blanks, no
-// leading zero) and within 1..16. Anything looser would let two spellings name one port.
 std::optional<int> ParseComWord(std::string_view word) {
-  constexpr std::string_view Prefix = "COM";
-  if (word.size() <= Prefix.size() || word.size() > Prefix.size() + 2) return std::nullopt;
-  if (!EqualsIgnoringCase(word.substr(0, Prefix.size()), Prefix)) return std::nullopt;
-  const std::string_view digits = word.substr(Prefix.size());
-  if (digits.front() == '0') return std::nullopt;
-  int number = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + (c - '0');
-  }
-  if (number < FirstComNumber || number > LastComNumber) return std::nullopt;
-  return number;
+  return ComWordNumber(word, LastComNumber);
 }
 
 }  // namespace
+
+std::optional<int> ComWordNumber(std::string_view word, int last) {
+  constexpr std::string_view Prefix = "COM";
+  if (word.size() <= Prefix.size() || !text::StartsWithNoCase(word, Prefix)) return std::nullopt;
+  const std::string_view digits = word.substr(Prefix.size());
+  if (digits.front() == '0') return std::nullopt;
+  int number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+    if (number > last) return std::nullopt;  // and no digits enough to overflow
+  }
+  return number;
+}
 
 bool TPortMap::Map(int number, const std::string& path) {
   if (number < FirstComNumber || number > LastComNumber || path.empty()) return false;

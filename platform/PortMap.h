@@ -9,9 +9,15 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform {
+
+// n of "COMn" alone, the letters in any case, n written as the system writes it (no sign, no
+// blanks, no leading zero) and within 1..`last`; nothing for anything else. Anything looser would
+// let two spellings name one port.
+std::optional<int> ComWordNumber(std::string_view word, int last);
 
 class TPortMap {
  public:

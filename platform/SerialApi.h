@@ -127,6 +127,25 @@ struct TOpenFailure {
   std::string Holder;      // for InUse: the program holding the device, if the system tells
 };
 
+// Why the last call on an open port failed, in the system's terms: its error code (errno on POSIX,
+// GetLastError on Windows) and its own words for it. Code 0: the system gave no code (a terminal
+// that hung up answers a read with end of file), and the words then say what happened.
+struct TSystemError {
+  std::uint32_t Code = 0;
+  std::string Text;
+
+  bool operator==(const TSystemError&) const = default;
+};
+
+// A call on an open port that failed: its name in TSerialApi ("WriteFile", "ClearCommError", ...)
+// and why, as the system said where it failed. An empty Call: nothing failed, or nothing is known.
+struct TPortFailure {
+  std::string Call;
+  TSystemError Error;
+
+  bool operator==(const TPortFailure&) const = default;
+};
+
 class TSerialApi {
  public:
   virtual ~TSerialApi() = default;
@@ -155,6 +174,11 @@ class TSerialApi {
                         std::uint32_t& done) = 0;
   virtual bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
                          std::uint32_t& done) = 0;
+
+  // Why the last of the calls above on an open port (all but CreateFile and CloseHandle) that
+  // returned false failed, taken where it failed; a call that succeeds leaves it as it is. A
+  // backend that learns nothing answers with code 0 and no words.
+  virtual TSystemError LastPortError() const { return {}; }
 
   // Blocks in the system until input may be queued or `maxMs` milliseconds have passed, whichever
   // comes first. Never returns early again and again on a device that has hung up: such a device

@@ -76,6 +76,18 @@ int PollTimeoutOf(std::uint32_t maxMs) {
 // True when the device has hung up or failed: its queues can no longer be trusted.
 bool HasFailed(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
 
+constexpr const char* HungUp = "the device hung up";
+
+// What a poll that found the device failed tells, in words: the system gives no error code then.
+const char* FailureNote(short revents) {
+  if ((revents & POLLHUP) != 0) return HungUp;
+  if ((revents & POLLERR) != 0) return "the device reported an error";
+  return "not an open device";
+}
+
+// A transfer that did not happen now but may on the next try: not a failure.
+bool Unfinished(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+
 // What termios cannot hold but the driver sets anyway; kept so the calls answer as on Win32.
 struct TPortRecord {
   std::uint32_t InQueue = 0;
@@ -145,11 +157,11 @@ class TPosixSerialApi final : public TSerialApi {
 
   bool SetCommState(TPortHandle port, const TDcb& dcb) override {
     const int fd = FdOf(port);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(EBADF);
     const TTermiosSettings settings = TermiosFromDcb(dcb);
-    if (!settings.Valid) return false;
-    if (tcsetattr(fd, TCSANOW, &settings.Attributes) != 0) return false;
-    if (settings.ArbitraryRate && !SetArbitraryRate(fd, settings.BaudRate)) return false;
+    if (!settings.Valid) return Fail(EINVAL, "settings a terminal cannot take");
+    if (tcsetattr(fd, TCSANOW, &settings.Attributes) != 0) return Fail(errno);
+    if (settings.ArbitraryRate && !SetArbitraryRate(fd, settings.BaudRate)) return Fail(errno);
     SetModemLine(fd, TIOCM_DTR, settings.Dtr);
     SetModemLine(fd, TIOCM_RTS, settings.Rts);
     return true;
@@ -160,7 +172,7 @@ class TPosixSerialApi final : public TSerialApi {
   bool SetupComm(TPortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override {
     std::lock_guard<std::mutex> guard(Lock);
     const auto found = Ports.find(port);
-    if (found == Ports.end()) return false;
+    if (found == Ports.end()) return Fail(EBADF);
     found->second.InQueue = inQueue;
     found->second.OutQueue = outQueue;
     return true;
@@ -169,7 +181,7 @@ class TPosixSerialApi final : public TSerialApi {
   bool SetCommTimeouts(TPortHandle port, const TCommTimeouts& timeouts) override {
     std::lock_guard<std::mutex> guard(Lock);
     const auto found = Ports.find(port);
-    if (found == Ports.end()) return false;
+    if (found == Ports.end()) return Fail(EBADF);
     found->second.Timeouts = timeouts;
     return true;
   }
@@ -178,13 +190,12 @@ class TPosixSerialApi final : public TSerialApi {
   // Win32; every call here has finished before it returns, so there is never one to cancel.
   bool PurgeComm(TPortHandle port, std::uint32_t flags) override {
     const int fd = FdOf(port);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(EBADF);
     const bool input = (flags & PURGE_RXCLEAR) != 0;
     const bool output = (flags & PURGE_TXCLEAR) != 0;
-    if (input && output) return tcflush(fd, TCIOFLUSH) == 0;
-    if (input) return tcflush(fd, TCIFLUSH) == 0;
-    if (output) return tcflush(fd, TCOFLUSH) == 0;
-    return true;
+    if (!input && !output) return true;
+    const int queues = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    return tcflush(fd, queues) == 0 || Fail(errno);
   }
 
   // A terminal clears line errors itself (a bad byte arrives as it came, or is dropped), so
@@ -192,12 +203,14 @@ class TPosixSerialApi final : public TSerialApi {
   // the poll catches the hang-up first, at the cost of one call that never waits.
   bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) override {
     const int fd = FdOf(port);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(EBADF);
     pollfd probe{fd, 0, 0};
-    if (poll(&probe, 1, 0) < 0 || HasFailed(probe.revents)) return false;
+    if (poll(&probe, 1, 0) < 0) return Fail(errno);
+    if (HasFailed(probe.revents)) return Fail(0, FailureNote(probe.revents));
     int queuedIn = 0;
     int queuedOut = 0;
-    if (!QueueCounts(fd, queuedIn, queuedOut)) return false;
+    errno = 0;
+    if (!QueueCounts(fd, queuedIn, queuedOut)) return Fail(errno);
     errors = 0;
     stat.cbInQue = static_cast<std::uint32_t>(std::max(queuedIn, 0));
     stat.cbOutQue = static_cast<std::uint32_t>(std::max(queuedOut, 0));
@@ -207,7 +220,7 @@ class TPosixSerialApi final : public TSerialApi {
   bool ReadFile(TPortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) override {
     done = 0;
     const int fd = FdOf(port);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(EBADF);
     if (count == 0) return true;
     const ssize_t got = ::read(fd, buffer, count);
     if (got > 0) {
@@ -215,22 +228,29 @@ class TPosixSerialApi final : public TSerialApi {
       return true;
     }
     // With at least one byte asked for, end-of-file on a terminal means it has hung up.
-    if (got == 0) return false;
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (got == 0) return Fail(0, HungUp);
+    return Unfinished(errno) || Fail(errno);
   }
 
   bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
                  std::uint32_t& done) override {
     done = 0;
     const int fd = FdOf(port);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(EBADF);
     if (count == 0) return true;
     const ssize_t written = ::write(fd, data, count);
     if (written >= 0) {
       done = static_cast<std::uint32_t>(written);
       return true;
     }
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    return Unfinished(errno) || Fail(errno);
+  }
+
+  TSystemError LastPortError() const override {
+    const int code = PortErrorCode;
+    const char* note = PortErrorNote;
+    if (note == nullptr) note = code != 0 ? std::strerror(code) : "the system gave no reason";
+    return TSystemError{static_cast<std::uint32_t>(code), note};
   }
 
   void WaitForInput(TPortHandle port, std::uint32_t maxMs) override {
@@ -292,6 +312,15 @@ class TPosixSerialApi final : public TSerialApi {
     return InvalidPortHandle;
   }
 
+  // Keeps why a port call failed and returns false, for the call to pass on. Only the code, or a
+  // note of our own where the system gave none, is kept: a call that fails on every tick then
+  // allocates nothing, and the words are looked up when someone asks for them.
+  bool Fail(int code, const char* note = nullptr) {
+    PortErrorNote = note;
+    PortErrorCode = code;
+    return false;
+  }
+
   // The descriptor of a port we opened and still hold, else -1. Checking the table, not just the
   // number, keeps a stale handle from reaching a descriptor that has since been reused.
   int FdOf(TPortHandle port) const {
@@ -320,6 +349,8 @@ class TPosixSerialApi final : public TSerialApi {
   std::map<TPortHandle, TPortRecord> Ports;
   std::atomic<TOpenError> LastError{TOpenError::None};
   TOpenFailure Failure;  // guarded by Lock
+  std::atomic<int> PortErrorCode{0};
+  std::atomic<const char*> PortErrorNote{nullptr};
 };
 
 }  // namespace

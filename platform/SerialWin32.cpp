@@ -11,6 +11,7 @@
 #undef GetVersionEx
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "platform/PollWindowWin32.h"
@@ -135,11 +136,11 @@ class TWin32SerialApi final : public TSerialApi {
 
   bool SetCommState(TPortHandle port, const TDcb& dcb) override {
     DCB system = DcbOf(dcb);
-    return ::SetCommState(HandleOf(port), &system) != FALSE;
+    return Kept(::SetCommState(HandleOf(port), &system));
   }
 
   bool SetupComm(TPortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override {
-    return ::SetupComm(HandleOf(port), inQueue, outQueue) != FALSE;
+    return Kept(::SetupComm(HandleOf(port), inQueue, outQueue));
   }
 
   bool SetCommTimeouts(TPortHandle port, const TCommTimeouts& timeouts) override {
@@ -149,11 +150,11 @@ class TWin32SerialApi final : public TSerialApi {
     system.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
     system.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
     system.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
-    return ::SetCommTimeouts(HandleOf(port), &system) != FALSE;
+    return Kept(::SetCommTimeouts(HandleOf(port), &system));
   }
 
   bool PurgeComm(TPortHandle port, std::uint32_t flags) override {
-    return ::PurgeComm(HandleOf(port), flags) != FALSE;
+    return Kept(::PurgeComm(HandleOf(port), flags));
   }
 
   // The counts are the system's word and not always a real port's. Wine on a pseudo-terminal (the
@@ -164,7 +165,7 @@ class TWin32SerialApi final : public TSerialApi {
   bool ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) override {
     DWORD systemErrors = 0;
     COMSTAT systemStat{};
-    if (!::ClearCommError(HandleOf(port), &systemErrors, &systemStat)) return false;
+    if (!Kept(::ClearCommError(HandleOf(port), &systemErrors, &systemStat))) return false;
     errors = systemErrors;
     stat.cbInQue = systemStat.cbInQue;
     stat.cbOutQue = systemStat.cbOutQue;
@@ -175,7 +176,7 @@ class TWin32SerialApi final : public TSerialApi {
     DWORD got = 0;
     const BOOL ok = ::ReadFile(HandleOf(port), buffer, count, &got, nullptr);
     done = got;
-    return ok != FALSE;
+    return Kept(ok);
   }
 
   bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
@@ -183,7 +184,7 @@ class TWin32SerialApi final : public TSerialApi {
     DWORD written = 0;
     const BOOL ok = ::WriteFile(HandleOf(port), data, count, &written, nullptr);
     done = written;
-    return ok != FALSE;
+    return Kept(ok);
   }
 
   // A wait on the port's events would need overlapped I/O, which the driver's synchronous handle
@@ -195,6 +196,11 @@ class TWin32SerialApi final : public TSerialApi {
   // Whole milliseconds, rounded up: the system sleeps no finer.
   void SleepMicroseconds(std::uint32_t microseconds) override {
     ::Sleep(microseconds / 1000u + (microseconds % 1000u != 0 ? 1u : 0u));
+  }
+
+  TSystemError LastPortError() const override {
+    const DWORD code = PortErrorCode;
+    return TSystemError{code, code != 0 ? SystemText(code) : "the system gave no reason"};
   }
 
   std::uint32_t GetTickCount() override { return ::GetTickCount(); }
@@ -220,9 +226,19 @@ class TWin32SerialApi final : public TSerialApi {
  private:
   static void ShortSleep(std::uint32_t maxMs) { ::Sleep(std::min<std::uint32_t>(maxMs, 1)); }
 
+  // A call's result as ours; a failed call's error code is kept, before any other call can
+  // overwrite it. Only the code: a call that fails on every tick then allocates nothing, and the
+  // words are looked up when someone asks for them.
+  bool Kept(BOOL result) {
+    if (result != FALSE) return true;
+    PortErrorCode = ::GetLastError();
+    return false;
+  }
+
   const TPortMap* Ports;
   TOpenError LastError = TOpenError::None;
   TOpenFailure Failure;
+  std::atomic<DWORD> PortErrorCode{0};
 };
 
 static_assert(sizeof(OSVERSIONINFOA) == OsVersionInfoSize);

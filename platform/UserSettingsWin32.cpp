@@ -1,8 +1,8 @@
 // Device names and the settings folder on Windows: the system numbers its serial ports itself and
 // keeps each user's settings under the roaming application data folder.
-#include <cctype>
 #include <string_view>
 
+#include "platform/PortMap.h"
 #include "platform/UserSettings.h"
 // After our own headers (see Win32.h).
 #include "platform/Win32.h"
@@ -20,19 +20,9 @@ std::optional<std::string> DeviceNameOf(const std::string& text) {
   std::string_view name = text;
   constexpr std::string_view DevicePrefix = "\\\\.\\";
   if (name.starts_with(DevicePrefix)) name.remove_prefix(DevicePrefix.size());
-  if (name.size() < 4 || name.size() > 6) return std::nullopt;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return std::nullopt;
-  }
-  const std::string_view digits = name.substr(3);
-  if (digits.front() == '0') return std::nullopt;
-  int number = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + (c - '0');
-  }
-  if (number > LastPortNumber) return std::nullopt;
-  return "COM" + std::to_string(number);
+  const std::optional<int> number = ComWordNumber(name, LastPortNumber);
+  if (!number) return std::nullopt;
+  return "COM" + std::to_string(*number);
 }
 
 std::string DeviceNameRule() { return "a port name such as COM14"; }

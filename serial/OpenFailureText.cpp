@@ -1,19 +1,10 @@
-// The reason and remedy of a failed open, one sentence each.
+// The reason and remedy of a failed open, one sentence each, and the reason of a failed call.
 #include "serial/OpenFailureText.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/OpenErrorHint.h"
+#include "text/Words.h"
 
 namespace {
-
-bool SameWords(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Ours, the same on every system, then the system's own words where they say something else (on
 // Windows in the user's language, as the rest of the system speaks to him).
@@ -39,7 +30,7 @@ std::string ReasonOf(const platform::TOpenFailure& failure) {
       if (!failure.SystemText.empty()) return failure.SystemText;
       return "the system refused";
   }
-  if (failure.SystemText.empty() || SameWords(ours, failure.SystemText)) return ours;
+  if (failure.SystemText.empty() || text::EqualsNoCase(ours, failure.SystemText)) return ours;
   return ours + " (" + failure.SystemText + ")";
 }
 
@@ -51,5 +42,26 @@ std::string OpenFailureText(const std::string& name, const platform::TOpenFailur
   std::string text = "could not open " + device + ": " + ReasonOf(failure) + ".";
   const std::string hint = platform::OpenErrorHint(failure.Error);
   if (!hint.empty()) text += separator + hint;
+  return text;
+}
+
+std::string PortFailureText(const platform::TPortFailure& failure) {
+  if (failure.Call.empty()) return {};
+  std::string doing = "the call " + failure.Call;
+  if (failure.Call == "SetCommState" || failure.Call == "SetupComm" ||
+      failure.Call == "SetCommTimeouts") {
+    doing = "setting up the line";
+  } else if (failure.Call == "PurgeComm") {
+    doing = "emptying the line's queues";
+  } else if (failure.Call == "ClearCommError") {
+    doing = "querying the device";
+  } else if (failure.Call == "ReadFile") {
+    doing = "reading";
+  } else if (failure.Call == "WriteFile") {
+    doing = "writing";
+  }
+  std::string text = doing + " failed";
+  if (!failure.Error.Text.empty()) text += ": " + failure.Error.Text;
+  if (failure.Error.Code != 0) text += " (error " + std::to_string(failure.Error.Code) + ")";
   return text;
 }

@@ -1,5 +1,5 @@
-// Why a serial device would not open and what to do about it, in the words the window's status
-// bar tool tip and kestlog's error message share.
+// Why a serial device would not open and what to do about it, and why a call on it failed once
+// open, in the words the window's status bar tool tip and kestlog's error messages share.
 #pragma once
 
 #include <string>
@@ -13,3 +13,8 @@
 // system's own words alone.
 std::string OpenFailureText(const std::string& name, const platform::TOpenFailure& failure,
                             const std::string& separator = " ");
+
+// "writing failed: REASON (error CODE)": what the call was doing, in words (setting up the line,
+// emptying its queues, querying the device, reading, writing), and the system's reason and code;
+// without "(error CODE)" when the system gave none. Empty for a failure whose Call is empty.
+std::string PortFailureText(const platform::TPortFailure& failure);

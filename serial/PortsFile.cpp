@@ -11,25 +11,15 @@
 
 #include "platform/PortMap.h"
 #include "platform/UserSettings.h"
+#include "text/Words.h"
 
 namespace {
 
 constexpr std::string_view PortsSection = "ports";
 
-std::string_view Trimmed(std::string_view text) {
-  constexpr std::string_view Blanks = " \t\r\f\v";
-  const std::size_t first = text.find_first_not_of(Blanks);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
-}
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
+// The blanks of a line of ports.conf: a CR of a file saved on Windows, form feeds and vertical tabs
+// as a text editor may leave them.
+std::string_view Trimmed(std::string_view text) { return text::Trim(text, " \t\r\f\v"); }
 
 }  // namespace
 
@@ -62,7 +52,7 @@ TPortTable ParsePortsText(const std::string& text, std::vector<std::string>& war
         inPorts = false;
         continue;
       }
-      inPorts = Lowered(Trimmed(content.substr(1, content.size() - 2))) == PortsSection;
+      inPorts = text::EqualsNoCase(Trimmed(content.substr(1, content.size() - 2)), PortsSection);
       continue;
     }
     const std::size_t equals = content.find('=');

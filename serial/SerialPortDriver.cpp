@@ -4,6 +4,7 @@
 #include "serial/SerialPortDriver.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -14,6 +15,11 @@ using platform::TComStat;
 using platform::TDcb;
 using platform::TOsVersionInfo;
 namespace DcbFlag = platform::DcbFlag;
+
+// The names of TSerialPortDriver::TCall, as TSerialApi has them.
+constexpr const char* CallNames[] = {"SetCommState",   "SetupComm", "SetCommTimeouts", "PurgeComm",
+                                     "ClearCommError", "ReadFile",  "WriteFile"};
+static_assert(std::size(CallNames) == 7);
 
 // Poll ticks are timer 1 on the driver's own window; no other timer is set there.
 constexpr std::uint32_t PollTimerId = 1;
@@ -154,10 +160,27 @@ bool TSerialPortDriver::OpenPort() {
   DeviceFailed = false;
   KnownQueued = 0;
   KnownRoom = 0;
+  // A new handle has failed at nothing yet.
+  Failing.fill(false);
   ApplyLineSettings();
-  Api.SetCommTimeouts(PortHandle, PortTimeouts);
+  Kept(TCall::SetCommTimeouts, Api.SetCommTimeouts(PortHandle, PortTimeouts));
   PollWindow->SetTimer(PollTimerId, FComPortPollingDelay);
   return true;
+}
+
+platform::TPortFailure TSerialPortDriver::TakeFailure() { return std::exchange(Failure, {}); }
+
+bool TSerialPortDriver::Kept(TCall call, bool result) {
+  bool& failing = Failing[static_cast<std::size_t>(call)];
+  const bool began = !result && !failing;
+  failing = !result;
+  // Asked of the system only when a failure begins: one that lasts costs no words (and no memory)
+  // on every tick.
+  if (began && Failure.Call.empty()) {
+    Failure.Call = CallNames[static_cast<std::size_t>(call)];
+    Failure.Error = Api.LastPortError();
+  }
+  return result;
 }
 
 void TSerialPortDriver::ClosePort() {
@@ -214,10 +237,12 @@ platform::TDcb TSerialPortDriver::BuildDcb() {
 
 void TSerialPortDriver::ApplyLineSettings() {
   if (!IsOpen()) return;
-  Api.SetCommState(PortHandle, BuildDcb());
+  // A refused setting leaves the port open as it is: the line may still work, and what the
+  // system said is kept for the caller to tell (TakeFailure).
+  Kept(TCall::SetCommState, Api.SetCommState(PortHandle, BuildDcb()));
   // Bytes queued under the old settings would be garbled under the new ones.
   Purge(true, true);
-  Api.SetupComm(PortHandle, FComPortInBufSize, FComPortOutBufSize);
+  Kept(TCall::SetupComm, Api.SetupComm(PortHandle, FComPortInBufSize, FComPortOutBufSize));
 }
 
 void TSerialPortDriver::Purge(bool receive, bool transmit) {
@@ -225,7 +250,7 @@ void TSerialPortDriver::Purge(bool receive, bool transmit) {
   std::uint32_t flags = 0;
   if (transmit) flags |= platform::PURGE_TXABORT | platform::PURGE_TXCLEAR;
   if (receive) flags |= platform::PURGE_RXABORT | platform::PURGE_RXCLEAR;
-  Api.PurgeComm(PortHandle, flags);
+  Kept(TCall::PurgeComm, Api.PurgeComm(PortHandle, flags));
   if (receive) KnownQueued = 0;
 }
 
@@ -236,7 +261,7 @@ std::uint32_t TSerialPortDriver::InputQueueCount() {
   // The query also clears a pending line error, so reception simply goes on; the error itself
   // is of no use to the caller. A device that cannot be queried (an adapter pulled out) counts as
   // having nothing queued, so that a read loop ends by its time-out.
-  if (!Api.ClearCommError(PortHandle, errors, stat)) {
+  if (!Kept(TCall::ClearCommError, Api.ClearCommError(PortHandle, errors, stat))) {
     DeviceFailed = true;
     KnownQueued = 0;
     return 0;
@@ -251,7 +276,7 @@ std::uint16_t TSerialPortDriver::OutputFreeSpace() {
   TComStat stat;
   // A device that cannot be queried counts as having a full transmit queue, so that a write loop
   // ends by its time-out instead of pushing bytes at a dead port.
-  if (!Api.ClearCommError(PortHandle, errors, stat)) {
+  if (!Kept(TCall::ClearCommError, Api.ClearCommError(PortHandle, errors, stat))) {
     DeviceFailed = true;
     KnownRoom = 0;
     return 0;
@@ -274,7 +299,9 @@ std::uint32_t TSerialPortDriver::WriteBytesTimed(const void* data, std::uint32_t
     if (room > 0) {
       const std::uint32_t chunk = std::min<std::uint32_t>(count, room);
       std::uint32_t written = 0;
-      Api.WriteFile(PortHandle, position, chunk, written);
+      // A refused write is kept and otherwise taken as one that took nothing: the loop waits for
+      // room until its time-out, as it always has.
+      Kept(TCall::WriteFile, Api.WriteFile(PortHandle, position, chunk, written));
       // A backend never reports more than it was given; the clamp keeps count from wrapping if
       // one ever did.
       written = std::min(written, chunk);
@@ -321,7 +348,9 @@ std::uint32_t TSerialPortDriver::ReadBytes(void* buffer, std::uint32_t count) {
       const std::uint32_t chunk = std::min(queued, count);
       // The bytes read count whatever the result says; a failed read only tells that the device
       // has gone.
-      if (!Api.ReadFile(PortHandle, position, chunk, got)) DeviceFailed = true;
+      if (!Kept(TCall::ReadFile, Api.ReadFile(PortHandle, position, chunk, got))) {
+        DeviceFailed = true;
+      }
       got = std::min(got, chunk);
       // A read that yields less than was known queued leaves the rest to a fresh query.
       KnownQueued = got == chunk && !DeviceFailed ? queued - got : 0;
@@ -399,7 +428,7 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     std::uint32_t errors = 0;
     TComStat stat;
     // A device that cannot be queried counts as having nothing queued, and as gone.
-    if (!Api.ClearCommError(PortHandle, errors, stat)) {
+    if (!Kept(TCall::ClearCommError, Api.ClearCommError(PortHandle, errors, stat))) {
       DeviceFailed = true;
       KnownQueued = 0;
       return;
@@ -412,7 +441,8 @@ void TSerialPortDriver::PollTick(platform::TMessage& message) {
     KnownQueued = 0;
     if (chunk == 0) return;
     std::uint32_t got = 0;
-    const bool ok = Api.ReadFile(PortHandle, ReceiveBuffer.data(), chunk, got);
+    const bool ok =
+        Kept(TCall::ReadFile, Api.ReadFile(PortHandle, ReceiveBuffer.data(), chunk, got));
     if (!ok) DeviceFailed = true;
     got = std::min(got, chunk);
     if (ok && got == chunk) KnownQueued = stat.cbInQue - got;

@@ -127,6 +127,12 @@ class TSerialPortDriver {
   // while closed. A read or write begun after that returns 0 at once instead of waiting out its
   // time-out on a dead device; the caller closes the port and opens it again when it is back.
   bool DeviceLost() const { return DeviceFailed; }
+  // The first call on the open port that began to fail since the last TakeFailure, and takes it
+  // (an empty Call: none). A call begins to fail when it fails where the last call of its kind
+  // since OpenPort did not: a failure that lasts (a write refused on every tick) is kept once, and
+  // again only after a call of its kind succeeded or the port was opened anew. What failed is
+  // kept across ClosePort, so a caller can still say why it closed a lost port.
+  platform::TPortFailure TakeFailure();
   // Programs speed, character format, handshaking and queue sizes, discarding pending data in both
   // directions. Does nothing while closed.
   void ApplyLineSettings();
@@ -170,6 +176,20 @@ class TSerialPortDriver {
   void PollTick(platform::TMessage& message);
 
  private:
+  // The port calls whose failures are told apart: a failing write does not hide a failing read.
+  enum class TCall : std::uint8_t {
+    SetCommState,
+    SetupComm,
+    SetCommTimeouts,
+    PurgeComm,
+    ClearCommError,
+    ReadFile,
+    WriteFile,
+  };
+  static constexpr std::size_t CallKinds = 7;
+  // `result` as it is; a failed call of `call` that begins a failure keeps the system's reason.
+  bool Kept(TCall call, bool result);
+
   platform::TSerialApi& Api;
   platform::TPortHandle PortHandle = 0;
   std::unique_ptr<platform::TPollWindow> PollWindow;
@@ -184,6 +204,9 @@ class TSerialPortDriver {
   // The same for room in the transmit queue, which only our own writes fill: what the last query
   // found free, less what was written since, is free still.
   std::uint32_t KnownRoom = 0;
+  // Which kinds of call failed last time since OpenPort, and the first failure not taken yet.
+  std::array<bool, CallKinds> Failing{};
+  platform::TPortFailure Failure;
 
   TComPortNumber FComPort = TComPortNumber::pnCOM2;
   TComPortBaudRate FComPortSpeed = TComPortBaudRate::br9600;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Locale.h"
+#include "text/Words.h"
 
 namespace sim {
 
@@ -89,17 +90,11 @@ void PutFixed(std::string& out, double value, int digits) {
   out.append(text, result.ptr);
 }
 
-bool EndsWithNoCase(const std::string& text, std::string_view ending) {
-  if (text.size() < ending.size()) return false;
-  return std::equal(ending.begin(), ending.end(), text.end() - static_cast<long>(ending.size()),
-                    [](char a, char b) { return (a | 0x20) == (b | 0x20); });
-}
-
 }  // namespace
 
 std::optional<TEngineLogKind> EngineLogKindOf(const std::string& path) {
-  if (EndsWithNoCase(path, ".mlg")) return TEngineLogKind::Mlg;
-  if (EndsWithNoCase(path, ".csv")) return TEngineLogKind::Csv;
+  if (text::EndsWithNoCase(path, ".mlg")) return TEngineLogKind::Mlg;
+  if (text::EndsWithNoCase(path, ".csv")) return TEngineLogKind::Csv;
   return std::nullopt;
 }
 

@@ -3,27 +3,28 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <type_traits>
 
 #include "sim/KestSimulator.h"
+#include "text/Number.h"
 
 namespace sim {
 
 namespace {
 
-// from_chars, not strtod: the decimal point must not depend on the user's locale.
+// A plain C number, whatever the user's locale writes; a whole one for a whole `value`.
 template <typename T>
 bool ParseNumber(const std::string& text, T& value) {
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end) return false;
-  if constexpr (std::is_floating_point_v<T>) return std::isfinite(value);
-  return true;
+  std::optional<T> number;
+  if constexpr (std::is_floating_point_v<T>) {
+    number = text::ParseNumber(text);
+  } else {
+    number = text::ParseWhole<T>(text);
+  }
+  if (number) value = *number;
+  return number.has_value();
 }
 
 bool InRange(double value, double low, double high) { return value >= low && value <= high; }

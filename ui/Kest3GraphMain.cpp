@@ -360,9 +360,22 @@ void TKest3GraphMain::OpenCommsClick() { Engine.OpenCommsClick(true); }
 
 void TKest3GraphMain::PortChanged(const monitor::TPortEvent& event) {
   using TKind = monitor::TPortEvent::TKind;
+  // A call that fails on a port that stays open changes nothing the status bar shows; its tool
+  // tip tells why, from when the failure begins until the port's next event.
+  const std::string fault = PortFailureText(event.Fault);
+  if (event.Kind == TKind::Faulted) {
+    StatusText->setToolTip(
+        QString::fromStdString("COM" + std::to_string(event.Number) + ": " + fault));
+    return;
+  }
   const bool opened = event.Kind == TKind::Opened || event.Kind == TKind::Reopened;
   ReportOpenResult(opened, event.Number, event.Kind == TKind::Failed && event.UserAsked,
                    event.Failure);
+  // A lost device: what showed it gone, under why the port is closed.
+  if (!fault.empty()) {
+    StatusText->setToolTip(StatusText->toolTip() + QLatin1Char('\n') +
+                           QString::fromStdString(fault));
+  }
 }
 
 void TKest3GraphMain::ReportOpenResult(bool opened, int number, bool beepOnFailure,

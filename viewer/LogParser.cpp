@@ -11,6 +11,7 @@
 #include "log/MslLog.h"
 #include "log/RowGrammar.h"
 #include "sensor/Monitoring.h"
+#include "text/Words.h"
 
 namespace viewer {
 
@@ -130,7 +131,7 @@ void TLogParser::ReadLine(std::string_view line, bool complete) {
     }
     return;
   }
-  line = csvlog::TrimBlanks(line);
+  line = text::Trim(line);
   if (line.empty()) return;
   if (line.size() >= MaxLineLength) {
     if (!HeaderDone) {

@@ -4,9 +4,10 @@
 #include "viewer/MixtureTable.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <span>
+
+#include "text/Words.h"
 
 namespace viewer {
 
@@ -17,12 +18,6 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // The engine's own mixture channel between two records further apart than this is a gap: the
 // engine software stopped logging, and nothing is made up in between.
 constexpr double EngineGapSeconds = 1.0;
-
-bool Contains(std::string_view text, std::string_view word) {
-  const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-  return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
-}
 
 // Whether a row of ours is a measurement the table may use: a reading (not a repeat of a silent
 // controller, not warm-up or offline) taken with enough supply volts to trust it.
@@ -74,9 +69,11 @@ class TOurMixture {
 // Whether the engine's mixture channel is lambda rather than an air-fuel ratio: its name or unit
 // says so, or its values stay below 3 (no fuel burns at an air-fuel ratio that low).
 bool IsLambdaChannel(const enginelog::TChannel& channel) {
-  if (Contains(channel.Name, "afr") || Contains(channel.Unit, "afr")) return false;
-  if (Contains(channel.Name, "lambda") || Contains(channel.Unit, "lambda") ||
-      Contains(channel.Unit, "\xce\xbb")) {
+  if (text::ContainsNoCase(channel.Name, "afr") || text::ContainsNoCase(channel.Unit, "afr"))
+    return false;
+  if (text::ContainsNoCase(channel.Name, "lambda") ||
+      text::ContainsNoCase(channel.Unit, "lambda") ||
+      text::ContainsNoCase(channel.Unit, "\xce\xbb")) {
     return true;
   }
   double sum = 0;
@@ -301,7 +298,7 @@ std::optional<std::size_t> ChannelNamedLike(const enginelog::TEngineLog& log,
   }
   for (std::size_t i = 0; i < log.Channels.size(); ++i) {
     for (const std::string_view part : parts) {
-      if (Contains(log.Channels[i].Name, part)) return i;
+      if (text::ContainsNoCase(log.Channels[i].Name, part)) return i;
     }
   }
   return std::nullopt;

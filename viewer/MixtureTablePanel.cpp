@@ -1,4 +1,4 @@
-// The mixture table panel: its logs, the chart's range and cursor, and the coalesced rebuild.
+// The mixture table panel: the session's changes, the coalesced rebuild and the status line.
 #include "viewer/MixtureTablePanel.h"
 
 #include <QCheckBox>
@@ -14,7 +14,8 @@
 
 namespace viewer {
 
-TMixtureTablePanel::TMixtureTablePanel(QWidget* parent) : QWidget(parent) {
+TMixtureTablePanel::TMixtureTablePanel(TViewSession* session, QWidget* parent)
+    : QWidget(parent), Session(session) {
   RebuildTimer = new QTimer(this);
   // Zero delay: every change made before the event loop runs again ends in one rebuild, so a
   // drag over the chart or a spin box never queues up tables nobody will see.
@@ -40,6 +41,8 @@ TMixtureTablePanel::TMixtureTablePanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(View, 1);
   layout->addWidget(StatusLine);
   NameControls();
+  connect(Session, &TViewSession::Changed, this, &TMixtureTablePanel::SessionChanged);
+  SessionChanged(TViewSession::TChange::Files);
 }
 
 // Named, so that tests and scripts find the controls as a user does.
@@ -63,41 +66,36 @@ void TMixtureTablePanel::NameControls() {
   for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
 }
 
-void TMixtureTablePanel::SetSources(const TTableSources& sources) {
-  const bool newEngine = sources.EngineNumber != Sources.EngineNumber;
-  const bool newMixture = (sources.Mixture == nullptr) != (Sources.Mixture == nullptr);
-  Sources = sources;
-  if (newEngine) {
-    SourceChosen = false;
-    TargetGrid.clear();
-    GridName.clear();
-    FillChannelBoxes();
-    DeriveAxes();
+void TMixtureTablePanel::SessionChanged(TViewSession::TChange what) {
+  using TChange = TViewSession::TChange;
+  switch (what) {
+    case TChange::Cursor:
+      ShowCursorCell();
+      return;
+    case TChange::Bands:
+    case TChange::Channels:
+      return;  // neither is in the table
+    case TChange::Files:
+      if (Session->EngineNumber() != EngineShown) {
+        EngineShown = Session->EngineNumber();
+        FillChannelBoxes();
+        FillSourceBox();
+      } else if (MixtureListed != !Session->Logs().empty()) {
+        FillSourceBox();
+      }
+      ShowSetup();
+      break;
+    case TChange::Table:
+      ShowSetup();
+      break;
+    default:
+      break;
   }
-  if (newEngine || newMixture) FillSourceBox();
   ScheduleRebuild();
-}
-
-void TMixtureTablePanel::SetUnit(const TDisplay& unit) {
-  if (unit == Unit) return;
-  Unit = unit;
-  ScheduleRebuild();
-}
-
-void TMixtureTablePanel::SetRange(double from, double to) {
-  AxisFrom = from;
-  AxisTo = to;
-  ScheduleRebuild();
-}
-
-void TMixtureTablePanel::SetCursorTime(std::optional<double> time) {
-  CursorTime = time;
-  ShowCursorCell();
 }
 
 void TMixtureTablePanel::SetBinsText(const QString& x, const QString& y) {
-  XBinsEdit->setText(x);
-  YBinsEdit->setText(y);
+  Session->SetTableBinsText(x.toStdString(), y.toStdString());
 }
 
 bool TMixtureTablePanel::RebuildPending() const { return RebuildTimer->isActive(); }
@@ -109,10 +107,6 @@ void TMixtureTablePanel::showEvent(QShowEvent* event) {
 
 void TMixtureTablePanel::ScheduleRebuild() { RebuildTimer->start(); }
 
-TTableInput TMixtureTablePanel::Input() const {
-  return TTableInput{Sources.Engine, Sources.Mixture, Sources.Shift};
-}
-
 void TMixtureTablePanel::Rebuild() {
   // Hidden, the table waits until it is shown again: dragging the chart costs nothing then.
   if (isHidden() || (parentWidget() != nullptr && parentWidget()->isHidden())) {
@@ -120,22 +114,28 @@ void TMixtureTablePanel::Rebuild() {
     return;
   }
   Stale = false;
-  if (Sources.Engine == nullptr) {
+  if (Session->EngineLog() == nullptr) {
     Current = TMixtureTable{};
     Current.Error = "Open an engine log to see its mixture table";
   } else {
-    TTableSettings settings;
-    QString problem;
-    if (!ReadSettings(settings, problem)) {
-      ShowStatus(problem);  // the last good table stays until the input reads again
+    TTableProblem problem;
+    const std::optional<TTableSettings> settings = Session->TableSettings(problem);
+    if (!settings) {
+      // The last good table stays until the input reads again.
+      using TField = TTableProblem::TField;
+      const QString reason = QString::fromStdString(problem.Reason);
+      ShowStatus(problem.Field == TField::XBins   ? QStringLiteral("Breakpoints across: ") + reason
+                 : problem.Field == TField::YBins ? QStringLiteral("Breakpoints down: ") + reason
+                 : problem.Field == TField::Range ? QStringLiteral("The range filter: ") + reason
+                                                  : reason);
       return;
     }
-    BuiltWith = settings;
-    Current = BuildMixtureTable(Input(), settings);
+    BuiltWith = *settings;
+    Current = BuildMixtureTable(Session->TableInput(), BuiltWith);
   }
   TTablePaintOptions options = View->Options();
-  options.Quantity = Quantity();
-  options.Unit = Unit;
+  options.Quantity = Session->TableSetup().Quantity;
+  options.Unit = Session->Display();
   options.XName = XBox->currentText();
   options.YName = YBox->currentText();
   View->SetTable(Current, options);
@@ -143,64 +143,11 @@ void TMixtureTablePanel::Rebuild() {
   ShowStatus(QString());
 }
 
-// The controls as settings; false with the reason when something typed does not read.
-bool TMixtureTablePanel::ReadSettings(TTableSettings& settings, QString& problem) {
-  const enginelog::TEngineLog& log = *Sources.Engine;
-  settings.XChannel = static_cast<std::size_t>(XBox->currentData().toInt());
-  settings.YChannel = static_cast<std::size_t>(YBox->currentData().toInt());
-  settings.From = AxisFrom + Sources.AxisShift;
-  settings.To = AxisTo + Sources.AxisShift;
-  for (auto [edit, bins, channel, name] :
-       {std::tuple{XBinsEdit, &settings.XBins, settings.XChannel, "across"},
-        std::tuple{YBinsEdit, &settings.YBins, settings.YChannel, "down"}}) {
-    std::string error;
-    if (edit->text().trimmed().isEmpty()) {
-      // Derived here rather than by the table, so that a target grid's shape can be checked.
-      *bins = DeriveBins(log, channel, Sources.Shift, settings.From, settings.To);
-      continue;
-    }
-    const std::optional<TBins> typed = ParseBins(edit->text().toStdString(), error);
-    if (!typed) {
-      problem = QStringLiteral("Breakpoints %1: %2").arg(name, QString::fromStdString(error));
-      return false;
-    }
-    *bins = *typed;
-  }
-  const int source = SourceBox->currentData().toInt();
-  settings.UseEngineMixture = source >= 0;
-  settings.MixtureChannel = source >= 0
-                                ? std::optional<std::size_t>(static_cast<std::size_t>(source))
-                            : source == -1 ? enginelog::FindMixtureChannel(log)
-                                           : std::nullopt;
-  settings.Unit = Unit;
-  settings.Lag = LagBox->value();
-  settings.MinHits = static_cast<std::size_t>(MinHitsBox->value());
-  if (SteadyBox->isChecked() && SteadyChannelBox->currentIndex() >= 0) {
-    settings.Steady =
-        TSteadyFilter{static_cast<std::size_t>(SteadyChannelBox->currentData().toInt()),
-                      RateBox->value(), SettleBox->value()};
-  }
-  const int ranged = RangeChannelBox->currentData().toInt();
-  // A channel picked before either end is typed filters nothing yet.
-  if (ranged >= 0 &&
-      !(RangeLowEdit->text().trimmed().isEmpty() && RangeHighEdit->text().trimmed().isEmpty())) {
-    std::string error;
-    const auto ends = ParseRangeEnds(RangeLowEdit->text().toStdString(),
-                                     RangeHighEdit->text().toStdString(), error);
-    if (!ends) {
-      problem = QStringLiteral("The range filter: %1").arg(QString::fromStdString(error));
-      return false;
-    }
-    settings.Ranges.push_back(
-        TRangeFilter{static_cast<std::size_t>(ranged), ends->first, ends->second});
-  }
-  return ReadTarget(settings, problem);
-}
-
 void TMixtureTablePanel::ShowCursorCell() {
   std::optional<TCellIndex> cell;
-  if (CursorTime && Sources.Engine != nullptr && !Current.Cells.empty()) {
-    cell = CellAt(Current, Input(), BuiltWith, *CursorTime + Sources.AxisShift);
+  const std::optional<double> cursor = Session->Cursor();
+  if (cursor && Session->EngineLog() != nullptr && !Current.Cells.empty()) {
+    cell = CellAt(Current, Session->TableInput(), BuiltWith, *cursor + Session->TableAxisShift());
   }
   View->SetOutlined(cell);
 }

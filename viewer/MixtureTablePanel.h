@@ -1,7 +1,8 @@
 // The window's mixture table panel: a row of controls (axes and their breakpoints, the mixture
 // and its lag, the filters, the target, what the cells show, copy and save) over the heat map. It
-// follows the chart: the zoom range is the data the table is made of, the cursor outlines the
-// engine's cell. Rebuilds are coalesced, so dragging a zoom or a filter never queues them up.
+// shows the session's table setup and sends it the user's changes; the session's view range is the
+// data the table is made of, its cursor outlines the engine's cell. Rebuilds are coalesced, so
+// dragging a zoom or a filter never queues them up.
 #pragma once
 
 #include <QString>
@@ -14,6 +15,7 @@
 #include "viewer/MixtureTable.h"
 #include "viewer/MixtureTableText.h"
 #include "viewer/MixtureTableView.h"
+#include "viewer/session/ViewSession.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,37 +27,18 @@ class QTimer;
 
 namespace viewer {
 
-// The logs the table is made of and where they lie on the chart's axis.
-struct TTableSources {
-  const enginelog::TEngineLog* Engine = nullptr;  // none: no table
-  unsigned EngineNumber = 0;          // counts the engine logs opened: another number, another log
-  const TLogData* Mixture = nullptr;  // our log; none: the engine's own mixture
-  double Shift = 0;                   // TTableInput::Shift
-  double AxisShift = 0;  // added to a time on the chart's axis to reach the table's times
-  double Offset = 0;     // how the engine log was lined up, for the text forms
-  std::string Align = "none";
-};
-
 class TMixtureTablePanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TMixtureTablePanel(QWidget* parent = nullptr);
-
-  // New logs, or the same ones moved or grown: a new engine log gets its default axes, mixture,
-  // throttle and breakpoints derived over the whole log.
-  void SetSources(const TTableSources& sources);
-  void SetUnit(const TDisplay& unit);
-  // The chart's visible range, on its axis.
-  void SetRange(double from, double to);
-  // The chart's cursor on its axis; none when it left the chart.
-  void SetCursorTime(std::optional<double> time);
+  // Shows `session`'s table; the session must outlive the panel.
+  explicit TMixtureTablePanel(TViewSession* session, QWidget* parent = nullptr);
 
   // Breakpoints as a user would type them; an empty text derives them from the range.
   void SetBinsText(const QString& x, const QString& y);
   void SetQuantity(TTableQuantity quantity);
   // Loads a target grid for the table's present shape from a CSV file; false with the reason in
-  // the status line when it cannot be read or has another shape.
+  // the status line when it cannot be read or does not read.
   bool LoadTarget(const QString& path);
 
   const TMixtureTable& Table() const { return Current; }
@@ -77,37 +60,26 @@ class TMixtureTablePanel : public QWidget {
   QWidget* BuildFilterControls();
   QWidget* BuildOutputControls();
   void NameControls();
+  void SessionChanged(TViewSession::TChange what);
   void FillChannelBoxes();
   void FillSourceBox();
-  QString DerivedText(std::size_t channel, bool wholeLog) const;
-  void DeriveAxes();
+  void ShowSetup();
   void LoadTargetClicked();
   void SaveCsvClicked();
   void Copy(bool withAxes);
   void ScheduleRebuild();
   void Rebuild();
-  bool ReadSettings(TTableSettings& settings, QString& problem);
-  bool ReadTarget(TTableSettings& settings, QString& problem) const;
   void ShowCursorCell();
   void ShowStatus(const QString& problem);
-  TTableQuantity Quantity() const;
-  TTableInput Input() const;
   TTableDescription Description() const;
 
-  TTableSources Sources;
-  TDisplay Unit;
-  double AxisFrom = -std::numeric_limits<double>::infinity();
-  double AxisTo = std::numeric_limits<double>::infinity();
-  std::optional<double> CursorTime;
+  TViewSession* Session;
+  unsigned EngineShown = 0;    // the session's number of the engine log the boxes list
+  bool MixtureListed = false;  // the source box offers our log
   TTableSettings BuiltWith;
   TMixtureTable Current;
-  std::vector<double> TargetGrid;  // loaded from a file, for a table of GridColumns x GridRows
-  std::size_t GridColumns = 0;
-  std::size_t GridRows = 0;
-  QString GridName;
   QTimer* RebuildTimer;
-  bool SourceChosen = false;  // the user picked the mixture, rather than the default
-  bool Stale = true;          // a rebuild was skipped while hidden
+  bool Stale = true;  // a rebuild was skipped while hidden
   TMixtureTableView* View;
   QComboBox* XBox = nullptr;
   QComboBox* YBox = nullptr;

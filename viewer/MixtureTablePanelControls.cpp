@@ -1,5 +1,5 @@
-// The mixture table panel's controls: building them, the axes' defaults, the target, and what
-// leaves the panel (the copy and the CSV file).
+// The mixture table panel's controls: building them, each sending its command to the session,
+// showing the session's setup, and what leaves the panel (the copy and the CSV file).
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -47,10 +47,18 @@ QLineEdit* NumbersEdit(const QString& placeholder, int width, const QString& tip
   return edit;
 }
 
-// Breakpoints put in an edit from their start, which a narrow edit would otherwise scroll past.
-void ShowBins(QLineEdit* edit, const QString& text) {
-  edit->setText(text);
-  edit->setCursorPosition(0);
+// A text the session holds put in its edit; left alone while the edit already has it, so that
+// typing there keeps its cursor. Breakpoints show from their start, which a narrow edit would
+// otherwise scroll past.
+void ShowText(QLineEdit* edit, const std::string& text, bool fromStart = false) {
+  const QString shown = QString::fromStdString(text);
+  if (edit->text() == shown) return;
+  edit->setText(shown);
+  if (fromStart) edit->setCursorPosition(0);
+}
+
+std::size_t ChannelOf(const QComboBox* box) {
+  return static_cast<std::size_t>(box->currentData().toInt());
 }
 
 void SelectData(QComboBox* box, int data) {
@@ -70,18 +78,25 @@ QWidget* TMixtureTablePanel::BuildAxisControls() {
   YBinsEdit = NumbersEdit(QStringLiteral("derived"), 160, binsTip);
   auto* derive = new QPushButton(QStringLiteral("Derive"));
   derive->setToolTip(QStringLiteral("Round-numbered breakpoints over the data shown"));
-  connect(derive, &QPushButton::clicked, this, [this] {
-    ShowBins(XBinsEdit, DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), false));
-    ShowBins(YBinsEdit, DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), false));
+  connect(derive, &QPushButton::clicked, Session, &TViewSession::DeriveTableBins);
+  // Each control sends its own value with the rest of the session's: while the session's setup
+  // is being shown, a control set before another never sends that other's old value.
+  connect(XBox, &QComboBox::currentIndexChanged, this, [this] {
+    if (XBox->currentIndex() >= 0) {
+      Session->SetTableAxes(ChannelOf(XBox), Session->TableSetup().YChannel);
+    }
   });
-  // Another channel on an axis takes breakpoints of its own, over the whole log.
-  for (auto [box, edit] : {std::pair{XBox, XBinsEdit}, std::pair{YBox, YBinsEdit}}) {
-    connect(box, &QComboBox::currentIndexChanged, this, [this, box = box, edit = edit] {
-      ShowBins(edit, DerivedText(static_cast<std::size_t>(box->currentData().toInt()), true));
-      ScheduleRebuild();
-    });
-    connect(edit, &QLineEdit::textChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  }
+  connect(YBox, &QComboBox::currentIndexChanged, this, [this] {
+    if (YBox->currentIndex() >= 0) {
+      Session->SetTableAxes(Session->TableSetup().XChannel, ChannelOf(YBox));
+    }
+  });
+  connect(XBinsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+    Session->SetTableBinsText(text.toStdString(), Session->TableSetup().YBins);
+  });
+  connect(YBinsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+    Session->SetTableBinsText(Session->TableSetup().XBins, text.toStdString());
+  });
   return Row({Caption(QStringLiteral("Across")), XBox, XBinsEdit, Caption(QStringLiteral("Down")),
               YBox, YBinsEdit, derive});
 }
@@ -99,10 +114,16 @@ QWidget* TMixtureTablePanel::BuildValueControls() {
   MinHitsBox->setRange(1, 1000000);
   MinHitsBox->setValue(static_cast<int>(TTableSettings().MinHits));
   MinHitsBox->setToolTip(QStringLiteral("Cells with fewer samples are left empty"));
-  connect(SourceBox, &QComboBox::currentIndexChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(SourceBox, &QComboBox::activated, this, [this] { SourceChosen = true; });
-  connect(LagBox, &QDoubleSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(MinHitsBox, &QSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
+  // A source other than the session's is the user's pick, which outlives our log coming or going.
+  connect(SourceBox, &QComboBox::currentIndexChanged, this, [this] {
+    const int source = SourceBox->currentData().toInt();
+    if (SourceBox->currentIndex() >= 0 && source != Session->TableSetup().Mixture) {
+      Session->SetTableMixture(source);
+    }
+  });
+  connect(LagBox, &QDoubleSpinBox::valueChanged, Session, &TViewSession::SetTableLag);
+  connect(MinHitsBox, &QSpinBox::valueChanged, this,
+          [this](int hits) { Session->SetTableMinHits(static_cast<std::size_t>(hits)); });
   return Row({Caption(QStringLiteral("Mixture")), SourceBox, Caption(QStringLiteral("lag")), LagBox,
               Caption(QStringLiteral("min hits")), MinHitsBox});
 }
@@ -128,15 +149,42 @@ QWidget* TMixtureTablePanel::BuildFilterControls() {
   RangeChannelBox->setToolTip(QStringLiteral("Only samples with this channel between the ends"));
   RangeLowEdit = NumbersEdit(QStringLiteral("from"), 50, QStringLiteral("Empty: no lower end"));
   RangeHighEdit = NumbersEdit(QStringLiteral("to"), 50, QStringLiteral("Empty: no upper end"));
-  connect(SteadyBox, &QCheckBox::toggled, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(SteadyChannelBox, &QComboBox::currentIndexChanged, this,
-          &TMixtureTablePanel::ScheduleRebuild);
-  connect(RateBox, &QDoubleSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(SettleBox, &QDoubleSpinBox::valueChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(RangeChannelBox, &QComboBox::currentIndexChanged, this,
-          &TMixtureTablePanel::ScheduleRebuild);
-  connect(RangeLowEdit, &QLineEdit::textChanged, this, &TMixtureTablePanel::ScheduleRebuild);
-  connect(RangeHighEdit, &QLineEdit::textChanged, this, &TMixtureTablePanel::ScheduleRebuild);
+  const auto steady = [this](auto change) {
+    TTableSetup setup = Session->TableSetup();
+    change(setup);
+    Session->SetTableSteady(setup.Steady, setup.SteadyFilter);
+  };
+  connect(SteadyBox, &QCheckBox::toggled, this,
+          [steady](bool on) { steady([&](TTableSetup& s) { s.Steady = on; }); });
+  connect(SteadyChannelBox, &QComboBox::currentIndexChanged, this, [this, steady] {
+    if (SteadyChannelBox->currentIndex() < 0) return;
+    steady([&](TTableSetup& s) { s.SteadyFilter.Channel = ChannelOf(SteadyChannelBox); });
+  });
+  connect(RateBox, &QDoubleSpinBox::valueChanged, this,
+          [steady](double rate) { steady([&](TTableSetup& s) { s.SteadyFilter.Rate = rate; }); });
+  connect(SettleBox, &QDoubleSpinBox::valueChanged, this, [steady](double settle) {
+    steady([&](TTableSetup& s) { s.SteadyFilter.Settle = settle; });
+  });
+  // The window's one range filter is the setup's first.
+  const auto range = [this](auto change) {
+    const std::vector<TRangeText>& ranges = Session->TableSetup().Ranges;
+    TRangeText first = ranges.empty() ? TRangeText{} : ranges.front();
+    change(first);
+    Session->SetTableRanges({first});
+  };
+  connect(RangeChannelBox, &QComboBox::currentIndexChanged, this, [this, range] {
+    const int channel = RangeChannelBox->currentData().toInt();
+    if (RangeChannelBox->currentIndex() < 0) return;
+    range([&](TRangeText& r) {
+      r.Channel = channel >= 0 ? std::optional<std::size_t>(channel) : std::nullopt;
+    });
+  });
+  connect(RangeLowEdit, &QLineEdit::textChanged, this, [range](const QString& text) {
+    range([&](TRangeText& r) { r.Low = text.toStdString(); });
+  });
+  connect(RangeHighEdit, &QLineEdit::textChanged, this, [range](const QString& text) {
+    range([&](TRangeText& r) { r.High = text.toStdString(); });
+  });
   return Row({SteadyBox, SteadyChannelBox, Caption(QStringLiteral("below")), RateBox,
               Caption(QStringLiteral("settle")), SettleBox, Caption(QStringLiteral("  Only")),
               RangeChannelBox, RangeLowEdit, Caption(QStringLiteral("to")), RangeHighEdit});
@@ -168,107 +216,81 @@ QWidget* TMixtureTablePanel::BuildOutputControls() {
   connect(copyAxes, &QAction::triggered, this, [this] { Copy(true); });
   connect(save, &QPushButton::clicked, this, &TMixtureTablePanel::SaveCsvClicked);
   connect(load, &QPushButton::clicked, this, &TMixtureTablePanel::LoadTargetClicked);
-  connect(TargetEdit, &QLineEdit::textEdited, this, [this] {
-    TargetGrid.clear();  // what is typed replaces a loaded grid
-    TargetEdit->setPlaceholderText(QStringLiteral("none"));
-    ScheduleRebuild();
+  // Only typing is a target: the text set from the session is none, and would drop a loaded grid.
+  connect(TargetEdit, &QLineEdit::textEdited, this,
+          [this](const QString& text) { Session->SetTableTarget(text.toStdString()); });
+  connect(QuantityBox, &QComboBox::currentIndexChanged, this, [this] {
+    Session->SetTableQuantity(static_cast<TTableQuantity>(QuantityBox->currentData().toInt()));
   });
-  connect(QuantityBox, &QComboBox::currentIndexChanged, this, &TMixtureTablePanel::ScheduleRebuild);
   return Row({Caption(QStringLiteral("Target")), TargetEdit, load, Caption(QStringLiteral("Show")),
               QuantityBox, copy, save});
 }
 
 void TMixtureTablePanel::SetQuantity(TTableQuantity quantity) {
-  SelectData(QuantityBox, static_cast<int>(quantity));
+  Session->SetTableQuantity(quantity);
 }
 
-// The boxes of channels filled from the engine log, each on its default.
+// The boxes of channels filled from the engine log; which one each shows is the session's.
 void TMixtureTablePanel::FillChannelBoxes() {
-  std::vector<QSignalBlocker> quiet;
+  std::vector<QSignalBlocker> quiet;  // a box being filled is no user's pick
   for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox}) {
     quiet.emplace_back(box);
     box->clear();
   }
   RangeChannelBox->addItem(QStringLiteral("(no filter)"), -1);
-  if (Sources.Engine == nullptr) return;
-  const enginelog::TEngineLog& log = *Sources.Engine;
-  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
-    const QString name = QString::fromStdString(log.Channels[i].Name);
+  const enginelog::TEngineLog* log = Session->EngineLog();
+  if (log == nullptr) return;
+  for (std::size_t i = 0; i < log->Channels.size(); ++i) {
+    const QString name = QString::fromStdString(log->Channels[i].Name);
     for (QComboBox* box : {XBox, YBox, SteadyChannelBox, RangeChannelBox}) {
       box->addItem(name, static_cast<int>(i));
     }
   }
-  SelectData(XBox, static_cast<int>(DefaultXChannel(log).value_or(0)));
-  SelectData(YBox, static_cast<int>(DefaultYChannel(log).value_or(log.Channels.size() > 1)));
-  SelectData(SteadyChannelBox, static_cast<int>(DefaultSteadyChannel(log).value_or(0)));
 }
 
-// Where the mixture comes from: our log when one is open, else the engine log's own mixture
-// channel; any engine channel when the user picks one.
+// Where the mixture may come from: our log when one is open, the engine log's channels, and
+// "(none)" when neither has a mixture.
 void TMixtureTablePanel::FillSourceBox() {
-  const QSignalBlocker quiet(SourceBox);
-  const QVariant picked = SourceBox->currentData();
+  const QSignalBlocker quiet(SourceBox);  // a box being filled is no user's pick
   SourceBox->clear();
-  if (Sources.Mixture != nullptr) SourceBox->addItem(QStringLiteral("Mixture log"), -1);
-  if (Sources.Engine == nullptr) return;
-  const enginelog::TEngineLog& log = *Sources.Engine;
-  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
+  MixtureListed = !Session->Logs().empty();
+  if (MixtureListed) SourceBox->addItem(QStringLiteral("Mixture log"), MixtureFromOurs);
+  const enginelog::TEngineLog* log = Session->EngineLog();
+  if (log == nullptr) return;
+  for (std::size_t i = 0; i < log->Channels.size(); ++i) {
     SourceBox->addItem(
-        QStringLiteral("Engine log: ") + QString::fromStdString(log.Channels[i].Name),
+        QStringLiteral("Engine log: ") + QString::fromStdString(log->Channels[i].Name),
         static_cast<int>(i));
   }
-  const std::optional<std::size_t> mixture = enginelog::FindMixtureChannel(log);
-  if (Sources.Mixture == nullptr && !mixture) SourceBox->addItem(QStringLiteral("(none)"), -2);
-  if (Sources.Mixture == nullptr) SelectData(SourceBox, mixture ? static_cast<int>(*mixture) : -2);
-  // A channel the user picked stays picked when our log comes or goes.
-  if (SourceChosen && picked.isValid()) SelectData(SourceBox, picked.toInt());
-}
-
-QString TMixtureTablePanel::DerivedText(std::size_t channel, bool wholeLog) const {
-  if (Sources.Engine == nullptr || channel >= Sources.Engine->Channels.size()) return {};
-  const double inf = std::numeric_limits<double>::infinity();
-  const TBins bins = DeriveBins(*Sources.Engine, channel, Sources.Shift,
-                                wholeLog ? -inf : AxisFrom + Sources.AxisShift,
-                                wholeLog ? inf : AxisTo + Sources.AxisShift);
-  QStringList parts;
-  for (const double b : bins) parts << QString::number(b, 'g', 8);
-  return parts.join(QStringLiteral(", "));
-}
-
-// The breakpoints of both axes derived over the whole log, without a rebuild for each.
-void TMixtureTablePanel::DeriveAxes() {
-  const QSignalBlocker quietX(XBinsEdit);
-  const QSignalBlocker quietY(YBinsEdit);
-  ShowBins(XBinsEdit, DerivedText(static_cast<std::size_t>(XBox->currentData().toInt()), true));
-  ShowBins(YBinsEdit, DerivedText(static_cast<std::size_t>(YBox->currentData().toInt()), true));
-}
-
-bool TMixtureTablePanel::ReadTarget(TTableSettings& settings, QString& problem) const {
-  const QString typed = TargetEdit->text().trimmed();
-  if (!typed.isEmpty()) {
-    bool ok = false;
-    const double value = QString(typed).replace(',', '.').toDouble(&ok);
-    if (!ok || !(value > 0) || !std::isfinite(value)) {
-      problem = QStringLiteral("The target must be a number above 0");
-      return false;
-    }
-    settings.Target.Value = value;
-    return true;
+  if (!MixtureListed && !enginelog::FindMixtureChannel(*log)) {
+    SourceBox->addItem(QStringLiteral("(none)"), MixtureFromNone);
   }
-  if (TargetGrid.empty()) return true;
-  if (settings.XBins.size() != GridColumns || settings.YBins.size() != GridRows) {
-    problem = QStringLiteral(
-                  "The target grid %1 is %2 x %3 cells, the table %4 x %5: load another or type "
-                  "a target")
-                  .arg(GridName)
-                  .arg(GridColumns)
-                  .arg(GridRows)
-                  .arg(settings.XBins.size())
-                  .arg(settings.YBins.size());
-    return false;
-  }
-  settings.Target.Grid = TargetGrid;
-  return true;
+}
+
+// Every control as the session's setup has it. A control already showing its value says nothing;
+// one that changes sends the same value back, which the session takes as no change.
+void TMixtureTablePanel::ShowSetup() {
+  const TTableSetup& setup = Session->TableSetup();
+  SelectData(XBox, static_cast<int>(setup.XChannel));
+  SelectData(YBox, static_cast<int>(setup.YChannel));
+  ShowText(XBinsEdit, setup.XBins, true);
+  ShowText(YBinsEdit, setup.YBins, true);
+  SelectData(SourceBox, setup.Mixture);
+  LagBox->setValue(setup.Lag);
+  MinHitsBox->setValue(static_cast<int>(setup.MinHits));
+  SteadyBox->setChecked(setup.Steady);
+  SelectData(SteadyChannelBox, static_cast<int>(setup.SteadyFilter.Channel));
+  RateBox->setValue(setup.SteadyFilter.Rate);
+  SettleBox->setValue(setup.SteadyFilter.Settle);
+  const TRangeText range = setup.Ranges.empty() ? TRangeText{} : setup.Ranges.front();
+  SelectData(RangeChannelBox, range.Channel ? static_cast<int>(*range.Channel) : -1);
+  ShowText(RangeLowEdit, range.Low);
+  ShowText(RangeHighEdit, range.High);
+  ShowText(TargetEdit, setup.Target);
+  TargetEdit->setPlaceholderText(
+      setup.TargetGrid.empty() ? QStringLiteral("none")
+                               : QStringLiteral("grid: ") + QString::fromStdString(setup.GridName));
+  SelectData(QuantityBox, static_cast<int>(setup.Quantity));
 }
 
 void TMixtureTablePanel::LoadTargetClicked() {
@@ -279,47 +301,24 @@ void TMixtureTablePanel::LoadTargetClicked() {
 }
 
 bool TMixtureTablePanel::LoadTarget(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    ShowStatus(path + QStringLiteral(": ") + file.errorString());
-    return false;
-  }
   std::string error;
-  const std::optional<std::vector<double>> grid = ParseTargetGrid(
-      file.readAll().toStdString(), BuiltWith.XBins.size(), BuiltWith.YBins.size(), error);
-  if (!grid) {
-    ShowStatus(path + QStringLiteral(": ") + QString::fromStdString(error));
+  if (!Session->LoadTableTarget(path, error)) {
+    ShowStatus(QString::fromStdString(error));
     return false;
   }
-  TargetGrid = *grid;
-  GridColumns = BuiltWith.XBins.size();
-  GridRows = BuiltWith.YBins.size();
-  GridName = QFileInfo(path).fileName();
-  TargetEdit->clear();
-  TargetEdit->setPlaceholderText(QStringLiteral("grid: ") + GridName);
-  ScheduleRebuild();
   return true;
 }
 
 TTableDescription TMixtureTablePanel::Description() const {
-  TTableDescription description;
-  description.XChannel = XBox->currentText().toStdString();
-  description.YChannel = YBox->currentText().toStdString();
-  description.Unit = Unit.DisplayMode == sensor::dmLambda ? "lambda" : "afr";
-  description.Offset = Sources.Offset;
-  description.Align = Sources.Align;
-  return description;
-}
-
-TTableQuantity TMixtureTablePanel::Quantity() const {
-  return static_cast<TTableQuantity>(QuantityBox->currentData().toInt());
+  return Session->TableDescription(BuiltWith);
 }
 
 QString TMixtureTablePanel::CopyText(bool withAxes) const {
   // The desktop's decimal separator: a spreadsheet pastes numbers in its own locale or keeps text.
   const QString point = QLocale().decimalPoint();
   const char separator = point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
-  return QString::fromStdString(TableTsv(Current, Description(), Quantity(), withAxes, separator));
+  return QString::fromStdString(
+      TableTsv(Current, Description(), Session->TableSetup().Quantity, withAxes, separator));
 }
 
 void TMixtureTablePanel::Copy(bool withAxes) {
@@ -333,7 +332,8 @@ void TMixtureTablePanel::SaveCsvClicked() {
                                                     QStringLiteral("CSV (*.csv)"));
   if (path.isEmpty()) return;
   QFile file(path);
-  const QByteArray text = QByteArray::fromStdString(TableCsv(Current, Description(), Quantity()));
+  const QByteArray text =
+      QByteArray::fromStdString(TableCsv(Current, Description(), Session->TableSetup().Quantity));
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush()) {
     ShowStatus(path + QStringLiteral(": ") + file.errorString());
   }

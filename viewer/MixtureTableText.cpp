@@ -8,41 +8,24 @@
 #include <QJsonObject>
 #include <QString>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+
+#include "text/Number.h"
+#include "text/Words.h"
 
 namespace viewer {
 
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
+std::string_view Trimmed(std::string_view text) { return text::Trim(text, text::WhiteSpace); }
 
-// A finite number written as a program or a user writes it: "14.7", "+3", "1e3", and "14,7"
-// where a comma is a decimal comma.
+// A finite number written as a program or a user writes it: "14.7", "+3", "1e3", blanks and line
+// ends around it, and "14,7" where a comma is a decimal comma (a point still is one there).
 std::optional<double> NumberOf(std::string_view text, bool decimalComma) {
-  std::string number(Trimmed(text));
-  if (decimalComma) std::replace(number.begin(), number.end(), ',', '.');
-  const std::size_t start = !number.empty() && number[0] == '+' ? 1 : 0;
-  double value = 0;
-  const char* end = number.data() + number.size();
-  const auto [stop, fault] = std::from_chars(number.data() + start, end, value);
-  if (fault != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-std::vector<std::string_view> Split(std::string_view text, std::string_view separators) {
-  std::vector<std::string_view> parts;
-  std::size_t begin = 0;
-  while (begin <= text.size()) {
-    const std::size_t end = std::min(text.find_first_of(separators, begin), text.size());
-    parts.push_back(text.substr(begin, end - begin));
-    begin = end + 1;
-  }
-  return parts;
+  return text::ParseNumber(text, {.Blanks = text::WhiteSpace,
+                                  .Plus = true,
+                                  .Decimals = decimalComma ? ",." : ".",
+                                  .Finite = true});
 }
 
 // One line of delimited text into its cells; a cell in double quotes may hold the separator,
@@ -253,7 +236,7 @@ std::string TableTsv(const TMixtureTable& table, const TTableDescription& descri
 std::optional<TBins> ParseBins(std::string_view text, std::string& error) {
   const bool decimalComma = text.find_first_of("\t;\r\n") != std::string_view::npos;
   TBins bins;
-  for (const std::string_view part : Split(text, decimalComma ? " \t;\r\n" : " ,\t;\r\n")) {
+  for (const std::string_view part : text::Split(text, decimalComma ? " \t;\r\n" : " ,\t;\r\n")) {
     if (part.empty()) continue;
     const std::optional<double> value = NumberOf(part, decimalComma);
     if (!value) {
@@ -280,7 +263,7 @@ std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::s
   // A spreadsheet may open its CSV with a byte order mark.
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<std::vector<std::string>> lines;
-  for (std::string_view line : Split(text, "\n")) {
+  for (std::string_view line : text::Split(text, "\n")) {
     // Only the line end goes: leading and trailing separators are empty cells.
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!Trimmed(line).empty()) lines.push_back(CellsOf(line, separator));
@@ -361,8 +344,8 @@ std::optional<std::pair<double, double>> ParseRangeEnds(std::string_view low, st
   return std::pair{*from, *to};
 }
 
-std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
-                                             const enginelog::TEngineLog& log, std::string& error) {
+std::optional<TRangeParts> SplitRangeFilter(std::string_view text, const enginelog::TEngineLog& log,
+                                            std::string& error) {
   const std::optional<TFilterParts> parts = FilterPartsOf(text, log, ':', "CHANNEL=LO:HI", error);
   if (!parts) return std::nullopt;
   if (!parts->Separated) {
@@ -370,7 +353,15 @@ std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
             std::string(parts->Value);
     return std::nullopt;
   }
-  const auto ends = ParseRangeEnds(parts->First, parts->Second, error);
+  if (!ParseRangeEnds(parts->First, parts->Second, error)) return std::nullopt;
+  return TRangeParts{parts->Channel, std::string(parts->First), std::string(parts->Second)};
+}
+
+std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
+                                             const enginelog::TEngineLog& log, std::string& error) {
+  const std::optional<TRangeParts> parts = SplitRangeFilter(text, log, error);
+  if (!parts) return std::nullopt;
+  const auto ends = ParseRangeEnds(parts->Low, parts->High, error);
   if (!ends) return std::nullopt;
   return TRangeFilter{parts->Channel, ends->first, ends->second};
 }

@@ -69,5 +69,14 @@ std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text,
                                                std::string& error);
 std::optional<TRangeFilter> ParseRangeFilter(std::string_view text,
                                              const enginelog::TEngineLog& log, std::string& error);
+// "CH=LO:HI" as ParseRangeFilter reads it, split into the channel and the two ends' texts (as the
+// window's controls hold them), once they read.
+struct TRangeParts {
+  std::size_t Channel = 0;
+  std::string Low;
+  std::string High;
+};
+std::optional<TRangeParts> SplitRangeFilter(std::string_view text, const enginelog::TEngineLog& log,
+                                            std::string& error);
 
 }  // namespace viewer

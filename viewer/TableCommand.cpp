@@ -3,6 +3,7 @@
 #include "viewer/TableCommand.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QSaveFile>
 #include <limits>
 
@@ -16,8 +17,6 @@
 namespace viewer {
 
 namespace {
-
-constexpr double Everywhere = std::numeric_limits<double>::infinity();
 
 TTableOutcome Refused(std::string message) {
   TTableOutcome outcome;
@@ -46,52 +45,76 @@ std::optional<std::size_t> AxisChannel(const enginelog::TEngineLog& engine, cons
 
 // Where the mixture comes from: a channel named with --mixture (even beside a log of ours), the
 // log of ours, or the engine log's own mixture channel.
-bool ChooseMixture(const TTableOptions& table, const TTableFiles& files, TTableSettings& settings,
-                   std::string& error) {
-  const enginelog::TEngineLog& engine = *files.Engine;
+std::optional<int> ChooseMixture(const TTableOptions& table, const TViewSession& session,
+                                 std::string& error) {
+  const enginelog::TEngineLog& engine = *session.EngineLog();
   if (!table.Mixture.empty()) {
     const int index = engine.FindChannel(table.Mixture);
     if (index < 0) {
       error = "--mixture: " + engine.Name + " has no channel " + table.Mixture;
-      return false;
+      return std::nullopt;
     }
-    settings.MixtureChannel = static_cast<std::size_t>(index);
-    settings.UseEngineMixture = true;
-    return true;
+    return index;
   }
-  if (files.Mixture != nullptr) return true;
-  settings.MixtureChannel = enginelog::FindMixtureChannel(engine);
-  if (!settings.MixtureChannel) {
+  if (!session.Logs().empty()) return MixtureFromOurs;
+  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(engine);
+  if (!channel) {
     error = "no mixture: " + engine.Name +
             " has no mixture channel; give a log of kestlsugraph or kestlog beside it, or name "
             "the channel with --mixture";
+    return std::nullopt;
   }
-  return settings.MixtureChannel.has_value();
+  return static_cast<int>(*channel);
 }
 
-bool ChooseFilters(const TTableOptions& table, const enginelog::TEngineLog& engine,
-                   TTableSettings& settings, std::string& error) {
+// The command line's table as the session's setup and unit, its names looked up in the engine
+// log; false with the reason when a name or a filter does not read.
+bool SetUpTable(const TViewOptions& options, TViewSession& session, std::string& error) {
+  const TTableOptions& table = options.Table;
+  const enginelog::TEngineLog& engine = *session.EngineLog();
+  const std::optional<std::size_t> x = AxisChannel(engine, table.X, true, error);
+  const std::optional<std::size_t> y = x ? AxisChannel(engine, table.Y, false, error) : x;
+  const std::optional<int> mixture = x && y ? ChooseMixture(table, session, error) : std::nullopt;
+  if (!mixture) return false;
+  std::optional<TSteadyFilter> steady;
   if (!table.Steady.empty()) {
-    settings.Steady = ParseSteadyFilter(table.Steady, engine, error);
-    if (!settings.Steady) {
+    steady = ParseSteadyFilter(table.Steady, engine, error);
+    if (!steady) {
       error = "--steady: " + error;
       return false;
     }
   }
+  std::vector<TRangeText> ranges;
   for (const std::string& text : table.Ranges) {
-    const std::optional<TRangeFilter> range = ParseRangeFilter(text, engine, error);
+    const std::optional<TRangeParts> range = SplitRangeFilter(text, engine, error);
     if (!range) {
       error = "--range: " + error;
       return false;
     }
-    settings.Ranges.push_back(*range);
+    ranges.push_back({range->Channel, range->Low, range->High});
   }
+  TDisplay unit;
+  unit.DisplayMode = options.DisplayMode.value_or(sensor::dmAirFuelRatio);
+  unit.FuelType = options.FuelType.value_or(session.Display().FuelType);
+  session.SetDisplay(unit);
+  session.SetTableAxes(*x, *y);
+  // Breakpoints not given are derived over the whole log: the command line has no zoom.
+  session.SetTableBinsText(table.XBins, table.YBins);
+  session.SetTableMixture(*mixture);
+  session.SetTableLag(table.Lag);
+  session.SetTableMinHits(table.MinHits);
+  session.SetTableSteady(steady.has_value(), steady.value_or(session.TableSetup().SteadyFilter));
+  session.SetTableRanges(ranges);
+  session.SetTableTarget(
+      table.TargetValue
+          ? QString::number(*table.TargetValue, 'g', QLocale::FloatingPointShortest).toStdString()
+          : std::string());
   return true;
 }
 
-// The target: one value, or a grid from the CSV file in the table's shape.
-bool ChooseTarget(const TTableOptions& table, TTableSettings& settings, std::string& error) {
-  settings.Target.Value = table.TargetValue;
+// The target grid of --target FILE, in the shape of the table's breakpoints.
+bool LoadTarget(const TTableOptions& table, TViewSession& session, const TTableSettings& settings,
+                std::string& error) {
   if (table.TargetPath.isEmpty() || settings.XBins.empty() || settings.YBins.empty()) return true;
   QFile file(table.TargetPath);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -99,44 +122,25 @@ bool ChooseTarget(const TTableOptions& table, TTableSettings& settings, std::str
             file.errorString().toStdString();
     return false;
   }
-  const QByteArray text = file.readAll();
-  std::optional<std::vector<double>> grid =
-      ParseTargetGrid(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
-                      settings.XBins.size(), settings.YBins.size(), error);
-  if (!grid) {
-    error = "--target " + table.TargetPath.toStdString() + ": " + error;
+  if (!session.LoadTableTarget(table.TargetPath, error)) {
+    error = "--target " + error;
     return false;
   }
-  settings.Target.Grid = std::move(*grid);
   return true;
 }
 
-// Everything the table needs from the command line; the engine log and the shift are known.
-std::optional<TTableSettings> SettingsOf(const TViewOptions& options, const TTableFiles& files,
-                                         double shift, std::string& error) {
-  const TTableOptions& table = options.Table;
-  const enginelog::TEngineLog& engine = *files.Engine;
-  TTableSettings settings;
-  const std::optional<std::size_t> x = AxisChannel(engine, table.X, true, error);
-  const std::optional<std::size_t> y = x ? AxisChannel(engine, table.Y, false, error) : x;
-  if (!x || !y || !ChooseMixture(table, files, settings, error) ||
-      !ChooseFilters(table, engine, settings, error)) {
-    return std::nullopt;
+// The session's table settings, or why not in the command line's words.
+std::optional<TTableSettings> SettingsOf(const TViewSession& session, std::string& error) {
+  TTableProblem problem;
+  std::optional<TTableSettings> settings = session.TableSettings(problem);
+  using TField = TTableProblem::TField;
+  if (!settings) {
+    error = (problem.Field == TField::XBins   ? "--x-bins: "
+             : problem.Field == TField::YBins ? "--y-bins: "
+             : problem.Field == TField::Range ? "--range: "
+                                              : "--target: ") +
+            problem.Reason;
   }
-  settings.XChannel = *x;
-  settings.YChannel = *y;
-  settings.Unit.DisplayMode = options.DisplayMode.value_or(sensor::dmAirFuelRatio);
-  settings.Unit.FuelType = options.FuelType ? *options.FuelType
-                           : files.Mixture  ? LoggedDisplay(*files.Mixture).FuelType
-                                            : sensor::ftPetrol;
-  settings.Lag = table.Lag;
-  settings.MinHits = table.MinHits;
-  // The breakpoints are fixed before the target grid is read: its shape is theirs.
-  settings.XBins =
-      !table.XBins.empty() ? table.XBins : DeriveBins(engine, *x, shift, -Everywhere, Everywhere);
-  settings.YBins =
-      !table.YBins.empty() ? table.YBins : DeriveBins(engine, *y, shift, -Everywhere, Everywhere);
-  if (!ChooseTarget(table, settings, error)) return std::nullopt;
   return settings;
 }
 
@@ -168,40 +172,39 @@ bool WriteCsv(const QString& path, const std::string& text, std::string& error) 
 
 }  // namespace
 
-TTableOutcome RunTable(const TViewOptions& options, const TTableFiles& files) {
-  if (files.Engine == nullptr) {
+TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+  if (session.EngineLog() == nullptr) {
     return Refused("--table needs an engine log (MLG, MSL or delimited text) among the FILEs");
   }
-  if (files.OursGiven > 1) {
+  const std::size_t oursGiven = session.Logs().size() + session.UnreadableLogs().size();
+  if (oursGiven > 1) {
     return Refused("--table takes one log of ours beside the engine log, not " +
-                   std::to_string(files.OursGiven));
+                   std::to_string(oursGiven));
   }
   const TTableOptions& table = options.Table;
   if (!table.CsvPath.isEmpty() && IsLogNotTable(table.CsvPath)) {
     return Refused("--table " + table.CsvPath.toStdString() +
                    " is a log: the table would write over it (--json prints the table)");
   }
-  const enginelog::TEngineLog& engine = *files.Engine;
   TTableOutcome outcome;
-  TTableInput input;
-  input.Engine = &engine;
-  input.Mixture = files.Mixture;
-  const TAlignment alignment = files.Alignment.value_or(TAlignment{});
-  if (files.Mixture != nullptr) input.Shift = EngineShift(*files.Mixture, engine, alignment.Offset);
-  if (!alignment.Note.empty()) outcome.Warnings.push_back(alignment.Note);
+  const std::optional<TAlignment> alignment = session.LinedUp();
+  if (alignment && !alignment->Note.empty()) outcome.Warnings.push_back(alignment->Note);
   std::string error;
-  const std::optional<TTableSettings> settings = SettingsOf(options, files, input.Shift, error);
+  if (!SetUpTable(options, session, error)) return Refused(error);
+  std::optional<TTableSettings> settings = SettingsOf(session, error);
   if (!settings) return Refused(error);
-  const TMixtureTable made = BuildMixtureTable(input, *settings);
+  if (!table.TargetPath.isEmpty()) {
+    if (!LoadTarget(table, session, *settings, error)) return Refused(error);
+    settings = SettingsOf(session, error);
+    if (!settings) return Refused(error);
+  }
+  const TMixtureTable made = BuildMixtureTable(session.TableInput(), *settings);
   if (!made.Error.empty()) {
     outcome.Status = TTableStatus::Failed;
     outcome.Message = made.Error;
     return outcome;
   }
-  const TTableDescription description{
-      engine.Channels[settings->XChannel].Name, engine.Channels[settings->YChannel].Name,
-      settings->Unit.DisplayMode == sensor::dmLambda ? "lambda" : "afr", alignment.Offset,
-      alignment.How};
+  const TTableDescription description = session.TableDescription(*settings);
   if (table.CsvPath.isEmpty()) {
     outcome.Output = TableJson(made, description) + "\n";
   } else if (!WriteCsv(table.CsvPath, TableCsv(made, description), outcome.Message)) {

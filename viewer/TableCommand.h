@@ -9,16 +9,9 @@
 #include "viewer/EngineLogs.h"
 #include "viewer/LogParser.h"
 #include "viewer/ViewOptions.h"
+#include "viewer/session/ViewSession.h"
 
 namespace viewer {
-
-// The files of the command line, read by the caller.
-struct TTableFiles {
-  const enginelog::TEngineLog* Engine = nullptr;  // none: no engine log was given
-  const TLogData* Mixture = nullptr;              // the log of ours, when given
-  std::size_t OursGiven = 0;                      // how many logs of ours were given
-  std::optional<TAlignment> Alignment;            // the engine log on Mixture's axis
-};
 
 enum class TTableStatus : unsigned char {
   Done,
@@ -33,8 +26,10 @@ struct TTableOutcome {
   std::vector<std::string> Warnings;  // said on standard error, the table made all the same
 };
 
-// The table `options` ask for over `files`: JSON in Output, or the CSV file written. The unit is
+// The table `options` ask for over the files open in `session` (opened by the caller through
+// it): the options become the session's table setup and unit, and the table is made from the
+// session as the window makes it. JSON in Output, or the CSV file written. The unit is
 // --afr/--lambda/--unit (air-fuel ratio without), of --fuel's fuel or else the log of ours's.
-TTableOutcome RunTable(const TViewOptions& options, const TTableFiles& files);
+TTableOutcome RunTable(const TViewOptions& options, TViewSession& session);
 
 }  // namespace viewer

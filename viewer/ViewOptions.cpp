@@ -67,10 +67,13 @@ bool ParseTableValue(const QString& option, const QString& value, TViewOptions& 
   if (option == "--x" || option == "--y" || option == "--mixture") {
     (option == "--x" ? table.X : option == "--y" ? table.Y : table.Mixture) = text;
   } else if (option == "--x-bins" || option == "--y-bins") {
-    std::optional<TBins> bins = ParseBins(text, error);
-    if (!bins) error = option.toStdString() + ": " + error;
-    if (!bins) return false;
-    (option == "--x-bins" ? table.XBins : table.YBins) = std::move(*bins);
+    // Read here so that a bad list is a bad command line before any file is read; the session
+    // reads the text again as it reads what the window's user types.
+    if (!ParseBins(text, error)) {
+      error = option.toStdString() + ": " + error;
+      return false;
+    }
+    (option == "--x-bins" ? table.XBins : table.YBins) = text;
   } else if (option == "--lag") {
     return ParseNumber(option, value, 0, 10, "seconds from 0 to 10", table.Lag, error);
   } else if (option == "--min-hits") {

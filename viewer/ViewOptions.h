@@ -19,8 +19,8 @@ struct TTableOptions {
   QString CsvPath;      // --table OUT.csv: the grid of means to this file; empty: JSON (--json)
   std::string X, Y;     // --x, --y; empty: engine speed across, load down
   std::string Mixture;  // --mixture: the engine log's mixture channel, even beside a log of ours
-  TBins XBins, YBins;   // --x-bins, --y-bins; empty: derived from the data
-  double Lag = 0;       // --lag, seconds
+  std::string XBins, YBins;  // --x-bins, --y-bins as given (they read); empty: derived
+  double Lag = 0;            // --lag, seconds
   std::size_t MinHits = 10;
   std::string Steady;                 // --steady CH=RATE[,SETTLE]
   std::vector<std::string> Ranges;    // --range CH=LO:HI, each given

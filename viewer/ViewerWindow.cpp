@@ -27,7 +27,11 @@
 
 namespace viewer {
 
-TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
+TKestViewWindow::TKestViewWindow(TViewSession* session, QWidget* parent)
+    : QMainWindow(parent),
+      ViewSession(session != nullptr
+                      ? session
+                      : new TViewSession(TViewSession::TSecondEngineLog::Replace, this)) {
   setWindowTitle(QStringLiteral("kestview"));
   setAcceptDrops(true);
   ChartWidget = new TLogChart;
@@ -71,22 +75,24 @@ TKestViewWindow::TKestViewWindow(QWidget* parent) : QMainWindow(parent) {
   BuildEngineControls();
   statusBar()->showMessage(
       QStringLiteral("Wheel, +/- or a right-button drag zoom; drag or arrows pan; Home resets"));
-  connect(ChartWidget, &TLogChart::RangeChanged, this, [this](double from, double to) {
-    PanesWidget->SetRange(from, to);
-    TablePanel->SetRange(from, to);
-    UpdateSummary();
-  });
+  // The chart zooms and pans itself and tells the session; the session tells everyone else.
+  connect(ChartWidget, &TLogChart::RangeChanged, ViewSession, &TViewSession::SetView);
   connect(ChartWidget, &TLogChart::CursorMoved, this, [this](double x, double time) {
     PanesWidget->SetCursorX(x);
-    TablePanel->SetCursorTime(x < 0 ? std::nullopt : std::optional<double>(time));
-    ChannelReadout = x < 0 ? QString() : PanesReadoutAt(PanesWidget->Panes(), time);
+    ViewSession->SetCursor(x < 0 ? std::nullopt : std::optional<double>(time));
   });
   connect(ChartWidget, &TLogChart::Readout, ReadoutLine, [this](const QString& text) {
     ChartReadout = text;
     ShowReadout();
   });
+  connect(ViewSession, &TViewSession::Changed, this, &TKestViewWindow::SessionChanged);
   resize(1100, 640);
+  // What the session already holds (the command line's choices, files opened before).
+  ShowDisplay();
+  ShowEngineLog();
+  ShowAlignment();
   RebuildScene(true);
+  UpdateMessages();
 }
 
 TKestViewWindow::~TKestViewWindow() = default;
@@ -113,6 +119,8 @@ void TKestViewWindow::BuildToolBar() {
   FuelBox->addItem(QStringLiteral("Petrol"), sensor::ftPetrol);
   FuelBox->addItem(QStringLiteral("Methanol"), sensor::ftMethanol);
   FuelBox->addItem(QStringLiteral("Propane"), sensor::ftPropane);
+  UnitBox->setObjectName(QStringLiteral("Unit"));
+  FuelBox->setObjectName(QStringLiteral("Fuel"));
   RelativeBox = new QCheckBox(QStringLiteral("Time since start"));
   FollowBox = new QCheckBox(QStringLiteral("Follow"));
   FollowBox->setToolTip(QStringLiteral("Show rows as they are appended to the files"));
@@ -141,141 +149,127 @@ void TKestViewWindow::BuildToolBar() {
   bar->addSeparator();
   bar->addAction(QStringLiteral("Reset zoom"), ChartWidget, &TLogChart::ResetRange);
 
-  auto chosen = [this] {
-    if (Updating) return;
-    DisplayChosen = true;
-    DisplayControlsChanged();
-  };
-  connect(UnitBox, &QComboBox::currentIndexChanged, this, chosen);
-  connect(FuelBox, &QComboBox::currentIndexChanged, this, chosen);
-  connect(RelativeBox, &QCheckBox::toggled, this, [this] {
-    if (Updating) return;
-    RelativeChosen = true;
-    RebuildScene(true);
+  // Each box sends its command; the session changes only when the value differs, and its change
+  // sets the boxes, which then already hold it and say nothing more.
+  connect(UnitBox, &QComboBox::currentIndexChanged, this, [this] {
+    ViewSession->SetDisplay({UnitBox->currentData().toInt(), ViewSession->Display().FuelType});
   });
-  connect(FollowBox, &QCheckBox::toggled, this, [this](bool on) { SetFollow(on); });
-  connect(RichBox, &QDoubleSpinBox::valueChanged, this, [this] { UpdateSummary(); });
-  connect(LeanBox, &QDoubleSpinBox::valueChanged, this, [this] { UpdateSummary(); });
+  connect(FuelBox, &QComboBox::currentIndexChanged, this, [this] {
+    ViewSession->SetDisplay({ViewSession->Display().DisplayMode, FuelBox->currentData().toInt()});
+  });
+  connect(RelativeBox, &QCheckBox::toggled, ViewSession, &TViewSession::SetRelative);
+  connect(FollowBox, &QCheckBox::toggled, ViewSession, &TViewSession::SetFollow);
+  connect(RichBox, &QDoubleSpinBox::valueChanged, this, [this](double rich) {
+    ViewSession->SetBands({rich, ViewSession->Bands().LeanAbove});
+  });
+  connect(LeanBox, &QDoubleSpinBox::valueChanged, this, [this](double lean) {
+    ViewSession->SetBands({ViewSession->Bands().RichBelow, lean});
+  });
+}
+
+void TKestViewWindow::SessionChanged(TViewSession::TChange what) {
+  using TChange = TViewSession::TChange;
+  switch (what) {
+    case TChange::Files:
+      ShowDisplay();
+      ShowEngineLog();
+      ShowAlignment();
+      RebuildScene(true);
+      UpdateMessages();
+      break;
+    case TChange::Grew:
+      RebuildScene(false);
+      ChartWidget->ShowEnd();
+      UpdateMessages();
+      break;
+    case TChange::Follow:
+      ShowDisplay();
+      RebuildScene(false);
+      if (ViewSession->Follow()) ChartWidget->ShowEnd();
+      UpdateMessages();
+      break;
+    case TChange::Display:
+    case TChange::TimeAxis:
+    case TChange::Bands:
+      // Another time axis shows the whole of it; the bands only sum up differently.
+      ShowDisplay();
+      if (what == TChange::Bands) {
+        UpdateSummary();
+      } else {
+        RebuildScene(what == TChange::TimeAxis);
+      }
+      break;
+    case TChange::Alignment:
+      ShowAlignment();
+      RebuildScene(true);
+      break;
+    case TChange::Channels:
+      FillChannelList();
+      RebuildScene(false);
+      break;
+    case TChange::View:
+      if (ChartWidget->Scene().From != ViewSession->ViewFrom() ||
+          ChartWidget->Scene().To != ViewSession->ViewTo()) {
+        ChartWidget->SetRange(ViewSession->ViewFrom(), ViewSession->ViewTo());
+      }
+      PanesWidget->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
+      UpdateSummary();
+      break;
+    case TChange::Cursor:
+      ChannelReadout = ViewSession->Cursor()
+                           ? PanesReadoutAt(PanesWidget->Panes(), *ViewSession->Cursor())
+                           : QString();
+      break;
+    case TChange::Table:
+      break;  // the table's panel shows it
+  }
+}
+
+// The display's boxes as the session has them.
+void TKestViewWindow::ShowDisplay() {
+  UnitBox->setCurrentIndex(UnitBox->findData(ViewSession->Display().DisplayMode));
+  FuelBox->setCurrentIndex(FuelBox->findData(ViewSession->Display().FuelType));
+  RelativeBox->setChecked(ViewSession->Relative());
+  FollowBox->setChecked(ViewSession->Follow());
+  RichBox->setValue(ViewSession->Bands().RichBelow);
+  LeanBox->setValue(ViewSession->Bands().LeanAbove);
 }
 
 int TKestViewWindow::OpenFiles(const QStringList& paths) {
   int opened = 0;
-  for (const QString& path : paths) {
-    if (IsEngineLogFile(path)) {
-      opened += OpenEngineLog(path) ? 1 : 0;
-      continue;
-    }
-    auto file = std::make_unique<TLogFile>(path, this);
-    if (!file->Load(FollowBox->isChecked())) {
-      FailedMessages << QString::fromStdString(file->Data().Error);
-      continue;
-    }
-    connect(file.get(), &TLogFile::Grew, this, &TKestViewWindow::FileGrew);
-    LogFiles.push_back(std::move(file));
-    ++opened;
+  for (const TViewSession::TFileReport& report : ViewSession->OpenFiles(paths)) {
+    opened += report.Error.empty() ? 1 : 0;
   }
-  if (!RelativeChosen) {
-    Updating = true;
-    RelativeBox->setChecked(LogFiles.size() > 1);
-    Updating = false;
-  }
-  if (!DisplayChosen && !LogFiles.empty()) {
-    const TDisplay logged = LoggedDisplay(LogFiles.front()->Data());
-    Updating = true;
-    UnitBox->setCurrentIndex(UnitBox->findData(logged.DisplayMode));
-    FuelBox->setCurrentIndex(FuelBox->findData(logged.FuelType));
-    Updating = false;
-  }
-  if (Engine) {
-    Realign();  // the engine log, or the mixture log it is lined up with, may be new
-  } else {
-    RebuildScene(true);
-  }
-  UpdateMessages();
   return opened;
 }
 
-void TKestViewWindow::SetFollow(bool follow) {
-  if (FollowBox->isChecked() != follow) {
-    FollowBox->setChecked(follow);  // comes back here through the box's signal
-    return;
-  }
-  for (const auto& file : LogFiles) {
-    QSignalBlocker quiet(file.get());
-    file->SetFollow(follow);
-  }
-  RebuildScene(false);
-  if (follow) ChartWidget->ShowEnd();
-  UpdateMessages();
-}
+void TKestViewWindow::SetFollow(bool follow) { ViewSession->SetFollow(follow); }
 
-void TKestViewWindow::SetDisplay(const TDisplay& display) {
-  DisplayChosen = true;
-  Updating = true;
-  UnitBox->setCurrentIndex(UnitBox->findData(display.DisplayMode));
-  FuelBox->setCurrentIndex(FuelBox->findData(display.FuelType));
-  Updating = false;
-  DisplayControlsChanged();
-}
+void TKestViewWindow::SetDisplay(const TDisplay& display) { ViewSession->SetDisplay(display); }
 
-void TKestViewWindow::SetBands(const TBands& bands) {
-  RichBox->setValue(bands.RichBelow);
-  LeanBox->setValue(bands.LeanAbove);
-}
+void TKestViewWindow::SetBands(const TBands& bands) { ViewSession->SetBands(bands); }
 
-void TKestViewWindow::SetRelative(bool relative) {
-  RelativeChosen = true;
-  RelativeBox->setChecked(relative);
-}
-
-void TKestViewWindow::DisplayControlsChanged() {
-  RebuildScene(false);
-  UpdateSummary();
-}
+void TKestViewWindow::SetRelative(bool relative) { ViewSession->SetRelative(relative); }
 
 void TKestViewWindow::RebuildScene(bool resetRange) {
-  TDisplay display;
-  display.DisplayMode = UnitBox->currentData().toInt();
-  display.FuelType = FuelBox->currentData().toInt();
-  std::vector<TNamedLog> logs;
-  for (const auto& file : LogFiles) {
-    logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
-  }
-  TChartScene scene =
-      MakeScene(logs, display, RelativeBox->isChecked() || (LogFiles.empty() && Engine));
-  TPaneScene panes;
-  if (Engine) {
-    panes = PlacePanes(scene, *Engine, Alignment.Offset, ShownChannels);
-    scene.MoreExtents.push_back(PaneExtent(panes));
-    const TValueRange extent = TimeExtent(scene);
-    scene.From = extent.Low;
-    scene.To = extent.High;
-  }
-  ChartWidget->SetScene(scene, resetRange);
-  PanesWidget->SetPanes(panes);
+  const TSessionScene scene = MakeSessionScene(*ViewSession);
+  const bool engine = ViewSession->EngineLog() != nullptr;
+  PanesWidget->SetPanes(scene.Panes);
+  PanesWidget->setVisible(engine);
+  ChartWidget->SetScene(scene.Chart, resetRange);
   PanesWidget->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
-  PanesWidget->setVisible(Engine != nullptr);
-  UpdateTableSources(scene, panes);
   QStringList names;
-  for (const auto& trace : scene.Traces) names << trace.Name;
-  if (Engine) names << QFileInfo(EnginePath).fileName();
+  for (const auto& trace : scene.Chart.Traces) names << trace.Name;
+  if (engine) names << QFileInfo(ViewSession->EnginePath()).fileName();
   setWindowTitle(names.isEmpty()
                      ? QStringLiteral("kestview")
                      : names.join(QStringLiteral(", ")) + QStringLiteral(" - kestview"));
   UpdateSummary();
 }
 
-void TKestViewWindow::FileGrew() {
-  RebuildScene(false);
-  ChartWidget->ShowEnd();
-  UpdateMessages();
-}
-
 void TKestViewWindow::UpdateSummary() {
   const TChartScene& scene = ChartWidget->Scene();
-  TBands bands;
-  bands.RichBelow = RichBox->value();
-  bands.LeanAbove = LeanBox->value();
+  const TBands& bands = ViewSession->Bands();
   QString text;
   for (const TChartTrace& trace : scene.Traces) {
     const TSummary summary = Summarize(*trace.Log, scene.From + trace.Shift, scene.To + trace.Shift,
@@ -289,15 +283,10 @@ void TKestViewWindow::UpdateSummary() {
 }
 
 QString TKestViewWindow::Messages() const {
-  QStringList lines = FailedMessages;
-  for (const auto& file : LogFiles) {
-    const std::string text = SkippedRowsText(file->Data());
-    if (!text.empty()) lines << QString::fromStdString(text);
-    if (file->Following() && file->Data().Samples.empty()) {
-      lines << file->Path() + QStringLiteral(": waiting for rows");
-    }
-  }
-  return lines.join('\n');
+  QStringList lines;
+  const QString files = ViewSession->Messages();
+  if (!files.isEmpty()) lines << files;
+  return (lines + ExportErrors).join('\n');
 }
 
 void TKestViewWindow::UpdateMessages() {
@@ -323,8 +312,8 @@ void TKestViewWindow::ExportDialog() {
   QString error;
   const QSize size(ChartWidget->width(), ChartWidget->height() + PanesWidget->height());
   if (!ExportChart(ChartWidget->Scene(), path, size, &error,
-                   Engine ? &PanesWidget->Panes() : nullptr)) {
-    FailedMessages << error;
+                   ViewSession->EngineLog() != nullptr ? &PanesWidget->Panes() : nullptr)) {
+    ExportErrors << error;
     UpdateMessages();
   }
 }

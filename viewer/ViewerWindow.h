@@ -1,4 +1,6 @@
-// kestview's window: one or more logged runs on one chart, with a summary of the visible range.
+// kestview's window: one or more logged runs on one chart, with a summary of the visible range. It
+// shows a session (TViewSession) and sends it the user's commands; it holds no state of its own
+// beyond what its widgets draw.
 #pragma once
 
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 #include "viewer/EnginePanesWidget.h"
 #include "viewer/LogChart.h"
 #include "viewer/LogFile.h"
+#include "viewer/session/ViewSession.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,8 +32,11 @@ class TKestViewWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TKestViewWindow(QWidget* parent = nullptr);
+  // Shows `session` (which must outlive the window), or a session of its own when none is given.
+  explicit TKestViewWindow(TViewSession* session = nullptr, QWidget* parent = nullptr);
   ~TKestViewWindow() override;
+
+  TViewSession* Session() const { return ViewSession; }
 
   // Opens the files beside those already shown. Files that cannot be read are named in the
   // message line and left out; returns how many were opened. An engine log is shown in panes
@@ -52,15 +58,15 @@ class TKestViewWindow : public QMainWindow {
   // Shows the named channels; returns the names the log does not have.
   std::vector<std::string> SetShownChannels(const std::vector<std::string>& names);
   // The engine log open (none: nullptr), where it lies and its panes.
-  const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
-  const TAlignment& EngineAlignment() const { return Alignment; }
+  const enginelog::TEngineLog* EngineLog() const { return ViewSession->EngineLog(); }
+  const TAlignment& EngineAlignment() const { return ViewSession->Alignment(); }
   const TEnginePanesWidget* Panes() const { return PanesWidget; }
   // The mixture table over the engine log's channels, docked under the chart while one is open.
   TMixtureTablePanel* MixtureTable() const { return TablePanel; }
   QDockWidget* MixtureTableDock() const { return TableDock; }
   // The read-out line's text (the chart's read-out and every shown channel's value).
   QString ReadoutText() const;
-  const std::vector<std::unique_ptr<TLogFile>>& Files() const { return LogFiles; }
+  const std::vector<std::unique_ptr<TLogFile>>& Files() const { return ViewSession->Logs(); }
   // The messages about files (unreadable ones, skipped rows), one a line.
   QString Messages() const;
   // The summary panel's text.
@@ -73,24 +79,22 @@ class TKestViewWindow : public QMainWindow {
  private:
   void BuildMenus();
   void BuildToolBar();
+  void SessionChanged(TViewSession::TChange what);
   void RebuildScene(bool resetRange);
   void UpdateSummary();
   void UpdateMessages();
   void OpenDialog();
   void ExportDialog();
-  void FileGrew();
-  void DisplayControlsChanged();
+  void ShowDisplay();
   void BuildEngineControls();
-  bool OpenEngineLog(const QString& path);
-  void Realign();
-  void PlaceEngine();
+  void ShowEngineLog();
   void FillChannelList();
   void ChannelsPicked();
   void ShowAlignment();
   void ShowReadout();
   void BuildTableDock();
-  void UpdateTableSources(const TChartScene& scene, const TPaneScene& panes);
 
+  TViewSession* ViewSession;
   TLogChart* ChartWidget;
   QPlainTextEdit* SummaryPanel;
   QLabel* MessageLine;
@@ -101,15 +105,7 @@ class TKestViewWindow : public QMainWindow {
   QCheckBox* FollowBox;
   QDoubleSpinBox* RichBox;
   QDoubleSpinBox* LeanBox;
-  std::vector<std::unique_ptr<TLogFile>> LogFiles;
-  // The engine log and its controls.
-  std::unique_ptr<enginelog::TEngineLog> Engine;
-  QString EnginePath;
-  unsigned EngineNumber = 0;  // counts the engine logs opened
-  TAlignment Alignment;
-  TAlignMode AlignMode = TAlignMode::Match;
-  std::optional<double> HandOffset;
-  std::vector<std::size_t> ShownChannels;
+  unsigned EngineShown = 0;  // the session's number of the engine log the controls show
   TEnginePanesWidget* PanesWidget = nullptr;
   QToolBar* EngineBar = nullptr;
   QComboBox* AlignBox = nullptr;
@@ -120,10 +116,7 @@ class TKestViewWindow : public QMainWindow {
   QDockWidget* TableDock = nullptr;
   QString ChartReadout;
   QString ChannelReadout;
-  QStringList FailedMessages;
-  bool DisplayChosen = false;  // the user (or the command line) chose the unit and fuel
-  bool RelativeChosen = false;
-  bool Updating = false;
+  QStringList ExportErrors;
 };
 
 }  // namespace viewer

@@ -8,12 +8,20 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QToolBar>
+#include <cmath>
 
 #include "viewer/MixtureTable.h"
 #include "viewer/MixtureTablePanel.h"
 #include "viewer/ViewerWindow.h"
 
 namespace viewer {
+
+namespace {
+
+// The align box's item for a hand offset, beside the ways of TAlignMode.
+constexpr int ByHand = 100;
+
+}  // namespace
 
 void TKestViewWindow::BuildEngineControls() {
   EngineBar = new QToolBar(QStringLiteral("Engine log"));
@@ -24,6 +32,8 @@ void TKestViewWindow::BuildEngineControls() {
   AlignBox->addItem(QStringLiteral("By matching"), static_cast<int>(TAlignMode::Match));
   AlignBox->addItem(QStringLiteral("By clock"), static_cast<int>(TAlignMode::Clock));
   AlignBox->addItem(QStringLiteral("Not lined up"), static_cast<int>(TAlignMode::None));
+  // A hand offset wins over the way chosen: the box says so rather than the way it overrides.
+  AlignBox->addItem(QStringLiteral("By hand"), ByHand);
   OffsetBox = new QDoubleSpinBox;
   OffsetBox->setDecimals(0);
   OffsetBox->setRange(-1e9, 1e9);
@@ -33,6 +43,10 @@ void TKestViewWindow::BuildEngineControls() {
       QStringLiteral("Where the engine log's first record falls, after the "
                      "mixture log's first row; editing it shifts the log by hand"));
   AlignLabel = new QLabel;
+  // Named, so that tests find the controls as a user does.
+  AlignBox->setObjectName(QStringLiteral("AlignMode"));
+  OffsetBox->setObjectName(QStringLiteral("AlignOffset"));
+  AlignLabel->setObjectName(QStringLiteral("AlignText"));
   EngineBar->addWidget(new QLabel(QStringLiteral(" Engine log lined up ")));
   EngineBar->addWidget(AlignBox);
   EngineBar->addWidget(new QLabel(QStringLiteral(" offset ")));
@@ -40,31 +54,29 @@ void TKestViewWindow::BuildEngineControls() {
   EngineBar->addWidget(AlignLabel);
   EngineBar->hide();
   connect(AlignBox, &QComboBox::currentIndexChanged, this, [this] {
-    AlignMode = static_cast<TAlignMode>(AlignBox->currentData().toInt());
-    HandOffset.reset();
-    Realign();
+    const int picked = AlignBox->currentData().toInt();
+    if (picked == ByHand) {
+      // The offset found so far, kept where it is.
+      if (!ViewSession->HandOffset()) ViewSession->SetHandOffset(ViewSession->Alignment().Offset);
+    } else if (ViewSession->HandOffset() ||
+               static_cast<TAlignMode>(picked) != ViewSession->AlignMode()) {
+      ViewSession->SetAlign(static_cast<TAlignMode>(picked));
+    }
   });
   connect(OffsetBox, &QDoubleSpinBox::valueChanged, this, [this](double ms) {
-    HandOffset = ms / 1000.0;
-    Realign();
+    // The box shows the offset in whole milliseconds: the offset it was set to is no new one.
+    if (ms != std::round(ViewSession->Alignment().Offset * 1000)) {
+      ViewSession->SetHandOffset(ms / 1000.0);
+    }
   });
   connect(ChannelList, &QListWidget::itemChanged, this, [this] { ChannelsPicked(); });
 }
 
-bool TKestViewWindow::OpenEngineLog(const QString& path) {
-  auto log = std::make_unique<enginelog::TEngineLog>(
-      enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
-  if (!log->Ok()) {
-    FailedMessages << QString::fromStdString(log->Error);
-    return false;
-  }
-  for (const std::string& warning : log->Warnings) {
-    FailedMessages << QString::fromStdString(warning);
-  }
-  Engine = std::move(log);
-  ++EngineNumber;
-  EnginePath = path;
-  ShownChannels = DefaultShownChannels(*Engine);
+// The engine log's controls for the session's engine log: set up again when it is another one.
+void TKestViewWindow::ShowEngineLog() {
+  const enginelog::TEngineLog* engine = ViewSession->EngineLog();
+  if (engine == nullptr || ViewSession->EngineNumber() == EngineShown) return;
+  EngineShown = ViewSession->EngineNumber();
   FillChannelList();
   EngineBar->show();
   ChannelList->show();
@@ -72,79 +84,56 @@ bool TKestViewWindow::OpenEngineLog(const QString& path) {
   // The table comes up by itself where its usual axes are there to be found; a log without engine
   // speed and load (a log of sensor readings, say) keeps it behind View > Mixture table, where
   // the user can still pick two channels.
-  if (DefaultXChannel(*Engine) && DefaultYChannel(*Engine)) {
+  if (DefaultXChannel(*engine) && DefaultYChannel(*engine)) {
     TableDock->show();
     // The chart and the panes keep the larger part; the table can be dragged taller or floated.
     resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
   } else {
     TableDock->hide();
   }
-  return true;
 }
 
-void TKestViewWindow::SetAlign(TAlignMode mode) {
-  AlignBox->setCurrentIndex(AlignBox->findData(static_cast<int>(mode)));
-  AlignMode = mode;
-  HandOffset.reset();
-  Realign();
-}
+void TKestViewWindow::SetAlign(TAlignMode mode) { ViewSession->SetAlign(mode); }
 
 void TKestViewWindow::SetHandOffset(std::optional<double> seconds) {
-  HandOffset = seconds;
-  Realign();
+  ViewSession->SetHandOffset(seconds);
 }
 
 std::vector<std::string> TKestViewWindow::SetShownChannels(const std::vector<std::string>& names) {
-  std::vector<std::string> unknown;
-  if (!Engine) return names;
-  ShownChannels = ChannelsNamed(*Engine, names, unknown);
-  FillChannelList();
-  RebuildScene(false);
-  return unknown;
-}
-
-// Where the engine log lies follows the first mixture log: found again whenever either changes or
-// the user asks for another way.
-void TKestViewWindow::Realign() {
-  if (!Engine) return;
-  if (LogFiles.empty()) {
-    Alignment = TAlignment{HandOffset.value_or(0), HandOffset ? "hand" : "none", {}};
-  } else {
-    const TLogData& mixture = LogFiles.front()->Data();
-    Alignment = AlignEngineLog(mixture, *Engine, AlignMode, HandOffset, LocalUtcOffsetAt(mixture));
-  }
-  ShowAlignment();
-  RebuildScene(true);
+  return ViewSession->SetShownChannelNames(names);
 }
 
 void TKestViewWindow::ShowAlignment() {
-  {
-    const QSignalBlocker quiet(OffsetBox);
-    OffsetBox->setValue(Alignment.Offset * 1000);
-  }
+  const TAlignment& alignment = ViewSession->Alignment();
+  AlignBox->setCurrentIndex(AlignBox->findData(
+      ViewSession->HandOffset() ? ByHand : static_cast<int>(ViewSession->AlignMode())));
+  OffsetBox->setValue(std::round(alignment.Offset * 1000));
   QString text = QStringLiteral(" %1 s, %2")
-                     .arg(Alignment.Offset, 0, 'f', 3)
-                     .arg(Alignment.How == "hand" ? QStringLiteral("by hand")
-                          : Alignment.How == "none"
+                     .arg(alignment.Offset, 0, 'f', 3)
+                     .arg(alignment.How == "hand" ? QStringLiteral("by hand")
+                          : alignment.How == "none"
                               ? QStringLiteral("not lined up")
-                              : QStringLiteral("by ") + QString::fromStdString(Alignment.How));
-  if (!Alignment.Note.empty())
-    text += QStringLiteral(" (") + QString::fromStdString(Alignment.Note) + ")";
+                              : QStringLiteral("by ") + QString::fromStdString(alignment.How));
+  if (!alignment.Note.empty())
+    text += QStringLiteral(" (") + QString::fromStdString(alignment.Note) + ")";
   AlignLabel->setText(text);
 }
 
 void TKestViewWindow::FillChannelList() {
+  // Filled as the session shows them: the check boxes set here are no user's pick.
   const QSignalBlocker quiet(ChannelList);
   ChannelList->clear();
-  if (!Engine) return;
-  for (std::size_t i = 0; i < Engine->Channels.size(); ++i) {
-    const enginelog::TChannel& channel = Engine->Channels[i];
+  const enginelog::TEngineLog* engine = ViewSession->EngineLog();
+  if (engine == nullptr) return;
+  const std::vector<std::size_t>& shownChannels = ViewSession->ShownChannels();
+  for (std::size_t i = 0; i < engine->Channels.size(); ++i) {
+    const enginelog::TChannel& channel = engine->Channels[i];
     auto* item = new QListWidgetItem(
         QString::fromStdString(channel.Name) +
         (channel.Unit.empty() ? QString() : " [" + QString::fromStdString(channel.Unit) + "]"));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     const bool shown =
-        std::find(ShownChannels.begin(), ShownChannels.end(), i) != ShownChannels.end();
+        std::find(shownChannels.begin(), shownChannels.end(), i) != shownChannels.end();
     item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
     item->setData(Qt::UserRole, static_cast<int>(i));
     ChannelList->addItem(item);
@@ -154,7 +143,7 @@ void TKestViewWindow::FillChannelList() {
 void TKestViewWindow::ChannelsPicked() {
   // Kept in the order they were shown; newly picked ones go beneath.
   std::vector<std::size_t> shown;
-  for (const std::size_t c : ShownChannels) {
+  for (const std::size_t c : ViewSession->ShownChannels()) {
     if (ChannelList->item(static_cast<int>(c))->checkState() == Qt::Checked) shown.push_back(c);
   }
   for (int row = 0; row < ChannelList->count(); ++row) {
@@ -164,12 +153,11 @@ void TKestViewWindow::ChannelsPicked() {
       shown.push_back(c);
     }
   }
-  ShownChannels = shown;
-  RebuildScene(false);
+  ViewSession->SetShownChannels(shown);
 }
 
 void TKestViewWindow::BuildTableDock() {
-  TablePanel = new TMixtureTablePanel;
+  TablePanel = new TMixtureTablePanel(ViewSession);
   TableDock = new QDockWidget(QStringLiteral("Mixture table"), this);
   TableDock->setObjectName(QStringLiteral("MixtureTableDock"));
   TableDock->setWidget(TablePanel);
@@ -179,26 +167,6 @@ void TKestViewWindow::BuildTableDock() {
   TableDock->hide();
   TableDock->toggleViewAction()->setText(QStringLiteral("&Mixture table"));
   TableDock->toggleViewAction()->setEnabled(false);  // until an engine log is open
-}
-
-// The table reads the logs on their own axes: the first mixture log's, which the chart shifts
-// back by its trace's Shift, or the engine log's own without one.
-void TKestViewWindow::UpdateTableSources(const TChartScene& scene, const TPaneScene& panes) {
-  TTableSources sources;
-  sources.Engine = Engine.get();
-  sources.EngineNumber = EngineNumber;
-  if (Engine && !LogFiles.empty() && !scene.Traces.empty()) {
-    sources.Mixture = scene.Traces.front().Log;
-    sources.AxisShift = scene.Traces.front().Shift;
-    sources.Shift = EngineShift(*sources.Mixture, *Engine, Alignment.Offset);
-  } else {
-    sources.AxisShift = -panes.Shift;
-  }
-  sources.Offset = Alignment.Offset;
-  sources.Align = Alignment.How;
-  TablePanel->SetSources(sources);
-  TablePanel->SetUnit(scene.Display);
-  TablePanel->SetRange(ChartWidget->Scene().From, ChartWidget->Scene().To);
 }
 
 QString TKestViewWindow::ReadoutText() const { return ReadoutLine->text(); }

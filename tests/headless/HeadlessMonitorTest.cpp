@@ -35,10 +35,12 @@ struct TMonitorFixture {
   TMemorySink Sink;
   std::unique_ptr<THeadlessMonitor> Monitor;
 
-  explicit TMonitorFixture(TRowFormat format, int displayMode = sensor::dmAirFuelRatio) {
+  explicit TMonitorFixture(TRowFormat format, int displayMode = sensor::dmAirFuelRatio,
+                           bool fast = false) {
     headless::TMonitorSettings settings;
     settings.Format = format;
     settings.DisplayMode = displayMode;
+    settings.Fast = fast;
     // Rows are stamped from the line's virtual clock, so they are the same on every run.
     const QDateTime base(QDate(2024, 5, 1), QTime(14, 3, 27), Qt::OffsetFromUTC, 7200);
     settings.Now = [this, base] { return base.addMSecs(static_cast<qint64>(Serial.Elapsed())); };
@@ -184,21 +186,57 @@ TEST(HeadlessStatus, StatusLineShowsWhatTheWindowsReadoutShows) {
     const char* What;
     int Mode;
     TBytes Answer;
+    bool Unplugged;  // after the answer, the adapter is pulled out and the keeper notices
     const char* Readout;
     const char* Volts;
+    const char* Lamps;  // the status line's words between the volts and the frame rate
   };
   const TCase cases[] = {
-      {"warming", sensor::dmAirFuelRatio, Frame(147, Volts12_5, 200), "00.0", "n/a"},
-      {"warm", sensor::dmAirFuelRatio, Frame(147, Volts12_5, 20), "14.7", "12.5 V"},
-      {"lambda", sensor::dmLambda, Frame(147, Volts12_5, 20), "1.00", "12.5 V"},
+      {"warming", sensor::dmAirFuelRatio, Frame(147, Volts12_5, 200), false, "00.0", "n/a",
+       "online warmup"},
+      {"warm", sensor::dmAirFuelRatio, Frame(147, Volts12_5, 20), false, "14.7", "12.5 V",
+       "online"},
+      {"lambda", sensor::dmLambda, Frame(147, Volts12_5, 20), false, "1.00", "12.5 V", "online"},
+      // The placeholders belong to an open port's warm-up: once the port is lost, the frame's
+      // own reading and volts are shown beside the loss.
+      {"lost while warming", sensor::dmAirFuelRatio, Frame(147, Volts12_5, 200), true, "14.7",
+       "12.5 V", "device lost"},
   };
   for (const TCase& c : cases) {
     TMonitorFixture f(TRowFormat::Classic, c.Mode);
     f.Answer(c.Answer);
+    if (c.Unplugged) {
+      f.Unplug();
+      f.Serial.FireTimer();  // the poll finds the device gone
+      f.Watchdog(1);
+    }
     const headless::TStatusView view = f.M().StatusView();
     EXPECT_EQ(view.ReadoutText, c.Readout) << c.What;
     EXPECT_EQ(view.VoltsText, c.Volts) << c.What;
     EXPECT_EQ(view.DisplayMode, c.Mode) << c.What;
+    const std::string line = headless::StatusLine(view);
+    const std::string words = std::string(c.Readout) + "  " + c.Volts + "  " + c.Lamps + "  ";
+    EXPECT_EQ(line.substr(line.find(' ') + 1, words.size()), words) << c.What << ": " << line;
+  }
+}
+
+// kestlog --fast: the sample tick comes every 80 ms instead of every 100, and so do the rows. The
+// engine's sample timer is stepped on the line's clock for four seconds.
+TEST(HeadlessStatus, FastAndNormalGiveTheirOwnRowRates) {
+  struct TCase {
+    bool Fast;
+    std::size_t Rows;
+  };
+  for (const TCase& c : {TCase{false, 40}, TCase{true, 50}}) {
+    TMonitorFixture f(TRowFormat::Extended, sensor::dmAirFuelRatio, c.Fast);
+    const auto interval =
+        static_cast<std::uint32_t>(kesttest::SampleTimerOf(f.M().MonitorEngine()).interval());
+    ASSERT_GT(interval, 0u);
+    for (std::uint32_t elapsed = interval; elapsed <= 4000; elapsed += interval) {
+      f.Serial.Advance(interval);
+      f.M().GetByteClick();
+    }
+    EXPECT_EQ(f.Rows(), c.Rows) << (c.Fast ? "FAST" : "NORMAL");
   }
 }
 

@@ -357,6 +357,13 @@ TEST(KestLogReplug, RowsComeBackWhenTheAdapterDoes) {
   ASSERT_TRUE(waitFor([&] { return liveRows() >= 3; })) << err;
   ASSERT_TRUE(simulator.Unplug());
   EXPECT_TRUE(waitFor([&] { return err.find("went away") != std::string::npos; })) << err;
+  // Why, as the system said it, once, before the loss is told (the terminal hung up, or a read on
+  // it failed).
+  const std::string why = "kestlog: " + config.LinkPath + ": ";
+  const std::size_t reason = err.find(why);
+  EXPECT_LT(reason, err.find(" failed: ")) << err;
+  EXPECT_LT(err.find(" failed: "), err.find("went away")) << err;
+  EXPECT_EQ(err.find(why, reason + 1), std::string::npos) << "said once: " << err;
   const std::size_t liveBefore = liveRows();
   ASSERT_TRUE(simulator.Replug()) << simulator.LastError();
   EXPECT_TRUE(waitFor([&] { return err.find("is back") != std::string::npos; })) << err;

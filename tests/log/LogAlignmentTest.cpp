@@ -132,6 +132,9 @@ TEST(FindMixtureChannel, ByNameLeavingOutTargetsAndCorrections) {
       {{{"TPS", "%"}, {"ego", ""}}, 1},
       {{{"Air/Fuel Ratio", ""}, {"Lambda Target", ""}}, 0},
       {{{"afrtgt", ""}, {"RPM", ""}, {"Coolant", "C"}}, std::nullopt},
+      // A narrowband sensor reads volts, whatever its name: never the mixture to match.
+      {{{"O2", "V"}, {"RPM", "rpm"}}, std::nullopt},
+      {{{"Lambda", "mV"}, {"EGO", ""}}, 1},
   };
   for (const TCase& c : cases) {
     TEngineLog log;

@@ -69,6 +69,16 @@ struct TEngineFixture {
     Serial.ScheduleInputAfter(1, Frame(afr, volts, 20));
     Serial.FireTimer();
   }
+  // A quarter second of a running engine: a sample tick, its answer, and the watchdog.
+  void Round() {
+    Engine.GetByteClick();
+    Answer(147);
+    Serial.Advance(250);
+    Engine.OnlineTimerTimer();
+  }
+  void Rounds(int count) {
+    for (int i = 0; i < count; ++i) Round();
+  }
   // The reading and volts of the last row, without the time of day the system's zone gives.
   std::string LastRowValues() const {
     if (View.Rows == 0) return "no row";
@@ -142,25 +152,93 @@ TEST(MonitorEngine, TheProbeSeesEachHandlerBeginAndEnd) {
                                       "end tick live", "begin watchdog", "end watchdog live"}));
 }
 
-// The sample tick runs ten times a second for hours: once its row has grown to its length, a
-// logging tick allocates nothing.
-TEST(MonitorEngine, ALoggingSampleTickAllocatesNothing) {
-  TEngineFixture f;
-  ASSERT_TRUE(f.Engine.OpenCommsClick(false));
-  f.Answer(147);
-  f.Engine.StartLogging();
-  f.Serial.SetRecording(false);
-  // The scripted line keeps what is written; it grows its memory here, not in the ticks counted.
-  for (int i = 0; i < 40; ++i) f.Engine.GetByteClick();
-  f.Serial.ClearWritten();
-  std::size_t allocations = 0;
-  {
-    TAllocationCount count;
-    for (int i = 0; i < 10; ++i) f.Engine.GetByteClick();
-    allocations = count.Count();
+// A call on the open port that fails keeps the system's code and words, and the view hears them
+// once when the failure begins, not on every tick while it lasts: a refused setting or write
+// while the port stays open, a failed read or queue query as the reason the device was lost.
+// Once the call has worked again (or the port was opened anew), a new failure is told again.
+TEST(MonitorEngine, AFailingCallsReasonReachesTheViewOnce) {
+  using TKind = TPortEvent::TKind;
+  struct TCase {
+    const char* Call;
+    TKind Kind;
+    // Ends the first spell and begins the second.
+    void (*Again)(TEngineFixture&);
+  };
+  const platform::TSystemError error{5, "Input/output error"};
+  const TCase cases[] = {
+      // Only an open programs the line: the user opens it again.
+      {"SetCommState", TKind::Faulted, [](TEngineFixture& f) { f.Engine.SelectPort(1); }},
+      {"WriteFile", TKind::Faulted,
+       [](TEngineFixture& f) {
+         f.Serial.HealCall("WriteFile");
+         f.Round();
+         f.Serial.FailCall("WriteFile", platform::TSystemError{5, "Input/output error"});
+       }},
+      // The keeper re-opens a lost port about once a second.
+      {"ReadFile", TKind::Lost, [](TEngineFixture& f) { f.Rounds(2); }},
+      {"ClearCommError", TKind::Lost, [](TEngineFixture& f) { f.Rounds(2); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Call);
+    TEngineFixture f;
+    f.Serial.FailCall(c.Call, error);
+    ASSERT_TRUE(f.Engine.OpenCommsClick(false)) << c.Call;
+    const auto told = [&] {
+      std::size_t count = 0;
+      for (const TPortEvent& event : f.View.Events) {
+        if (event.Fault.Call.empty()) continue;
+        ++count;
+        EXPECT_EQ(event.Kind, c.Kind) << c.Call;
+        EXPECT_EQ(event.Fault.Call, c.Call);
+        EXPECT_EQ(event.Fault.Error, error) << c.Call;
+        EXPECT_EQ(event.Number, 1) << c.Call;
+      }
+      return count;
+    };
+    f.Rounds(3);  // less than the keeper's second
+    EXPECT_EQ(told(), 1u) << c.Call << ": told when it began";
+    c.Again(f);
+    f.Rounds(3);
+    EXPECT_EQ(told(), 2u) << c.Call << ": told again once it began again";
   }
-  EXPECT_EQ(allocations, 0u);
-  EXPECT_EQ(f.LastRowValues(), ",14.7,12.5");
+}
+
+// The sample tick runs ten times a second for hours: once its row has grown to its length, a
+// logging tick allocates nothing, in every format (the MSL header, with the first row, is the
+// only thing a log allocates for).
+TEST(MonitorEngine, ALoggingSampleTickAllocatesNothing) {
+  struct TCase {
+    csvlog::TRowFormat Format;
+    std::size_t From;  // where in the row the part below starts: after the time
+    const char* Rest;
+  };
+  const TCase cases[] = {
+      {csvlog::TRowFormat::Classic, 8, ",14.7,12.5"},
+      {csvlog::TRowFormat::Extended, 0,
+       "2024-05-01T14:03:27.000+00:00,14.7,14.7,1.000,12.55,20,live"},
+      {csvlog::TRowFormat::Msl, 5, "\t14.70\t12.55\t1.000\t20\t0"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Format));
+    TEngineFixture f;
+    ASSERT_TRUE(f.Engine.OpenCommsClick(false));
+    f.Answer(147);
+    f.Engine.SetLogFormat(c.Format, "kestlog 1.2.0");
+    f.Engine.StartLogging();
+    f.Serial.SetRecording(false);
+    // The scripted line keeps what is written; it grows its memory here, not in the ticks counted.
+    for (int i = 0; i < 40; ++i) f.Engine.GetByteClick();
+    f.Serial.ClearWritten();
+    std::size_t allocations = 0;
+    {
+      TAllocationCount count;
+      for (int i = 0; i < 10; ++i) f.Engine.GetByteClick();
+      allocations = count.Count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(f.View.Rows, 50u);
+    EXPECT_EQ(f.View.LastRow.substr(c.From), c.Rest);
+  }
 }
 
 }  // namespace

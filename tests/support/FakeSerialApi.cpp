@@ -62,6 +62,23 @@ bool TFakeSerialApi::Healthy(TPortHandle port) const {
   return !DeviceFailing && Handles.count(port) != 0;
 }
 
+bool TFakeSerialApi::Answers(const char* call, TPortHandle port) {
+  if (Handles.count(port) == 0) return false;
+  if (DeviceFailing) {
+    PortError = DeviceError;
+    return false;
+  }
+  const auto failing = FailingCalls.find(call);
+  if (failing == FailingCalls.end()) return true;
+  PortError = failing->second;
+  return false;
+}
+
+bool TFakeSerialApi::InputFails() const {
+  return ReadFailing || FailingCalls.count("ReadFile") != 0 ||
+         FailingCalls.count("ClearCommError") != 0;
+}
+
 void TFakeSerialApi::AdvanceTo(std::uint64_t time) {
   if (time > Clock) {
     Clock = time;
@@ -126,28 +143,28 @@ bool TFakeSerialApi::SetCommState(TPortHandle port, const TDcb& dcb) {
   CountCall();
   Record("SetCommState", {static_cast<std::uint64_t>(port)});
   if (Recording) Dcbs.push_back(dcb);
-  return Healthy(port);
+  return Answers("SetCommState", port);
 }
 
 bool TFakeSerialApi::SetupComm(TPortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) {
   CountCall();
   Record("SetupComm", {static_cast<std::uint64_t>(port), inQueue, outQueue});
   if (Recording) SetupSizes.emplace_back(inQueue, outQueue);
-  return Healthy(port);
+  return Answers("SetupComm", port);
 }
 
 bool TFakeSerialApi::SetCommTimeouts(TPortHandle port, const TCommTimeouts& timeouts) {
   CountCall();
   Record("SetCommTimeouts", {static_cast<std::uint64_t>(port)});
   if (Recording) Timeouts.push_back(timeouts);
-  return Healthy(port);
+  return Answers("SetCommTimeouts", port);
 }
 
 bool TFakeSerialApi::PurgeComm(TPortHandle port, std::uint32_t flags) {
   CountCall();
   Record("PurgeComm", {static_cast<std::uint64_t>(port), flags});
   if (Recording) Purges.push_back(flags);
-  if (!Healthy(port)) return false;
+  if (!Answers("PurgeComm", port)) return false;
   if ((flags & PURGE_RXCLEAR) != 0) InputQueue.clear();
   if ((flags & PURGE_TXCLEAR) != 0) TxQueued = 0;
   return true;
@@ -156,7 +173,7 @@ bool TFakeSerialApi::PurgeComm(TPortHandle port, std::uint32_t flags) {
 bool TFakeSerialApi::ClearCommError(TPortHandle port, std::uint32_t& errors, TComStat& stat) {
   CountCall();
   Record("ClearCommError", {static_cast<std::uint64_t>(port)});
-  if (!Healthy(port)) return false;
+  if (!Answers("ClearCommError", port)) return false;
   errors = 0;
   stat.cbInQue = static_cast<std::uint32_t>(InputQueue.size());
   stat.cbOutQue = TxQueued;
@@ -169,7 +186,7 @@ bool TFakeSerialApi::ReadFile(TPortHandle port, void* buffer, std::uint32_t coun
   done = 0;
   if (Recording) ReadSizes.push_back(count);
   bool ok = false;
-  if (Healthy(port) && !ReadFailing) {
+  if (Answers("ReadFile", port) && !ReadFailing) {
     ok = true;
     std::size_t n = std::min<std::size_t>(count, InputQueue.size());
     if (MaxReadPerCall != 0) n = std::min<std::size_t>(n, MaxReadPerCall);
@@ -190,7 +207,7 @@ bool TFakeSerialApi::WriteFile(TPortHandle port, const void* data, std::uint32_t
   CountCall();
   done = 0;
   bool ok = false;
-  if (Healthy(port)) {
+  if (Answers("WriteFile", port)) {
     ok = true;
     const std::uint32_t room = TxQueued < TxCapacity ? TxCapacity - TxQueued : 0;
     std::uint32_t n = std::min(count, room);
@@ -210,7 +227,7 @@ void TFakeSerialApi::WaitForInput(TPortHandle port, std::uint32_t maxMs) {
   Record("WaitForInput", {static_cast<std::uint64_t>(port), maxMs});
   if (WaitHook) WaitHook(maxMs);
   std::uint64_t end = WaitEnd(maxMs);
-  if (Healthy(port) && !ReadFailing) {
+  if (Healthy(port) && !InputFails()) {
     if (!InputQueue.empty()) return;
     if (!Arrivals.empty()) end = std::min(end, Arrivals.begin()->first);
   }
@@ -222,7 +239,8 @@ void TFakeSerialApi::WaitForOutputSpace(TPortHandle port, std::uint32_t maxMs) {
   Record("WaitForOutputSpace", {static_cast<std::uint64_t>(port), maxMs});
   if (WaitHook) WaitHook(maxMs);
   std::uint64_t end = WaitEnd(maxMs);
-  if (Healthy(port)) {
+  if (Healthy(port) && FailingCalls.count("WriteFile") == 0 &&
+      FailingCalls.count("ClearCommError") == 0) {
     if (TxQueued < TxCapacity) return;
     if (TxResumeAt) end = std::min(end, *TxResumeAt);
   }

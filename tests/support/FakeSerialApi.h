@@ -18,7 +18,9 @@
 //    every byte accepted by WriteFile is kept in Written(). The queues outlive a close and reopen.
 //  - Faults. A failing device answers every port call with false (queries, reads, writes,
 //    settings), as an unplugged adapter does; a read-failing device answers queue queries but not
-//    reads. On either, a wait takes its full time, as the TSerialApi contract demands.
+//    reads. On either, a wait takes its full time, as the TSerialApi contract demands. One call
+//    by name (SetCommState, ReadFile, ...) can be made to fail with a given system error, which
+//    LastPortError then reports; a failing device's calls report the code and words set for it.
 //  - Record. Every TSerialApi and poll-window call is logged with its arguments (Calls()), and
 //    the interesting ones also in typed lists (DCBs written, purge flags, SetupComm sizes,
 //    time-outs, timer calls, ReadFile sizes asked for). GetTickCount is only counted.
@@ -121,13 +123,17 @@ class TFakeSerialApi : public TSerialApi {
   // Accepts min(count, room in the transmit queue, SetMaxWritePerCall) bytes into Written().
   bool WriteFile(TPortHandle port, const void* data, std::uint32_t count,
                  std::uint32_t& done) override;
+  // The error set for the call that failed last (FailCall, SetDeviceFailing); {} before any.
+  TSystemError LastPortError() const override { return PortError; }
   // Returns at once when bytes are queued; otherwise advances the clock to the next arrival or by
   // maxMs, whichever is first (at most SetMaxWaitStep). A failing device, a read-failing device
-  // and a handle that is not open take the full time. Calls the wait hook first.
+  // (or one whose reads or queue queries FailCall fails) and a handle that is not open take the
+  // full time. Calls the wait hook first.
   void WaitForInput(TPortHandle port, std::uint32_t maxMs) override;
   // Returns at once when the transmit queue has room; otherwise advances the clock to the end of
-  // the stall or by maxMs, whichever is first (at most SetMaxWaitStep). A failing device and a
-  // handle that is not open take the full time. Calls the wait hook first.
+  // the stall or by maxMs, whichever is first (at most SetMaxWaitStep). A failing device (or one
+  // whose writes or queue queries FailCall fails) and a handle that is not open take the full time.
+  // Calls the wait hook first.
   void WaitForOutputSpace(TPortHandle port, std::uint32_t maxMs) override;
   // Advances the clock by the time asked for, rounded up to whole milliseconds (the clock's
   // unit): bytes scheduled meanwhile arrive, whatever the port. The wait hook is not called.
@@ -203,8 +209,16 @@ class TFakeSerialApi : public TSerialApi {
   void ClearWritten() { WrittenBytes.clear(); }
 
   // ---- Faults ----
-  void SetDeviceFailing(bool failing) { DeviceFailing = failing; }
+  void SetDeviceFailing(bool failing, TSystemError error = {}) {
+    DeviceFailing = failing;
+    DeviceError = std::move(error);
+  }
   void SetReadFailing(bool failing) { ReadFailing = failing; }
+  // Every later call named `call` ("SetCommState", "SetupComm", "SetCommTimeouts", "PurgeComm",
+  // "ClearCommError", "ReadFile", "WriteFile") on an open port fails with `error`, until
+  // HealCall. A failing queue query or read is a device that has gone, as far as waits go.
+  void FailCall(const std::string& call, TSystemError error) { FailingCalls[call] = error; }
+  void HealCall(const std::string& call) { FailingCalls.erase(call); }
 
   // ---- Version query (default: platform 2 (NT), version 10.0) ----
   void SetVersion(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor);
@@ -274,6 +288,10 @@ class TFakeSerialApi : public TSerialApi {
   void Progress() { CallsWithoutProgress = 0; }
   void CountCall();
   bool Healthy(TPortHandle port) const;
+  // Whether `call` may go ahead on `port`; when not, its error is the one LastPortError reports.
+  bool Answers(const char* call, TPortHandle port);
+  // Nothing can come in: reads or queue queries fail.
+  bool InputFails() const;
   // Takes an initializer list so that nothing is allocated while recording is off.
   void Record(const char* name, std::initializer_list<std::uint64_t> args,
               const std::string& text = std::string());
@@ -311,6 +329,9 @@ class TFakeSerialApi : public TSerialApi {
 
   bool DeviceFailing = false;
   bool ReadFailing = false;
+  TSystemError DeviceError;
+  std::map<std::string, TSystemError, std::less<>> FailingCalls;
+  TSystemError PortError;
 
   bool VersionFails = false;
   std::uint32_t PlatformId = 2;

@@ -283,6 +283,17 @@ TEST(SampleTick, SliderChoosesTheInterval) {
   EXPECT_EQ(kesttest::SampleTimerOf(f.W().Engine).interval(), 100);
 }
 
+// A port that stays open keeps its status text when a call on it fails; the tool tip says why, in
+// the system's words and code.
+TEST(StartUp, AFailingWriteKeepsTheStatusAndTellsWhyInTheTooltip) {
+  TWindowFixture f;
+  f.W().OpenCommsClick();
+  f.Serial.FailCall("WriteFile", platform::TSystemError{5, "Input/output error"});
+  f.W().GetByteClick();
+  EXPECT_EQ(f.W().StatusBarText(), "Com1 Port Open");
+  EXPECT_EQ(f.W().StatusText->toolTip(), "COM1: writing failed: Input/output error (error 5)");
+}
+
 TEST(SampleTick, ThePollTimerRunsEveryFiveMillisecondsWhileOpen) {
   TOpenWindow f;
   EXPECT_TRUE(f.Serial.TimerRunning(1));

@@ -3,9 +3,11 @@
 
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include "ViewerTestSupport.h"
+#include "viewer/EnginePanes.h"
 #include "viewer/Export.h"
 #include "viewer/SvgExport.h"
 #include "viewer/ViewOptions.h"
@@ -96,6 +98,43 @@ TEST(ChartTest, ExportsPngAndSvg) {
   EXPECT_FALSE(
       viewer::ExportChart(scene, dir.filePath("no/such/dir.png"), QSize(640, 320), &error));
   EXPECT_TRUE(error.startsWith(dir.filePath("no/such/dir.png")));
+}
+
+// An engine log's pane, its records shifted 100 s onto the chart's axis and zoomed to six seconds
+// of it: the line is where the shifted records put it, rising with the engine speed.
+TEST(ChartTest, AShiftedPaneDrawsTheShiftedRecords) {
+  std::string text = "Time (s),RPM (rpm)\n";
+  for (int i = 0; i <= 100; ++i) {
+    text += std::to_string(i / 10.0) + "," + std::to_string(1000 + 10 * i) + "\n";
+  }
+  const enginelog::TEngineLog log = enginelog::ReadEngineLog(text, "e.csv");
+  ASSERT_TRUE(log.Ok()) << log.Error;
+  viewer::TPaneScene panes;
+  panes.Log = &log;
+  panes.Shown = {0};
+  panes.Shift = 100;
+  panes.From = 102;
+  panes.To = 108;
+  const QRectF bounds(0, 0, 800, 200);
+  QImage image(bounds.size().toSize(), QImage::Format_RGB32);
+  QPainter painter(&image);
+  viewer::PaintPanes(painter, bounds, panes);
+  painter.end();
+  const QRectF plot = viewer::PlotArea(bounds);
+  // The topmost coloured pixel (the panes' own colours are greys) at a time of the chart's axis.
+  const auto lineAt = [&](double time) {
+    const int x = static_cast<int>(plot.left() + (time - 102) / 6 * plot.width());
+    for (int y = 0; y < image.height(); ++y) {
+      const QRgb pixel = image.pixel(x, y);
+      if (qRed(pixel) != qGreen(pixel) || qGreen(pixel) != qBlue(pixel)) return y;
+    }
+    return -1;
+  };
+  const int at1300 = lineAt(103);
+  const int at1700 = lineAt(107);
+  EXPECT_GT(at1300, 0);
+  EXPECT_GT(at1700, 0);
+  EXPECT_LT(at1700, at1300);
 }
 
 }  // namespace

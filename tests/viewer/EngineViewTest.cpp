@@ -15,6 +15,7 @@
 
 #include "log/EngineLog.h"
 #include "tests/log/MlgBuilder.h"
+#include "tests/viewer/ViewerTestSupport.h"
 #include "viewer/EngineLogs.h"
 #include "viewer/LogParser.h"
 #include "viewer/ViewerWindow.h"
@@ -97,6 +98,23 @@ TEST(EngineView, LinesAnEngineLogUpByClockByMatchingAndByHand) {
     EXPECT_EQ(a.How, c.How);
     EXPECT_EQ(!a.Note.empty(), c.Note) << a.Note;
   }
+}
+
+// The search for the engine's mixture is centred where the clocks put the engine log: started two
+// hours before ours, its clock 4 s slow, it still matches from the command line.
+TEST(EngineView, TheCommandLineMatchesLogsWhoseClocksAreHoursApart) {
+  QTemporaryDir dir;
+  const QString mixturePath = dir.filePath("mixture.csv");
+  const QString enginePath = dir.filePath("engine.csv");
+  ASSERT_TRUE(viewertest::WriteFile(mixturePath, MixtureLog(300)));
+  ASSERT_TRUE(viewertest::WriteFile(enginePath, EngineLog(-7170, -7166, 7480, true)));
+  const viewertest::TRun run =
+      viewertest::RunKestview({"--summary", "--json", "--align", "match", mixturePath, enginePath});
+  ASSERT_EQ(run.Exit, 0) << run.Err;
+  const QJsonObject engine =
+      QJsonDocument::fromJson(QByteArray::fromStdString(run.Out)).array()[1].toObject();
+  EXPECT_EQ(engine["align"].toString(), "match") << run.Out;
+  EXPECT_NEAR(engine["offset_s"].toDouble(), -7166, 0.06) << run.Out;
 }
 
 TEST(EngineView, SummaryJsonCarriesTheLogAndWhereItWasPut) {

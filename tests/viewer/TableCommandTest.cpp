@@ -8,6 +8,7 @@
 
 #include "tests/viewer/ViewerTestSupport.h"
 #include "viewer/TableCommand.h"
+#include "viewer/session/ViewSession.h"
 
 namespace {
 
@@ -63,8 +64,11 @@ TEST(TableCommand, WhatCannotBeDoneIsRefusedNamingTheCulprit) {
       // A forgotten --json: the log of ours is taken for the table's file, and kept.
       {{p + "ours.csv", "e.csv"}, TFiles::EngineWithAfr, "is a log"},
   };
-  const enginelog::TEngineLog withAfr = enginelog::ReadEngineLog(EngineText(true), "e.csv");
-  const enginelog::TEngineLog withoutAfr = enginelog::ReadEngineLog(EngineText(false), "e.csv");
+  // The logs are opened through a session, as kestview opens the command line's files.
+  const QString withAfr = dir.filePath("with-afr.csv");
+  const QString withoutAfr = dir.filePath("without-afr.csv");
+  ASSERT_TRUE(viewertest::WriteFile(withAfr, EngineText(true)));
+  ASSERT_TRUE(viewertest::WriteFile(withoutAfr, EngineText(false)));
   for (const TCase& c : cases) {
     QStringList arguments{"--table"};
     for (const std::string& argument : c.Arguments) arguments << QString::fromStdString(argument);
@@ -73,11 +77,11 @@ TEST(TableCommand, WhatCannotBeDoneIsRefusedNamingTheCulprit) {
     const std::optional<viewer::TViewOptions> options = viewer::ParseViewOptions(arguments, error);
     viewer::TTableOutcome outcome;
     if (options) {
-      viewer::TTableFiles files;
-      files.Engine = c.Files == TFiles::EngineWithAfr      ? &withAfr
-                     : c.Files == TFiles::EngineWithoutAfr ? &withoutAfr
-                                                           : nullptr;
-      outcome = viewer::RunTable(*options, files);
+      viewer::TViewSession session(viewer::TViewSession::TSecondEngineLog::KeepFirst);
+      session.OpenFiles({c.Files == TFiles::EngineWithAfr      ? withAfr
+                         : c.Files == TFiles::EngineWithoutAfr ? withoutAfr
+                                                               : ours});
+      outcome = viewer::RunTable(*options, session);
       error = outcome.Message;
     }
     if (c.Culprit.empty()) {

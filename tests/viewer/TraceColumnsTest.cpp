@@ -97,4 +97,29 @@ TEST(TraceColumns, KeepsFirstLowHighLastAndBreaksAtEveryGap) {
   }
 }
 
+// Zoomed in to one second in ten columns, a trace runs from the column just left of the view to
+// the one just right of it: the sample on either side of the view is drawn too. An engine log's
+// channel shifted onto the chart's axis is cut and placed by its shifted times.
+TEST(TraceColumns, AZoomedViewReachesBothEdgesWithTheSamplesJustOutside) {
+  std::vector<float> values;
+  for (int i = 0; i < 100; ++i) values.push_back(static_cast<float>(i));
+  // The records just inside the view are 16 and 25; 15 and 26 lie half a column outside.
+  const auto wanted = [](char status) {
+    std::string text = std::string("[") + status;
+    for (int column = -1; column <= 10; ++column) {
+      const std::string value = std::to_string(column + 16);
+      text += " " + std::to_string(column) + ":" + value + "/" + value + "/" + value + "/" + value;
+    }
+    return text + "]";
+  };
+  viewer::TLogData log;
+  log.Samples = Readings(values, 1.5);
+  log.SampleInterval = 0.1;
+  const viewer::TColumnScale view{3.05, 4.05, 10};
+  EXPECT_EQ(Describe(viewer::ReduceToColumns(log, view, TTraceQuantity::Reading, {})), wanted('L'));
+  std::vector<double> times;
+  for (int i = 0; i < 100; ++i) times.push_back(0.1 * i);
+  EXPECT_EQ(Describe(viewer::ReduceSeriesToColumns(times, values, 1.5, view, 1)), wanted('N'));
+}
+
 }  // namespace

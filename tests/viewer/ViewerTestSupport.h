@@ -1,6 +1,7 @@
 // Logs for the viewer's tests, written by the writers' own row functions.
 #pragma once
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <string>
@@ -63,6 +64,36 @@ inline bool AppendFile(const QString& path, const std::string& text) {
   if (file == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fclose(file) == 0 && written;
+}
+
+// What a run of kestview left behind.
+struct TRun {
+  int Exit = -1;  // -1: it did not finish or crashed
+  std::string Out;
+  std::string Err;
+};
+
+// kestview run as a user runs it, in UTC and the C locale, so that no answer depends on the
+// machine's zone or language.
+inline TRun RunKestview(const QStringList& arguments) {
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+  environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+  environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+  process.setProcessEnvironment(environment);
+  process.start(QStringLiteral(KESTVIEW_PATH), arguments);
+  TRun run;
+  // Generous: the machine may be busy; no answer depends on how fast it is.
+  if (!process.waitForFinished(60000)) {
+    process.kill();
+    process.waitForFinished();
+    return run;
+  }
+  if (process.exitStatus() == QProcess::NormalExit) run.Exit = process.exitCode();
+  run.Out = process.readAllStandardOutput().toStdString();
+  run.Err = process.readAllStandardError().toStdString();
+  return run;
 }
 
 }  // namespace viewertest

@@ -1,0 +1,491 @@
+// The session: routing the files, lining the engine log up, and the table's setup read into its
+// settings.
+#include "viewer/session/ViewSession.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <cmath>
+#include <tuple>
+
+#include "log/LogAlignment.h"
+
+namespace viewer {
+
+namespace {
+
+constexpr double Everywhere = std::numeric_limits<double>::infinity();
+
+// Breakpoints as the user types them: the shortest text that reads back as each.
+std::string BinsText(const TBins& bins) {
+  QStringList parts;
+  for (const double b : bins) parts << QString::number(b, 'g', 8);
+  return parts.join(QStringLiteral(", ")).toStdString();
+}
+
+auto Fields(const TTableSetup& s) {
+  return std::tie(s.XChannel, s.YChannel, s.XBins, s.YBins, s.Mixture, s.MixtureChosen, s.Lag,
+                  s.MinHits, s.Steady, s.SteadyFilter.Channel, s.SteadyFilter.Rate,
+                  s.SteadyFilter.Settle, s.Ranges, s.Target, s.TargetGrid, s.GridColumns,
+                  s.GridRows, s.GridName, s.Quantity);
+}
+
+}  // namespace
+
+bool TTableSetup::operator==(const TTableSetup& other) const {
+  return Fields(*this) == Fields(other);
+}
+
+TViewSession::TViewSession(TSecondEngineLog second, QObject* parent)
+    : QObject(parent), SecondEngineLog(second) {}
+
+TViewSession::~TViewSession() = default;
+
+std::vector<TViewSession::TFileReport> TViewSession::OpenFiles(const QStringList& paths) {
+  std::vector<TFileReport> reports;
+  const unsigned engineBefore = EngineCount;
+  const bool oursBefore = !OurLogs.empty();
+  for (const QString& path : paths) {
+    TFileReport report;
+    report.Path = path;
+    report.Engine =
+        IsEngineLogFile(path) && (!Engine || SecondEngineLog == TSecondEngineLog::Replace);
+    if (report.Engine) {
+      OpenEngineLog(path, report);
+    } else {
+      OpenOurLog(path, report);
+    }
+    reports.push_back(report);
+    Reports.push_back(std::move(report));
+  }
+  if (!RelativeChosen) RelativeSet = OurLogs.size() > 1;
+  if (!DisplayChosen && !OurLogs.empty()) Shown = LoggedDisplay(OurLogs.front()->Data());
+  Realign();  // the engine log, or the log of ours it is lined up with, may be new
+  if (EngineCount != engineBefore) {
+    DefaultTableSetup();
+  } else if (oursBefore != !OurLogs.empty()) {
+    DefaultMixture();
+  }
+  Say(TChange::Files);
+  return reports;
+}
+
+void TViewSession::OpenEngineLog(const QString& path, TFileReport& report) {
+  auto log = std::make_unique<enginelog::TEngineLog>(
+      enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
+  report.Warnings = log->Warnings;
+  if (!log->Ok()) {
+    report.Error = log->Error;
+    return;
+  }
+  Engine = std::move(log);
+  EngineFile = path;
+  ++EngineCount;
+  Channels = DefaultShownChannels(*Engine);
+  // A second engine log takes the first one's place in the order too.
+  std::erase_if(GivenFiles,
+                [](const TGivenFile& f) { return f.Kind == TGivenFile::TKind::Engine; });
+  GivenFiles.push_back({path, TGivenFile::TKind::Engine, 0});
+}
+
+void TViewSession::OpenOurLog(const QString& path, TFileReport& report) {
+  auto file = std::make_unique<TLogFile>(path, this);
+  if (!file->Load(Following)) {
+    report.Error = file->Data().Error;
+    file->SetFollow(false);  // nothing to follow; its reason stays for the summary
+    GivenFiles.push_back({path, TGivenFile::TKind::Unreadable, Unreadable.size()});
+    Unreadable.push_back(std::move(file));
+    return;
+  }
+  // Rows appended leave the engine log where it was found: matching again at every growth would
+  // cost a search a second and move the panes under the user's eyes.
+  connect(file.get(), &TLogFile::Grew, this, [this] { Say(TChange::Grew); });
+  GivenFiles.push_back({path, TGivenFile::TKind::Ours, OurLogs.size()});
+  OurLogs.push_back(std::move(file));
+}
+
+QString TViewSession::Messages() const {
+  QStringList lines;
+  for (const TFileReport& report : Reports) {
+    if (!report.Error.empty()) {
+      lines << QString::fromStdString(report.Error);
+      continue;
+    }
+    for (const std::string& warning : report.Warnings) lines << QString::fromStdString(warning);
+  }
+  for (const auto& file : OurLogs) {
+    const std::string text = SkippedRowsText(file->Data());
+    if (!text.empty()) lines << QString::fromStdString(text);
+    if (file->Following() && file->Data().Samples.empty()) {
+      lines << file->Path() + QStringLiteral(": waiting for rows");
+    }
+  }
+  return lines.join('\n');
+}
+
+void TViewSession::SetFollow(bool follow) {
+  if (follow == Following) return;
+  Following = follow;
+  for (const auto& file : OurLogs) {
+    // Turning follow on reads the file again: one change for all, not a Grew for each.
+    const QSignalBlocker quiet(file.get());
+    file->SetFollow(follow);
+  }
+  Say(TChange::Follow);
+}
+
+void TViewSession::SetDisplay(const TDisplay& display) {
+  if (display == Shown) return;
+  DisplayChosen = true;
+  Shown = display;
+  Say(TChange::Display);
+}
+
+void TViewSession::SetRelative(bool relative) {
+  if (relative == RelativeSet) return;
+  RelativeChosen = true;
+  RelativeSet = relative;
+  Say(TChange::TimeAxis);
+}
+
+bool TViewSession::RelativeAxis() const { return RelativeSet || (OurLogs.empty() && Engine); }
+
+void TViewSession::SetBands(const TBands& bands) {
+  if (bands.RichBelow == BandEdges.RichBelow && bands.LeanAbove == BandEdges.LeanAbove) return;
+  BandEdges = bands;
+  Say(TChange::Bands);
+}
+
+void TViewSession::SetAlign(TAlignMode mode) {
+  if (mode == Mode && !Hand) return;
+  Mode = mode;
+  Hand.reset();
+  Realign();
+  Say(TChange::Alignment);
+}
+
+void TViewSession::SetHandOffset(std::optional<double> seconds) {
+  if (seconds == Hand) return;
+  Hand = seconds;
+  Realign();
+  Say(TChange::Alignment);
+}
+
+std::optional<TAlignment> TViewSession::LinedUp() const {
+  if (!Engine || OurLogs.empty()) return std::nullopt;
+  return Aligned;
+}
+
+// Where the engine log lies follows the first log of ours: found again whenever either changes.
+bool TViewSession::Realign() {
+  if (!Engine) return false;
+  TAlignment found;
+  if (OurLogs.empty()) {
+    found = TAlignment{Hand.value_or(0), Hand ? "hand" : "none", {}};
+  } else {
+    const TLogData& mixture = OurLogs.front()->Data();
+    found = AlignEngineLog(mixture, *Engine, Mode, Hand, LocalUtcOffsetAt(mixture));
+  }
+  const bool changed =
+      found.Offset != Aligned.Offset || found.How != Aligned.How || found.Note != Aligned.Note;
+  Aligned = found;
+  return changed;
+}
+
+void TViewSession::SetShownChannels(const std::vector<std::size_t>& channels) {
+  if (channels == Channels) return;
+  Channels = channels;
+  Say(TChange::Channels);
+}
+
+std::vector<std::string> TViewSession::SetShownChannelNames(const std::vector<std::string>& names) {
+  if (!Engine) return names;
+  std::vector<std::string> unknown;
+  SetShownChannels(ChannelsNamed(*Engine, names, unknown));
+  return unknown;
+}
+
+void TViewSession::SetView(double from, double to) {
+  if (from == From && to == To) return;
+  From = from;
+  To = to;
+  Say(TChange::View);
+}
+
+void TViewSession::SetCursor(std::optional<double> time) {
+  if (time == CursorTime) return;
+  CursorTime = time;
+  Say(TChange::Cursor);
+}
+
+// The table's setup for a new engine log: its usual axes with breakpoints over the whole log, the
+// throttle for the steady filter, the mixture from the logs open, no target.
+void TViewSession::DefaultTableSetup() {
+  TTableSetup setup = Table;  // what is not about the log's channels stays as the user set it
+  const enginelog::TEngineLog& log = *Engine;
+  setup.XChannel = DefaultXChannel(log).value_or(0);
+  setup.YChannel = DefaultYChannel(log).value_or(log.Channels.size() > 1);
+  setup.SteadyFilter.Channel = DefaultSteadyChannel(log).value_or(0);
+  setup.XBins = DerivedBinsText(setup.XChannel, true);
+  setup.YBins = DerivedBinsText(setup.YChannel, true);
+  setup.MixtureChosen = false;
+  for (TRangeText& range : setup.Ranges) range.Channel.reset();
+  setup.TargetGrid.clear();
+  setup.GridName.clear();
+  Table = setup;
+  DefaultMixture();
+}
+
+// Our log when one is open, else the engine log's own mixture channel; a source the user picked
+// stays while it is there to pick.
+void TViewSession::DefaultMixture() {
+  if (!Engine) return;
+  const bool available =
+      Table.Mixture == MixtureFromOurs ? !OurLogs.empty() : Table.Mixture >= 0 || OurLogs.empty();
+  if (Table.MixtureChosen && available) return;
+  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(*Engine);
+  Table.Mixture = !OurLogs.empty() ? MixtureFromOurs
+                  : channel        ? static_cast<int>(*channel)
+                                   : MixtureFromNone;
+}
+
+std::string TViewSession::DerivedBinsText(std::size_t channel, bool wholeLog) const {
+  if (!Engine || channel >= Engine->Channels.size()) return {};
+  const double shift = TableInput().Shift;
+  const double axisShift = wholeLog ? 0 : TableAxisShift();
+  return BinsText(DeriveBins(*Engine, channel, shift, wholeLog ? -Everywhere : From + axisShift,
+                             wholeLog ? Everywhere : To + axisShift));
+}
+
+void TViewSession::ChangeTable(const TTableSetup& setup) {
+  if (setup == Table) return;
+  Table = setup;
+  Say(TChange::Table);
+}
+
+void TViewSession::SetTableAxes(std::size_t x, std::size_t y) {
+  TTableSetup setup = Table;
+  // Another channel on an axis takes breakpoints of its own.
+  if (x != Table.XChannel) setup.XBins = DerivedBinsText(x, true);
+  if (y != Table.YChannel) setup.YBins = DerivedBinsText(y, true);
+  setup.XChannel = x;
+  setup.YChannel = y;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableBinsText(const std::string& x, const std::string& y) {
+  TTableSetup setup = Table;
+  setup.XBins = x;
+  setup.YBins = y;
+  ChangeTable(setup);
+}
+
+void TViewSession::DeriveTableBins() {
+  SetTableBinsText(DerivedBinsText(Table.XChannel, false), DerivedBinsText(Table.YChannel, false));
+}
+
+void TViewSession::SetTableMixture(int source, bool chosen) {
+  TTableSetup setup = Table;
+  setup.Mixture = source;
+  setup.MixtureChosen = setup.MixtureChosen || chosen;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableLag(double seconds) {
+  TTableSetup setup = Table;
+  setup.Lag = seconds;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableMinHits(std::size_t hits) {
+  TTableSetup setup = Table;
+  setup.MinHits = hits;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableSteady(bool on, const TSteadyFilter& filter) {
+  TTableSetup setup = Table;
+  setup.Steady = on;
+  setup.SteadyFilter = filter;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableRanges(const std::vector<TRangeText>& ranges) {
+  TTableSetup setup = Table;
+  setup.Ranges = ranges;
+  ChangeTable(setup);
+}
+
+void TViewSession::SetTableTarget(const std::string& typed) {
+  TTableSetup setup = Table;
+  setup.Target = typed;
+  setup.TargetGrid.clear();  // what is typed replaces a loaded grid
+  setup.GridName.clear();
+  ChangeTable(setup);
+}
+
+bool TViewSession::LoadTableTarget(const QString& path, std::string& error) {
+  TTableProblem problem;
+  TTableSetup shape = Table;
+  shape.Target.clear();
+  shape.TargetGrid.clear();
+  std::swap(shape, Table);
+  const std::optional<TTableSettings> settings = Engine ? TableSettings(problem) : std::nullopt;
+  std::swap(shape, Table);
+  const std::size_t columns = settings ? settings->XBins.size() : 0;
+  const std::size_t rows = settings ? settings->YBins.size() : 0;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    error = path.toStdString() + ": " + file.errorString().toStdString();
+    return false;
+  }
+  const QByteArray text = file.readAll();
+  std::optional<std::vector<double>> grid =
+      ParseTargetGrid(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                      columns, rows, error);
+  if (!grid) {
+    error = path.toStdString() + ": " + error;
+    return false;
+  }
+  TTableSetup setup = Table;
+  setup.Target.clear();
+  setup.TargetGrid = std::move(*grid);
+  setup.GridColumns = columns;
+  setup.GridRows = rows;
+  setup.GridName = QFileInfo(path).fileName().toStdString();
+  ChangeTable(setup);
+  return true;
+}
+
+void TViewSession::SetTableQuantity(TTableQuantity quantity) {
+  TTableSetup setup = Table;
+  setup.Quantity = quantity;
+  ChangeTable(setup);
+}
+
+TTableInput TViewSession::TableInput() const {
+  TTableInput input;
+  input.Engine = Engine.get();
+  if (Engine && !OurLogs.empty()) {
+    input.Mixture = &OurLogs.front()->Data();
+    input.Shift = EngineShift(*input.Mixture, *Engine, Aligned.Offset);
+  }
+  return input;
+}
+
+// A chart time becomes a time of the log of ours by its trace's shift, or an engine log time by
+// the panes' without one.
+double TViewSession::TableAxisShift() const {
+  if (!Engine) return 0;
+  if (!OurLogs.empty()) {
+    const TLogData& first = OurLogs.front()->Data();
+    return RelativeAxis() && !first.Samples.empty() ? first.Samples.front().Time : 0;
+  }
+  return (Engine->Times.empty() ? 0 : Engine->Times.front()) - Aligned.Offset;
+}
+
+std::optional<TTableSettings> TViewSession::TableSettings(TTableProblem& problem) const {
+  const enginelog::TEngineLog& log = *Engine;
+  const TTableInput input = TableInput();
+  const double axisShift = TableAxisShift();
+  TTableSettings settings;
+  settings.XChannel = Table.XChannel;
+  settings.YChannel = Table.YChannel;
+  settings.From = From + axisShift;
+  settings.To = To + axisShift;
+  for (auto [typed, bins, channel, field] :
+       {std::tuple{&Table.XBins, &settings.XBins, settings.XChannel, TTableProblem::TField::XBins},
+        std::tuple{&Table.YBins, &settings.YBins, settings.YChannel,
+                   TTableProblem::TField::YBins}}) {
+    if (QString::fromStdString(*typed).trimmed().isEmpty()) {
+      // Derived here rather than by the table, so that a target grid's shape can be checked.
+      *bins = DeriveBins(log, channel, input.Shift, settings.From, settings.To);
+      continue;
+    }
+    std::optional<TBins> read = ParseBins(*typed, problem.Reason);
+    if (!read) {
+      problem.Field = field;
+      return std::nullopt;
+    }
+    *bins = std::move(*read);
+  }
+  settings.UseEngineMixture = Table.Mixture >= 0;
+  settings.MixtureChannel =
+      Table.Mixture >= 0 ? std::optional<std::size_t>(static_cast<std::size_t>(Table.Mixture))
+      : Table.Mixture == MixtureFromOurs ? enginelog::FindMixtureChannel(log)
+                                         : std::nullopt;
+  settings.Unit = Shown;
+  settings.Lag = Table.Lag;
+  settings.MinHits = Table.MinHits;
+  if (Table.Steady) settings.Steady = Table.SteadyFilter;
+  for (const TRangeText& range : Table.Ranges) {
+    // A channel picked before either end is typed filters nothing yet, nor ends without one.
+    if (!range.Channel) continue;
+    if (QString::fromStdString(range.Low).trimmed().isEmpty() &&
+        QString::fromStdString(range.High).trimmed().isEmpty()) {
+      continue;
+    }
+    const auto ends = ParseRangeEnds(range.Low, range.High, problem.Reason);
+    if (!ends) {
+      problem.Field = TTableProblem::TField::Range;
+      return std::nullopt;
+    }
+    settings.Ranges.push_back(TRangeFilter{*range.Channel, ends->first, ends->second});
+  }
+  const QString typed = QString::fromStdString(Table.Target).trimmed();
+  if (!typed.isEmpty()) {
+    bool ok = false;
+    const double value = QString(typed).replace(',', '.').toDouble(&ok);
+    if (!ok || !(value > 0) || !std::isfinite(value)) {
+      problem = {TTableProblem::TField::Target, "The target must be a number above 0"};
+      return std::nullopt;
+    }
+    settings.Target.Value = value;
+  } else if (!Table.TargetGrid.empty()) {
+    if (settings.XBins.size() != Table.GridColumns || settings.YBins.size() != Table.GridRows) {
+      problem = {TTableProblem::TField::TargetGrid,
+                 "The target grid " + Table.GridName + " is " + std::to_string(Table.GridColumns) +
+                     " x " + std::to_string(Table.GridRows) + " cells, the table " +
+                     std::to_string(settings.XBins.size()) + " x " +
+                     std::to_string(settings.YBins.size()) + ": load another or type a target"};
+      return std::nullopt;
+    }
+    settings.Target.Grid = Table.TargetGrid;
+  }
+  return settings;
+}
+
+TTableDescription TViewSession::TableDescription(const TTableSettings& settings) const {
+  TTableDescription description;
+  const auto name = [&](std::size_t channel) {
+    return Engine && channel < Engine->Channels.size() ? Engine->Channels[channel].Name
+                                                       : std::string();
+  };
+  description.XChannel = name(settings.XChannel);
+  description.YChannel = name(settings.YChannel);
+  description.Unit = settings.Unit.DisplayMode == sensor::dmLambda ? "lambda" : "afr";
+  description.Offset = Aligned.Offset;
+  description.Align = Aligned.How;
+  return description;
+}
+
+TSessionScene MakeSessionScene(const TViewSession& session) {
+  std::vector<TNamedLog> logs;
+  for (const auto& file : session.Logs()) {
+    logs.push_back({&file->Data(), QFileInfo(file->Path()).fileName()});
+  }
+  TSessionScene scene;
+  scene.Chart = MakeScene(logs, session.Display(), session.RelativeAxis());
+  if (const enginelog::TEngineLog* engine = session.EngineLog()) {
+    scene.Panes =
+        PlacePanes(scene.Chart, *engine, session.Alignment().Offset, session.ShownChannels());
+    scene.Chart.MoreExtents.push_back(PaneExtent(scene.Panes));
+    const TValueRange extent = TimeExtent(scene.Chart);
+    scene.Chart.From = scene.Panes.From = extent.Low;
+    scene.Chart.To = scene.Panes.To = extent.High;
+  }
+  return scene;
+}
+
+}  // namespace viewer

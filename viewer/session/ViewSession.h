@@ -1,0 +1,246 @@
+// What kestview has open and how it is shown, without a widget: our logs, the engine log and how
+// it is lined up, the display, the view range and cursor, and the mixture table's setup. The
+// window's widgets show it and send it commands; the command line drives the same object, so a
+// feature is written once. Every command changes the session only when the value differs, and
+// then says so once through Changed.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "log/EngineLog.h"
+#include "viewer/ChartPainter.h"
+#include "viewer/EngineLogs.h"
+#include "viewer/EnginePanes.h"
+#include "viewer/LogFile.h"
+#include "viewer/MixtureTable.h"
+#include "viewer/MixtureTableText.h"
+
+namespace viewer {
+
+// Where the table's mixture comes from: our log lined up, none, or else an engine log's channel.
+inline constexpr int MixtureFromOurs = -1;
+inline constexpr int MixtureFromNone = -2;
+
+// A range filter as the user gave it: a channel and its two ends as typed (empty: open).
+struct TRangeText {
+  std::optional<std::size_t> Channel;  // none: no channel picked yet, nothing filtered
+  std::string Low;
+  std::string High;
+  bool operator==(const TRangeText&) const = default;
+};
+
+// The mixture table as the user set it up: channels, choices and what was typed, before it is
+// read (TViewSession::TableSettings reads it).
+struct TTableSetup {
+  std::size_t XChannel = 0;  // channels of the engine log
+  std::size_t YChannel = 0;
+  std::string XBins;  // breakpoints as typed; empty: derived from the data in the view range
+  std::string YBins;
+  int Mixture = MixtureFromNone;  // MixtureFromOurs, MixtureFromNone or an engine channel
+  bool MixtureChosen = false;     // the user picked it: it stays while our log comes or goes
+  double Lag = 0;
+  std::size_t MinHits = TTableSettings().MinHits;
+  bool Steady = false;  // the steady-state filter on, with SteadyFilter's channel and numbers
+  TSteadyFilter SteadyFilter{0, 10, TSteadyFilter().Settle};
+  std::vector<TRangeText> Ranges;
+  std::string Target;              // one target as typed; empty: none, or the grid
+  std::vector<double> TargetGrid;  // loaded from a file, for a table of GridColumns x GridRows
+  std::size_t GridColumns = 0;
+  std::size_t GridRows = 0;
+  std::string GridName;
+  TTableQuantity Quantity = TTableQuantity::Mean;
+  bool operator==(const TTableSetup& other) const;
+};
+
+// What of the setup does not read, and why (without the field's name: each caller names it in
+// its own words, the window's status line or the command line's option).
+struct TTableProblem {
+  enum class TField : unsigned char { None, XBins, YBins, Range, Target, TargetGrid };
+  TField Field = TField::None;
+  std::string Reason;
+};
+
+// What the chart and the panes show of the session at full range.
+struct TSessionScene {
+  TChartScene Chart;
+  TPaneScene Panes;  // Log is null without an engine log
+};
+
+class TViewSession : public QObject {
+  Q_OBJECT
+
+ public:
+  // What changed; each command says one of these once, and only when it changed something.
+  enum class TChange : unsigned char {
+    Files,      // logs opened: anything may be new (display, time axis, alignment, table)
+    Grew,       // a followed log got rows
+    Follow,     // following turned on or off
+    Display,    // unit or fuel
+    TimeAxis,   // time since start or time of day
+    Bands,      // the rich and lean bands
+    Alignment,  // how the engine log is lined up, or where it was found to lie
+    Channels,   // the engine log's shown channels
+    View,       // the view range (zoom)
+    Cursor,
+    Table,  // the mixture table's setup
+  };
+  Q_ENUM(TChange)
+
+  // A second engine log among the files: the window puts it in place of the first; the command
+  // line keeps the first and reads the second as a log of ours (which then names the fault).
+  enum class TSecondEngineLog : unsigned char { Replace, KeepFirst };
+
+  // What became of one file given to OpenFiles.
+  struct TFileReport {
+    QString Path;
+    bool Engine = false;  // routed to the engine log's reader
+    std::vector<std::string> Warnings;
+    std::string Error;  // empty: opened
+  };
+
+  explicit TViewSession(TSecondEngineLog second = TSecondEngineLog::Replace,
+                        QObject* parent = nullptr);
+  ~TViewSession() override;
+
+  // Opens `paths` beside what is open: an engine log (by its first bytes) becomes the engine log,
+  // lined up with the first log of ours; any other file is read as a log of ours (followed when
+  // Follow is on). A file that cannot be read is reported and left out. Without the user's
+  // choice the display becomes the first log's and the time axis counts from each start with
+  // several logs; a new engine log gets the table's default setup. Says Files once.
+  std::vector<TFileReport> OpenFiles(const QStringList& paths);
+  // Our readable logs, in the order opened; those that could not be read; every file as given.
+  const std::vector<std::unique_ptr<TLogFile>>& Logs() const { return OurLogs; }
+  const std::vector<std::unique_ptr<TLogFile>>& UnreadableLogs() const { return Unreadable; }
+  struct TGivenFile {
+    QString Path;
+    enum class TKind : unsigned char { Ours, Unreadable, Engine } Kind = TKind::Ours;
+    std::size_t Index = 0;  // in Logs() or UnreadableLogs()
+  };
+  const std::vector<TGivenFile>& Given() const { return GivenFiles; }
+  // The engine log open (none: nullptr), its path, and a number that changes with each one.
+  const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
+  const QString& EnginePath() const { return EngineFile; }
+  unsigned EngineNumber() const { return EngineCount; }
+  // The messages about files, one a line: those that could not be read, an engine log's
+  // warnings, skipped rows, followed logs still waiting for rows.
+  QString Messages() const;
+
+  void SetFollow(bool follow);
+  bool Follow() const { return Following; }
+
+  // The unit and fuel; the user's choice from then on (when it differs from what is shown).
+  void SetDisplay(const TDisplay& display);
+  const TDisplay& Display() const { return Shown; }
+  // Time since each log's start (true) or the time of day; the user's choice from then on (when
+  // it differs).
+  void SetRelative(bool relative);
+  bool Relative() const { return RelativeSet; }
+  // Whether the chart's axis counts from the start: as set, or always for an engine log alone.
+  bool RelativeAxis() const;
+  void SetBands(const TBands& bands);
+  const TBands& Bands() const { return BandEdges; }
+
+  // How to line the engine log up; choosing a way drops a hand offset.
+  void SetAlign(TAlignMode mode);
+  TAlignMode AlignMode() const { return Mode; }
+  // Seconds from the first row of ours to the engine log's first record, given by hand (wins
+  // over the mode); none: found as the mode says.
+  void SetHandOffset(std::optional<double> seconds);
+  std::optional<double> HandOffset() const { return Hand; }
+  // Where the engine log lies: found again whenever it, our first log, the mode or the hand
+  // offset change. Without a log of ours, the hand offset or 0 on the engine log's own axis.
+  const TAlignment& Alignment() const { return Aligned; }
+  // The alignment when there is something to line up with: an engine log and a log of ours.
+  std::optional<TAlignment> LinedUp() const;
+
+  // The engine log's shown channels, top to bottom (engine speed and load by default).
+  void SetShownChannels(const std::vector<std::size_t>& channels);
+  // Shows the named channels; returns the names the log does not have (all, without a log).
+  std::vector<std::string> SetShownChannelNames(const std::vector<std::string>& names);
+  const std::vector<std::size_t>& ShownChannels() const { return Channels; }
+
+  // The visible range on the chart's axis (everything until the chart says otherwise) and the
+  // cursor's time on it (none: off the chart).
+  void SetView(double from, double to);
+  double ViewFrom() const { return From; }
+  double ViewTo() const { return To; }
+  void SetCursor(std::optional<double> time);
+  std::optional<double> Cursor() const { return CursorTime; }
+
+  // The mixture table's setup. Choosing an axis's channel gives it breakpoints derived over the
+  // whole log; DeriveTableBins derives both over the view range.
+  const TTableSetup& TableSetup() const { return Table; }
+  void SetTableAxes(std::size_t x, std::size_t y);
+  void SetTableBinsText(const std::string& x, const std::string& y);
+  void DeriveTableBins();
+  void SetTableMixture(int source, bool chosen = true);
+  void SetTableLag(double seconds);
+  void SetTableMinHits(std::size_t hits);
+  void SetTableSteady(bool on, const TSteadyFilter& filter);
+  void SetTableRanges(const std::vector<TRangeText>& ranges);
+  // One target for every cell as typed; replaces a loaded grid.
+  void SetTableTarget(const std::string& typed);
+  // Loads a target grid of the present table's shape from a CSV file; false with "PATH: reason".
+  bool LoadTableTarget(const QString& path, std::string& error);
+  void SetTableQuantity(TTableQuantity quantity);
+
+  // The logs the table is made of (none without an engine log), and what to add to a time on the
+  // chart's axis to reach the table's times.
+  TTableInput TableInput() const;
+  double TableAxisShift() const;
+  // The table's settings: the setup read (typed texts parsed, empty breakpoints derived over the
+  // view range), the display's unit, the view range on the table's axis. Nothing, with the
+  // problem, when something typed does not read; needs an engine log.
+  std::optional<TTableSettings> TableSettings(TTableProblem& problem) const;
+  // What the table's texts say of its axes, unit and alignment.
+  TTableDescription TableDescription(const TTableSettings& settings) const;
+
+ signals:
+  void Changed(viewer::TViewSession::TChange what);
+
+ private:
+  void OpenEngineLog(const QString& path, TFileReport& report);
+  void OpenOurLog(const QString& path, TFileReport& report);
+  bool Realign();
+  void DefaultTableSetup();
+  void DefaultMixture();
+  std::string DerivedBinsText(std::size_t channel, bool wholeLog) const;
+  void ChangeTable(const TTableSetup& setup);
+  void Say(TChange what) { emit Changed(what); }
+
+  TSecondEngineLog SecondEngineLog;
+  std::vector<std::unique_ptr<TLogFile>> OurLogs;
+  std::vector<std::unique_ptr<TLogFile>> Unreadable;
+  std::vector<TGivenFile> GivenFiles;
+  std::vector<TFileReport> Reports;  // of every file given, for Messages
+  std::unique_ptr<enginelog::TEngineLog> Engine;
+  QString EngineFile;
+  unsigned EngineCount = 0;
+  bool Following = false;
+  TDisplay Shown;
+  bool DisplayChosen = false;
+  bool RelativeSet = false;
+  bool RelativeChosen = false;
+  TBands BandEdges;
+  TAlignMode Mode = TAlignMode::Match;
+  std::optional<double> Hand;
+  TAlignment Aligned;
+  std::vector<std::size_t> Channels;
+  double From = -std::numeric_limits<double>::infinity();
+  double To = std::numeric_limits<double>::infinity();
+  std::optional<double> CursorTime;
+  TTableSetup Table;
+};
+
+// The chart and panes of the session at full range: the window's scene before the user zooms,
+// and the exported chart.
+TSessionScene MakeSessionScene(const TViewSession& session);
+
+}  // namespace viewer
