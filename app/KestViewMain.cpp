@@ -5,13 +5,13 @@
 
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/Export.h"
-#include "viewer/MslExport.h"
-#include "viewer/TableCommand.h"
-#include "viewer/ViewOptions.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/chart/Export.h"
+#include "viewer/chart/MslExport.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/session/TableCommand.h"
+#include "viewer/session/ViewOptions.h"
 #include "viewer/session/ViewSession.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 

@@ -29,10 +29,10 @@
 #include "log/Log.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
-#include "viewer/ChartPainter.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/LogFile.h"
-#include "viewer/MixtureTable.h"
+#include "viewer/chart/ChartPainter.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/table/MixtureTable.h"
 
 #ifdef KEST_BENCH_QTCHARTS
 #include <QApplication>

@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "tests/fuzz/FuzzTargets.h"
-#include "viewer/OurLog.h"
-#include "viewer/Summary.h"
-#include "viewer/TraceColumns.h"
+#include "viewer/chart/TraceColumns.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace fuzz {
 

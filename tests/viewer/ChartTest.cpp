@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 
 #include "ViewerTestSupport.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/Export.h"
-#include "viewer/SvgExport.h"
-#include "viewer/ViewOptions.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/chart/Export.h"
+#include "viewer/chart/SvgExport.h"
+#include "viewer/session/ViewOptions.h"
 
 namespace {
 

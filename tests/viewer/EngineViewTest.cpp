@@ -16,9 +16,9 @@
 #include "log/Log.h"
 #include "tests/log/MlgBuilder.h"
 #include "tests/viewer/ViewerTestSupport.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/OurLog.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 

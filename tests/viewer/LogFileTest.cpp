@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "ViewerTestSupport.h"
-#include "viewer/LogFile.h"
-#include "viewer/OurLog.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/logs/OurLog.h"
 
 namespace {
 

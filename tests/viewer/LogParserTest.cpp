@@ -10,8 +10,8 @@
 #include "log/RowFormat.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
-#include "viewer/OurLog.h"
-#include "viewer/Summary.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-#include "viewer/MixtureTable.h"
+#include "viewer/table/MixtureTable.h"
 
 namespace {
 

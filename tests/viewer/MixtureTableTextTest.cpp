@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <cmath>
 
-#include "viewer/MixtureTableText.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace {
 

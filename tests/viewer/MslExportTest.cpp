@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "log/TextLogReader.h"
-#include "viewer/MslExport.h"
-#include "viewer/OurLog.h"
-#include "viewer/Summary.h"
+#include "viewer/chart/MslExport.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "ViewerTestSupport.h"
-#include "viewer/Summary.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/TraceColumns.h"
+#include "viewer/chart/TraceColumns.h"
 
 namespace {
 

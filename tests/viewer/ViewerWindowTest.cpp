@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "ViewerTestSupport.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "log/Log.h"
-#include "viewer/ChartPainter.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/LogFile.h"
-#include "viewer/MixtureTable.h"
-#include "viewer/MixtureTableText.h"
+#include "viewer/chart/ChartPainter.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/table/MixtureTable.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace viewer {
 
