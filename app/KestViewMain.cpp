@@ -5,13 +5,13 @@
 
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/Export.h"
-#include "viewer/MslExport.h"
-#include "viewer/TableCommand.h"
-#include "viewer/ViewOptions.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/chart/Export.h"
+#include "viewer/chart/MslExport.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/session/TableCommand.h"
+#include "viewer/session/ViewOptions.h"
 #include "viewer/session/ViewSession.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ void PrintSummaries(const viewer::TViewOptions& options, const viewer::TViewSess
     } else if (given.Kind == TKind::Unreadable) {
       if (options.Json) entry = viewer::ErrorJson(session.UnreadableLogs()[given.Index]->Data());
     } else {
-      const viewer::TLogData& log = session.Logs()[given.Index]->Data();
+      const viewer::TLog& log = session.Logs()[given.Index]->Data();
       const viewer::TSummary summary = viewer::Summarize(log, -1e18, 1e18, display, bands);
       entry = options.Json ? viewer::SummaryJson(log, summary, display, bands)
                            : viewer::SummaryText(log, summary, display, bands);

@@ -14,7 +14,7 @@
 #include "bench/BenchMlg.h"
 #include "bench/Figures.h"
 #include "bench/ProcReader.h"
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "log/MlgReader.h"
 
 namespace {
@@ -59,7 +59,7 @@ void Measure(const char* name, const std::string& path) {
   ResetPeak();
   const double before = StatusMegabytes("VmRSS");
   const bench::TClock::time_point start = bench::TClock::now();
-  enginelog::TEngineLog log = enginelog::ReadEngineLogFile(path, path);
+  enginelog::TLog log = enginelog::ReadEngineLogFile(path, path);
   const double seconds = bench::SecondsSince(start);
   if (!log.Ok()) {
     std::printf("enginelog.%s: not read: %s\n", name, log.Error.c_str());

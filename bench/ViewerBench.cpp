@@ -26,13 +26,13 @@
 #include "bench/Figures.h"
 #include "bench/ProcReader.h"
 #include "log/CsvLog.h"
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
-#include "viewer/ChartPainter.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/LogFile.h"
-#include "viewer/MixtureTable.h"
+#include "viewer/chart/ChartPainter.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/table/MixtureTable.h"
 
 #ifdef KEST_BENCH_QTCHARTS
 #include <QApplication>
@@ -138,12 +138,12 @@ void CalcPhase(const QString& path, const QString& folder) {
 
 #ifdef KEST_BENCH_QTCHARTS
 // The same log handed to Qt Charts as one line series, drawn at the same size.
-void QtChartsPhase(const viewer::TLogData& log) {
+void QtChartsPhase(const viewer::TLog& log) {
   QElapsedTimer timer;
   timer.start();
   QList<QPointF> points;
-  points.reserve(static_cast<qsizetype>(log.Samples.size()));
-  for (const viewer::TSample& sample : log.Samples)
+  points.reserve(static_cast<qsizetype>(log.Rows()));
+  for (const viewer::TSample& sample : viewer::Samples(log))
     points.append(QPointF(sample.Time, sample.Value));
   auto* series = new QLineSeries;
   series->replace(points);
@@ -159,9 +159,7 @@ void QtChartsPhase(const viewer::TLogData& log) {
   QImage image = view.grab().toImage();
   Figure("qtcharts_load_and_draw", timer.nsecsElapsed() / 1e6, "ms", 0);
   timer.restart();
-  chart->axes(Qt::Horizontal)
-      .front()
-      ->setRange(log.Samples.front().Time + 1, log.Samples.back().Time + 1);
+  chart->axes(Qt::Horizontal).front()->setRange(log.Times.front() + 1, log.Times.back() + 1);
   QCoreApplication::processEvents();
   image = view.grab().toImage();
   Figure("qtcharts_pan_redraw", timer.nsecsElapsed() / 1e6, "ms", 0);
@@ -179,7 +177,7 @@ void MlgPhase(const QString& folder) {
   const double rssBefore = StatusMegabytes("VmRSS");
   QElapsedTimer timer;
   timer.start();
-  const enginelog::TEngineLog log = enginelog::ReadEngineLogFile(path, "day.mlg");
+  const enginelog::TLog log = enginelog::ReadEngineLogFile(path, "day.mlg");
   const double openMs = timer.nsecsElapsed() / 1e6;
   if (!log.Ok()) {
     std::fprintf(stderr, "kestview-bench: %s\n", log.Error.c_str());
@@ -214,14 +212,14 @@ void MlgPhase(const QString& folder) {
 // pressure wandering on their own periods, so that every cell of the table is visited, and our
 // log at 10 rows a second beside it, rich under load and lean at low pressure.
 struct TTableDrive {
-  enginelog::TEngineLog Engine;
-  viewer::TLogData Ours;
+  enginelog::TLog Engine;
+  viewer::TLog Ours;
 };
 
 TTableDrive MakeTableDrive() {
   constexpr int Records = 1000000;
   TTableDrive drive;
-  enginelog::TEngineLog& engine = drive.Engine;
+  enginelog::TLog& engine = drive.Engine;
   engine.Name = "drive.mlg";
   engine.Times.resize(Records);
   engine.Channels = {{"RPM", "rpm", {}}, {"MAP", "kPa", {}}, {"TPS", "%", {}}, {"CLT", "C", {}}};
@@ -234,13 +232,9 @@ TTableDrive MakeTableDrive() {
     engine.Channels[2].Values[i] = static_cast<float>(50 + 50 * std::sin(t / 7.3 + 1.2));
     engine.Channels[3].Values[i] = static_cast<float>(std::min(90.0, 20 + t / 10));
   }
-  viewer::TLogData& ours = drive.Ours;
-  ours.Name = "drive.csv";
-  ours.Kind = viewer::TLogKind::Extended;
-  ours.SampleInterval = 0.1;
-  ours.Samples.resize(Records / 2);
-  for (std::size_t i = 0; i < ours.Samples.size(); ++i) {
-    viewer::TSample& sample = ours.Samples[i];
+  std::vector<viewer::TSample> samples(Records / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    viewer::TSample& sample = samples[i];
     sample.Time = 8 * 3600 + i / 10.0;
     const double map = 60 + 40 * std::sin(i / 10.0 / 7.3 + 1);
     sample.Value = static_cast<float>(14.7 - (map - 60) / 20);
@@ -248,6 +242,8 @@ TTableDrive MakeTableDrive() {
     sample.Volts = 13.8f;
     sample.Status = viewer::TSampleStatus::Live;
   }
+  drive.Ours = viewer::OurLogOf(samples, 0.1);
+  drive.Ours.Name = "drive.csv";
   return drive;
 }
 
@@ -267,7 +263,7 @@ void TablePhase() {
   viewer::TTableInput input;
   input.Engine = &drive.Engine;
   input.Mixture = &drive.Ours;
-  input.Shift = drive.Ours.Samples.front().Time;
+  input.Shift = drive.Ours.Times.front();
   viewer::TTableSettings settings;
   settings.XChannel = 0;
   settings.YChannel = 1;
@@ -279,8 +275,7 @@ void TablePhase() {
     return;
   }
   std::printf("viewer.table: %zu engine records, %zu rows of ours, %zu x %zu cells, %zu counted\n",
-              drive.Engine.Rows(), drive.Ours.Samples.size(), table.Columns(), table.Rows(),
-              table.Counted);
+              drive.Engine.Rows(), drive.Ours.Rows(), table.Columns(), table.Rows(), table.Counted);
   settings.XBins = table.XBins;
   settings.YBins = table.YBins;
   settings.Steady = viewer::TSteadyFilter{0, 2000, 0.5};
@@ -367,7 +362,7 @@ int main(int argc, char** argv) {
   Figure("first_draw_ms", firstDrawMs, "ms", 1);
   Figure("open_and_draw_ms", openAndDraw, "ms", 0);
   Target("open_and_draw_target", openAndDraw <= 1000, "at most 1000 ms");
-  Figure("rows_read", static_cast<double>(file.Data().Samples.size()), "rows", 0);
+  Figure("rows_read", static_cast<double>(file.Data().Rows()), "rows", 0);
   Figure("rss_before_open", rssBefore, "MB");
   const double rss = StatusMegabytes("VmRSS");
   Figure("rss_after_draw", rss, "MB");

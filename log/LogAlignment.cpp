@@ -265,7 +265,7 @@ std::optional<double> ClockOffset(const std::optional<TStartTime>& mixtureStart,
   return utc(*engineStart) - utc(*mixtureStart);
 }
 
-std::optional<std::size_t> FindMixtureChannel(const TEngineLog& log) {
+std::optional<std::size_t> FindMixtureChannel(const TLog& log) {
   static const char* const Exact[] = {"afr",      "afr1",     "afr 1", "lambda",
                                       "lambda1",  "lambda 1", "lam",   "wbo2",
                                       "wideband", "o2",       "ego",   "air fuel ratio"};

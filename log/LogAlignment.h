@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 
 namespace enginelog {
 
@@ -56,6 +56,6 @@ std::optional<double> ClockOffset(const std::optional<TStartTime>& mixtureStart,
 
 // The channel of `log` most likely to be a mixture reading (AFR, lambda, O2, wideband, EGO),
 // leaving out targets, corrections and sensor voltages; none when no channel is named so.
-std::optional<std::size_t> FindMixtureChannel(const TEngineLog& log);
+std::optional<std::size_t> FindMixtureChannel(const TLog& log);
 
 }  // namespace enginelog

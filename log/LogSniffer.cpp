@@ -43,7 +43,7 @@ TLogFormat SniffLogFormat(std::string_view head, bool wholeFile) {
   std::string error;
   const auto layout = DetectTextLayout(head, wholeFile, error);
   if (!layout) return TLogFormat::None;
-  return layout->Format == TEngineLogFormat::Msl ? TLogFormat::Msl : TLogFormat::Text;
+  return layout->Format == TFileFormat::Msl ? TLogFormat::Msl : TLogFormat::Text;
 }
 
 }  // namespace enginelog

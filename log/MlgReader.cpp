@@ -59,7 +59,7 @@ int MlgTypeSize(TMlgType type) {
 }
 
 TMlgReader::TMlgReader(std::string name, std::uint64_t sizeHint)
-    : TEngineLogReader(std::move(name), TEngineLogFormat::Mlg, sizeHint) {}
+    : TLogReader(std::move(name), TFileFormat::Mlg, sizeHint) {}
 
 std::size_t TMlgReader::Consume(std::string_view data, std::uint64_t offset, bool atEnd) {
   std::size_t used = 0;
@@ -361,7 +361,7 @@ void TMlgReader::Complete() {
   for (TChannel& channel : Result.Channels) keep(channel.Values);
 }
 
-TEngineLog ReadMlg(std::string_view bytes, const std::string& name) {
+TLog ReadMlg(std::string_view bytes, const std::string& name) {
   TMlgReader reader(name, bytes.size());
   reader.Feed(bytes);
   reader.Finish();

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 
 namespace enginelog {
 
@@ -34,7 +34,7 @@ inline constexpr std::size_t MlgBlockHeaderSize = 4;  // block type, counter, 16
 inline constexpr std::size_t MlgMarkerTextSize = 50;
 inline constexpr double MlgStampSeconds = 10e-6;  // one step of the time stamp
 
-class TMlgReader : public TEngineLogReader {
+class TMlgReader : public TLogReader {
  public:
   TMlgReader(std::string name, std::uint64_t sizeHint);
 
@@ -81,6 +81,6 @@ class TMlgReader : public TEngineLogReader {
 };
 
 // A whole MLG file in one piece of memory.
-TEngineLog ReadMlg(std::string_view bytes, const std::string& name);
+TLog ReadMlg(std::string_view bytes, const std::string& name);
 
 }  // namespace enginelog

@@ -507,7 +507,7 @@ std::optional<TTextLayout> DetectTextLayout(std::string_view head, bool wholeFil
     }
     const bool mslNames =
         best->Delimiter == '\t' && best->Names.front() == "Time" && best->FirstDataLine == h + 2;
-    best->Format = quotedLines || mslNames ? TEngineLogFormat::Msl : TEngineLogFormat::Text;
+    best->Format = quotedLines || mslNames ? TFileFormat::Msl : TFileFormat::Text;
     return best;
   }
   error = "no row of channel names followed by rows of numbers with a time column in its first " +
@@ -523,7 +523,7 @@ void TTextLogReader::TBad::Add(std::uint64_t line, const std::string& reason) {
 }
 
 TTextLogReader::TTextLogReader(std::string name, std::uint64_t sizeHint)
-    : TEngineLogReader(std::move(name), TEngineLogFormat::Text, sizeHint) {}
+    : TLogReader(std::move(name), TFileFormat::Text, sizeHint) {}
 
 void TTextLogReader::Start(const TTextLayout& layout) {
   Layout = layout;
@@ -681,7 +681,7 @@ void TTextLogReader::Complete() {
   }
 }
 
-TEngineLog ReadTextLog(std::string_view bytes, const std::string& name) {
+TLog ReadTextLog(std::string_view bytes, const std::string& name) {
   TTextLogReader reader(name, bytes.size());
   reader.Feed(bytes);
   reader.Finish();

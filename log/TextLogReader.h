@@ -11,14 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 
 namespace enginelog {
 
 enum class TTimeForm : std::uint8_t { Count, Clock };  // a number of units, or a time of day
 
 struct TTextLayout {
-  TEngineLogFormat Format = TEngineLogFormat::Text;
+  TFileFormat Format = TFileFormat::Text;
   char Delimiter = ',';
   char Decimal = '.';
   std::size_t NamesLine = 0;      // 0-based line of the channel names
@@ -47,7 +47,7 @@ std::optional<TTextLayout> DetectTextLayout(std::string_view head, bool wholeFil
 // the date.
 std::optional<TStartTime> FindDateTime(std::string_view text, bool& hasTime);
 
-class TTextLogReader : public TEngineLogReader {
+class TTextLogReader : public TLogReader {
  public:
   TTextLogReader(std::string name, std::uint64_t sizeHint);
 
@@ -80,6 +80,6 @@ class TTextLogReader : public TEngineLogReader {
 };
 
 // A whole text log in one piece of memory.
-TEngineLog ReadTextLog(std::string_view bytes, const std::string& name);
+TLog ReadTextLog(std::string_view bytes, const std::string& name);
 
 }  // namespace enginelog

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "log/MlgReader.h"
 #include "log/TextLogReader.h"
 #include "tests/fuzz/FuzzTargets.h"
@@ -13,14 +13,14 @@ namespace fuzz {
 
 namespace {
 
-using enginelog::TEngineLog;
+using enginelog::TLog;
 
-std::unique_ptr<enginelog::TEngineLogReader> MakeReader(TEngineReader reader) {
+std::unique_ptr<enginelog::TLogReader> MakeReader(TEngineReader reader) {
   if (reader == TEngineReader::Mlg) return std::make_unique<enginelog::TMlgReader>("fuzz", 0);
   return std::make_unique<enginelog::TTextLogReader>("fuzz", 0);
 }
 
-std::optional<std::string> CheckShape(const TEngineLog& log) {
+std::optional<std::string> CheckShape(const TLog& log) {
   if (!log.Ok()) {
     if (log.Error.rfind("fuzz: ", 0) != 0) return "an error that does not name the file";
     if (!log.Times.empty() || !log.Channels.empty()) return "an unread log that holds data";
@@ -30,7 +30,7 @@ std::optional<std::string> CheckShape(const TEngineLog& log) {
   for (const auto& channel : log.Channels) {
     if (channel.Values.size() != log.Times.size()) return "a channel of another length";
   }
-  if (log.Format == enginelog::TEngineLogFormat::Mlg) {
+  if (log.Format == enginelog::TFileFormat::Mlg) {
     for (std::size_t i = 1; i < log.Times.size(); ++i) {
       if (!(log.Times[i] >= log.Times[i - 1])) return "binary log times going back";
     }
@@ -56,7 +56,7 @@ TEngineCaseResult RunEngineLogCase(TEngineReader reader, const std::uint8_t* dat
   const auto whole = MakeReader(reader);
   whole->Feed(bytes);
   whole->Finish();
-  const TEngineLog& log = whole->Log();
+  const TLog& log = whole->Log();
   result.Failure = CheckShape(log);
   if (result.Failure) return result;
   result.Read = log.Ok();
@@ -67,7 +67,7 @@ TEngineCaseResult RunEngineLogCase(TEngineReader reader, const std::uint8_t* dat
   const auto pieces = MakeReader(reader);
   for (std::size_t at = 0; at < size; at += piece) pieces->Feed(bytes.substr(at, piece));
   pieces->Finish();
-  const TEngineLog& again = pieces->Log();
+  const TLog& again = pieces->Log();
   if (again.Error != log.Error || again.Times != log.Times ||
       again.Channels.size() != log.Channels.size() || again.Markers.size() != log.Markers.size()) {
     result.Failure = "pieces of " + std::to_string(piece) + " bytes read otherwise than the whole";

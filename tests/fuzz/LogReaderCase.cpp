@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "tests/fuzz/FuzzTargets.h"
-#include "viewer/LogParser.h"
-#include "viewer/Summary.h"
-#include "viewer/TraceColumns.h"
+#include "viewer/chart/TraceColumns.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace fuzz {
 
@@ -31,34 +31,40 @@ bool SameSample(const reader::TSample& a, const reader::TSample& b) {
          a.BreakBefore == b.BreakBefore && a.Stale == b.Stale && a.Temp == b.Temp;
 }
 
-std::optional<std::string> Differences(const reader::TLogData& whole,
-                                       const reader::TLogData& pieces) {
-  if (whole.Kind != pieces.Kind || whole.Error != pieces.Error) return "kind or error";
-  if (whole.DateText != pieces.DateText || whole.DecimalSeparator != pieces.DecimalSeparator ||
-      whole.TwelveHourClock != pieces.TwelveHourClock ||
-      whole.UtcOffsetSeconds != pieces.UtcOffsetSeconds ||
-      whole.MslExtendedColumns != pieces.MslExtendedColumns ||
-      whole.MslOffsetKnown != pieces.MslOffsetKnown || whole.Date.Year != pieces.Date.Year ||
-      whole.Date.Month != pieces.Date.Month || whole.Date.Day != pieces.Date.Day)
+std::optional<std::string> Differences(const reader::TLog& whole, const reader::TLog& pieces) {
+  if (whole.Format != pieces.Format || whole.Error != pieces.Error) return "kind or error";
+  if (whole.Ours.DateText != pieces.Ours.DateText ||
+      whole.Ours.DecimalSeparator != pieces.Ours.DecimalSeparator ||
+      whole.Ours.TwelveHourClock != pieces.Ours.TwelveHourClock ||
+      whole.Ours.UtcOffsetSeconds != pieces.Ours.UtcOffsetSeconds ||
+      whole.Ours.MslExtendedColumns != pieces.Ours.MslExtendedColumns ||
+      whole.Ours.MslOffsetKnown != pieces.Ours.MslOffsetKnown ||
+      whole.Ours.Date.Year != pieces.Ours.Date.Year ||
+      whole.Ours.Date.Month != pieces.Ours.Date.Month ||
+      whole.Ours.Date.Day != pieces.Ours.Date.Day)
     return "header";
-  if (whole.Lines != pieces.Lines || whole.SkippedRows != pieces.SkippedRows) return "counts";
-  if (whole.SampleInterval != pieces.SampleInterval) return "sample interval";
-  if (whole.Samples.size() != pieces.Samples.size()) return "sample count";
-  for (std::size_t i = 0; i < whole.Samples.size(); ++i) {
-    if (!SameSample(whole.Samples[i], pieces.Samples[i])) return "sample " + std::to_string(i);
+  if (whole.Ours.Lines != pieces.Ours.Lines || whole.SkippedRecords != pieces.SkippedRecords)
+    return "counts";
+  if (whole.Ours.SampleInterval != pieces.Ours.SampleInterval) return "sample interval";
+  if (whole.Rows() != pieces.Rows()) return "sample count";
+  for (std::size_t i = 0; i < whole.Rows(); ++i) {
+    if (!SameSample(viewer::SampleAt(whole, i), viewer::SampleAt(pieces, i)))
+      return "sample " + std::to_string(i);
   }
   return std::nullopt;
 }
 
-std::optional<std::string> Rules(const reader::TLogData& log) {
+std::optional<std::string> Rules(const reader::TLog& log) {
   if (!log.Error.empty() && log.Error.rfind(Name, 0) != 0) return "error without the name";
-  if (log.FirstBadLines.size() > reader::KeptBadLines || log.FirstBadLines.size() > log.SkippedRows)
+  if (log.Ours.FirstBadLines.size() > enginelog::KeptBadLines ||
+      log.Ours.FirstBadLines.size() > log.SkippedRecords)
     return "more bad lines kept than allowed or counted";
-  if (!(log.SampleInterval > 0) || !std::isfinite(log.SampleInterval)) return "sample interval";
-  for (std::size_t i = 0; i < log.Samples.size(); ++i) {
-    const double time = log.Samples[i].Time;
+  if (!(log.Ours.SampleInterval > 0) || !std::isfinite(log.Ours.SampleInterval))
+    return "sample interval";
+  for (std::size_t i = 0; i < log.Rows(); ++i) {
+    const double time = log.Times[i];
     if (!std::isfinite(time)) return "sample " + std::to_string(i) + " has no finite time";
-    if (i > 0 && time < log.Samples[i - 1].Time) {
+    if (i > 0 && time < log.Times[i - 1]) {
       return "sample " + std::to_string(i) + " goes back in time";
     }
   }
@@ -66,12 +72,12 @@ std::optional<std::string> Rules(const reader::TLogData& log) {
 }
 
 // What the viewer does with a log it has read: every sample summarized and drawn.
-void Use(const reader::TLogData& log) {
+void Use(const reader::TLog& log) {
   const viewer::TDisplay display = viewer::LoggedDisplay(log);
   viewer::Summarize(log, -1e12, 1e12, display, {});
-  if (log.Samples.empty()) return;
-  const double from = log.Samples.front().Time;
-  const double to = std::max(log.Samples.back().Time, from + 1);
+  if (log.Times.empty()) return;
+  const double from = log.Times.front();
+  const double to = std::max(log.Times.back(), from + 1);
   for (const auto quantity : {viewer::TTraceQuantity::Reading, viewer::TTraceQuantity::Volts}) {
     viewer::ReduceToColumns(log, {from, to, 700}, quantity, display);
   }
@@ -81,12 +87,12 @@ void Use(const reader::TLogData& log) {
 
 std::optional<std::string> RunLogReader(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const reader::TLogData whole = reader::ParseLogText(text, Name);
+  const reader::TLog whole = reader::ParseLogText(text, Name);
   const std::size_t piece = size == 0 ? 1 : data[0] % 16 + 1;
-  reader::TLogParser parser(Name);
+  enginelog::TOurLogReader parser(Name);
   for (std::size_t at = 0; at < size; at += piece) parser.Feed(text.substr(at, piece));
   parser.Finish();
-  if (std::optional<std::string> difference = Differences(whole, parser.Data())) {
+  if (std::optional<std::string> difference = Differences(whole, parser.Log())) {
     return "read in pieces of " + std::to_string(piece) + ", the " + *difference + " differ";
   }
   if (std::optional<std::string> broken = Rules(whole)) return broken;

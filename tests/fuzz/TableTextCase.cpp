@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "tests/fuzz/FuzzTargets.h"
-#include "viewer/MixtureTableText.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace fuzz {
 

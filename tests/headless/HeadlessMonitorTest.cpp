@@ -167,7 +167,7 @@ TEST(HeadlessMsl, HeaderComesWithTheFirstRowAndRowsCountFromIt) {
 
   std::string text;
   for (const std::string& line : f.Sink.Lines) text += line + "\r\n";
-  const enginelog::TEngineLog log = enginelog::ReadTextLog(text, "drive.msl");
+  const enginelog::TLog log = enginelog::ReadTextLog(text, "drive.msl");
   ASSERT_TRUE(log.Ok()) << log.Error;
   ASSERT_EQ(log.Rows(), tickTimes.size()) << text;
   ASSERT_EQ(log.Channels.size(), 4u) << text;  // Lambda, Volts, Temp, Status

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "log/LogSniffer.h"
 #include "log/MlgReader.h"
 #include "log/TextLogReader.h"
@@ -23,14 +23,14 @@ namespace {
 
 using logtest::TMlgBuilder;
 
-const std::vector<float>& Values(const TEngineLog& log, const std::string& name) {
+const std::vector<float>& Values(const TLog& log, const std::string& name) {
   static const std::vector<float> None;
   const int index = log.FindChannel(name);
   EXPECT_GE(index, 0) << "no channel " << name;
   return index < 0 ? None : log.Channels[static_cast<std::size_t>(index)].Values;
 }
 
-std::string AllWarnings(const TEngineLog& log) {
+std::string AllWarnings(const TLog& log) {
   std::string text;
   for (const std::string& warning : log.Warnings) text += warning + "\n";
   return text;
@@ -67,9 +67,9 @@ TEST(MlgReader, EveryFieldTypeScaledAndTransformedInBothVersions) {
       raw.push_back(cases[i].Raw);
     }
     builder.Record(100, raw);
-    const TEngineLog log = ReadEngineLog(builder.Bytes(), "drive.mlg");
+    const TLog log = ReadEngineLog(builder.Bytes(), "drive.mlg");
     ASSERT_TRUE(log.Ok()) << log.Error;
-    EXPECT_EQ(log.Format, TEngineLogFormat::Mlg);
+    EXPECT_EQ(log.Format, TFileFormat::Mlg);
     ASSERT_EQ(log.Channels.size(), cases.size());
     ASSERT_TRUE(log.Start.has_value());
     EXPECT_EQ(log.Start->Seconds, 1700000000);
@@ -111,7 +111,7 @@ TEST(MlgReader, TimeStampsUnwrapAndMarkersKeepTheirPlace) {
       builder.Record(c.Records[i].first, {c.Records[i].second * 10000});
       if (i == 0) builder.Marker(static_cast<std::uint16_t>(c.Records[0].first + 250), "pull 1");
     }
-    const TEngineLog log = ReadEngineLog(builder.Bytes(), "t.mlg");
+    const TLog log = ReadEngineLog(builder.Bytes(), "t.mlg");
     ASSERT_TRUE(log.Ok()) << log.Error;
     ASSERT_EQ(log.Times.size(), c.Times.size());
     for (std::size_t i = 0; i < c.Times.size(); ++i) EXPECT_NEAR(log.Times[i], c.Times[i], 1e-9);
@@ -229,7 +229,7 @@ TEST(MlgReader, BrokenFilesFailWithTheFileAndTheByteOrKeepWhatWasWhole) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TEngineLog log = ReadMlg(c.Bytes(), "bad.mlg");
+    const TLog log = ReadMlg(c.Bytes(), "bad.mlg");
     if (c.Error) {
       EXPECT_NE(log.Error.find(c.Error), std::string::npos) << log.Error;
       EXPECT_EQ(log.Error.rfind("bad.mlg: ", 0), 0u) << log.Error;
@@ -247,7 +247,7 @@ TEST(MlgReader, BrokenFilesFailWithTheFileAndTheByteOrKeepWhatWasWhole) {
 struct TTextCase {
   const char* Name;
   std::string Text;
-  TEngineLogFormat Format;
+  TFileFormat Format;
   std::vector<std::string> Channels;  // names in order
   std::vector<std::string> Units;
   std::vector<double> Times;
@@ -266,7 +266,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        "\"MS3 Format 0435.12P\"\r\n\"Capture Date: Wed May 01 12:30:00 UTC 2024\"\r\n"
        "Time\tRPM\tAFR\r\ns\trpm\tAFR\r\n0.000\t900\t14.7\r\n0.050\t950\t14.5\r\nMARK 000 pull\r\n"
        "0.100\t1000\t13.9\r\n",
-       TEngineLogFormat::Msl,
+       TFileFormat::Msl,
        {"RPM", "AFR"},
        {"rpm", "AFR"},
        {0, 0.05, 0.1},
@@ -276,7 +276,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        May1st2024 + 12 * 3600 + 30 * 60},
       {"msl without header lines",
        "Time\tRPM\tMAP\ns\trpm\tkPa\n1.5\t900\t35\n1.6\t910\t36\n",
-       TEngineLogFormat::Msl,
+       TFileFormat::Msl,
        {"RPM", "MAP"},
        {"rpm", "kPa"},
        {1.5, 1.6},
@@ -286,7 +286,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        std::nullopt},
       {"comma, point, units in the names, seconds",
        "Time (s),Engine Speed (rpm),Lambda\n0.0,800,1.00\n0.1,820,0.98\n0.2,850,0.97\n",
-       TEngineLogFormat::Text,
+       TFileFormat::Text,
        {"Engine Speed", "Lambda"},
        {"rpm", ""},
        {0, 0.1, 0.2},
@@ -297,7 +297,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
       {"semicolon, decimal comma, milliseconds, header date",
        "Log started 01.05.2024 08:15:30\nTime;RPM;Boost\nms;1/min;bar\n0;900;0,1\n20;910;0,25\n"
        "40;950;1,5\n",
-       TEngineLogFormat::Text,
+       TFileFormat::Text,
        {"RPM", "Boost"},
        {"1/min", "bar"},
        {0, 0.02, 0.04},
@@ -307,7 +307,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        May1st2024 + 8 * 3600 + 15 * 60 + 30},
       {"tab, clock time past midnight, date above",
        "Date: 2024-05-01\nTime\tRPM\n23:59:59.5\t1000\n23:59:59.9\t1100\n00:00:00.3\t1200\n",
-       TEngineLogFormat::Text,
+       TFileFormat::Text,
        {"RPM"},
        {""},
        {86399.5, 86399.9, 86400.3},
@@ -317,7 +317,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        May1st2024 + 86399},
       {"sparse cells carry the last value, text column left out",
        "time,rpm,gear,afr\n0.0,,N,\n0.1,900,N,14.1\n0.2,,1,\n0.3,950,1,13.8\n",
-       TEngineLogFormat::Text,
+       TFileFormat::Text,
        {"rpm", "afr"},
        {"", ""},
        {0, 0.1, 0.2, 0.3},
@@ -327,7 +327,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
        std::nullopt},
       {"quoted names, date and time in each row",
        "\"Timestamp\",\"RPM\"\n2024-05-01 10:00:00.000,800\n2024-05-01 10:00:00.250,810\n",
-       TEngineLogFormat::Text,
+       TFileFormat::Text,
        {"RPM"},
        {""},
        {36000, 36000.25},
@@ -338,7 +338,7 @@ TEST(TextLogReader, EachDelimiterDecimalAndTimeForm) {
   };
   for (const TTextCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TEngineLog log = ReadEngineLog(c.Text, "engine.csv");
+    const TLog log = ReadEngineLog(c.Text, "engine.csv");
     ASSERT_TRUE(log.Ok()) << log.Error;
     EXPECT_EQ(log.Format, c.Format);
     EXPECT_TRUE(log.Warnings.empty()) << AllWarnings(log);
@@ -409,7 +409,7 @@ TEST(TextLogReader, BadRowsAreCountedWithTheirLineAndUnreadableFilesFail) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TEngineLog log = ReadEngineLog(c.Text, "engine.csv");
+    const TLog log = ReadEngineLog(c.Text, "engine.csv");
     if (c.Error) {
       EXPECT_NE(log.Error.find(c.Error), std::string::npos) << log.Error;
       EXPECT_EQ(log.Error.rfind("engine.csv: ", 0), 0u) << log.Error;
@@ -469,12 +469,12 @@ TEST(EngineLogReader, PiecesOfAnySizeReadAsTheWhole) {
             std::to_string(i % 10) + "\r\n";
   }
   for (const std::string& bytes : {mlg.Bytes(), text}) {
-    const TEngineLog whole = ReadEngineLog(bytes, "x");
+    const TLog whole = ReadEngineLog(bytes, "x");
     ASSERT_TRUE(whole.Ok()) << whole.Error;
     for (const std::size_t piece : {1u, 2u, 7u, 33u}) {
       SCOPED_TRACE(piece);
-      std::unique_ptr<TEngineLogReader> reader;
-      if (whole.Format == TEngineLogFormat::Mlg) {
+      std::unique_ptr<TLogReader> reader;
+      if (whole.Format == TFileFormat::Mlg) {
         reader = std::make_unique<TMlgReader>("x", 0);
       } else {
         reader = std::make_unique<TTextLogReader>("x", 0);
@@ -483,7 +483,7 @@ TEST(EngineLogReader, PiecesOfAnySizeReadAsTheWhole) {
         reader->Feed(std::string_view(bytes).substr(at, piece));
       }
       reader->Finish();
-      const TEngineLog& log = reader->Log();
+      const TLog& log = reader->Log();
       ASSERT_TRUE(log.Ok()) << log.Error;
       EXPECT_EQ(log.Times, whole.Times);
       ASSERT_EQ(log.Channels.size(), whole.Channels.size());
@@ -503,13 +503,13 @@ TEST(EngineLogReader, FilesAreReadOrNamedInTheMessage) {
     std::ofstream out(path, std::ios::binary);
     out << TwoFields().Record(0, {3000, 50}).Record(2000, {3100, 52}).Bytes();
   }
-  const TEngineLog log = ReadEngineLogFile(path.string(), "drive.mlg");
+  const TLog log = ReadEngineLogFile(path.string(), "drive.mlg");
   std::filesystem::remove(path);
   ASSERT_TRUE(log.Ok()) << log.Error;
   EXPECT_EQ(log.Rows(), 2u);
   EXPECT_EQ(Values(log, "rpm"), (std::vector<float>{3000, 3100}));
 
-  const TEngineLog missing = ReadEngineLogFile(path.string(), "gone.mlg");
+  const TLog missing = ReadEngineLogFile(path.string(), "gone.mlg");
   EXPECT_EQ(missing.Error.rfind("gone.mlg: cannot be opened", 0), 0u) << missing.Error;
 }
 

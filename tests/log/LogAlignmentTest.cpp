@@ -137,7 +137,7 @@ TEST(FindMixtureChannel, ByNameLeavingOutTargetsAndCorrections) {
       {{{"Lambda", "mV"}, {"EGO", ""}}, 1},
   };
   for (const TCase& c : cases) {
-    TEngineLog log;
+    TLog log;
     for (const auto& [name, unit] : c.Channels) log.Channels.push_back({name, unit, {}});
     EXPECT_EQ(FindMixtureChannel(log), c.Expected) << c.Channels.front().first;
   }

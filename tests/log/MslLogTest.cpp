@@ -67,10 +67,10 @@ TEST(MslLog, OurReaderReadsWhatWeWriteValueForValue) {
       text += MslRow(row, r.Seconds, r.Values, c.Columns, c.Kind) + "\r\n";
     EXPECT_EQ(header.front(), "\"kestlog 9.8.7\"");
 
-    const enginelog::TEngineLog log = enginelog::ReadTextLog(text, "x.msl");
+    const enginelog::TLog log = enginelog::ReadTextLog(text, "x.msl");
     ASSERT_TRUE(log.Ok()) << log.Error << "\n" << text;
     EXPECT_TRUE(log.Warnings.empty()) << text;
-    EXPECT_EQ(log.Format, enginelog::TEngineLogFormat::Msl);
+    EXPECT_EQ(log.Format, enginelog::TFileFormat::Msl);
     ASSERT_EQ(log.Channels.size(), c.Names.size()) << text;
     for (std::size_t i = 0; i < c.Names.size(); ++i) {
       EXPECT_EQ(log.Channels[i].Name, c.Names[i]);

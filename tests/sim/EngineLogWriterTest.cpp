@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "sim/EngineLogWriter.h"
 #include "sim/EngineModel.h"
 #include "sim/FrameGenerator.h"
@@ -60,17 +60,17 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
     double RateHz;
     bool Afr;
     double OffsetSeconds;
-    enginelog::TEngineLogFormat Format;
+    enginelog::TFileFormat Format;
     std::int64_t Start;  // Unix seconds of the first record: the engine's clock, rounded up
     double FirstRecord;  // the drive's time of the first record
     std::size_t Rows;
   };
   const std::vector<TCase> cases = {
-      {"drive.mlg", 20, true, 37.5, enginelog::TEngineLogFormat::Mlg, 1'700'000'038, 0.25, 1196},
-      {"drive.csv", 20, true, 37.5, enginelog::TEngineLogFormat::Text, 1'700'000'038, 0.25, 1196},
-      {"drive.CSV", 50, false, -12.25, enginelog::TEngineLogFormat::Text, 1'699'999'988, 0, 3001},
+      {"drive.mlg", 20, true, 37.5, enginelog::TFileFormat::Mlg, 1'700'000'038, 0.25, 1196},
+      {"drive.csv", 20, true, 37.5, enginelog::TFileFormat::Text, 1'700'000'038, 0.25, 1196},
+      {"drive.CSV", 50, false, -12.25, enginelog::TFileFormat::Text, 1'699'999'988, 0, 3001},
       // Records further apart than the 16-bit stamp's period: only the Time field tells how far.
-      {"slow.mlg", 1, false, 0.25, enginelog::TEngineLogFormat::Mlg, 1'700'000'001, 0.5, 60},
+      {"slow.mlg", 1, false, 0.25, enginelog::TFileFormat::Mlg, 1'700'000'001, 0.5, 60},
   };
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -88,7 +88,7 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
     ASSERT_TRUE(recorder.CatchUp(DriveSeconds));
     ASSERT_TRUE(recorder.Close()) << recorder.LastError();
 
-    const enginelog::TEngineLog log = enginelog::ReadEngineLogFile(path, c.File);
+    const enginelog::TLog log = enginelog::ReadEngineLogFile(path, c.File);
     ASSERT_TRUE(log.Ok()) << log.Error;
     EXPECT_EQ(log.Format, c.Format);
     EXPECT_TRUE(log.Warnings.empty()) << log.Warnings.front();

@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 
 #include "ViewerTestSupport.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/Export.h"
-#include "viewer/SvgExport.h"
-#include "viewer/ViewOptions.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/chart/Export.h"
+#include "viewer/chart/SvgExport.h"
+#include "viewer/session/ViewOptions.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
   std::string text = viewertest::ClassicLog(36000, 5, {"12.0", "12.1"});
   const std::string later = viewertest::ClassicLog(36015, 5, {"18.0", "18.1"});
   text += later.substr(later.find("10:00:15"));
-  const viewer::TLogData log = viewer::ParseLogText(text, "heights.txt");
-  ASSERT_EQ(log.Samples.size(), 100u);
+  const viewer::TLog log = viewer::ParseLogText(text, "heights.txt");
+  ASSERT_EQ(log.Rows(), 100u);
   const viewer::TDisplay display{sensor::dmAirFuelRatio, sensor::ftPetrol};
   const viewer::TChartScene scene = viewer::MakeScene({{&log, "heights.txt"}}, display, false);
   const QSize size(800, 400);
@@ -74,7 +74,7 @@ TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
 }
 
 TEST(ChartTest, ExportsPngAndSvg) {
-  const viewer::TLogData log =
+  const viewer::TLog log =
       viewer::ParseLogText(viewertest::ClassicLog(36000, 3, {"14.6", "14.8"}), "e.txt");
   const viewer::TChartScene scene =
       viewer::MakeScene({{&log, "e.txt"}}, {sensor::dmAirFuelRatio, sensor::ftPetrol}, false);
@@ -107,7 +107,7 @@ TEST(ChartTest, AShiftedPaneDrawsTheShiftedRecords) {
   for (int i = 0; i <= 100; ++i) {
     text += std::to_string(i / 10.0) + "," + std::to_string(1000 + 10 * i) + "\n";
   }
-  const enginelog::TEngineLog log = enginelog::ReadEngineLog(text, "e.csv");
+  const enginelog::TLog log = enginelog::ReadEngineLog(text, "e.csv");
   ASSERT_TRUE(log.Ok()) << log.Error;
   viewer::TPaneScene panes;
   panes.Log = &log;

@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <string>
 
-#include "log/EngineLog.h"
+#include "log/Log.h"
 #include "tests/log/MlgBuilder.h"
 #include "tests/viewer/ViewerTestSupport.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/LogParser.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ std::string EngineLog(double clockStart, double trueStart, double seconds, bool 
 }
 
 TEST(EngineView, LinesAnEngineLogUpByClockByMatchingAndByHand) {
-  const viewer::TLogData mixture = viewer::ParseLogText(MixtureLog(300), "mixture.csv");
+  const viewer::TLog mixture = viewer::ParseLogText(MixtureLog(300), "mixture.csv");
   ASSERT_TRUE(mixture.Error.empty()) << mixture.Error;
   struct TCase {
     const char* Name;
@@ -90,7 +90,7 @@ TEST(EngineView, LinesAnEngineLogUpByClockByMatchingAndByHand) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const enginelog::TEngineLog engine =
+    const enginelog::TLog engine =
         enginelog::ReadEngineLog(EngineLog(c.ClockStart, c.TrueStart, 200, c.WithAfr), "e.csv");
     ASSERT_TRUE(engine.Ok()) << engine.Error;
     const viewer::TAlignment a = viewer::AlignEngineLog(mixture, engine, c.Mode, c.Hand, 0);
@@ -121,7 +121,7 @@ TEST(EngineView, SummaryJsonCarriesTheLogAndWhereItWasPut) {
   logtest::TMlgBuilder mlg(2, 1714564800);  // 2024-05-01T12:00:00Z
   mlg.Field(2, "RPM", "rpm").Field(3, "MAP", "kPa", 0.5, 10);
   mlg.Record(0, {1000, 80}).Record(100, {3000, 100}).Marker(150, "pull").Record(200, {2000, 60});
-  const enginelog::TEngineLog log = enginelog::ReadEngineLog(mlg.Bytes(), "e.mlg");
+  const enginelog::TLog log = enginelog::ReadEngineLog(mlg.Bytes(), "e.mlg");
   ASSERT_TRUE(log.Ok()) << log.Error;
   viewer::TAlignment alignment;
   alignment.Offset = 4.5;

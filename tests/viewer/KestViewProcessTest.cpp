@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/viewer/ViewerTestSupport.h"
-#include "viewer/SvgExport.h"
+#include "viewer/chart/SvgExport.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 
 #include "ViewerTestSupport.h"
-#include "viewer/LogFile.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/logs/OurLog.h"
 
 namespace {
 
@@ -16,28 +17,28 @@ TEST(LogFileTest, FollowReadsOnlyWhatWasAppended) {
   ASSERT_TRUE(viewertest::WriteFile(path, start));
   viewer::TLogFile file(path);
   ASSERT_TRUE(file.Load(true));
-  EXPECT_EQ(file.Data().Samples.size(), 10u);
+  EXPECT_EQ(file.Data().Rows(), 10u);
   EXPECT_EQ(file.BytesRead(), static_cast<qint64>(start.size()));
 
   // A row and half of the next: the half waits for its line end.
   const std::string row = "10:00:01,15.0,13.0\r\n";
   ASSERT_TRUE(viewertest::AppendFile(path, row + "10:00:01,15."));
   EXPECT_TRUE(file.ReadAppended());
-  EXPECT_EQ(file.Data().Samples.size(), 11u);
+  EXPECT_EQ(file.Data().Rows(), 11u);
   EXPECT_EQ(file.BytesRead(), static_cast<qint64>(start.size() + row.size() + 12));
-  EXPECT_EQ(file.Data().SkippedRows, 0u);
+  EXPECT_EQ(file.Data().SkippedRecords, 0u);
   ASSERT_TRUE(viewertest::AppendFile(path, "1,13.0\r\n"));
   EXPECT_TRUE(file.ReadAppended());
-  EXPECT_EQ(file.Data().Samples.size(), 12u);
-  EXPECT_FLOAT_EQ(file.Data().Samples.back().Value, 15.1f);
+  EXPECT_EQ(file.Data().Rows(), 12u);
+  EXPECT_FLOAT_EQ(viewer::SampleAt(file.Data(), file.Data().Rows() - 1).Value, 15.1f);
   EXPECT_FALSE(file.ReadAppended());  // nothing new
 
   // Replaced by a shorter file: read again from the start.
   ASSERT_TRUE(viewertest::WriteFile(
       path, viewertest::ClassicLog(36000, 1, {"12.0", "12.2"}).substr(0, 100)));
   EXPECT_TRUE(file.ReadAppended());
-  EXPECT_LT(file.Data().Samples.size(), 10u);
-  EXPECT_FLOAT_EQ(file.Data().Samples.front().Value, 12.0f);
+  EXPECT_LT(file.Data().Rows(), 10u);
+  EXPECT_FLOAT_EQ(viewer::SampleAt(file.Data(), 0).Value, 12.0f);
 }
 
 TEST(LogFileTest, TheWatcherReportsAppendedRows) {
@@ -50,7 +51,7 @@ TEST(LogFileTest, TheWatcherReportsAppendedRows) {
   ASSERT_TRUE(viewertest::AppendFile(path, "10:00:01,15.0,13.0\r\n"));
   // The watcher or the fallback timer, whichever comes first; a generous deadline, no sleep.
   EXPECT_TRUE(grew.wait(10000));
-  EXPECT_EQ(file.Data().Samples.size(), 11u);
+  EXPECT_EQ(file.Data().Rows(), 11u);
 }
 
 TEST(LogFileTest, UnreadableFilesSayWhy) {

@@ -10,13 +10,13 @@
 #include "log/RowFormat.h"
 #include "sensor/Reading.h"
 #include "sensor/SensorFrame.h"
-#include "viewer/LogParser.h"
-#include "viewer/Summary.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 
 using viewer::ParseLogText;
-using viewer::TLogData;
+using viewer::TLog;
 using viewer::TReadingKind;
 
 std::string ClassicLog(const std::string& date, const std::vector<std::string>& rows,
@@ -73,21 +73,21 @@ TEST(LogParserTest, ReadsTheFormsOfEveryLocale) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TLogData log = ParseLogText(c.Text, "run.txt");
+    const viewer::TLog log = ParseLogText(c.Text, "run.txt");
     ASSERT_EQ(log.Error, "");
-    EXPECT_EQ(log.Kind, viewer::TLogKind::Classic);
-    EXPECT_EQ(log.DecimalSeparator, c.Separator);
-    EXPECT_EQ(log.TwelveHourClock, c.TwelveHour);
-    EXPECT_EQ(log.Date.Year, c.Year);
-    EXPECT_EQ(log.Date.Month, c.Month);
-    EXPECT_EQ(log.Date.Day, c.Day);
-    ASSERT_EQ(log.Samples.size(), 1u);
-    EXPECT_EQ(log.SkippedRows, 0u);
-    EXPECT_GE(log.Samples[0].Time, c.FirstTime);
-    EXPECT_LT(log.Samples[0].Time, c.FirstTime + 1);
-    EXPECT_FLOAT_EQ(log.Samples[0].Value, c.Value);
-    EXPECT_EQ(log.Samples[0].Kind, c.Kind);
-    EXPECT_FLOAT_EQ(log.Samples[0].Volts, c.Volts);
+    EXPECT_EQ(log.Format, viewer::TFileFormat::Classic);
+    EXPECT_EQ(log.Ours.DecimalSeparator, c.Separator);
+    EXPECT_EQ(log.Ours.TwelveHourClock, c.TwelveHour);
+    EXPECT_EQ(log.Ours.Date.Year, c.Year);
+    EXPECT_EQ(log.Ours.Date.Month, c.Month);
+    EXPECT_EQ(log.Ours.Date.Day, c.Day);
+    ASSERT_EQ(log.Rows(), 1u);
+    EXPECT_EQ(log.SkippedRecords, 0u);
+    EXPECT_GE(log.Times[0], c.FirstTime);
+    EXPECT_LT(log.Times[0], c.FirstTime + 1);
+    EXPECT_FLOAT_EQ(viewer::SampleAt(log, 0).Value, c.Value);
+    EXPECT_EQ(viewer::SampleAt(log, 0).Kind, c.Kind);
+    EXPECT_FLOAT_EQ(viewer::SampleAt(log, 0).Volts, c.Volts);
   }
 }
 
@@ -115,14 +115,14 @@ TEST(LogParserTest, EveryReachableRowReadsBackInBothSeparators) {
         }
       }
     }
-    const TLogData log = ParseLogText(text, "all.txt");
+    const viewer::TLog log = ParseLogText(text, "all.txt");
     ASSERT_EQ(log.Error, "");
-    EXPECT_EQ(log.SkippedRows, 0u)
-        << (log.FirstBadLines.empty() ? "" : log.FirstBadLines[0].Reason);
-    ASSERT_EQ(log.Samples.size(), written.size());
-    EXPECT_EQ(log.DecimalSeparator, separator);
+    EXPECT_EQ(log.SkippedRecords, 0u)
+        << (log.Ours.FirstBadLines.empty() ? "" : log.Ours.FirstBadLines[0].Reason);
+    ASSERT_EQ(log.Rows(), written.size());
+    EXPECT_EQ(log.Ours.DecimalSeparator, separator);
     for (std::size_t i = 0; i < written.size(); ++i) {
-      const viewer::TSample& sample = log.Samples[i];
+      const viewer::TSample& sample = viewer::SampleAt(log, i);
       const std::string& reading = written[i].first;
       ASSERT_FLOAT_EQ(sample.Value, std::stof(reading)) << "row " << i << ": " << reading;
       ASSERT_EQ(sample.Kind,
@@ -134,15 +134,15 @@ TEST(LogParserTest, EveryReachableRowReadsBackInBothSeparators) {
 }
 
 TEST(LogParserTest, MidnightAdvancesTheDay) {
-  const TLogData us = ParseLogText(
+  const viewer::TLog us = ParseLogText(
       ClassicLog("12/31/26",
                  {"11:59:59 PM,14.7,12.5", "12:00:00 AM,14.8,12.5", "12:00:01 AM,14.9,12.5"}),
       "night.txt");
-  ASSERT_EQ(us.Samples.size(), 3u);
-  EXPECT_LT(us.Samples[0].Time, 86400);
-  EXPECT_GE(us.Samples[1].Time, 86400);
-  EXPECT_LT(us.Samples[1].Time, 86401);
-  EXPECT_GE(us.Samples[2].Time, 86401);
+  ASSERT_EQ(us.Rows(), 3u);
+  EXPECT_LT(us.Times[0], 86400);
+  EXPECT_GE(us.Times[1], 86400);
+  EXPECT_LT(us.Times[1], 86401);
+  EXPECT_GE(us.Times[2], 86401);
   // Two days: the second midnight adds another.
   std::vector<std::string> rows;
   for (int s : {86399, 0, 43200, 86399, 0}) {
@@ -150,11 +150,11 @@ TEST(LogParserTest, MidnightAdvancesTheDay) {
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
     rows.push_back(std::string(time) + ",14.7,12.5");
   }
-  const TLogData twoDays = ParseLogText(ClassicLog("2026-12-08", rows), "two.txt");
-  ASSERT_EQ(twoDays.Samples.size(), 5u);
-  EXPECT_GE(twoDays.Samples[4].Time, 2 * 86400);
-  for (std::size_t i = 1; i < twoDays.Samples.size(); ++i) {
-    EXPECT_GT(twoDays.Samples[i].Time, twoDays.Samples[i - 1].Time);
+  const viewer::TLog twoDays = ParseLogText(ClassicLog("2026-12-08", rows), "two.txt");
+  ASSERT_EQ(twoDays.Rows(), 5u);
+  EXPECT_GE(twoDays.Times[4], 2 * 86400);
+  for (std::size_t i = 1; i < twoDays.Rows(); ++i) {
+    EXPECT_GT(twoDays.Times[i], twoDays.Times[i - 1]);
   }
 }
 
@@ -170,17 +170,17 @@ TEST(LogParserTest, RowsOfOneSecondSpreadOverIt) {
   add(0, 4);
   for (int s = 1; s <= 3; ++s) add(s, 10);
   add(4, 2);
-  const TLogData log = ParseLogText(ClassicLog("2026-12-08", rows), "spread.txt");
-  ASSERT_EQ(log.Samples.size(), 36u);
-  EXPECT_NEAR(log.SampleInterval, 0.1, 1e-9);
+  const viewer::TLog log = ParseLogText(ClassicLog("2026-12-08", rows), "spread.txt");
+  ASSERT_EQ(log.Rows(), 36u);
+  EXPECT_NEAR(log.Ours.SampleInterval, 0.1, 1e-9);
   const double start = 36000;
   // The cut first second ends where the next begins: its rows are its last four tenths.
-  EXPECT_NEAR(log.Samples[0].Time, start + 0.65, 1e-9);
-  EXPECT_NEAR(log.Samples[3].Time, start + 0.95, 1e-9);
-  EXPECT_NEAR(log.Samples[4].Time, start + 1.05, 1e-9);
-  EXPECT_NEAR(log.Samples[34].Time, start + 4.05, 1e-9);
-  EXPECT_NEAR(log.Samples[35].Time, start + 4.15, 1e-9);
-  for (std::size_t i = 1; i < log.Samples.size(); ++i) {
+  EXPECT_NEAR(log.Times[0], start + 0.65, 1e-9);
+  EXPECT_NEAR(log.Times[3], start + 0.95, 1e-9);
+  EXPECT_NEAR(log.Times[4], start + 1.05, 1e-9);
+  EXPECT_NEAR(log.Times[34], start + 4.05, 1e-9);
+  EXPECT_NEAR(log.Times[35], start + 4.15, 1e-9);
+  for (std::size_t i = 1; i < log.Rows(); ++i) {
     EXPECT_FALSE(viewer::IsGapBefore(log, i)) << i;
   }
 }
@@ -193,40 +193,41 @@ TEST(LogParserTest, GapsAndRepeatsBreakTheTrace) {
   for (const auto& row : TenPerSecond(36015, 1, "13.3", "12.4")) rows.push_back(row);
   // 14.7 for three seconds: long past the watchdog's 1.25 s.
   // 13.1 for two seconds too; the 13.2 run is three seconds.
-  const TLogData log = ParseLogText(ClassicLog("2026-12-08", rows), "gaps.txt");
-  ASSERT_EQ(log.Samples.size(), 90u);
+  const viewer::TLog log = ParseLogText(ClassicLog("2026-12-08", rows), "gaps.txt");
+  ASSERT_EQ(log.Rows(), 90u);
   std::vector<std::size_t> gaps;
-  for (std::size_t i = 1; i < log.Samples.size(); ++i) {
+  for (std::size_t i = 1; i < log.Rows(); ++i) {
     if (viewer::IsGapBefore(log, i)) gaps.push_back(i);
   }
   // Each run's repeats start a gap, the missing seconds another; the fresh value after a run of
   // repeats carries on after the gap.
   EXPECT_EQ(gaps, (std::vector<std::size_t>{1, 30, 31, 51}));
-  EXPECT_FALSE(log.Samples[0].Stale);
-  EXPECT_TRUE(log.Samples[1].Stale);
-  EXPECT_TRUE(log.Samples[29].Stale);
-  EXPECT_FALSE(log.Samples[80].Stale);
+  EXPECT_FALSE(viewer::SampleAt(log, 0).Stale);
+  EXPECT_TRUE(viewer::SampleAt(log, 1).Stale);
+  EXPECT_TRUE(viewer::SampleAt(log, 29).Stale);
+  EXPECT_FALSE(viewer::SampleAt(log, 80).Stale);
   // A value that holds for less than the watchdog's time is a reading.
-  const TLogData steady =
+  const viewer::TLog steady =
       ParseLogText(ClassicLog("2026-12-08", TenPerSecond(36000, 1, "14.7", "12.5")), "steady.txt");
-  for (const auto& sample : steady.Samples) EXPECT_FALSE(sample.Stale);
+  for (const auto& sample : viewer::Samples(steady)) EXPECT_FALSE(sample.Stale);
 }
 
 TEST(LogParserTest, MixedModesKeepWhatEachRowIs) {
-  const TLogData log = ParseLogText(
+  const viewer::TLog log = ParseLogText(
       ClassicLog("08.12.2026", {"14:03:27,14,7,12,5", "14:03:27,1,00,12,5", "14:03:28,0,68,12,5",
                                 "14:03:28,4,4,12,5", "14:03:28,1,36,12,5", "14:03:29,21,1,12,5"}),
       "mixed.txt");
-  ASSERT_EQ(log.Samples.size(), 6u);
+  ASSERT_EQ(log.Rows(), 6u);
   const std::vector<TReadingKind> kinds = {TReadingKind::Afr,    TReadingKind::Lambda,
                                            TReadingKind::Lambda, TReadingKind::Afr,
                                            TReadingKind::Lambda, TReadingKind::Afr};
-  for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(log.Samples[i].Kind, kinds[i]) << i;
+  for (std::size_t i = 0; i < kinds.size(); ++i)
+    EXPECT_EQ(viewer::SampleAt(log, i).Kind, kinds[i]) << i;
   viewer::TDisplay lambda{sensor::dmLambda, sensor::ftPetrol};
-  EXPECT_NEAR(viewer::DisplayValue(log.Samples[0], lambda), 1.0, 1e-6);
-  EXPECT_NEAR(viewer::DisplayValue(log.Samples[1], lambda), 1.0, 1e-6);
+  EXPECT_NEAR(viewer::DisplayValue(viewer::SampleAt(log, 0), lambda), 1.0, 1e-6);
+  EXPECT_NEAR(viewer::DisplayValue(viewer::SampleAt(log, 1), lambda), 1.0, 1e-6);
   viewer::TDisplay propane{sensor::dmAirFuelRatio, sensor::ftPropane};
-  EXPECT_NEAR(viewer::DisplayValue(log.Samples[1], propane), 15.5, 1e-5);
+  EXPECT_NEAR(viewer::DisplayValue(viewer::SampleAt(log, 1), propane), 15.5, 1e-5);
 }
 
 TEST(LogParserTest, ReadsTheExtendedLog) {
@@ -244,20 +245,20 @@ TEST(LogParserTest, ReadsTheExtendedLog) {
   text += csvlog::ExtendedRow("2026-12-09T00:00:00.050+01:00", sample) + "\n";
   // Summer time ends: the wall clock goes back an hour, the time keeps running.
   text += csvlog::ExtendedRow("2026-12-08T23:00:00.150+00:00", sample) + "\n";
-  const TLogData log = ParseLogText(text, "ext.csv");
+  const viewer::TLog log = ParseLogText(text, "ext.csv");
   ASSERT_EQ(log.Error, "");
-  EXPECT_EQ(log.Kind, viewer::TLogKind::Extended);
-  ASSERT_EQ(log.Samples.size(), 3u);
-  EXPECT_NEAR(log.Samples[0].Time, 86399.95, 1e-6);
-  EXPECT_NEAR(log.Samples[1].Time, 86400.05, 1e-6);
-  EXPECT_NEAR(log.Samples[2].Time, 86400.15, 1e-6);
-  EXPECT_FALSE(log.Samples[2].BreakBefore);
-  EXPECT_EQ(log.Samples[0].Status, viewer::TSampleStatus::LowVolts);
-  EXPECT_EQ(log.Samples[0].Kind, TReadingKind::Lambda);
-  EXPECT_FLOAT_EQ(log.Samples[0].Volts, 12.55f);
-  EXPECT_FLOAT_EQ(log.Samples[1].Value, 6.4f);
-  EXPECT_FLOAT_EQ(log.Samples[1].Lambda, 1.0f);
-  EXPECT_EQ(log.Samples[1].Status, viewer::TSampleStatus::Warmup);
+  EXPECT_EQ(log.Format, viewer::TFileFormat::Extended);
+  ASSERT_EQ(log.Rows(), 3u);
+  EXPECT_NEAR(log.Times[0], 86399.95, 1e-6);
+  EXPECT_NEAR(log.Times[1], 86400.05, 1e-6);
+  EXPECT_NEAR(log.Times[2], 86400.15, 1e-6);
+  EXPECT_FALSE(viewer::SampleAt(log, 2).BreakBefore);
+  EXPECT_EQ(viewer::SampleAt(log, 0).Status, viewer::TSampleStatus::LowVolts);
+  EXPECT_EQ(viewer::SampleAt(log, 0).Kind, TReadingKind::Lambda);
+  EXPECT_FLOAT_EQ(viewer::SampleAt(log, 0).Volts, 12.55f);
+  EXPECT_FLOAT_EQ(viewer::SampleAt(log, 1).Value, 6.4f);
+  EXPECT_FLOAT_EQ(viewer::SampleAt(log, 1).Lambda, 1.0f);
+  EXPECT_EQ(viewer::SampleAt(log, 1).Status, viewer::TSampleStatus::Warmup);
   EXPECT_EQ(viewer::LoggedDisplay(log).FuelType, sensor::ftMethanol);
 }
 
@@ -322,13 +323,13 @@ TEST(LogParserTest, BadInputIsNamedAndNeverFatalForTheRest) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TLogData log = ParseLogText(c.Text, "bad.txt");
+    const viewer::TLog log = ParseLogText(c.Text, "bad.txt");
     EXPECT_EQ(log.Error, c.Error);
-    EXPECT_EQ(log.Samples.size(), c.Samples);
-    EXPECT_EQ(log.SkippedRows, c.Skipped);
+    EXPECT_EQ(log.Rows(), c.Samples);
+    EXPECT_EQ(log.SkippedRecords, c.Skipped);
     if (c.FirstBadLine != 0) {
-      ASSERT_FALSE(log.FirstBadLines.empty());
-      EXPECT_EQ(log.FirstBadLines.front().Line, c.FirstBadLine);
+      ASSERT_FALSE(log.Ours.FirstBadLines.empty());
+      EXPECT_EQ(log.Ours.FirstBadLines.front().Line, c.FirstBadLine);
       EXPECT_NE(viewer::SkippedRowsText(log).find("bad.txt: "), std::string::npos);
     }
   }
@@ -339,19 +340,19 @@ TEST(LogParserTest, PiecesOfAnySizeReadAsTheWhole) {
   std::vector<std::string> rows = TenPerSecond(36000, 3, "14.7", "12.5");
   rows.insert(rows.begin() + 7, "junk");
   const std::string text = ClassicLog("12/08/26", rows) + "10:00:03,1.00,12.5";
-  const TLogData whole = ParseLogText(text, "p.txt");
+  const viewer::TLog whole = ParseLogText(text, "p.txt");
   for (std::size_t piece : {1u, 2u, 3u, 7u, 64u}) {
-    viewer::TLogParser parser("p.txt");
+    enginelog::TOurLogReader parser("p.txt");
     for (std::size_t at = 0; at < text.size(); at += piece) {
       parser.Feed(std::string_view(text).substr(at, piece));
     }
     parser.Finish();
-    const TLogData& log = parser.Data();
-    ASSERT_EQ(log.Samples.size(), whole.Samples.size()) << piece;
-    EXPECT_EQ(log.SkippedRows, whole.SkippedRows);
-    EXPECT_EQ(log.Lines, whole.Lines);
-    for (std::size_t i = 0; i < log.Samples.size(); ++i) {
-      EXPECT_EQ(log.Samples[i].Time, whole.Samples[i].Time);
+    const viewer::TLog& log = parser.Log();
+    ASSERT_EQ(log.Rows(), whole.Rows()) << piece;
+    EXPECT_EQ(log.SkippedRecords, whole.SkippedRecords);
+    EXPECT_EQ(log.Ours.Lines, whole.Ours.Lines);
+    for (std::size_t i = 0; i < log.Rows(); ++i) {
+      EXPECT_EQ(log.Times[i], whole.Times[i]);
     }
   }
 }

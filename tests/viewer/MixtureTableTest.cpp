@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-#include "viewer/MixtureTable.h"
+#include "viewer/table/MixtureTable.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ struct TBlock {
 // The engine log and our log of the blocks, both from time 0 of the drive. Our mixture reaches the
 // sensor `exhaustDelay` seconds after the engine record that burned it.
 struct TDrive {
-  enginelog::TEngineLog Engine;
-  viewer::TLogData Ours;
+  enginelog::TLog Engine;
+  viewer::TLog Ours;
 
   TDrive(const std::vector<TBlock>& blocks, double exhaustDelay = 0) {
     for (const char* name : {"RPM", "MAP", "TPS", "CLT", "Lambda"}) {
@@ -48,15 +48,16 @@ struct TDrive {
       }
     }
     const auto delayRows = static_cast<std::size_t>(std::lround(exhaustDelay / Step));
-    Ours.SampleInterval = Step;
+    std::vector<viewer::TSample> samples;
     for (std::size_t i = 0; i < afrs.size(); ++i) {
       viewer::TSample sample;
       sample.Time = Start + static_cast<double>(i) * Step;
       sample.Value = afrs[i < delayRows ? 0 : i - delayRows];
       sample.Lambda = std::nanf("");
       sample.Status = viewer::TSampleStatus::Live;
-      Ours.Samples.push_back(sample);
+      samples.push_back(sample);
     }
+    Ours = viewer::OurLogOf(samples, Step);
   }
 
   viewer::TTableInput Input(bool withOurs = true) const {
@@ -142,12 +143,23 @@ TEST(MixtureTable, CellsOfKnownDrives) {
        Drive,
        0,
        [](TTableSettings&, TDrive& d) {
-         d.Ours.Samples[10].Status = viewer::TSampleStatus::Warmup;
-         d.Ours.Samples[11].Status = viewer::TSampleStatus::LowVolts;
-         d.Ours.Samples[12].Stale = true;
+         std::vector<float>& status = d.Ours.Channels[enginelog::OurStatus].Values;
+         status[10] = static_cast<float>(viewer::TSampleStatus::Warmup);
+         status[11] = static_cast<float>(viewer::TSampleStatus::LowVolts);
+         d.Ours.RowFlags[12] |= enginelog::RowStale;
        },
        // The records at 1.0 to 1.2 s find no row of ours that counts near them.
        {{0, 0, 14.7, 47}, {1, 1, 12.0, 50}, {2, 0, 17.0, 50}}},
+      {"our rows logged as lambda count in the table's unit",
+       Drive,
+       0,
+       [](TTableSettings&, TDrive& d) {
+         for (std::size_t i = 0; i < d.Ours.Rows(); ++i) {
+           d.Ours.Channels[enginelog::OurReading].Values[i] /= 14.7f;
+           d.Ours.RowFlags[i] |= enginelog::RowLambda;
+         }
+       },
+       {{0, 0, 14.7, 50}, {1, 1, 12.0, 50}, {2, 0, 17.0, 50}}},
       {"without a log of ours the engine's lambda channel, as AFR",
        Drive,
        0,
@@ -237,7 +249,7 @@ TEST(MixtureTable, DerivedBreakpointsAreRoundOverTheData) {
       {{std::nanf("")}, {}},
   };
   for (const TDerive& c : cases) {
-    enginelog::TEngineLog log;
+    enginelog::TLog log;
     log.Channels.push_back({"X", "", c.Values});
     for (std::size_t i = 0; i < c.Values.size(); ++i) log.Times.push_back(static_cast<double>(i));
     const viewer::TBins bins =

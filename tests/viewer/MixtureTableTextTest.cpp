@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <cmath>
 
-#include "viewer/MixtureTableText.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ enum class TInput { Bins, Grid, Steady, Range };
 // What came out, as numbers: the breakpoints, the grid, {channel, rate, settle} or {channel,
 // low, high}; nothing with the reason.
 std::optional<std::vector<double>> Read(TInput input, const std::string& text, std::string& error) {
-  const enginelog::TEngineLog log =
+  const enginelog::TLog log =
       enginelog::ReadEngineLog("Time (s),RPM (rpm),MAP (kPa)\n0,900,30\n0.1,950,31\n", "e.csv");
   if (input == TInput::Bins) return viewer::ParseBins(text, error);
   if (input == TInput::Grid) return viewer::ParseTargetGrid(text, 3, 2, error);

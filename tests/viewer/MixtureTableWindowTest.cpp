@@ -17,9 +17,9 @@
 #include <string>
 
 #include "ViewerTestSupport.h"
-#include "viewer/MixtureTablePainter.h"
-#include "viewer/MixtureTablePanel.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/table/MixtureTablePainter.h"
+#include "viewer/window/MixtureTablePanel.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 

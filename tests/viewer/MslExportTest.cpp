@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "log/TextLogReader.h"
-#include "viewer/LogParser.h"
-#include "viewer/MslExport.h"
-#include "viewer/Summary.h"
+#include "viewer/chart/MslExport.h"
+#include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(MslExport, AnExtendedLogReadsBackInTheUnitAskedFor) {
        {"Lambda", "Volts", "Temp", "Status"},
        {{1.0f, 12.55f, 20, 0}, {0.898f, 11.92f, 21, 3}, {1.09f, 12.5f, 180, 1}}},
   };
-  const viewer::TLogData log = viewer::ParseLogText(ExtendedLog, "run.csv");
+  const viewer::TLog log = viewer::ParseLogText(ExtendedLog, "run.csv");
   ASSERT_TRUE(log.Error.empty()) << log.Error;
   QTemporaryDir dir;
   for (const TExportCase& c : cases) {
@@ -62,9 +62,9 @@ TEST(MslExport, AnExtendedLogReadsBackInTheUnitAskedFor) {
     ASSERT_TRUE(
         viewer::ExportMsl(log, {c.DisplayMode, sensor::ftPetrol}, path, "kestview 0.0", &error))
         << error.toStdString();
-    const enginelog::TEngineLog back = enginelog::ReadTextLog(FileText(path), "run.msl");
+    const enginelog::TLog back = enginelog::ReadTextLog(FileText(path), "run.msl");
     ASSERT_TRUE(back.Ok()) << back.Error;
-    EXPECT_EQ(back.Format, enginelog::TEngineLogFormat::Msl);
+    EXPECT_EQ(back.Format, enginelog::TFileFormat::Msl);
     ASSERT_TRUE(back.Start.has_value());
     EXPECT_EQ(back.Start->UtcOffsetSeconds, 7200);
     EXPECT_NEAR(back.Start->Fraction, 0.25, 1e-9);
@@ -113,34 +113,34 @@ TEST(MslExport, OurMslReadsBackAsTheLogItCameFrom) {
   QTemporaryDir dir;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const viewer::TLogData source = viewer::ParseLogText(c.Source, "run.csv");
-    ASSERT_TRUE(source.Error.empty() && source.SkippedRows == 0) << source.Error;
+    const viewer::TLog source = viewer::ParseLogText(c.Source, "run.csv");
+    ASSERT_TRUE(source.Error.empty() && source.SkippedRecords == 0) << source.Error;
     const QString path = dir.filePath(QStringLiteral("run.msl"));
     QString error;
     ASSERT_TRUE(
         viewer::ExportMsl(source, viewer::LoggedDisplay(source), path, "kestview 1.2.3", &error))
         << error.toStdString();
     const std::string text = FileText(path);
-    const viewer::TLogData back = viewer::ParseLogText(text, "run.msl");
-    viewer::TLogParser bytewise("run.msl");
+    const viewer::TLog back = viewer::ParseLogText(text, "run.msl");
+    enginelog::TOurLogReader bytewise("run.msl");
     for (const char c : text) bytewise.Feed(std::string_view(&c, 1));
     bytewise.Finish();
 
-    for (const viewer::TLogData* read : {&back, &std::as_const(bytewise).Data()}) {
+    for (const viewer::TLog* read : {&back, &std::as_const(bytewise).Log()}) {
       ASSERT_EQ(read->Error, "") << text;
-      EXPECT_EQ(read->Kind, viewer::TLogKind::Msl);
-      EXPECT_EQ(read->SkippedRows, 0u);
-      EXPECT_EQ(read->Date.Year, source.Date.Year);
-      EXPECT_EQ(read->Date.Month, source.Date.Month);
-      EXPECT_EQ(read->Date.Day, source.Date.Day);
+      EXPECT_EQ(read->Format, viewer::TFileFormat::OurMsl);
+      EXPECT_EQ(read->SkippedRecords, 0u);
+      EXPECT_EQ(read->Ours.Date.Year, source.Ours.Date.Year);
+      EXPECT_EQ(read->Ours.Date.Month, source.Ours.Date.Month);
+      EXPECT_EQ(read->Ours.Date.Day, source.Ours.Date.Day);
       EXPECT_EQ(viewer::HasUtcOffset(*read), viewer::HasUtcOffset(source));
-      EXPECT_EQ(read->UtcOffsetSeconds, source.UtcOffsetSeconds);
+      EXPECT_EQ(read->Ours.UtcOffsetSeconds, source.Ours.UtcOffsetSeconds);
       EXPECT_EQ(viewer::HasStatusColumn(*read), viewer::HasStatusColumn(source));
-      ASSERT_EQ(read->Samples.size(), source.Samples.size()) << text;
-      for (std::size_t i = 0; i < source.Samples.size(); ++i) {
+      ASSERT_EQ(read->Rows(), source.Rows()) << text;
+      for (std::size_t i = 0; i < source.Rows(); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
-        const viewer::TSample& want = source.Samples[i];
-        const viewer::TSample& got = read->Samples[i];
+        const viewer::TSample& want = viewer::SampleAt(source, i);
+        const viewer::TSample& got = viewer::SampleAt(*read, i);
         EXPECT_NEAR(got.Time, want.Time, c.TimeTolerance);
         EXPECT_FLOAT_EQ(got.Value, want.Value);
         EXPECT_EQ(got.Kind, want.Kind);
@@ -159,7 +159,7 @@ TEST(MslExport, OurMslReadsBackAsTheLogItCameFrom) {
 }
 
 TEST(MslExport, AFileThatCannotBeWrittenIsReportedByName) {
-  const viewer::TLogData log = viewer::ParseLogText(ExtendedLog, "run.csv");
+  const viewer::TLog log = viewer::ParseLogText(ExtendedLog, "run.csv");
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("missing/run.msl"));
   QString error;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "ViewerTestSupport.h"
-#include "viewer/Summary.h"
+#include "viewer/logs/Summary.h"
 
 namespace {
 
@@ -19,10 +19,10 @@ TEST(SummaryTest, KnownShares) {
     bytes.push_back(i < 20 ? 132 : i < 70 ? 147 : 162);
     volts.push_back(i < 10 ? 11.5 : 13.0);
   }
-  const viewer::TLogData log =
+  const viewer::TLog log =
       viewer::ParseLogText(viewertest::ExtendedLog(bytes, volts, 0.1, 49, 5.0), "known.csv");
-  ASSERT_EQ(log.Samples.size(), 100u);
-  EXPECT_NEAR(log.SampleInterval, 0.1, 1e-9);
+  ASSERT_EQ(log.Rows(), 100u);
+  EXPECT_NEAR(log.Ours.SampleInterval, 0.1, 1e-9);
   const TDisplay afr{sensor::dmAirFuelRatio, sensor::ftPetrol};
   const viewer::TSummary all = viewer::Summarize(log, -1e9, 1e9, afr, {});
   EXPECT_EQ(all.Samples, 100u);
@@ -46,7 +46,7 @@ TEST(SummaryTest, KnownShares) {
   EXPECT_NEAR(wide.Stoichiometric, 1.0, 1e-9);
 
   // Only the range: the first two seconds hold the rich rows and the low volts.
-  const double start = log.Samples.front().Time;
+  const double start = log.Times.front();
   const viewer::TSummary first = viewer::Summarize(log, start, start + 1.95, afr, {});
   EXPECT_EQ(first.Samples, 20u);
   EXPECT_NEAR(first.Rich, 1.0, 1e-9);
@@ -63,8 +63,8 @@ TEST(SummaryTest, RepeatsOfASilentControllerAreAGapNotReadings) {
   text += rest.substr(rest.find("10:00:02"));
   const std::string after = viewertest::ClassicLog(36005, 1, {"14.6", "14.8"});
   text += after.substr(after.find("10:00:05"));
-  const viewer::TLogData log = viewer::ParseLogText(text, "silent.txt");
-  ASSERT_EQ(log.Samples.size(), 60u);
+  const viewer::TLog log = viewer::ParseLogText(text, "silent.txt");
+  ASSERT_EQ(log.Rows(), 60u);
   const viewer::TSummary summary =
       viewer::Summarize(log, -1e9, 1e9, {sensor::dmAirFuelRatio, sensor::ftPetrol}, {});
   EXPECT_EQ(summary.Readings, 31u);  // the first 20.0 was still a reading
@@ -93,11 +93,11 @@ TEST(SummaryTest, LowVoltsAndGapsAtTheirEdges) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const viewer::TLogData log = viewer::ParseLogText(
+    const viewer::TLog log = viewer::ParseLogText(
         viewertest::ExtendedLog(std::vector<int>(20, 147), std::vector<double>(20, c.Volts), 0.1, 9,
                                 c.Silence),
         "edges.csv");
-    ASSERT_EQ(log.Samples.size(), 20u);
+    ASSERT_EQ(log.Rows(), 20u);
     const viewer::TSummary summary =
         viewer::Summarize(log, -1e9, 1e9, {sensor::dmAirFuelRatio, sensor::ftPetrol}, {});
     EXPECT_NEAR(summary.SecondsBelowLowVolts, c.SecondsBelow, 1e-9);
@@ -117,7 +117,7 @@ TEST(SummaryTest, FuelsConvertWithTheControllersFactors) {
   for (const TCase& c : std::vector<TCase>{{{"8.7", "4.4"}, sensor::ftMethanol},
                                            {{"21.1", "14.0"}, sensor::ftPropane},
                                            {{"20.0", "10.0"}, sensor::ftPetrol}}) {
-    const viewer::TLogData log =
+    const viewer::TLog log =
         viewer::ParseLogText(viewertest::ClassicLog(36000, 1, c.Readings), "fuel.txt");
     EXPECT_EQ(viewer::LoggedDisplay(log).FuelType, c.Fuel) << c.Readings[0];
   }

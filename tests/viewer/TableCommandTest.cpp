@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "tests/viewer/ViewerTestSupport.h"
-#include "viewer/TableCommand.h"
+#include "viewer/session/TableCommand.h"
 #include "viewer/session/ViewSession.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/TraceColumns.h"
+#include "viewer/chart/TraceColumns.h"
 
 namespace {
 
@@ -89,9 +89,7 @@ TEST(TraceColumns, KeepsFirstLowHighLastAndBreaksAtEveryGap) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    viewer::TLogData log;
-    log.Samples = c.Samples;
-    log.SampleInterval = 0.1;
+    const viewer::TLog log = viewer::OurLogOf(c.Samples, 0.1);
     const viewer::TColumnScale scale{0, 10, 10 * c.ColumnsPerSecond};
     EXPECT_EQ(Describe(viewer::ReduceToColumns(log, scale, c.Quantity, {})), c.Expected);
   }
@@ -112,9 +110,7 @@ TEST(TraceColumns, AZoomedViewReachesBothEdgesWithTheSamplesJustOutside) {
     }
     return text + "]";
   };
-  viewer::TLogData log;
-  log.Samples = Readings(values, 1.5);
-  log.SampleInterval = 0.1;
+  const viewer::TLog log = viewer::OurLogOf(Readings(values, 1.5), 0.1);
   const viewer::TColumnScale view{3.05, 4.05, 10};
   EXPECT_EQ(Describe(viewer::ReduceToColumns(log, view, TTraceQuantity::Reading, {})), wanted('L'));
   std::vector<double> times;

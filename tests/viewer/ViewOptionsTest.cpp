@@ -1,7 +1,7 @@
 // kestview's command line: what is refused (exit 2) and what the options mean.
 #include <gtest/gtest.h>
 
-#include "viewer/ViewOptions.h"
+#include "viewer/session/ViewOptions.h"
 
 namespace {
 

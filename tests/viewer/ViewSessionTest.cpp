@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "ViewerTestSupport.h"
-#include "viewer/ViewerWindow.h"
 #include "viewer/session/ViewSession.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 

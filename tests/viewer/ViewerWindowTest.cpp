@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "ViewerTestSupport.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 
@@ -85,8 +85,8 @@ TEST(ViewerWindowTest, FollowKeepsTheNewestRowsInView) {
   ASSERT_TRUE(viewertest::AppendFile(path, more.substr(more.find("10:00:02"))));
   ASSERT_TRUE(window.Files().front()->ReadAppended());
   emit window.Files().front()->Grew();
-  EXPECT_EQ(window.Files().front()->Data().Samples.size(), 50u);
-  EXPECT_NEAR(window.Chart()->Scene().To, window.Files().front()->Data().Samples.back().Time, 1e-9);
+  EXPECT_EQ(window.Files().front()->Data().Rows(), 50u);
+  EXPECT_NEAR(window.Chart()->Scene().To, window.Files().front()->Data().Times.back(), 1e-9);
 }
 
 }  // namespace

@@ -49,12 +49,16 @@ std::vector<TViewSession::TFileReport> TViewSession::OpenFiles(const QStringList
   for (const QString& path : paths) {
     TFileReport report;
     report.Path = path;
-    report.Engine =
-        IsEngineLogFile(path) && (!Engine || SecondEngineLog == TSecondEngineLog::Replace);
+    // Each file is opened and read once; its first bytes choose its reader. A second engine log
+    // that is not to replace the first is read as a log of ours would be, and its fault named so.
+    auto file = std::make_unique<TLogFile>(path, this);
+    if (Engine && SecondEngineLog != TSecondEngineLog::Replace) file->SetOursOnly();
+    const bool loaded = file->Load(Following);
+    report.Engine = file->IsEngineLog();
     if (report.Engine) {
-      OpenEngineLog(path, report);
+      OpenEngineLog(path, file->TakeLog(), report);
     } else {
-      OpenOurLog(path, report);
+      OpenOurLog(std::move(file), loaded, report);
     }
     reports.push_back(report);
     Reports.push_back(std::move(report));
@@ -71,9 +75,8 @@ std::vector<TViewSession::TFileReport> TViewSession::OpenFiles(const QStringList
   return reports;
 }
 
-void TViewSession::OpenEngineLog(const QString& path, TFileReport& report) {
-  auto log = std::make_unique<enginelog::TEngineLog>(
-      enginelog::ReadEngineLogFile(path.toLocal8Bit().toStdString(), path.toStdString()));
+void TViewSession::OpenEngineLog(const QString& path, enginelog::TLog read, TFileReport& report) {
+  auto log = std::make_unique<enginelog::TLog>(std::move(read));
   report.Warnings = log->Warnings;
   if (!log->Ok()) {
     report.Error = log->Error;
@@ -89,9 +92,9 @@ void TViewSession::OpenEngineLog(const QString& path, TFileReport& report) {
   GivenFiles.push_back({path, TGivenFile::TKind::Engine, 0});
 }
 
-void TViewSession::OpenOurLog(const QString& path, TFileReport& report) {
-  auto file = std::make_unique<TLogFile>(path, this);
-  if (!file->Load(Following)) {
+void TViewSession::OpenOurLog(std::unique_ptr<TLogFile> file, bool loaded, TFileReport& report) {
+  const QString path = file->Path();
+  if (!loaded) {
     report.Error = file->Data().Error;
     file->SetFollow(false);  // nothing to follow; its reason stays for the summary
     GivenFiles.push_back({path, TGivenFile::TKind::Unreadable, Unreadable.size()});
@@ -117,7 +120,7 @@ QString TViewSession::Messages() const {
   for (const auto& file : OurLogs) {
     const std::string text = SkippedRowsText(file->Data());
     if (!text.empty()) lines << QString::fromStdString(text);
-    if (file->Following() && file->Data().Samples.empty()) {
+    if (file->Following() && file->Data().Times.empty()) {
       lines << file->Path() + QStringLiteral(": waiting for rows");
     }
   }
@@ -184,7 +187,7 @@ bool TViewSession::Realign() {
   if (OurLogs.empty()) {
     found = TAlignment{Hand.value_or(0), Hand ? "hand" : "none", {}};
   } else {
-    const TLogData& mixture = OurLogs.front()->Data();
+    const TLog& mixture = OurLogs.front()->Data();
     found = AlignEngineLog(mixture, *Engine, Mode, Hand, LocalUtcOffsetAt(mixture));
   }
   const bool changed =
@@ -223,7 +226,7 @@ void TViewSession::SetCursor(std::optional<double> time) {
 // throttle for the steady filter, the mixture from the logs open, no target.
 void TViewSession::DefaultTableSetup() {
   TTableSetup setup = Table;  // what is not about the log's channels stays as the user set it
-  const enginelog::TEngineLog& log = *Engine;
+  const enginelog::TLog& log = *Engine;
   setup.XChannel = DefaultXChannel(log).value_or(0);
   setup.YChannel = DefaultYChannel(log).value_or(log.Channels.size() > 1);
   setup.SteadyFilter.Channel = DefaultSteadyChannel(log).value_or(0);
@@ -379,14 +382,14 @@ TTableInput TViewSession::TableInput() const {
 double TViewSession::TableAxisShift() const {
   if (!Engine) return 0;
   if (!OurLogs.empty()) {
-    const TLogData& first = OurLogs.front()->Data();
-    return RelativeAxis() && !first.Samples.empty() ? first.Samples.front().Time : 0;
+    const TLog& first = OurLogs.front()->Data();
+    return RelativeAxis() && !first.Times.empty() ? first.Times.front() : 0;
   }
   return (Engine->Times.empty() ? 0 : Engine->Times.front()) - Aligned.Offset;
 }
 
 std::optional<TTableSettings> TViewSession::TableSettings(TTableProblem& problem) const {
-  const enginelog::TEngineLog& log = *Engine;
+  const enginelog::TLog& log = *Engine;
   const TTableInput input = TableInput();
   const double axisShift = TableAxisShift();
   TTableSettings settings;
@@ -477,7 +480,7 @@ TSessionScene MakeSessionScene(const TViewSession& session) {
   }
   TSessionScene scene;
   scene.Chart = MakeScene(logs, session.Display(), session.RelativeAxis());
-  if (const enginelog::TEngineLog* engine = session.EngineLog()) {
+  if (const enginelog::TLog* engine = session.EngineLog()) {
     scene.Panes =
         PlacePanes(scene.Chart, *engine, session.Alignment().Offset, session.ShownChannels());
     scene.Chart.MoreExtents.push_back(PaneExtent(scene.Panes));

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "log/EngineLog.h"
-#include "viewer/ChartPainter.h"
-#include "viewer/EngineLogs.h"
-#include "viewer/EnginePanes.h"
-#include "viewer/LogFile.h"
-#include "viewer/MixtureTable.h"
-#include "viewer/MixtureTableText.h"
+#include "log/Log.h"
+#include "viewer/chart/ChartPainter.h"
+#include "viewer/chart/EnginePanes.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/LogFile.h"
+#include "viewer/table/MixtureTable.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace viewer {
 
@@ -125,7 +125,7 @@ class TViewSession : public QObject {
   };
   const std::vector<TGivenFile>& Given() const { return GivenFiles; }
   // The engine log open (none: nullptr), its path, and a number that changes with each one.
-  const enginelog::TEngineLog* EngineLog() const { return Engine.get(); }
+  const enginelog::TLog* EngineLog() const { return Engine.get(); }
   const QString& EnginePath() const { return EngineFile; }
   unsigned EngineNumber() const { return EngineCount; }
   // The messages about files, one a line: those that could not be read, an engine log's
@@ -206,8 +206,8 @@ class TViewSession : public QObject {
   void Changed(viewer::TViewSession::TChange what);
 
  private:
-  void OpenEngineLog(const QString& path, TFileReport& report);
-  void OpenOurLog(const QString& path, TFileReport& report);
+  void OpenEngineLog(const QString& path, enginelog::TLog read, TFileReport& report);
+  void OpenOurLog(std::unique_ptr<TLogFile> file, bool loaded, TFileReport& report);
   bool Realign();
   void DefaultTableSetup();
   void DefaultMixture();
@@ -220,7 +220,7 @@ class TViewSession : public QObject {
   std::vector<std::unique_ptr<TLogFile>> Unreadable;
   std::vector<TGivenFile> GivenFiles;
   std::vector<TFileReport> Reports;  // of every file given, for Messages
-  std::unique_ptr<enginelog::TEngineLog> Engine;
+  std::unique_ptr<enginelog::TLog> Engine;
   QString EngineFile;
   unsigned EngineCount = 0;
   bool Following = false;

@@ -1,0 +1,67 @@
+// An engine log beside our mixture logs: where one falls on the
+// mixture chart's time axis (by clock, by matching the mixture traces, or by hand), which of its
+// channels are shown first, and its summary. No widgets: the window, the export and the command
+// line share it.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/Log.h"
+#include "viewer/logs/OurLog.h"
+
+namespace viewer {
+
+// How the user asked the engine log to be lined up.
+enum class TAlignMode : unsigned char { Clock, Match, None };
+// "clock", "match", "none"; nothing for another word.
+std::optional<TAlignMode> AlignModeOf(std::string_view word);
+
+// Where the engine log lies on the mixture log's axis and how that was found.
+struct TAlignment {
+  // Seconds after the mixture log's first row at which the engine log's first record falls.
+  double Offset = 0;
+  // "clock", "match", "hand" or "none" (the logs start together: nothing else was possible).
+  std::string How = "none";
+  // Why the way asked for could not be used; empty when it was.
+  std::string Note;
+};
+
+// The wall-clock time of a mixture log's first row: an extended log's own time and offset, or a
+// classic log's header date and first row in the local zone (no offset). None without a date.
+std::optional<enginelog::TStartTime> MixtureStart(const TLog& log);
+
+// Lines `engine` up with `mixture`. A hand offset wins; otherwise `mode` decides: by clock when
+// both logs carry wall-clock time, or by matching the engine log's mixture channel against our
+// readings around the clock's offset (searched over DefaultSearchWindow), falling back to the
+// clock and then to none, with the reason in Note. `localUtcOffsetSeconds`: this machine's zone
+// at the mixture log's start, for the starts written without an offset.
+TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TAlignMode mode,
+                          std::optional<double> handOffset, int localUtcOffsetSeconds);
+// What to add to `engine`'s own times to place them on `mixture`'s time axis (its Times),
+// its first record `offset` seconds after the mixture log's first row.
+double EngineShift(const TLog& mixture, const enginelog::TLog& engine, double offset);
+// This machine's offset from UTC at the mixture log's start (at today's date without one).
+int LocalUtcOffsetAt(const TLog& mixture);
+
+// The channels shown before the user picks: engine speed and load (or manifold pressure), found
+// by name; the first channel when neither is there.
+std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log);
+// The channels named in `names` (letter case ignored), in that order; unknown names in `unknown`.
+std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
+                                       const std::vector<std::string>& names,
+                                       std::vector<std::string>& unknown);
+
+// The summary of an engine log as one JSON object: file, format, rows, duration_s, start (ISO 8601
+// or null), markers, channels [{name, unit, min, max, mean}], and offset_s and align when it was
+// lined up with a mixture log.
+std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
+                              const std::optional<TAlignment>& alignment);
+// The same as lines for a terminal.
+std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
+                              const std::optional<TAlignment>& alignment);
+
+}  // namespace viewer

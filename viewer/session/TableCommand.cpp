@@ -1,0 +1,216 @@
+// kestview --table: from the command line's words and the logs read to a table, then to JSON or
+// a CSV file.
+#include "viewer/session/TableCommand.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QSaveFile>
+#include <limits>
+
+#include "log/LogAlignment.h"
+#include "log/LogSniffer.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/Summary.h"
+#include "viewer/table/MixtureTable.h"
+#include "viewer/table/MixtureTableText.h"
+
+namespace viewer {
+
+namespace {
+
+TTableOutcome Refused(std::string message) {
+  TTableOutcome outcome;
+  outcome.Status = TTableStatus::BadRequest;
+  outcome.Message = std::move(message);
+  return outcome;
+}
+
+// The channel named after `option`, or the default axis when none is named.
+std::optional<std::size_t> AxisChannel(const enginelog::TLog& engine, const std::string& name,
+                                       bool across, std::string& error) {
+  if (!name.empty()) {
+    const int index = engine.FindChannel(name);
+    if (index >= 0) return static_cast<std::size_t>(index);
+    error = std::string(across ? "--x: " : "--y: ") + engine.Name + " has no channel " + name;
+    return std::nullopt;
+  }
+  const std::optional<std::size_t> channel =
+      across ? DefaultXChannel(engine) : DefaultYChannel(engine);
+  if (!channel) {
+    error = engine.Name + (across ? " has no engine speed channel: name one with --x"
+                                  : " has no load or manifold pressure channel: name one with --y");
+  }
+  return channel;
+}
+
+// Where the mixture comes from: a channel named with --mixture (even beside a log of ours), the
+// log of ours, or the engine log's own mixture channel.
+std::optional<int> ChooseMixture(const TTableOptions& table, const TViewSession& session,
+                                 std::string& error) {
+  const enginelog::TLog& engine = *session.EngineLog();
+  if (!table.Mixture.empty()) {
+    const int index = engine.FindChannel(table.Mixture);
+    if (index < 0) {
+      error = "--mixture: " + engine.Name + " has no channel " + table.Mixture;
+      return std::nullopt;
+    }
+    return index;
+  }
+  if (!session.Logs().empty()) return MixtureFromOurs;
+  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(engine);
+  if (!channel) {
+    error = "no mixture: " + engine.Name +
+            " has no mixture channel; give a log of kestlsugraph or kestlog beside it, or name "
+            "the channel with --mixture";
+    return std::nullopt;
+  }
+  return static_cast<int>(*channel);
+}
+
+// The command line's table as the session's setup and unit, its names looked up in the engine
+// log; false with the reason when a name or a filter does not read.
+bool SetUpTable(const TViewOptions& options, TViewSession& session, std::string& error) {
+  const TTableOptions& table = options.Table;
+  const enginelog::TLog& engine = *session.EngineLog();
+  const std::optional<std::size_t> x = AxisChannel(engine, table.X, true, error);
+  const std::optional<std::size_t> y = x ? AxisChannel(engine, table.Y, false, error) : x;
+  const std::optional<int> mixture = x && y ? ChooseMixture(table, session, error) : std::nullopt;
+  if (!mixture) return false;
+  std::optional<TSteadyFilter> steady;
+  if (!table.Steady.empty()) {
+    steady = ParseSteadyFilter(table.Steady, engine, error);
+    if (!steady) {
+      error = "--steady: " + error;
+      return false;
+    }
+  }
+  std::vector<TRangeText> ranges;
+  for (const std::string& text : table.Ranges) {
+    const std::optional<TRangeParts> range = SplitRangeFilter(text, engine, error);
+    if (!range) {
+      error = "--range: " + error;
+      return false;
+    }
+    ranges.push_back({range->Channel, range->Low, range->High});
+  }
+  TDisplay unit;
+  unit.DisplayMode = options.DisplayMode.value_or(sensor::dmAirFuelRatio);
+  unit.FuelType = options.FuelType.value_or(session.Display().FuelType);
+  session.SetDisplay(unit);
+  session.SetTableAxes(*x, *y);
+  // Breakpoints not given are derived over the whole log: the command line has no zoom.
+  session.SetTableBinsText(table.XBins, table.YBins);
+  session.SetTableMixture(*mixture);
+  session.SetTableLag(table.Lag);
+  session.SetTableMinHits(table.MinHits);
+  session.SetTableSteady(steady.has_value(), steady.value_or(session.TableSetup().SteadyFilter));
+  session.SetTableRanges(ranges);
+  session.SetTableTarget(
+      table.TargetValue
+          ? QString::number(*table.TargetValue, 'g', QLocale::FloatingPointShortest).toStdString()
+          : std::string());
+  return true;
+}
+
+// The target grid of --target FILE, in the shape of the table's breakpoints.
+bool LoadTarget(const TTableOptions& table, TViewSession& session, const TTableSettings& settings,
+                std::string& error) {
+  if (table.TargetPath.isEmpty() || settings.XBins.empty() || settings.YBins.empty()) return true;
+  QFile file(table.TargetPath);
+  if (!file.open(QIODevice::ReadOnly)) {
+    error = "--target is a number or a CSV file: " + table.TargetPath.toStdString() + ": " +
+            file.errorString().toStdString();
+    return false;
+  }
+  if (!session.LoadTableTarget(table.TargetPath, error)) {
+    error = "--target " + error;
+    return false;
+  }
+  return true;
+}
+
+// The session's table settings, or why not in the command line's words.
+std::optional<TTableSettings> SettingsOf(const TViewSession& session, std::string& error) {
+  TTableProblem problem;
+  std::optional<TTableSettings> settings = session.TableSettings(problem);
+  using TField = TTableProblem::TField;
+  if (!settings) {
+    error = (problem.Field == TField::XBins   ? "--x-bins: "
+             : problem.Field == TField::YBins ? "--y-bins: "
+             : problem.Field == TField::Range ? "--range: "
+                                              : "--target: ") +
+            problem.Reason;
+  }
+  return settings;
+}
+
+// Whether the file at `path` is a log (ours or an engine log) rather than a table written
+// before: --table takes the name that follows it, so a forgotten --json must not turn the log
+// of ours into the table's file.
+bool IsLogNotTable(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray head = file.read(static_cast<qint64>(enginelog::SniffBytes));
+  const QByteArray corner = head.left(head.indexOf('\n')).split(',').front();
+  if (corner.contains(" \\ ")) return false;
+  return enginelog::SniffLogFormat(std::string_view(head.constData(), head.size()), file.atEnd()) !=
+         enginelog::TLogFormat::None;
+}
+
+// The CSV file written whole or not at all.
+bool WriteCsv(const QString& path, const std::string& text, std::string& error) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(text.data(), static_cast<qint64>(text.size())) !=
+          static_cast<qint64>(text.size()) ||
+      !file.commit()) {
+    error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+  if (session.EngineLog() == nullptr) {
+    return Refused("--table needs an engine log (MLG, MSL or delimited text) among the FILEs");
+  }
+  const std::size_t oursGiven = session.Logs().size() + session.UnreadableLogs().size();
+  if (oursGiven > 1) {
+    return Refused("--table takes one log of ours beside the engine log, not " +
+                   std::to_string(oursGiven));
+  }
+  const TTableOptions& table = options.Table;
+  if (!table.CsvPath.isEmpty() && IsLogNotTable(table.CsvPath)) {
+    return Refused("--table " + table.CsvPath.toStdString() +
+                   " is a log: the table would write over it (--json prints the table)");
+  }
+  TTableOutcome outcome;
+  const std::optional<TAlignment> alignment = session.LinedUp();
+  if (alignment && !alignment->Note.empty()) outcome.Warnings.push_back(alignment->Note);
+  std::string error;
+  if (!SetUpTable(options, session, error)) return Refused(error);
+  std::optional<TTableSettings> settings = SettingsOf(session, error);
+  if (!settings) return Refused(error);
+  if (!table.TargetPath.isEmpty()) {
+    if (!LoadTarget(table, session, *settings, error)) return Refused(error);
+    settings = SettingsOf(session, error);
+    if (!settings) return Refused(error);
+  }
+  const TMixtureTable made = BuildMixtureTable(session.TableInput(), *settings);
+  if (!made.Error.empty()) {
+    outcome.Status = TTableStatus::Failed;
+    outcome.Message = made.Error;
+    return outcome;
+  }
+  const TTableDescription description = session.TableDescription(*settings);
+  if (table.CsvPath.isEmpty()) {
+    outcome.Output = TableJson(made, description) + "\n";
+  } else if (!WriteCsv(table.CsvPath, TableCsv(made, description), outcome.Message)) {
+    outcome.Status = TTableStatus::Failed;
+  }
+  return outcome;
+}
+
+}  // namespace viewer

@@ -1,0 +1,448 @@
+// The mixture table over two engine channels: see MixtureTable.h. One pass over the engine
+// records in range; the mixture is found by a cursor that only moves forward, so a day-long log
+// costs a few operations a record.
+#include "viewer/table/MixtureTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include "text/Words.h"
+
+namespace viewer {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The engine's own mixture channel between two records further apart than this is a gap: the
+// engine software stopped logging, and nothing is made up in between.
+constexpr double EngineGapSeconds = 1.0;
+
+// Whether a row of ours is a measurement the table may use: a reading (not a repeat of a silent
+// controller, not warm-up or offline) taken with enough supply volts to trust it.
+bool Counts(const TSample& sample) {
+  return IsReading(sample) && sample.Status != TSampleStatus::LowVolts;
+}
+
+// Whether an engine log's mixture channel is lambda rather than an air-fuel ratio: its name or
+// unit says so, or its values stay below 3 (no fuel burns at an air-fuel ratio that low).
+bool IsLambdaChannel(const enginelog::TChannel& channel) {
+  if (text::ContainsNoCase(channel.Name, "afr") || text::ContainsNoCase(channel.Unit, "afr"))
+    return false;
+  if (text::ContainsNoCase(channel.Name, "lambda") ||
+      text::ContainsNoCase(channel.Unit, "lambda") ||
+      text::ContainsNoCase(channel.Unit, "\xce\xbb")) {
+    return true;
+  }
+  double sum = 0;
+  std::size_t n = 0;
+  for (const float value : channel.Values) {
+    if (std::isnan(value)) continue;
+    sum += value;
+    if (++n == 10000) break;
+  }
+  return n > 0 && sum / static_cast<double>(n) < 3.0;
+}
+
+// The mixture of one log, in the table's unit, at times on the engine log's axis: a mixture
+// channel of that log, placed by a shift. A log of ours gives its reading, row by row in the unit
+// it was logged in, only where its rows count (status, repeats, gaps); an engine log gives its own
+// mixture channel, lambda or AFR as its name, unit or values tell. Successive calls with rising
+// times move the cursor forward only; a time that goes back searches again.
+class TMixtureSource {
+ public:
+  // `channel` of `log`; `shift` is added to an engine time to find it on `log`'s own axis, and
+  // the mixture is taken `lag` seconds after that.
+  TMixtureSource(const enginelog::TLog& log, std::size_t channel, double shift, double lag,
+                 const TDisplay& unit)
+      : Log(log),
+        Times(log.Times),
+        Values(log.Channels[channel].Values),
+        Shift(shift),
+        Lag(lag),
+        Unit(unit),
+        Ours(enginelog::IsOurs(log.Format)) {
+    if (Ours) return;
+    const bool lambda = IsLambdaChannel(log.Channels[channel]);
+    const bool wantLambda = unit.DisplayMode == sensor::dmLambda;
+    const double stoichiometric = StoichiometricAfr(unit.FuelType);
+    Scale = lambda == wantLambda ? 1.0 : (wantLambda ? 1.0 / stoichiometric : stoichiometric);
+  }
+
+  double At(double engineTime) {
+    const double time = engineTime + Shift + Lag;
+    if (Times.empty()) return NaN;
+    if (!Ours && (time < Times.front() || time > Times.back())) return NaN;
+    if (Cursor >= Times.size() || Times[Cursor] > time) {
+      Cursor = static_cast<std::size_t>(std::lower_bound(Times.begin(), Times.end(), time) -
+                                        Times.begin());
+      Cursor = Cursor == 0 ? 0 : Cursor - 1;
+    }
+    while (Cursor + 1 < Times.size() && Times[Cursor + 1] <= time) ++Cursor;
+    return Ours ? OursAt(time) : EngineAt(time);
+  }
+
+ private:
+  // Between two rows that count and no gap apart, the line between them; within half a sample
+  // interval of a single row that counts, that row; otherwise nothing.
+  double OursAt(double time) const {
+    const TSample before = SampleAt(Log, Cursor);
+    if (before.Time > time || Cursor + 1 == Times.size()) return Near(before, time);
+    const TSample after = SampleAt(Log, Cursor + 1);
+    if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
+      const double a = DisplayValue(before, Unit);
+      const double b = DisplayValue(after, Unit);
+      const double span = after.Time - before.Time;
+      return span > 0 ? a + (b - a) * (time - before.Time) / span : a;
+    }
+    const double fromBefore = Near(before, time);
+    return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
+  }
+
+  double Near(const TSample& sample, double time) const {
+    if (!Counts(sample) || std::abs(sample.Time - time) > Log.Ours.SampleInterval / 2) return NaN;
+    return DisplayValue(sample, Unit);
+  }
+
+  // The line between the records either side; nothing across a gap in the engine's logging.
+  double EngineAt(double time) const {
+    const double a = Values[Cursor];
+    if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a * Scale;
+    const double b = Values[Cursor + 1];
+    const double span = Times[Cursor + 1] - Times[Cursor];
+    if (span > EngineGapSeconds) return NaN;
+    return (a + (b - a) * (time - Times[Cursor]) / span) * Scale;  // NaN when either is
+  }
+
+  const enginelog::TLog& Log;
+  std::span<const double> Times;
+  std::span<const float> Values;
+  double Shift = 0;
+  double Lag = 0;
+  TDisplay Unit;
+  bool Ours = false;
+  double Scale = 1;
+  std::size_t Cursor = 0;
+};
+
+// Tells, record by record in time order, whether the engine was steady: a change faster than the
+// rate makes it unsteady from the record where the change shows until the settle time has passed.
+class TSteadiness {
+ public:
+  explicit TSteadiness(const TSteadyFilter& filter) : Filter(filter) {}
+
+  bool Steady(double time, float value) {
+    if (!std::isnan(value)) {
+      if (HaveLast && time > LastTime &&
+          std::abs(value - LastValue) > Filter.Rate * (time - LastTime)) {
+        UnsteadyUntil = time + Filter.Settle;
+      }
+      HaveLast = true;
+      LastTime = time;
+      LastValue = value;
+    }
+    return time > UnsteadyUntil;
+  }
+
+ private:
+  TSteadyFilter Filter;
+  bool HaveLast = false;
+  double LastTime = 0;
+  double LastValue = 0;
+  double UnsteadyUntil = -std::numeric_limits<double>::infinity();
+};
+
+// The channel indices a table needs, checked against the log; empty when all exist.
+std::string CheckChannels(const enginelog::TLog& log, const TTableSettings& settings) {
+  const std::size_t count = log.Channels.size();
+  const auto missing = [&](std::size_t channel) { return channel >= count; };
+  if (missing(settings.XChannel) || missing(settings.YChannel)) return "no such axis channel";
+  if (settings.MixtureChannel && missing(*settings.MixtureChannel)) {
+    return "no such mixture channel";
+  }
+  if (settings.Steady && missing(settings.Steady->Channel)) return "no such steady channel";
+  for (const TRangeFilter& range : settings.Ranges) {
+    if (missing(range.Channel)) return "no such range channel";
+  }
+  return {};
+}
+
+// The records whose times, placed on the mixture axis, lie in [from, to].
+std::pair<std::size_t, std::size_t> RecordsIn(std::span<const double> times, double shift,
+                                              double from, double to) {
+  const auto first = std::lower_bound(times.begin(), times.end(), from - shift);
+  const auto last = std::upper_bound(first, times.end(), to - shift);
+  return {static_cast<std::size_t>(first - times.begin()),
+          static_cast<std::size_t>(last - times.begin())};
+}
+
+// A round step: 1, 2, 2.5, 4 or 5 times a power of ten.
+struct TRoundStep {
+  double Factor = 1;
+  int Exponent = 0;
+
+  double Value() const { return Times(1); }
+  // `k` steps. A negative power divides by its inverse, which is exact, so that 3 steps of 0.1
+  // are the 0.3 they print as.
+  double Times(double k) const {
+    return Exponent >= 0 ? k * Factor * std::pow(10.0, Exponent)
+                         : k * Factor / std::pow(10.0, -Exponent);
+  }
+  TRoundStep Next() const {
+    if (Factor == 1) return {2, Exponent};
+    if (Factor == 2) return {2.5, Exponent};
+    if (Factor == 2.5) return {4, Exponent};
+    if (Factor == 4) return {5, Exponent};
+    return {1, Exponent + 1};
+  }
+};
+
+// The least round step of at least `raw` (> 0).
+TRoundStep RoundStepAtLeast(double raw) {
+  TRoundStep step{1, static_cast<int>(std::floor(std::log10(raw)))};
+  while (step.Value() < raw * (1 - 1e-12)) step = step.Next();
+  return step;
+}
+
+// Running sums of one cell, shifted by the cell's first value so that the spread of values far
+// from zero keeps its digits.
+struct TCellSums {
+  double Reference = 0;
+  double Sum = 0;
+  double SumSquares = 0;
+  std::uint32_t Hits = 0;
+
+  void Add(double value) {
+    if (Hits == 0) Reference = value;
+    const double d = value - Reference;
+    Sum += d;
+    SumSquares += d * d;
+    ++Hits;
+  }
+};
+
+TTableCell Finish(const TCellSums& sums, double target) {
+  TTableCell cell;
+  cell.Hits = sums.Hits;
+  if (sums.Hits == 0) return cell;
+  const double n = sums.Hits;
+  const double meanOffset = sums.Sum / n;
+  cell.Mean = sums.Reference + meanOffset;
+  if (sums.Hits > 1) {
+    const double variance = (sums.SumSquares - n * meanOffset * meanOffset) / (n - 1);
+    cell.Sd = std::sqrt(std::max(0.0, variance));
+  }
+  if (target > 0) cell.Correction = cell.Mean / target;
+  return cell;
+}
+
+}  // namespace
+
+double TTarget::At(std::size_t x, std::size_t y, std::size_t columns) const {
+  if (!Grid.empty()) {
+    const std::size_t index = y * columns + x;
+    return index < Grid.size() ? Grid[index] : NaN;
+  }
+  return Value ? *Value : NaN;
+}
+
+std::size_t NearestBin(const TBins& bins, double value) {
+  const auto above = std::upper_bound(bins.begin(), bins.end(), value);
+  if (above == bins.begin()) return 0;
+  if (above == bins.end()) return bins.size() - 1;
+  const std::size_t upper = static_cast<std::size_t>(above - bins.begin());
+  // Strictly nearer to the upper breakpoint, or the lower one keeps it.
+  return *above - value < value - *(above - 1) ? upper : upper - 1;
+}
+
+TBins DeriveBins(const enginelog::TLog& log, std::size_t channel, double shift, double from,
+                 double to, std::size_t count) {
+  if (channel >= log.Channels.size() || count == 0) return {};
+  const auto [first, last] = RecordsIn(log.Times, shift, from, to);
+  const std::vector<float>& values = log.Channels[channel].Values;
+  std::vector<float> present;
+  present.reserve(last - first);
+  for (std::size_t i = first; i < last; ++i) {
+    if (std::isfinite(values[i])) present.push_back(values[i]);
+  }
+  if (present.empty()) return {};
+  // The range where the data lies: a stray spike (a sensor glitch, a logging error) should not
+  // spread the breakpoints over values the engine never ran at, so the outer half percent on
+  // either side is left to the edge cells.
+  const std::size_t cut = present.size() / 200;
+  std::nth_element(present.begin(), present.begin() + cut, present.end());
+  const double low = present[cut];
+  std::nth_element(present.begin(), present.end() - 1 - cut, present.end());
+  const double high = present[present.size() - 1 - cut];
+  if (count == 1 || high <= low) return {low};
+  TRoundStep step = RoundStepAtLeast((high - low) / static_cast<double>(count - 1));
+  // Breakpoints count the values nearest to them, so the outer ones need only come within half a
+  // step of the data's ends; the first is the round number nearest the lowest value.
+  double lowest = 0;  // in steps
+  for (;; step = step.Next()) {
+    lowest = std::round(low / step.Value());
+    const double half = step.Value() / 2;
+    if (step.Times(lowest) <= low + half &&
+        step.Times(lowest + static_cast<double>(count - 1)) >= high - half) {
+      break;
+    }
+  }
+  TBins bins(count);
+  for (std::size_t i = 0; i < count; ++i) bins[i] = step.Times(lowest + static_cast<double>(i));
+  return bins;
+}
+
+namespace {
+
+std::optional<std::size_t> ChannelNamedLike(const enginelog::TLog& log,
+                                            std::initializer_list<std::string_view> exact,
+                                            std::initializer_list<std::string_view> parts) {
+  for (const std::string_view name : exact) {
+    const int index = log.FindChannel(name);
+    if (index >= 0) return static_cast<std::size_t>(index);
+  }
+  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
+    for (const std::string_view part : parts) {
+      if (text::ContainsNoCase(log.Channels[i].Name, part)) return i;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log) {
+  return ChannelNamedLike(log, {"RPM", "Engine Speed", "EngineSpeed", "Speed"}, {"rpm"});
+}
+
+std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log) {
+  return ChannelNamedLike(log, {"MAP", "Load", "Engine Load", "EngineLoad", "Manifold Pressure"},
+                          {"map", "load", "manifold", "boost"});
+}
+
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log) {
+  return ChannelNamedLike(log, {"TPS", "TP", "Throttle"}, {"tps", "throttle"});
+}
+
+namespace {
+
+// Checks the settings against the logs and sets the table's breakpoints; false with Error set
+// when no table can be made.
+bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings) {
+  if (input.Engine == nullptr) {
+    table.Error = "no engine log";
+    return false;
+  }
+  const enginelog::TLog& log = *input.Engine;
+  table.Error = CheckChannels(log, settings);
+  if (!table.Error.empty()) return false;
+  if ((settings.UseEngineMixture || input.Mixture == nullptr) && !settings.MixtureChannel) {
+    table.Error = "no mixture: no log of ours, and the engine log has no mixture channel";
+    return false;
+  }
+  const auto binsOf = [&](const TBins& given, std::size_t channel) {
+    return given.empty() ? DeriveBins(log, channel, input.Shift, settings.From, settings.To)
+                         : given;
+  };
+  table.XBins = binsOf(settings.XBins, settings.XChannel);
+  table.YBins = binsOf(settings.YBins, settings.YChannel);
+  if (table.XBins.empty() || table.YBins.empty()) {
+    table.Error = "no engine record in range has values on both axes";
+    return false;
+  }
+  return true;
+}
+
+// The mixture at an engine record's time: our log's reading, lined up, or the engine log's own
+// mixture channel.
+TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& settings) {
+  if (settings.UseEngineMixture || input.Mixture == nullptr) {
+    return TMixtureSource(*input.Engine, *settings.MixtureChannel, 0, settings.Lag, settings.Unit);
+  }
+  return TMixtureSource(*input.Mixture, enginelog::OurReading, input.Shift, settings.Lag,
+                        settings.Unit);
+}
+
+// Counts every engine record in range into `sums`, cell by cell, and what was dropped into the
+// table's counts.
+void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTableInput& input,
+                  const TTableSettings& settings) {
+  const enginelog::TLog& log = *input.Engine;
+  TMixtureSource mixtureAt = MixtureSourceOf(input, settings);
+  std::optional<TSteadiness> steadiness;
+  if (settings.Steady) steadiness.emplace(*settings.Steady);
+  const auto [first, last] = RecordsIn(log.Times, input.Shift, settings.From, settings.To);
+  // The steady-state filter looks back: a change just before the range still unsettles its start.
+  std::size_t begin = first;
+  if (steadiness) {
+    begin = RecordsIn(log.Times, input.Shift, settings.From - settings.Steady->Settle, settings.To)
+                .first;
+    begin = begin == 0 ? 0 : begin - 1;
+  }
+  const std::vector<float>& xs = log.Channels[settings.XChannel].Values;
+  const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
+  const std::vector<float>* steadyValues =
+      steadiness ? &log.Channels[settings.Steady->Channel].Values : nullptr;
+  const auto inRanges = [&](std::size_t i) {
+    return std::all_of(settings.Ranges.begin(), settings.Ranges.end(), [&](const auto& range) {
+      const float value = log.Channels[range.Channel].Values[i];
+      return value >= range.Low && value <= range.High;  // false for NaN
+    });
+  };
+  for (std::size_t i = begin; i < last; ++i) {
+    const bool steady = !steadiness || steadiness->Steady(log.Times[i], (*steadyValues)[i]);
+    if (i < first || !std::isfinite(xs[i]) || !std::isfinite(ys[i])) continue;
+    ++table.Samples;
+    if (!steady) {
+      ++table.Unsteady;
+    } else if (!inRanges(i)) {
+      ++table.OutOfRange;
+    } else if (const double mixture = mixtureAt.At(log.Times[i]); !std::isfinite(mixture)) {
+      ++table.NoMixture;
+    } else {
+      ++table.Counted;
+      sums[NearestBin(table.YBins, ys[i]) * table.Columns() + NearestBin(table.XBins, xs[i])].Add(
+          mixture);
+    }
+  }
+}
+
+}  // namespace
+
+TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings) {
+  TMixtureTable table;
+  table.MinHits = settings.MinHits;
+  if (!PrepareTable(table, input, settings)) return table;
+  const std::size_t columns = table.Columns();
+  std::vector<TCellSums> sums(columns * table.Rows());
+  CountRecords(table, sums, input, settings);
+  table.Cells.resize(sums.size());
+  for (std::size_t y = 0; y < table.Rows(); ++y) {
+    for (std::size_t x = 0; x < columns; ++x) {
+      table.Cells[y * columns + x] =
+          Finish(sums[y * columns + x], settings.Target.At(x, y, columns));
+    }
+  }
+  return table;
+}
+
+std::optional<TCellIndex> CellAt(const TMixtureTable& table, const TTableInput& input,
+                                 const TTableSettings& settings, double time) {
+  if (input.Engine == nullptr || table.XBins.empty() || table.YBins.empty()) return std::nullopt;
+  const enginelog::TLog& log = *input.Engine;
+  if (settings.XChannel >= log.Channels.size() || settings.YChannel >= log.Channels.size() ||
+      log.Times.empty()) {
+    return std::nullopt;
+  }
+  const double own = time - input.Shift;
+  if (own < log.Times.front() || own > log.Times.back()) return std::nullopt;
+  const std::size_t at = static_cast<std::size_t>(
+      std::upper_bound(log.Times.begin(), log.Times.end(), own) - log.Times.begin() - 1);
+  const float x = log.Channels[settings.XChannel].Values[at];
+  const float y = log.Channels[settings.YChannel].Values[at];
+  if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+  return TCellIndex{NearestBin(table.XBins, x), NearestBin(table.YBins, y)};
+}
+
+}  // namespace viewer

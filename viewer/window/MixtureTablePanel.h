@@ -1,0 +1,103 @@
+// The window's mixture table panel: a row of controls (axes and their breakpoints, the mixture
+// and its lag, the filters, the target, what the cells show, copy and save) over the heat map. It
+// shows the session's table setup and sends it the user's changes; the session's view range is the
+// data the table is made of, its cursor outlines the engine's cell. Rebuilds are coalesced, so
+// dragging a zoom or a filter never queues them up.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "viewer/session/ViewSession.h"
+#include "viewer/table/MixtureTable.h"
+#include "viewer/table/MixtureTableText.h"
+#include "viewer/table/MixtureTableView.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTimer;
+
+namespace viewer {
+
+class TMixtureTablePanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Shows `session`'s table; the session must outlive the panel.
+  explicit TMixtureTablePanel(TViewSession* session, QWidget* parent = nullptr);
+
+  // Breakpoints as a user would type them; an empty text derives them from the range.
+  void SetBinsText(const QString& x, const QString& y);
+  void SetQuantity(TTableQuantity quantity);
+  // Loads a target grid for the table's present shape from a CSV file; false with the reason in
+  // the status line when it cannot be read or does not read.
+  bool LoadTarget(const QString& path);
+
+  const TMixtureTable& Table() const { return Current; }
+  const TTableSettings& Settings() const { return BuiltWith; }
+  bool RebuildPending() const;
+  std::optional<TCellIndex> OutlinedCell() const { return View->Options().Outlined; }
+  const TMixtureTableView* HeatMap() const { return View; }
+  // The table as the copy puts it on the clipboard.
+  QString CopyText(bool withAxes) const;
+  // The status line under the controls: the counts, or why no table could be made.
+  QString StatusText() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  QWidget* BuildAxisControls();
+  QWidget* BuildValueControls();
+  QWidget* BuildFilterControls();
+  QWidget* BuildOutputControls();
+  void NameControls();
+  void SessionChanged(TViewSession::TChange what);
+  void FillChannelBoxes();
+  void FillSourceBox();
+  void ShowSetup();
+  void LoadTargetClicked();
+  void SaveCsvClicked();
+  void Copy(bool withAxes);
+  void ScheduleRebuild();
+  void Rebuild();
+  void ShowCursorCell();
+  void ShowStatus(const QString& problem);
+  TTableDescription Description() const;
+
+  TViewSession* Session;
+  unsigned EngineShown = 0;    // the session's number of the engine log the boxes list
+  bool MixtureListed = false;  // the source box offers our log
+  TTableSettings BuiltWith;
+  TMixtureTable Current;
+  QTimer* RebuildTimer;
+  bool Stale = true;  // a rebuild was skipped while hidden
+  TMixtureTableView* View;
+  QComboBox* XBox = nullptr;
+  QComboBox* YBox = nullptr;
+  QLineEdit* XBinsEdit = nullptr;
+  QLineEdit* YBinsEdit = nullptr;
+  QComboBox* SourceBox = nullptr;
+  QDoubleSpinBox* LagBox = nullptr;
+  QSpinBox* MinHitsBox = nullptr;
+  QCheckBox* SteadyBox = nullptr;
+  QComboBox* SteadyChannelBox = nullptr;
+  QDoubleSpinBox* RateBox = nullptr;
+  QDoubleSpinBox* SettleBox = nullptr;
+  QComboBox* RangeChannelBox = nullptr;
+  QLineEdit* RangeLowEdit = nullptr;
+  QLineEdit* RangeHighEdit = nullptr;
+  QLineEdit* TargetEdit = nullptr;
+  QComboBox* QuantityBox = nullptr;
+  QLabel* StatusLine = nullptr;
+};
+
+}  // namespace viewer
