@@ -4,7 +4,6 @@
 
 #include <ctime>
 
-#include "log/RowGrammar.h"
 #include "text/Words.h"
 
 namespace headless {

@@ -92,7 +92,7 @@ QString TLogChart::ReadoutAt(double time) const {
                          std::abs(log.Times[index] - trace.Shift - time)) {
       --index;
     }
-    const TSample& sample = SampleAt(log, index);
+    const TSample sample = SampleAt(log, index);
     // Off the trace (before, after or in a gap) nothing is read out for this log.
     if (std::abs(sample.Time - trace.Shift - time) > GapThreshold(log)) continue;
     const bool lambda = ChartScene.Display.DisplayMode == sensor::dmLambda;

@@ -42,7 +42,7 @@ bool ExportMsl(const TLog& log, const TDisplay& display, const QString& path,
   };
   if (log.Times.empty()) return fail(QStringLiteral("the log has no rows to write"));
 
-  const TSample& first = SampleAt(log, 0);
+  const TSample first = SampleAt(log, 0);
   csvlog::TMslCaptureDate date;
   date.Year = log.Ours.Date.Year;
   date.Month = log.Ours.Date.Month;

@@ -103,8 +103,8 @@ bool IsReading(const TSample& sample) {
 double GapThreshold(const TLog& log) { return 3.0 * log.Ours.SampleInterval; }
 
 bool IsGapBefore(const TLog& log, std::size_t index) {
-  const TSample& sample = SampleAt(log, index);
-  const TSample& before = SampleAt(log, index - 1);
+  const TSample sample = SampleAt(log, index);
+  const TSample before = SampleAt(log, index - 1);
   return sample.BreakBefore || (sample.Stale && !before.Stale) ||
          sample.Time - before.Time > GapThreshold(log);
 }
@@ -127,7 +127,7 @@ TSummary Summarize(const TLog& log, double from, double to, const TDisplay& disp
   std::size_t rich = 0, lean = 0, lowVolts = 0;
   double staleStart = -1;
   for (std::size_t i = begin; i < end; ++i) {
-    const TSample& sample = SampleAt(log, i);
+    const TSample sample = SampleAt(log, i);
     (sample.Kind == TReadingKind::Lambda ? summary.LambdaRows : summary.AfrRows) += 1;
     if (i > begin && IsGapBefore(log, i)) {
       ++summary.Gaps;
