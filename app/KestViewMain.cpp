@@ -2,9 +2,12 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "platform/CommandLine.h"
 #include "platform/Terminal.h"
+#include "platform/UserSettings.h"
 #include "viewer/chart/Export.h"
 #include "viewer/chart/MslExport.h"
 #include "viewer/logs/EngineLogs.h"
@@ -16,6 +19,30 @@
 namespace {
 
 constexpr int ExitUnreadable = 1;
+
+// The names engine channels are known by, with the user's from channels.conf in the settings
+// folder; a line of it that cannot be used, and a file that cannot be read, are said on standard
+// error and left out.
+enginelog::TChannelNames ChannelNames() {
+  enginelog::TChannelNames names;
+  const std::string path = enginelog::ChannelNamesFileIn(platform::UserConfigFolder());
+  if (path.empty()) return names;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return names;  // no file: the built-in names alone
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) {
+    std::fprintf(stderr, "kestview: %s cannot be read; using the built-in channel names\n",
+                 path.c_str());
+    return names;
+  }
+  std::vector<std::string> warnings;
+  names.AddUserText(text.str(), warnings);
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "kestview: %s: %s\n", path.c_str(), warning.c_str());
+  }
+  return names;
+}
 
 // The command line's files opened through `session`, its faults said on standard error; false
 // when a file could not be read.
@@ -142,6 +169,7 @@ int PrintTable(const viewer::TViewOptions& options, viewer::TViewSession& sessio
 int RunHeadless(const viewer::TViewOptions& options) {
   // A second engine log is read as a log of ours, which says it is none.
   viewer::TViewSession session(viewer::TViewSession::TSecondEngineLog::KeepFirst);
+  session.SetChannelNames(ChannelNames());
   session.SetAlign(options.Align);
   const bool allRead = ReadFiles(options, session);
   // An engine log alone is summed up, tabled and drawn from its own start: an offset places it
@@ -188,6 +216,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("kestview"));
   QApplication::setDesktopFileName(QStringLiteral("kestview"));
   viewer::TViewSession session;
+  session.SetChannelNames(ChannelNames());
   session.SetFollow(options->Follow);
   if (options->Relative && options->Files.size() <= 1) session.SetRelative(true);
   session.SetAlign(options->Align);

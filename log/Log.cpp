@@ -13,6 +13,7 @@
 #include "log/MlgReader.h"
 #include "log/OurLogReader.h"
 #include "log/TextLogReader.h"
+#include "text/Words.h"
 
 namespace enginelog {
 
@@ -43,11 +44,16 @@ double TLog::Duration() const { return Times.size() < 2 ? 0 : Times.back() - Tim
 
 int TLog::FindChannel(std::string_view name) const {
   for (std::size_t i = 0; i < Channels.size(); ++i) {
-    const std::string& candidate = Channels[i].Name;
-    if (candidate.size() == name.size() &&
-        std::equal(candidate.begin(), candidate.end(), name.begin(),
-                   [](char a, char b) { return (a | 0x20) == (b | 0x20); })) {
-      return static_cast<int>(i);
+    if (text::EqualsNoCase(Channels[i].Name, name)) return static_cast<int>(i);
+  }
+  // The name as the log's own header wrote it, its unit in brackets ("Engine Speed [rpm]"), where
+  // the reader kept the unit apart.
+  for (std::size_t i = 0; i < Channels.size(); ++i) {
+    const TChannel& channel = Channels[i];
+    if (channel.Unit.empty()) continue;
+    for (const char* brackets : {"[]", "()"}) {
+      const std::string written = channel.Name + " " + brackets[0] + channel.Unit + brackets[1];
+      if (text::EqualsNoCase(written, text::Trim(name))) return static_cast<int>(i);
     }
   }
   return -1;

@@ -129,7 +129,8 @@ struct TLog {
   std::size_t Rows() const { return Times.size(); }
   // From the first record to the last, 0 with fewer than two records.
   double Duration() const;
-  // The channel called `name` (letter case ignored), or -1.
+  // The channel called `name` (letter case ignored), also as "Name [unit]" or "Name (unit)" where
+  // the reader kept the unit apart; -1 when none is.
   int FindChannel(std::string_view name) const;
 };
 

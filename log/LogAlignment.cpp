@@ -3,7 +3,6 @@
 #include "log/LogAlignment.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -109,18 +108,6 @@ struct TLevel {
 };
 
 bool Better(double a, double b) { return std::isfinite(a) && (!std::isfinite(b) || a > b); }
-
-std::string Lower(std::string_view text) {
-  std::string lower;
-  for (const char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (c == ' ' || c == '_' || c == '-' || c == '/') {
-      lower += ' ';
-    }
-  }
-  return lower;
-}
 
 // The traces resampled at `step` and halved level by level until the coarsest level searches at
 // most MaxCoarseLags lags of the window around `center` (or holds too few samples to halve).
@@ -263,40 +250,6 @@ std::optional<double> ClockOffset(const std::optional<TStartTime>& mixtureStart,
            start.Fraction;
   };
   return utc(*engineStart) - utc(*mixtureStart);
-}
-
-std::optional<std::size_t> FindMixtureChannel(const TLog& log) {
-  static const char* const Exact[] = {"afr",      "afr1",     "afr 1", "lambda",
-                                      "lambda1",  "lambda 1", "lam",   "wbo2",
-                                      "wideband", "o2",       "ego",   "air fuel ratio"};
-  static const char* const Strong[] = {"afr", "lambda", "wideband", "wbo2", "air fuel"};
-  static const char* const Weak[] = {"o2", "ego"};
-  // Names that say the channel is about the mixture without being a reading of it.
-  static const char* const NotAReading[] = {"target", "tgt",  "cor",  "trim", "err",   "status",
-                                            "heater", "temp", "volt", "warm", "accel", "enable"};
-  std::optional<std::size_t> best;
-  int bestRank = 0;
-  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
-    const std::string name = Lower(log.Channels[i].Name);
-    const auto contains = [&](const char* word) { return name.find(word) != std::string::npos; };
-    if (std::any_of(std::begin(NotAReading), std::end(NotAReading), contains)) continue;
-    const std::string unit = Lower(log.Channels[i].Unit);
-    if (unit == "v" || unit == "mv") continue;  // a sensor's voltage, not the mixture
-    int rank = 0;
-    if (std::any_of(std::begin(Exact), std::end(Exact),
-                    [&](const char* word) { return name == word; })) {
-      rank = 3;
-    } else if (std::any_of(std::begin(Strong), std::end(Strong), contains)) {
-      rank = 2;
-    } else if (std::any_of(std::begin(Weak), std::end(Weak), contains)) {
-      rank = 1;
-    }
-    if (rank > bestRank) {
-      bestRank = rank;
-      best = i;
-    }
-  }
-  return best;
 }
 
 }  // namespace enginelog

@@ -54,8 +54,4 @@ std::optional<double> ClockOffset(const std::optional<TStartTime>& mixtureStart,
                                   const std::optional<TStartTime>& engineStart,
                                   int localUtcOffsetSeconds);
 
-// The channel of `log` most likely to be a mixture reading (AFR, lambda, O2, wideband, EGO),
-// leaving out targets, corrections and sensor voltages; none when no channel is named so.
-std::optional<std::size_t> FindMixtureChannel(const TLog& log);
-
 }  // namespace enginelog

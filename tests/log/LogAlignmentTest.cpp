@@ -119,29 +119,5 @@ TEST(ClockOffset, FromTwoStartsInTheirZones) {
   }
 }
 
-TEST(FindMixtureChannel, ByNameLeavingOutTargetsAndCorrections) {
-  struct TCase {
-    std::vector<std::pair<std::string, std::string>> Channels;  // name, unit
-    std::optional<std::size_t> Expected;
-  };
-  const std::vector<TCase> cases = {
-      {{{"RPM", "rpm"}, {"MAP", "kPa"}, {"AFR", "AFR"}}, 2},
-      {{{"AFR Target 1", "AFR"}, {"AFR", "AFR"}}, 1},
-      {{{"EGO cor1", "%"}, {"Lambda 1", ""}}, 1},
-      {{{"O2 Sensor Volts", "V"}, {"Wideband O2", "AFR"}}, 1},
-      {{{"TPS", "%"}, {"ego", ""}}, 1},
-      {{{"Air/Fuel Ratio", ""}, {"Lambda Target", ""}}, 0},
-      {{{"afrtgt", ""}, {"RPM", ""}, {"Coolant", "C"}}, std::nullopt},
-      // A narrowband sensor reads volts, whatever its name: never the mixture to match.
-      {{{"O2", "V"}, {"RPM", "rpm"}}, std::nullopt},
-      {{{"Lambda", "mV"}, {"EGO", ""}}, 1},
-  };
-  for (const TCase& c : cases) {
-    TLog log;
-    for (const auto& [name, unit] : c.Channels) log.Channels.push_back({name, unit, {}});
-    EXPECT_EQ(FindMixtureChannel(log), c.Expected) << c.Channels.front().first;
-  }
-}
-
 }  // namespace
 }  // namespace enginelog

@@ -93,7 +93,10 @@ TEST(EngineView, LinesAnEngineLogUpByClockByMatchingAndByHand) {
     const enginelog::TLog engine =
         enginelog::ReadEngineLog(EngineLog(c.ClockStart, c.TrueStart, 200, c.WithAfr), "e.csv");
     ASSERT_TRUE(engine.Ok()) << engine.Error;
-    const viewer::TAlignment a = viewer::AlignEngineLog(mixture, engine, c.Mode, c.Hand, 0);
+    const auto channel =
+        enginelog::FindRole(engine, enginelog::TChannelRole::Mixture, enginelog::TChannelNames());
+    const viewer::TAlignment a =
+        viewer::AlignEngineLog(mixture, engine, channel, c.Mode, c.Hand, 0);
     EXPECT_NEAR(a.Offset, c.Offset, 0.06);
     EXPECT_EQ(a.How, c.How);
     EXPECT_EQ(!a.Note.empty(), c.Note) << a.Note;

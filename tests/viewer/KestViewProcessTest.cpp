@@ -3,6 +3,7 @@
 // the export of an engine log alone. Every log is written here byte by byte.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -115,6 +116,71 @@ TEST(KestViewProgram, TheTableAnswersWhatTheCommandLineAsks) {
   }
 }
 
+// Channels known by what they are: a logger's names with its prefix and units, another
+// program's names, and names a user gave in channels.conf. No option names a channel.
+TEST(KestViewProgram, TheTableFindsItsChannelsByWhatTheyAre) {
+  struct TCase {
+    const char* Name;
+    const char* Header;  // four columns after the time: three of them speed, load, mixture
+    const char* Conf;    // channels.conf; nullptr: none
+    const char* X;       // the channels of the table; nullptr: no table
+    const char* Y;
+  };
+  const TCase cases[] = {
+      {"LoggerPrefixAndUnits",
+       "PLX Ignition Timing [deg],PLX Engine Speed [rpm],PLX Manifold Absolute Pressure [bar],"
+       "PLX O2 - Wideband [Lambda]",
+       nullptr, "PLX Engine Speed", "PLX Manifold Absolute Pressure"},
+      {"CamelCaseAndTargets", "LambdaTarget,EngineSpeed,ThrottlePosition,Lambda1", nullptr,
+       "EngineSpeed", "ThrottlePosition"},
+      {"UnknownNames", "Zuendung,Motordrehzahl,Saugrohr,Lambda Ist", nullptr, nullptr, nullptr},
+      {"UsersNames", "Zuendung,Motordrehzahl,Saugrohr,Lambda Ist",
+       "[channels]\nspeed=Motordrehzahl\nmap=Saugrohr\nmixture=Lambda Ist\nbogus\n",
+       "Motordrehzahl", "Saugrohr"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    QTemporaryDir dir;
+    // Speed, load and the mixture in the second to fourth columns: 1000 rpm at 0.4 (bar or %)
+    // with lambda 0.9, then 3000 at 1.2 with lambda 1.1.
+    std::string text = std::string("Time (s),") + c.Header + "\n";
+    for (int i = 0; i < 40; ++i) {
+      text += std::to_string(i / 10.0) + ",10," + (i < 20 ? "1000,0.4,0.9\n" : "3000,1.2,1.1\n");
+    }
+    ASSERT_TRUE(WriteFile(dir.filePath("e.csv"), text));
+    if (c.Conf != nullptr) {
+      ASSERT_TRUE(QDir(dir.path()).mkpath("kestlsugraph"));
+      ASSERT_TRUE(WriteFile(dir.filePath("kestlsugraph/channels.conf"), c.Conf));
+    }
+    const TRun run = RunKestview(
+        {"--table", "--json", "--min-hits", "1", "--unit", "lambda", dir.filePath("e.csv")},
+        dir.path());
+    if (c.X == nullptr) {
+      EXPECT_EQ(run.Exit, 2) << run.Out;
+      EXPECT_NE(run.Err.find("has no engine speed channel"), std::string::npos) << run.Err;
+      continue;
+    }
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    if (c.Conf != nullptr) {
+      EXPECT_NE(run.Err.find("channels.conf: line 5: not ROLE=NAME"), std::string::npos) << run.Err;
+    }
+    const QJsonValue table = Parsed(run.Out);
+    EXPECT_EQ(table["x"]["channel"].toString().toStdString(), c.X);
+    EXPECT_EQ(table["y"]["channel"].toString().toStdString(), c.Y);
+    // The mixture came from the wideband, not the channel before it: rich at 1000 rpm, lean at
+    // 3000, and nothing else.
+    std::vector<double> means;
+    for (const QJsonValue row : table["cells"].toArray()) {
+      for (const QJsonValue cell : row.toArray()) {
+        if (cell.isObject()) means.push_back(cell["mean"].toDouble());
+      }
+    }
+    ASSERT_EQ(means.size(), 2U) << run.Out;
+    EXPECT_NEAR(means[0], 0.9, 1e-6) << run.Out;
+    EXPECT_NEAR(means[1], 1.1, 1e-6) << run.Out;
+  }
+}
+
 // The value at a path such as "channels/0/max"; undefined where there is none.
 QJsonValue At(QJsonValue value, const QString& path) {
   for (const QString& key : path.split('/')) {
@@ -188,10 +254,11 @@ TEST(KestViewProgram, AnEngineLogExportedAloneIsDrawnOnItsOwnTimeWithOnePanePerR
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   const QByteArray drawn = svg.readAll();
   EXPECT_TRUE(drawn.contains("time since start"));
-  // Engine speed and one load: Load, not the manifold pressure beside it as well.
+  // Engine speed and one load: the manifold pressure (the fuel table's usual load), not the
+  // calculated load beside it as well.
   EXPECT_TRUE(drawn.contains(">RPM [rpm]<"));
-  EXPECT_TRUE(drawn.contains(">Load [%]<"));
-  EXPECT_FALSE(drawn.contains("MAP"));
+  EXPECT_TRUE(drawn.contains(">MAP [kPa]<"));
+  EXPECT_FALSE(drawn.contains("Load"));
 }
 
 }  // namespace

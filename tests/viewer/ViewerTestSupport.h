@@ -1,6 +1,7 @@
 // Logs for the viewer's tests, written by the writers' own row functions.
 #pragma once
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -74,10 +75,14 @@ struct TRun {
 };
 
 // kestview run as a user runs it, in UTC and the C locale, so that no answer depends on the
-// machine's zone or language.
-inline TRun RunKestview(const QStringList& arguments) {
+// machine's zone or language, with `configFolder` as the user's settings folder (by default one
+// that does not exist: the machine's own channels.conf must not change an answer).
+inline TRun RunKestview(const QStringList& arguments, QString configFolder = QString()) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  if (configFolder.isEmpty()) configFolder = QDir::temp().filePath("kestview-test-no-settings");
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+  environment.insert(QStringLiteral("APPDATA"), configFolder);
   environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
   environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
   environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));

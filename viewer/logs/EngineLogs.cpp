@@ -107,7 +107,8 @@ int LocalUtcOffsetAt(const TLog& mixture) {
   return QDateTime(utcReading.date(), utcReading.time(), Qt::LocalTime).offsetFromUtc();
 }
 
-TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TAlignMode mode,
+TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine,
+                          std::optional<std::size_t> engineMixture, TAlignMode mode,
                           std::optional<double> handOffset, int localUtcOffsetSeconds) {
   TAlignment result;
   if (handOffset) {
@@ -119,8 +120,8 @@ TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TA
   const std::optional<double> clock =
       enginelog::ClockOffset(MixtureStart(mixture), engine.Start, localUtcOffsetSeconds);
   if (mode == TAlignMode::Match) {
-    const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(engine);
-    if (!channel) {
+    const std::optional<std::size_t> channel = engineMixture;
+    if (!channel || *channel >= engine.Channels.size()) {
       result.Note = "the engine log has no mixture channel to match";
     } else if (mixture.Times.empty()) {
       result.Note = "the mixture log has no rows to match";
@@ -147,20 +148,13 @@ TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TA
   return result;
 }
 
-std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log) {
+std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log,
+                                              const enginelog::TChannelNames& names) {
   std::vector<std::size_t> shown;
-  // Engine speed first, then the load: a named load, else the manifold pressure.
-  const std::vector<std::vector<std::string>> wanted = {
-      {"rpm", "engine speed", "engine_speed", "enginespeed"},
-      {"load", "engine load", "map", "manifold pressure", "manifold_pressure", "boost"}};
-  for (const auto& names : wanted) {
-    for (const std::string& name : names) {
-      const int index = log.FindChannel(name);
-      if (index >= 0) {
-        shown.push_back(static_cast<std::size_t>(index));
-        break;
-      }
-    }
+  for (const std::optional<std::size_t> channel :
+       {enginelog::FindRole(log, enginelog::TChannelRole::EngineSpeed, names),
+        enginelog::FindLoad(log, names)}) {
+    if (channel) shown.push_back(*channel);
   }
   if (shown.empty() && !log.Channels.empty()) shown.push_back(0);
   return shown;

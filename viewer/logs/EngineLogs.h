@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/ChannelRoles.h"
 #include "log/Log.h"
 #include "viewer/logs/OurLog.h"
 
@@ -35,11 +36,13 @@ struct TAlignment {
 std::optional<enginelog::TStartTime> MixtureStart(const TLog& log);
 
 // Lines `engine` up with `mixture`. A hand offset wins; otherwise `mode` decides: by clock when
-// both logs carry wall-clock time, or by matching the engine log's mixture channel against our
-// readings around the clock's offset (searched over DefaultSearchWindow), falling back to the
-// clock and then to none, with the reason in Note. `localUtcOffsetSeconds`: this machine's zone
-// at the mixture log's start, for the starts written without an offset.
-TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine, TAlignMode mode,
+// both logs carry wall-clock time, or by matching `engineMixture` (the engine log's mixture
+// channel, none without one) against our readings around the clock's offset (searched over
+// DefaultSearchWindow), falling back to the clock and then to none, with the reason in Note.
+// `localUtcOffsetSeconds`: this machine's zone at the mixture log's start, for the starts written
+// without an offset.
+TAlignment AlignEngineLog(const TLog& mixture, const enginelog::TLog& engine,
+                          std::optional<std::size_t> engineMixture, TAlignMode mode,
                           std::optional<double> handOffset, int localUtcOffsetSeconds);
 // What to add to `engine`'s own times to place them on `mixture`'s time axis (its Times),
 // its first record `offset` seconds after the mixture log's first row.
@@ -47,9 +50,10 @@ double EngineShift(const TLog& mixture, const enginelog::TLog& engine, double of
 // This machine's offset from UTC at the mixture log's start (at today's date without one).
 int LocalUtcOffsetAt(const TLog& mixture);
 
-// The channels shown before the user picks: engine speed and load (or manifold pressure), found
-// by name; the first channel when neither is there.
-std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log);
+// The channels shown before the user picks: engine speed and load (manifold pressure, a calculated
+// load, boost or the throttle), found by their roles; the first channel when neither is there.
+std::vector<std::size_t> DefaultShownChannels(const enginelog::TLog& log,
+                                              const enginelog::TChannelNames& names);
 // The channels named in `names` (letter case ignored), in that order; unknown names in `unknown`.
 std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
                                        const std::vector<std::string>& names,

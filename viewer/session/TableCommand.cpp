@@ -26,16 +26,18 @@ TTableOutcome Refused(std::string message) {
 }
 
 // The channel named after `option`, or the default axis when none is named.
-std::optional<std::size_t> AxisChannel(const enginelog::TLog& engine, const std::string& name,
+std::optional<std::size_t> AxisChannel(const TViewSession& session, const std::string& name,
                                        bool across, std::string& error) {
+  const enginelog::TLog& engine = *session.EngineLog();
   if (!name.empty()) {
     const int index = engine.FindChannel(name);
     if (index >= 0) return static_cast<std::size_t>(index);
     error = std::string(across ? "--x: " : "--y: ") + engine.Name + " has no channel " + name;
     return std::nullopt;
   }
-  const std::optional<std::size_t> channel =
-      across ? DefaultXChannel(engine) : DefaultYChannel(engine);
+  const std::optional<std::size_t> channel = across
+                                                 ? DefaultXChannel(engine, session.ChannelNames())
+                                                 : DefaultYChannel(engine, session.ChannelNames());
   if (!channel) {
     error = engine.Name + (across ? " has no engine speed channel: name one with --x"
                                   : " has no load or manifold pressure channel: name one with --y");
@@ -57,7 +59,7 @@ std::optional<int> ChooseMixture(const TTableOptions& table, const TViewSession&
     return index;
   }
   if (!session.Logs().empty()) return MixtureFromOurs;
-  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(engine);
+  const std::optional<std::size_t> channel = session.EngineMixture();
   if (!channel) {
     error = "no mixture: " + engine.Name +
             " has no mixture channel; give a log of kestlsugraph or kestlog beside it, or name "
@@ -72,8 +74,8 @@ std::optional<int> ChooseMixture(const TTableOptions& table, const TViewSession&
 bool SetUpTable(const TViewOptions& options, TViewSession& session, std::string& error) {
   const TTableOptions& table = options.Table;
   const enginelog::TLog& engine = *session.EngineLog();
-  const std::optional<std::size_t> x = AxisChannel(engine, table.X, true, error);
-  const std::optional<std::size_t> y = x ? AxisChannel(engine, table.Y, false, error) : x;
+  const std::optional<std::size_t> x = AxisChannel(session, table.X, true, error);
+  const std::optional<std::size_t> y = x ? AxisChannel(session, table.Y, false, error) : x;
   const std::optional<int> mixture = x && y ? ChooseMixture(table, session, error) : std::nullopt;
   if (!mixture) return false;
   std::optional<TSteadyFilter> steady;

@@ -85,7 +85,7 @@ void TViewSession::OpenEngineLog(const QString& path, enginelog::TLog read, TFil
   Engine = std::move(log);
   EngineFile = path;
   ++EngineCount;
-  Channels = DefaultShownChannels(*Engine);
+  Channels = DefaultShownChannels(*Engine, Names);
   // A second engine log takes the first one's place in the order too.
   std::erase_if(GivenFiles,
                 [](const TGivenFile& f) { return f.Kind == TGivenFile::TKind::Engine; });
@@ -188,7 +188,8 @@ bool TViewSession::Realign() {
     found = TAlignment{Hand.value_or(0), Hand ? "hand" : "none", {}};
   } else {
     const TLog& mixture = OurLogs.front()->Data();
-    found = AlignEngineLog(mixture, *Engine, Mode, Hand, LocalUtcOffsetAt(mixture));
+    found =
+        AlignEngineLog(mixture, *Engine, EngineMixture(), Mode, Hand, LocalUtcOffsetAt(mixture));
   }
   const bool changed =
       found.Offset != Aligned.Offset || found.How != Aligned.How || found.Note != Aligned.Note;
@@ -227,9 +228,9 @@ void TViewSession::SetCursor(std::optional<double> time) {
 void TViewSession::DefaultTableSetup() {
   TTableSetup setup = Table;  // what is not about the log's channels stays as the user set it
   const enginelog::TLog& log = *Engine;
-  setup.XChannel = DefaultXChannel(log).value_or(0);
-  setup.YChannel = DefaultYChannel(log).value_or(log.Channels.size() > 1);
-  setup.SteadyFilter.Channel = DefaultSteadyChannel(log).value_or(0);
+  setup.XChannel = DefaultXChannel(log, Names).value_or(0);
+  setup.YChannel = DefaultYChannel(log, Names).value_or(log.Channels.size() > 1);
+  setup.SteadyFilter.Channel = DefaultSteadyChannel(log, Names).value_or(0);
   setup.XBins = DerivedBinsText(setup.XChannel, true);
   setup.YBins = DerivedBinsText(setup.YChannel, true);
   setup.MixtureChosen = false;
@@ -240,6 +241,11 @@ void TViewSession::DefaultTableSetup() {
   DefaultMixture();
 }
 
+std::optional<std::size_t> TViewSession::EngineMixture() const {
+  if (!Engine) return std::nullopt;
+  return enginelog::FindRole(*Engine, enginelog::TChannelRole::Mixture, Names);
+}
+
 // Our log when one is open, else the engine log's own mixture channel; a source the user picked
 // stays while it is there to pick.
 void TViewSession::DefaultMixture() {
@@ -247,7 +253,7 @@ void TViewSession::DefaultMixture() {
   const bool available =
       Table.Mixture == MixtureFromOurs ? !OurLogs.empty() : Table.Mixture >= 0 || OurLogs.empty();
   if (Table.MixtureChosen && available) return;
-  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(*Engine);
+  const std::optional<std::size_t> channel = EngineMixture();
   Table.Mixture = !OurLogs.empty() ? MixtureFromOurs
                   : channel        ? static_cast<int>(*channel)
                                    : MixtureFromNone;
@@ -416,7 +422,7 @@ std::optional<TTableSettings> TViewSession::TableSettings(TTableProblem& problem
   settings.UseEngineMixture = Table.Mixture >= 0;
   settings.MixtureChannel =
       Table.Mixture >= 0 ? std::optional<std::size_t>(static_cast<std::size_t>(Table.Mixture))
-      : Table.Mixture == MixtureFromOurs ? enginelog::FindMixtureChannel(log)
+      : Table.Mixture == MixtureFromOurs ? EngineMixture()
                                          : std::nullopt;
   settings.Unit = Shown;
   settings.Lag = Table.Lag;

@@ -128,6 +128,13 @@ class TViewSession : public QObject {
   const enginelog::TLog* EngineLog() const { return Engine.get(); }
   const QString& EnginePath() const { return EngineFile; }
   unsigned EngineNumber() const { return EngineCount; }
+  // The engine log's own mixture reading, found by its role; none without an engine log or one.
+  std::optional<std::size_t> EngineMixture() const;
+
+  // The names engine channels are known by: the built-in ones and the user's (channels.conf).
+  // Set before opening files: the roles decide the channels an engine log opens with.
+  void SetChannelNames(enginelog::TChannelNames names) { Names = std::move(names); }
+  const enginelog::TChannelNames& ChannelNames() const { return Names; }
   // The messages about files, one a line: those that could not be read, an engine log's
   // warnings, skipped rows, followed logs still waiting for rows.
   QString Messages() const;
@@ -216,6 +223,7 @@ class TViewSession : public QObject {
   void Say(TChange what) { emit Changed(what); }
 
   TSecondEngineLog SecondEngineLog;
+  enginelog::TChannelNames Names;
   std::vector<std::unique_ptr<TLogFile>> OurLogs;
   std::vector<std::unique_ptr<TLogFile>> Unreadable;
   std::vector<TGivenFile> GivenFiles;

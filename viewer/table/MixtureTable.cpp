@@ -293,36 +293,19 @@ TBins DeriveBins(const enginelog::TLog& log, std::size_t channel, double shift, 
   return bins;
 }
 
-namespace {
-
-std::optional<std::size_t> ChannelNamedLike(const enginelog::TLog& log,
-                                            std::initializer_list<std::string_view> exact,
-                                            std::initializer_list<std::string_view> parts) {
-  for (const std::string_view name : exact) {
-    const int index = log.FindChannel(name);
-    if (index >= 0) return static_cast<std::size_t>(index);
-  }
-  for (std::size_t i = 0; i < log.Channels.size(); ++i) {
-    for (const std::string_view part : parts) {
-      if (text::ContainsNoCase(log.Channels[i].Name, part)) return i;
-    }
-  }
-  return std::nullopt;
+std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log,
+                                           const enginelog::TChannelNames& names) {
+  return enginelog::FindRole(log, enginelog::TChannelRole::EngineSpeed, names);
 }
 
-}  // namespace
-
-std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log) {
-  return ChannelNamedLike(log, {"RPM", "Engine Speed", "EngineSpeed", "Speed"}, {"rpm"});
+std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log,
+                                           const enginelog::TChannelNames& names) {
+  return enginelog::FindLoad(log, names);
 }
 
-std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log) {
-  return ChannelNamedLike(log, {"MAP", "Load", "Engine Load", "EngineLoad", "Manifold Pressure"},
-                          {"map", "load", "manifold", "boost"});
-}
-
-std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log) {
-  return ChannelNamedLike(log, {"TPS", "TP", "Throttle"}, {"tps", "throttle"});
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log,
+                                                const enginelog::TChannelNames& names) {
+  return enginelog::FindRole(log, enginelog::TChannelRole::Throttle, names);
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/ChannelRoles.h"
 #include "log/Log.h"
 #include "viewer/logs/OurLog.h"
 #include "viewer/logs/Summary.h"
@@ -125,13 +126,16 @@ std::size_t NearestBin(const TBins& bins, double value);
 TBins DeriveBins(const enginelog::TLog& log, std::size_t channel, double shift, double from,
                  double to, std::size_t count = DerivedBinCount);
 
-// The default axes: engine speed across and manifold pressure or load down, found by name;
-// none when the log has no such channel.
-std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log);
-std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log);
+// The default axes: engine speed across and the load down (manifold pressure, a calculated load,
+// boost or the throttle), found by their roles; none when the log has no such channel.
+std::optional<std::size_t> DefaultXChannel(const enginelog::TLog& log,
+                                           const enginelog::TChannelNames& names);
+std::optional<std::size_t> DefaultYChannel(const enginelog::TLog& log,
+                                           const enginelog::TChannelNames& names);
 
-// The throttle, the steady-state filter's usual channel, found by name; none without one.
-std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log);
+// The throttle, the steady-state filter's usual channel; none without one.
+std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log,
+                                                const enginelog::TChannelNames& names);
 
 // The cell the engine was in at `time` on the mixture log's axis (its last record at or before
 // it); none outside the log or without axis values there.

@@ -262,7 +262,7 @@ void TMixtureTablePanel::FillSourceBox() {
         QStringLiteral("Engine log: ") + QString::fromStdString(log->Channels[i].Name),
         static_cast<int>(i));
   }
-  if (!MixtureListed && !enginelog::FindMixtureChannel(*log)) {
+  if (!MixtureListed && !Session->EngineMixture()) {
     SourceBox->addItem(QStringLiteral("(none)"), MixtureFromNone);
   }
 }

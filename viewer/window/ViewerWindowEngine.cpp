@@ -84,7 +84,8 @@ void TKestViewWindow::ShowEngineLog() {
   // The table comes up by itself where its usual axes are there to be found; a log without engine
   // speed and load (a log of sensor readings, say) keeps it behind View > Mixture table, where
   // the user can still pick two channels.
-  if (DefaultXChannel(*engine) && DefaultYChannel(*engine)) {
+  if (DefaultXChannel(*engine, ViewSession->ChannelNames()) &&
+      DefaultYChannel(*engine, ViewSession->ChannelNames())) {
     TableDock->show();
     // The chart and the panes keep the larger part; the table can be dragged taller or floated.
     resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
