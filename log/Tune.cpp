@@ -347,11 +347,6 @@ bool TMsqParser::ReadAttributes(std::string_view element, std::size_t tagBegin,
     if (value.find('<') != std::string_view::npos) {
       return Fail(At, "a '<' in the value of " + std::string(name));
     }
-    for (const TAttribute& earlier : attributes) {
-      if (earlier.Name == name) {
-        return Fail(nameBegin, "the attribute " + std::string(name) + " twice in " + inside);
-      }
-    }
     attributes.push_back({name, value});
     At = close + 1;
   }
@@ -372,6 +367,16 @@ bool TMsqParser::BeginConstant(const std::vector<TAttribute>& attributes, std::s
   Constant.Line = LineOf(tagBegin);
   InConstant = true;
   ConstantPlain = true;
+  // Only the attributes read here are checked for doubles, which keeps a tag of many attributes
+  // linear; a second name or shape would leave the constant ambiguous.
+  static constexpr std::string_view Read[] = {"name", "units", "rows", "cols", "digits"};
+  for (const std::string_view attributeName : Read) {
+    int count = 0;
+    for (const TAttribute& attribute : attributes) count += attribute.Name == attributeName;
+    if (count > 1) {
+      return Fail(tagBegin, "the attribute " + std::string(attributeName) + " twice in a constant");
+    }
+  }
   for (const TAttribute& attribute : attributes) {
     if (attribute.Name == "name") Constant.Name = Unescape(attribute.Value);
     if (attribute.Name == "units") Constant.Units = Unescape(attribute.Value);

@@ -338,6 +338,8 @@ TEST(Tune, RefusesWhatItCannotRead) {
        "line 7: constant \"a\": rows \"x\" is not a whole number from 1 on"},
       {"a value without quotes", TuneFile({"<constant name=a>1</constant>"}),
        "line 7: the value of name is not in quotes"},
+      {"a name given twice", TuneFile({"<constant name=\"a\" units=\"%\" name=\"b\">1</constant>"}),
+       "line 7: the attribute name twice in a constant"},
       {"a second root", good + "<msq></msq>\n", "a second root element <msq>"},
       {"text after the root", good + "junk\n", "line 29: text after the end of <msq>"},
       {"UTF-16", std::string("\xFF\xFE<\0m\0s\0q\0>\0", 10), "does not begin as XML"},
