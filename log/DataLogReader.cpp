@@ -195,11 +195,10 @@ TDataLogScale DataLogScaleOf(std::string_view type) {
   return {};
 }
 
-void TDataLogReader::TCount::Add(std::uint64_t line, std::string reason) {
-  if (Count++ == 0) {
-    FirstLine = line;
-    FirstReason = std::move(reason);
-  }
+bool TDataLogReader::TCount::Add(std::uint64_t line) {
+  if (Count++ > 0) return false;
+  FirstLine = line;
+  return true;
 }
 
 TDataLogReader::TDataLogReader(std::string name, std::uint64_t sizeHint)
@@ -272,7 +271,9 @@ void TDataLogReader::ReadLine(std::string_view line, bool cutShort) {
   }
   const std::size_t colon = trimmed.find(':');
   if (colon == std::string_view::npos) {
-    StrayLines.Add(LineNumber, Quoted(trimmed) + " is neither a 'Key : value' line nor a row");
+    if (StrayLines.Add(LineNumber)) {
+      StrayLines.FirstReason = Quoted(trimmed) + " is neither a 'Key : value' line nor a row";
+    }
     return;
   }
   ReadHeaderLine(Trim(trimmed.substr(0, colon)), Trim(trimmed.substr(colon + 1)));
@@ -280,6 +281,12 @@ void TDataLogReader::ReadLine(std::string_view line, bool cutShort) {
 
 void TDataLogReader::ReadHeaderLine(std::string_view key, std::string_view value) {
   const bool logLine = EqualsNoCase(key, "Log");
+  if (logLine && !HaveRow) {
+    // Before the first record read, the last `Log :` line dates the log.
+    LogLine = LineNumber;
+    LogHeader = ReadHeaderDate(value);
+    return;
+  }
   if (RowsBegan) {
     if (logLine) {
       // Another log exported into the same file: its rows are dated from this line.
@@ -287,7 +294,8 @@ void TDataLogReader::ReadHeaderLine(std::string_view key, std::string_view value
       LaterLog = ReadHeaderDate(value);
       LaterLogText = std::string(value);
     } else {
-      StrayLines.Add(LineNumber, "'" + std::string(key) + " :' among the rows");
+      if (StrayLines.Add(LineNumber))
+        StrayLines.FirstReason = "'" + std::string(key) + " :' among the rows";
     }
     return;
   }
@@ -300,9 +308,6 @@ void TDataLogReader::ReadHeaderLine(std::string_view key, std::string_view value
     if (Result.Channels.empty()) return;
     Scales.back() = DataLogScaleOf(value);
     Result.Channels.back().Unit = std::string(Scales.back().Unit);
-  } else if (logLine) {
-    LogLine = LineNumber;
-    LogHeader = ReadHeaderDate(value);
   } else if (EqualsNoCase(key, "DownloadDateTime")) {
     Download = ReadHeaderDate(value);
   }
@@ -325,8 +330,10 @@ void TDataLogReader::ReadRow(std::string_view line, bool cutShort) {
     if (cutShort) {
       CutShortLine = LineNumber;
     } else {
-      WrongCounts.Add(LineNumber, std::to_string(values) + " values after the time where " +
-                                      std::to_string(due) + " are due");
+      if (WrongCounts.Add(LineNumber)) {
+        WrongCounts.FirstReason = std::to_string(values) + " values after the time where " +
+                                  std::to_string(due) + " are due";
+      }
     }
     return;
   }
@@ -340,7 +347,7 @@ void TDataLogReader::ReadRow(std::string_view line, bool cutShort) {
   const std::optional<double> clock = ReadTimeOfDay(Cells[0]);
   if (!clock) {
     ++Result.SkippedRecords;
-    NoTimes.Add(LineNumber, Quoted(Cells[0]) + " is no time of day");
+    if (NoTimes.Add(LineNumber)) NoTimes.FirstReason = Quoted(Cells[0]) + " is no time of day";
     return;
   }
 
@@ -387,8 +394,8 @@ void TDataLogReader::ReadRow(std::string_view line, bool cutShort) {
     float value = std::numeric_limits<float>::quiet_NaN();
     if (raw) {
       value = static_cast<float>(*raw / Scales[c].Divisor + Scales[c].Offset);
-    } else {
-      BadCells.Add(LineNumber, Quoted(cell) + " in " + Result.Channels[c].Name);
+    } else if (BadCells.Add(LineNumber)) {
+      BadCells.FirstReason = Quoted(cell) + " in " + Result.Channels[c].Name;
     }
     Result.Channels[c].Values.push_back(value);
   }

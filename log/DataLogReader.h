@@ -46,12 +46,14 @@ class TDataLogReader : public TLogReader {
   };
 
  private:
-  // Rows left out for one reason: how many, and the first one's line and why.
+  // Rows, values or lines left out for one reason: how many, and the first one's line and why.
   struct TCount {
     std::uint64_t Count = 0;
     std::uint64_t FirstLine = 0;
     std::string FirstReason;
-    void Add(std::uint64_t line, std::string reason);
+    // Counts one at `line`; true for the first, whose reason the caller then gives (the others'
+    // are never made).
+    bool Add(std::uint64_t line);
   };
 
   std::size_t Consume(std::string_view data, std::uint64_t offset, bool atEnd) override;

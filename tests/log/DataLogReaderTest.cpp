@@ -257,6 +257,16 @@ TEST(DataLogReader, TimesCountFromTheFirstRowsMidnightAndTheHeaderDatesThem) {
       EXPECT_EQ(log.Markers[i].Text, c.Markers[i].second);
     }
   }
+  // A `Log :` line after rows of which none could be read dates the log, as the first would.
+  const TLog redated = enginelog::ReadLog(
+      Lines({"%DataLog%", "Channel : RPM", "Type : EngineSpeed", "Log : 20250718 01:00:00",
+             "13:00:00.000,0", "Log : 20250720 01:00:00", "13:00:00.000,0,900"}),
+      "r.csv");
+  ASSERT_TRUE(redated.Ok()) << redated.Error;
+  EXPECT_EQ(redated.Rows(), 1u);
+  ASSERT_TRUE(redated.Start.has_value());
+  EXPECT_EQ(redated.Start->Seconds, July18th2025 + 2 * 86400 + 13 * 3600);
+  EXPECT_TRUE(redated.Markers.empty());
   // Without any date in the header the rows still have their times, and the log no start.
   const TLog undated = enginelog::ReadLog(
       Lines({"%DataLog%", "Channel : RPM", "Type : EngineSpeed", "08:00:00.000,0,800"}), "u.csv");
