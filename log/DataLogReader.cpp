@@ -33,7 +33,7 @@ constexpr std::size_t QuotedChars = 32;  // of a cell quoted in a message
 // tenths of a kelvin; battery voltage and the air-fuel ratio in thousandths; flow in hundredths;
 // "Raw" unprocessed. The description names no unit for vehicle speed (the export's other units are
 // metric, so km/h) or for flow (left without one). Any other Type keeps its raw value.
-constexpr std::array<std::pair<std::string_view, TDataLogScale>, 11> Scales = {{
+constexpr std::array<std::pair<std::string_view, TDataLogScale>, 11> TypeScales = {{
     {"EngineSpeed", {1, 0, "rpm"}},
     {"AbsPressure", {10, 0, "kPa"}},
     {"Pressure", {10, -101.3, "kPa"}},
@@ -189,7 +189,7 @@ bool IsDataLogHead(std::string_view head) {
 
 TDataLogScale DataLogScaleOf(std::string_view type) {
   type = Trim(type);
-  for (const auto& [name, scale] : Scales) {
+  for (const auto& [name, scale] : TypeScales) {
     if (EqualsNoCase(type, name)) return scale;
   }
   return {};
@@ -217,8 +217,8 @@ std::size_t TDataLogReader::Consume(std::string_view data, std::uint64_t offset,
       return start;
     }
     ++LineNumber;
-    const bool unterminated = line.data() + line.size() == data.data() + data.size();
-    ReadLine(line, atEnd && unterminated);
+    // Only the file's last line comes without its line end.
+    ReadLine(line, line.data() + line.size() == data.data() + data.size());
   }
   return atEnd || !Result.Ok() ? data.size() : pos;
 }
@@ -239,9 +239,9 @@ bool TDataLogReader::DecideLeadingValue(std::string_view data, std::size_t pos, 
     if (values == channels + 1) ++leading;
   }
   if (rows < DecidingRows && !atEnd) return false;
-  // Rows of the export carry one value more than there are channel blocks (a 0 in every row of
-  // the files seen), between the time and the first channel; what it is, no description says. The
-  // rows themselves tell whether a file has it, and it is no channel.
+  // Rows of the export as we know its layout carry one value more than there are channel blocks
+  // (a 0), between the time and the first channel; what it is, no description says. The rows
+  // themselves tell whether a file has it, and it is no channel.
   LeadingValue = leading > 0 && leading >= plain;
   if (SizeHint > 0 && rows > 0) {
     const auto guess = std::min<std::uint64_t>(
@@ -294,8 +294,9 @@ void TDataLogReader::ReadHeaderLine(std::string_view key, std::string_view value
       LaterLog = ReadHeaderDate(value);
       LaterLogText = std::string(value);
     } else {
-      if (StrayLines.Add(LineNumber))
+      if (StrayLines.Add(LineNumber)) {
         StrayLines.FirstReason = "'" + std::string(key) + " :' among the rows";
+      }
     }
     return;
   }
@@ -329,11 +330,9 @@ void TDataLogReader::ReadRow(std::string_view line, bool cutShort) {
     ++Result.SkippedRecords;
     if (cutShort) {
       CutShortLine = LineNumber;
-    } else {
-      if (WrongCounts.Add(LineNumber)) {
-        WrongCounts.FirstReason = std::to_string(values) + " values after the time where " +
-                                  std::to_string(due) + " are due";
-      }
+    } else if (WrongCounts.Add(LineNumber)) {
+      WrongCounts.FirstReason = std::to_string(values) + " values after the time where " +
+                                std::to_string(due) + " are due";
     }
     return;
   }
