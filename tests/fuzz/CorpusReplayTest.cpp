@@ -101,6 +101,7 @@ TEST(FuzzCorpus, EngineLogSeedsNamedValidReadAsALog) {
       {"mlg_reader", fuzz::TEngineReader::Mlg},
       {"msl_reader", fuzz::TEngineReader::Msl},
       {"text_reader", fuzz::TEngineReader::Text},
+      {"datalog_reader", fuzz::TEngineReader::DataLog},
   };
   for (const auto& [target, reader] : readers) {
     std::size_t valid = 0;

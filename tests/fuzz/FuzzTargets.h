@@ -26,6 +26,7 @@ std::optional<std::string> RunPortsFile(const std::uint8_t* data, std::size_t si
 std::optional<std::string> RunMlgReader(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunMslReader(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunTextReader(const std::uint8_t* data, std::size_t size);
+std::optional<std::string> RunDataLogReader(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunTableText(const std::uint8_t* data, std::size_t size);
 std::optional<std::string> RunTuneReader(const std::uint8_t* data, std::size_t size);
 
@@ -35,10 +36,11 @@ struct TTarget {
 };
 
 inline constexpr TTarget Targets[] = {
-    {"receive_path", RunReceivePath}, {"log_reader", RunLogReader},
-    {"ports_file", RunPortsFile},     {"mlg_reader", RunMlgReader},
-    {"msl_reader", RunMslReader},     {"text_reader", RunTextReader},
-    {"table_text", RunTableText},     {"tune_reader", RunTuneReader},
+    {"receive_path", RunReceivePath},     {"log_reader", RunLogReader},
+    {"ports_file", RunPortsFile},         {"mlg_reader", RunMlgReader},
+    {"msl_reader", RunMslReader},         {"text_reader", RunTextReader},
+    {"datalog_reader", RunDataLogReader}, {"table_text", RunTableText},
+    {"tune_reader", RunTuneReader},
 };
 
 }  // namespace fuzz
