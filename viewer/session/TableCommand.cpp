@@ -208,6 +208,8 @@ TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
     outcome.Message = made.Error;
     return outcome;
   }
+  // A table without a cell is still the answer, but the user is told why it is empty.
+  if (!made.AnyShown()) outcome.Warnings.push_back(TableStatusText(made));
   const TTableDescription description = session.TableDescription(*settings);
   if (table.CsvPath.isEmpty()) {
     outcome.Output = TableJson(made, description) + "\n";

@@ -276,6 +276,19 @@ void TKestViewWindow::UpdateSummary() {
                                        scene.Display, bands);
     text += QString::fromStdString(SummaryText(*trace.Log, summary, scene.Display, bands)) + "\n";
   }
+  if (const enginelog::TLog* engine = ViewSession->EngineLog()) {
+    // The figures of its mixture channel where the chart draws it: the engine log alone.
+    const TEngineMixtureTrace& mixture = scene.EngineMixture;
+    std::optional<TSummary> figures;
+    if (mixture.Log != nullptr) {
+      figures = SummarizeEngineMixture(*engine, mixture.Channel, scene.From - mixture.Shift,
+                                       scene.To - mixture.Shift, scene.Display, bands);
+    }
+    const std::string name = QFileInfo(ViewSession->EnginePath()).fileName().toStdString();
+    text += QString::fromStdString(EnginePanelText(name, *engine, figures ? &*figures : nullptr,
+                                                   scene.Display, bands)) +
+            "\n";
+  }
   if (text.isEmpty()) {
     text = QStringLiteral("Open a log: File > Open, drop files here, or\nkestview FILE...");
   }
