@@ -299,7 +299,14 @@ std::string EnginePanelText(const std::string& file, const enginelog::TLog& log,
   if (!channel) {
     text += "  mixture:  no AFR, lambda or O2 channel\n";
   } else if (mixture != nullptr) {
-    text += "  mixture:  " + MixtureLine(log, *channel, *mixture) + "\n";
+    // Line by line: the panel is narrow.
+    text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";
+    text += "  records:  " + std::to_string(mixture->Samples) + ", " +
+            std::to_string(mixture->Readings) + " with a value\n";
+    if (mixture->Implausible > 0) {
+      text += "  implausible: " + std::to_string(mixture->Implausible) + " (outside " +
+              PlausibleRangeText() + ")\n";
+    }
     text += MixtureFiguresText(*mixture, display, bands);
   } else {
     text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";

@@ -40,11 +40,11 @@ int ReadingDecimals(const TDisplay& display) {
   return display.DisplayMode == sensor::dmLambda ? 2 : 1;
 }
 
-// ", 3 implausible (outside lambda 0.5 to 2.0)" after the readings; nothing without any.
+// "  implausible: 3 (outside lambda 0.5 to 2.0)" under the readings; nothing without any.
 std::string ImplausibleText(const TSummary& summary) {
   if (summary.Implausible == 0) return {};
-  return ", " + std::to_string(summary.Implausible) + " implausible (outside " +
-         PlausibleRangeText() + ")";
+  return "  implausible: " + std::to_string(summary.Implausible) + " (outside " +
+         PlausibleRangeText() + ")\n";
 }
 
 // Min, max, mean and the bands' shares of the plausible values of a run; an implausible one (a
@@ -303,7 +303,7 @@ std::string SummaryText(const TLog& log, const TSummary& summary, const TDisplay
   }
   text += "  duration: " + DurationText(summary.Duration) + "\n";
   text += "  samples:  " + std::to_string(summary.Samples) + ", " +
-          std::to_string(summary.Readings) + " readings" + ImplausibleText(summary) + "\n";
+          std::to_string(summary.Readings) + " readings\n" + ImplausibleText(summary);
   text += "  logged:   " + std::to_string(summary.AfrRows) + " AFR, " +
           std::to_string(summary.LambdaRows) + " lambda\n";
   text += MixtureFiguresText(summary, display, bands);
