@@ -205,8 +205,8 @@ double RecordGapSeconds(const enginelog::TLog& log) {
 }
 
 std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment, const TDisplay& display,
-                              const TBands& bands) {
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture) {
   QJsonObject object{{"file", QString::fromStdString(file)},
                      {"format", enginelog::FormatName(log.Format)},
                      {"rows", static_cast<double>(log.Rows())},
@@ -227,8 +227,9 @@ std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& lo
                                 {"mean", number(stats.Mean)}});
   }
   object.insert("channels", channels);
-  if (const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(log)) {
-    const TSummary summary = WholeMixture(log, *channel, display, bands);
+  if (const std::optional<std::size_t> channel = mixture.Channel) {
+    const TDisplay& display = mixture.Display;
+    const TSummary summary = WholeMixture(log, *channel, display, mixture.Bands);
     const bool any = summary.Readings > summary.Implausible;
     const auto figure = [&](double value, int decimals) {
       return any ? QJsonValue(QString::number(value, 'f', decimals).toDouble()) : QJsonValue();
@@ -256,8 +257,8 @@ std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& lo
 }
 
 std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment, const TDisplay& display,
-                              const TBands& bands) {
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture) {
   std::string text = file + "\n";
   text += "  format      " + std::string(enginelog::FormatName(log.Format)) + ", " +
           std::to_string(log.Rows()) + " records, " + DurationText(log.Duration()) + "\n";
@@ -281,33 +282,33 @@ std::string EngineSummaryText(const std::string& file, const enginelog::TLog& lo
     }
     text += line;
   }
-  if (const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(log)) {
-    const TSummary summary = WholeMixture(log, *channel, display, bands);
+  if (const std::optional<std::size_t> channel = mixture.Channel) {
+    const TSummary summary = WholeMixture(log, *channel, mixture.Display, mixture.Bands);
     text += "  mixture     " + MixtureLine(log, *channel, summary) + "\n";
-    text += MixtureFiguresText(summary, display, bands);
+    text += MixtureFiguresText(summary, mixture.Display, mixture.Bands);
   }
   return text;
 }
 
 std::string EnginePanelText(const std::string& file, const enginelog::TLog& log,
-                            const TSummary* mixture, const TDisplay& display, const TBands& bands) {
+                            const TEngineMixture& mixture, const TSummary* figures) {
   std::string text = file + "\n";
   text += "  format:   " + std::string(enginelog::FormatName(log.Format)) + ", " +
           std::to_string(log.Rows()) + " records\n";
   text += "  duration: " + DurationText(log.Duration()) + "\n";
-  const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(log);
+  const std::optional<std::size_t> channel = mixture.Channel;
   if (!channel) {
     text += "  mixture:  no AFR, lambda or O2 channel\n";
-  } else if (mixture != nullptr) {
+  } else if (figures != nullptr) {
     // Line by line: the panel is narrow.
     text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";
-    text += "  records:  " + std::to_string(mixture->Samples) + ", " +
-            std::to_string(mixture->Readings) + " with a value\n";
-    if (mixture->Implausible > 0) {
-      text += "  implausible: " + std::to_string(mixture->Implausible) + " (outside " +
+    text += "  records:  " + std::to_string(figures->Samples) + ", " +
+            std::to_string(figures->Readings) + " with a value\n";
+    if (figures->Implausible > 0) {
+      text += "  implausible: " + std::to_string(figures->Implausible) + " (outside " +
               PlausibleRangeText() + ")\n";
     }
-    text += MixtureFiguresText(*mixture, display, bands);
+    text += MixtureFiguresText(*figures, mixture.Display, mixture.Bands);
   } else {
     text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";
   }

@@ -493,7 +493,7 @@ TSessionScene MakeSessionScene(const TViewSession& session) {
     // An engine log alone is a whole view: its own mixture channel is the chart's trace. Beside a
     // log of ours it is not: the mixture is ours, the engine's channel only lines the logs up.
     if (session.Logs().empty()) {
-      if (const std::optional<std::size_t> channel = enginelog::FindMixtureChannel(*engine)) {
+      if (const std::optional<std::size_t> channel = session.EngineMixture()) {
         scene.Chart.EngineMixture = MakeEngineMixtureTrace(
             *engine, *channel, scene.Panes.Shift, QFileInfo(session.EnginePath()).fileName());
       }

@@ -285,8 +285,9 @@ void TKestViewWindow::UpdateSummary() {
                                        scene.To - mixture.Shift, scene.Display, bands);
     }
     const std::string name = QFileInfo(ViewSession->EnginePath()).fileName().toStdString();
-    text += QString::fromStdString(EnginePanelText(name, *engine, figures ? &*figures : nullptr,
-                                                   scene.Display, bands)) +
+    const TEngineMixture about{ViewSession->EngineMixture(), scene.Display, bands};
+    text += QString::fromStdString(
+                EnginePanelText(name, *engine, about, figures ? &*figures : nullptr)) +
             "\n";
   }
   if (text.isEmpty()) {
