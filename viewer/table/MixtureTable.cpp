@@ -7,7 +7,6 @@
 #include <cmath>
 #include <span>
 
-#include "text/Words.h"
 #include "viewer/logs/MixtureValue.h"
 
 namespace viewer {
@@ -29,9 +28,9 @@ bool Counts(const TSample& sample) {
 // The mixture of one log, in the table's unit, at times on the engine log's axis: a mixture
 // channel of that log, placed by a shift. A log of ours gives its reading, row by row in the unit
 // it was logged in, only where its rows count (status, repeats, gaps); an engine log gives its own
-// mixture channel, lambda or AFR as its name, unit or values tell. NaN where there is none; a
-// value outside the plausible range where one it would be made of is no measurement. Successive
-// calls with rising times move the cursor forward only; a time that goes back searches again.
+// mixture channel, lambda or AFR as its name, unit or values tell. NaN where there is none, and
+// an implausible value where a value it is made of is implausible. Successive calls with rising
+// times move the cursor forward only; a time that goes back searches again.
 class TMixtureSource {
  public:
   // `channel` of `log`; `shift` is added to an engine time to find it on `log`'s own axis, and
