@@ -87,9 +87,11 @@ void PrintSummaries(const viewer::TViewOptions& options, const viewer::TViewSess
     std::string entry;
     if (given.Kind == TKind::Engine) {
       const std::string name = QFileInfo(given.Path).fileName().toStdString();
-      entry = options.Json
-                  ? viewer::EngineSummaryJson(name, *session.EngineLog(), session.LinedUp())
-                  : viewer::EngineSummaryText(name, *session.EngineLog(), session.LinedUp());
+      const viewer::TEngineMixture mixture{session.EngineMixture(), display, bands};
+      entry =
+          options.Json
+              ? viewer::EngineSummaryJson(name, *session.EngineLog(), session.LinedUp(), mixture)
+              : viewer::EngineSummaryText(name, *session.EngineLog(), session.LinedUp(), mixture);
     } else if (given.Kind == TKind::Unreadable) {
       if (options.Json) entry = viewer::ErrorJson(session.UnreadableLogs()[given.Index]->Data());
     } else {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <new>
 
+#include "log/DataLogReader.h"
 #include "log/LogSniffer.h"
 #include "log/MlgReader.h"
 #include "log/OurLogReader.h"
@@ -28,6 +29,8 @@ const char* FormatName(TFileFormat format) {
       return "classic";
     case TFileFormat::Extended:
       return "extended";
+    case TFileFormat::DataLog:
+      return "datalog";
     case TFileFormat::Text:
     case TFileFormat::Unknown:
       break;
@@ -159,6 +162,8 @@ std::unique_ptr<TLogReader> EngineReaderFor(TLogFormat format, const std::string
     case TLogFormat::Msl:
     case TLogFormat::Text:
       return std::make_unique<TTextLogReader>(name, sizeHint);
+    case TLogFormat::DataLog:
+      return std::make_unique<TDataLogReader>(name, sizeHint);
     case TLogFormat::Ours:
     case TLogFormat::None:
       break;
@@ -171,8 +176,8 @@ TLog NotAnEngineLog(const std::string& name, TLogFormat format) {
   log.Name = name;
   log.Error = name + (format == TLogFormat::Ours
                           ? ": is a mixture log of ours, not an engine log"
-                          : ": is not an engine log (neither MLG, MSL nor a delimited text log "
-                            "with a header row and a time column)");
+                          : ": is not an engine log (neither MLG, MSL, a DataLog export nor a "
+                            "delimited text log with a header row and a time column)");
   return log;
 }
 

@@ -22,13 +22,14 @@ enum class TFileFormat : std::uint8_t {
   Mlg,  // engine logs of other programs: binary MLG, MSL text, delimited text
   Msl,
   Text,
+  DataLog,   // an engine software's "%DataLog%" CSV export: channel blocks, then raw values
   Classic,   // the window's log: date header, then time,reading,volts in the writer's locale
   Extended,  // kestlog --format extended: ISO time, reading, afr, lambda, volts, temp, status
   OurMsl,    // kestlog --format msl, kestview --export: capture date, then seconds and values
   Unknown,   // a log of ours before its first line told which
 };
 
-// "mlg", "msl" or "text" for engine logs, as the summaries name the format; "classic",
+// "mlg", "msl", "text" or "datalog" for engine logs, as the summaries name the format; "classic",
 // "extended" or "msl" for ours.
 const char* FormatName(TFileFormat format);
 // Classic, Extended or OurMsl.

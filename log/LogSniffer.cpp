@@ -5,6 +5,7 @@
 #include <string>
 
 #include "log/CsvLog.h"
+#include "log/DataLogReader.h"
 #include "log/MlgReader.h"
 #include "log/MslLog.h"
 #include "log/TextLogReader.h"
@@ -37,6 +38,8 @@ bool IsOurs(std::string_view head, bool wholeFile) {
 
 TLogFormat SniffLogFormat(std::string_view head, bool wholeFile) {
   if (head.substr(0, MlgMagic.size()) == MlgMagic) return TLogFormat::Mlg;
+  // Its rows would pass for a delimited text log's under a header the text reader cannot read.
+  if (IsDataLogHead(head)) return TLogFormat::DataLog;
   if (IsOurs(head, wholeFile)) return TLogFormat::Ours;
   // Text logs have no NUL bytes; binary files nearly always do.
   if (head.find('\0') != std::string_view::npos) return TLogFormat::None;

@@ -1,6 +1,7 @@
 // Telling log files apart from their first bytes: our own mixture logs (classic, extended and the
-// MSL log we write), an MLG binary engine log, another program's MSL text engine log, another
-// engine software's delimited text log, or none of these.
+// MSL log we write), an MLG binary engine log, another program's MSL text engine log, an engine
+// software's "%DataLog%" CSV export, another engine software's delimited text log, or none of
+// these.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ enum class TLogFormat : std::uint8_t {
   Mlg,
   Msl,
   Text,
+  DataLog,
   None,
 };
 

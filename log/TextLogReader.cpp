@@ -16,14 +16,8 @@
 
 namespace enginelog {
 
-namespace {
-
-constexpr std::size_t MaxHeaderSearchLines = 40;  // names further down are not looked for
-constexpr std::size_t SampleRows = 20;            // rows the layout is checked against
-constexpr std::uint64_t MaxReservedRows = std::uint64_t{1} << 26;
-
-// One line from `pos`: false when no complete line is left. A CR at the very end of a piece may
-// be the first half of CR LF, so it ends a line only when nothing follows.
+// A CR at the very end of a piece may be the first half of CR LF, so it ends a line only when
+// nothing follows.
 bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_view& line) {
   if (pos >= data.size()) return false;
   // A plain loop: find_first_of asks memchr once per byte.
@@ -41,6 +35,12 @@ bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_v
   if (data[end] == '\r' && pos < data.size() && data[pos] == '\n') ++pos;
   return true;
 }
+
+namespace {
+
+constexpr std::size_t MaxHeaderSearchLines = 40;  // names further down are not looked for
+constexpr std::size_t SampleRows = 20;            // rows the layout is checked against
+constexpr std::uint64_t MaxReservedRows = std::uint64_t{1} << 26;
 
 using text::Lower;
 using text::StartsWithNoCase;

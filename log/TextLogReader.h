@@ -36,6 +36,11 @@ struct TTextLayout {
   double SampleLineLength = 0;  // mean bytes per row in the sample, to reserve the columns
 };
 
+// The line that begins at `pos` in `data` (without its line end, which is LF, CR LF or CR), with
+// `pos` moved past it; false when no complete line is left. `atEnd`: nothing follows `data`, so
+// its last line is complete without a line end.
+bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_view& line);
+
 // How the text in `head` (a file's first bytes) is laid out, or nothing with `error` saying why.
 // `wholeFile`: `head` is the whole file, so its last line is complete.
 std::optional<TTextLayout> DetectTextLayout(std::string_view head, bool wholeFile,

@@ -1,8 +1,8 @@
 // The kept inputs of every fuzz target, replayed as an ordinary test in every build: the seeds
 // committed with each target and every crash a fuzzing run found, kept as a regression input.
 // Every input must keep every rule; the receive path's seeds that tell a story (a frame split over
-// ticks, an unplug inside a frame, ...) must also end as that story says, and an engine-log seed
-// named valid-* must read as a log.
+// ticks, an unplug inside a frame, ...) must also end as that story says, an engine-log seed
+// named valid-* must read as a log, and a tune seed named valid-* as a tune with a fuel table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "log/Tune.h"
 #include "tests/fuzz/EngineLogCase.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/ReceivePathCase.h"
@@ -100,6 +101,7 @@ TEST(FuzzCorpus, EngineLogSeedsNamedValidReadAsALog) {
       {"mlg_reader", fuzz::TEngineReader::Mlg},
       {"msl_reader", fuzz::TEngineReader::Msl},
       {"text_reader", fuzz::TEngineReader::Text},
+      {"datalog_reader", fuzz::TEngineReader::DataLog},
   };
   for (const auto& [target, reader] : readers) {
     std::size_t valid = 0;
@@ -116,6 +118,23 @@ TEST(FuzzCorpus, EngineLogSeedsNamedValidReadAsALog) {
     }
     EXPECT_GE(valid, 2u) << target;
   }
+}
+
+TEST(FuzzCorpus, TuneSeedsNamedValidReadWithAFuelTable) {
+  std::size_t valid = 0;
+  for (const fs::path& file : InputsOf("tune_reader")) {
+    const std::string name = file.filename().string();
+    if (name.rfind("valid-", 0) != 0) continue;
+    SCOPED_TRACE(name);
+    ++valid;
+    const std::vector<std::uint8_t> bytes = BytesOf(file);
+    const tune::TTune tune = tune::ReadMsq(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name);
+    ASSERT_TRUE(tune.Ok()) << tune.Error;
+    std::string error;
+    EXPECT_TRUE(tune::FindFuelTable(tune, error)) << error;
+  }
+  EXPECT_GE(valid, 2u);
 }
 
 }  // namespace

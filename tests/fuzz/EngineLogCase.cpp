@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "log/DataLogReader.h"
 #include "log/Log.h"
 #include "log/MlgReader.h"
 #include "log/TextLogReader.h"
@@ -17,6 +18,9 @@ using enginelog::TLog;
 
 std::unique_ptr<enginelog::TLogReader> MakeReader(TEngineReader reader) {
   if (reader == TEngineReader::Mlg) return std::make_unique<enginelog::TMlgReader>("fuzz", 0);
+  if (reader == TEngineReader::DataLog) {
+    return std::make_unique<enginelog::TDataLogReader>("fuzz", 0);
+  }
   return std::make_unique<enginelog::TTextLogReader>("fuzz", 0);
 }
 
@@ -94,6 +98,9 @@ std::optional<std::string> RunMslReader(const std::uint8_t* data, std::size_t si
 }
 std::optional<std::string> RunTextReader(const std::uint8_t* data, std::size_t size) {
   return RunEngineLogCase(TEngineReader::Text, data, size).Failure;
+}
+std::optional<std::string> RunDataLogReader(const std::uint8_t* data, std::size_t size) {
+  return RunEngineLogCase(TEngineReader::DataLog, data, size).Failure;
 }
 
 }  // namespace fuzz

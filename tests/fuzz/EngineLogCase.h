@@ -1,6 +1,6 @@
 // One fuzz case for an engine-log reader: arbitrary bytes read whole and in pieces, with the rules
-// every read must keep. The targets mlg_reader, msl_reader and text_reader (FuzzTargets.h) run it;
-// the corpus replay also reads what it says of the seeds.
+// every read must keep. The targets mlg_reader, msl_reader, text_reader and datalog_reader
+// (FuzzTargets.h) run it; the corpus replay also reads what it says of the seeds.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 
 namespace fuzz {
 
-enum class TEngineReader : std::uint8_t { Mlg, Msl, Text };
+enum class TEngineReader : std::uint8_t { Mlg, Msl, Text, DataLog };
 
 struct TEngineCaseResult {
   std::optional<std::string> Failure;  // a broken rule, said in words

@@ -17,6 +17,7 @@
 #include "log/MlgReader.h"
 #include "log/TextLogReader.h"
 #include "tests/log/MlgBuilder.h"
+#include "tests/log/ReadInPieces.h"
 
 namespace enginelog {
 namespace {
@@ -468,23 +469,20 @@ TEST(EngineLogReader, PiecesOfAnySizeReadAsTheWhole) {
     text += std::to_string(i * 0.05) + "\t" + std::to_string(900 + i) + "\t14." +
             std::to_string(i % 10) + "\r\n";
   }
-  for (const std::string& bytes : {mlg.Bytes(), text}) {
+  std::string dataLog =
+      "%DataLog%\r\nChannel : RPM\r\nType : EngineSpeed\r\nLog : 20250718 01:00:00\r\n";
+  for (int i = 0; i < 40; ++i) {
+    dataLog += "13:00:0" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "00,0," +
+               std::to_string(900 + i) + "\r\n";
+  }
+  for (const std::string& bytes : {mlg.Bytes(), text, dataLog}) {
     const TLog whole = ReadEngineLog(bytes, "x");
     ASSERT_TRUE(whole.Ok()) << whole.Error;
     for (const std::size_t piece : {1u, 2u, 7u, 33u}) {
       SCOPED_TRACE(piece);
-      std::unique_ptr<TLogReader> reader;
-      if (whole.Format == TFileFormat::Mlg) {
-        reader = std::make_unique<TMlgReader>("x", 0);
-      } else {
-        reader = std::make_unique<TTextLogReader>("x", 0);
-      }
-      for (std::size_t at = 0; at < bytes.size(); at += piece) {
-        reader->Feed(std::string_view(bytes).substr(at, piece));
-      }
-      reader->Finish();
-      const TLog& log = reader->Log();
+      const TLog log = logtest::ReadInPieces(bytes, piece);
       ASSERT_TRUE(log.Ok()) << log.Error;
+      EXPECT_EQ(log.Format, whole.Format);
       EXPECT_EQ(log.Times, whole.Times);
       ASSERT_EQ(log.Channels.size(), whole.Channels.size());
       for (std::size_t c = 0; c < log.Channels.size(); ++c) {

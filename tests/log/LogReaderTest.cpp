@@ -43,6 +43,10 @@ TEST(LogReaderFactory, OneSniffPicksTheReaderOfEveryFormat) {
       {"engine msl", "Time\tRPM\ns\trpm\n0\t900\n0.1\t910\n", TFileFormat::Msl, 2, "RPM"},
       {"engine text", "Time,RPM\n0,900\n0.1,910\n", TFileFormat::Text, 2, "RPM"},
       {"mlg", MlgBytes(), TFileFormat::Mlg, 2, "RPM"},
+      {"datalog",
+       "%DataLog%\nChannel : RPM\nType : EngineSpeed\nLog : 20250718 01:00:00\n"
+       "13:00:00.000,0,900\n13:00:00.100,0,910\n",
+       TFileFormat::DataLog, 2, "RPM"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -11,6 +11,8 @@
 #include "viewer/chart/Export.h"
 #include "viewer/chart/SvgExport.h"
 #include "viewer/session/ViewOptions.h"
+#include "viewer/session/ViewSession.h"
+#include "viewer/window/ViewerWindow.h"
 
 namespace {
 
@@ -27,6 +29,21 @@ std::vector<int> RowsOf(const QImage& image, int x, const QColor& color) {
     if (IsNear(image.pixel(x, y), color)) rows.push_back(y);
   }
   return rows;
+}
+
+// The pixels of the dashed 12.0 V line across the plot, at its height on the volts axis.
+int LowVoltsPixels(const QImage& image, const QRectF& plot) {
+  const viewer::TValueRange volts = viewer::VoltsRange();
+  const int lowVoltsY =
+      static_cast<int>(plot.bottom() - (viewer::LowVoltsLine - volts.Low) /
+                                           (volts.High - volts.Low) * plot.height());
+  int redPixels = 0;
+  for (int x = static_cast<int>(plot.left()); x < plot.right(); ++x) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (IsNear(image.pixel(x, lowVoltsY + dy), QColor(200, 40, 40))) ++redPixels;
+    }
+  }
+  return redPixels;
 }
 
 TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
@@ -60,17 +77,70 @@ TEST(ChartTest, TraceSitsAtItsReadingsAndBreaksAtGaps) {
   // Nothing of the trace across the gap.
   EXPECT_TRUE(RowsOf(image, xOf(36010), color).empty());
   // The 12.0 V line, dashed, at its height on the volts axis.
-  const viewer::TValueRange volts = viewer::VoltsRange();
-  const int lowVoltsY =
-      static_cast<int>(plot.bottom() - (viewer::LowVoltsLine - volts.Low) /
-                                           (volts.High - volts.Low) * plot.height());
-  int redPixels = 0;
-  for (int x = static_cast<int>(plot.left()); x < plot.right(); ++x) {
-    for (int dy = -1; dy <= 1; ++dy) {
-      if (IsNear(image.pixel(x, lowVoltsY + dy), QColor(200, 40, 40))) ++redPixels;
-    }
+  EXPECT_GT(LowVoltsPixels(image, plot), plot.width() / 3);
+}
+
+// An engine log alone: its AFR channel is the chart's mixture trace, at the heights of its values
+// in the unit shown, broken where the sensor read 0; no volts line, for there are no volts. The
+// summary panel names the log, its duration and channels, and sums up the plausible mixture.
+TEST(ChartTest, AnEngineLogAloneDrawsItsOwnMixtureWithoutVolts) {
+  // 5 s at 12.0 AFR, 5 s at 0 (the sensor not yet warm), 10 s at 16.0, ten records a second.
+  std::string text = "Time (s),RPM (rpm),MAP (kPa),AFR (AFR)\n";
+  for (int i = 0; i < 200; ++i) {
+    text += std::to_string(i / 10.0) + "," + std::to_string(1000 + 10 * i) + ",50," +
+            (i < 50    ? "12.0"
+             : i < 100 ? "0"
+                       : "16.0") +
+            "\n";
   }
-  EXPECT_GT(redPixels, plot.width() / 3);
+  QTemporaryDir dir;
+  ASSERT_TRUE(viewertest::WriteFile(dir.filePath("engine.csv"), text));
+  viewer::TViewSession session;
+  session.OpenFiles({dir.filePath("engine.csv")});
+  ASSERT_NE(session.EngineLog(), nullptr);
+  const QSize size(800, 400);
+  const QRectF plot = viewer::PlotArea(QRectF(QPointF(0, 0), QSizeF(size)));
+  for (const int mode : {sensor::dmAirFuelRatio, sensor::dmLambda}) {
+    SCOPED_TRACE(mode);
+    const viewer::TDisplay display{mode, sensor::ftPetrol};
+    session.SetDisplay(display);
+    const viewer::TChartScene scene = viewer::MakeSessionScene(session).Chart;
+    ASSERT_NE(scene.EngineMixture.Log, nullptr);
+    EXPECT_NEAR(scene.From, 0, 1e-9);  // from its own start
+    EXPECT_NEAR(scene.To, 19.9, 1e-9);
+    const QImage image = viewer::RenderChart(scene, size);
+    const viewer::TValueRange range = viewer::ReadingRange(display);
+    const double perAfr = mode == sensor::dmLambda ? 1 / 14.7 : 1;
+    const auto xOf = [&](double time) {
+      return static_cast<int>(plot.left() + time / 19.9 * plot.width());
+    };
+    const auto yOf = [&](double value) {
+      return plot.bottom() - (value - range.Low) / (range.High - range.Low) * plot.height();
+    };
+    for (const auto& [time, afr] :
+         std::vector<std::pair<double, double>>{{2.5, 12.0}, {15, 16.0}}) {
+      const std::vector<int> rows = RowsOf(image, xOf(time), scene.EngineMixture.Color);
+      ASSERT_FALSE(rows.empty()) << time;
+      EXPECT_NEAR(rows.front(), yOf(afr * perAfr), 3) << time;
+      EXPECT_NEAR(rows.back(), yOf(afr * perAfr), 3) << time;
+    }
+    EXPECT_TRUE(RowsOf(image, xOf(7.5), scene.EngineMixture.Color).empty());
+    EXPECT_EQ(LowVoltsPixels(image, plot), 0);
+  }
+
+  session.SetDisplay({sensor::dmAirFuelRatio, sensor::ftPetrol});
+  viewer::TKestViewWindow window(&session);
+  const std::string summary = window.SummaryPanelText().toStdString();
+  for (const char* said :
+       {"engine.csv", "duration: 0:00:19.9", "RPM [rpm]", "MAP [kPa]",
+        "mixture:  AFR [AFR]\n  records:  200, 200 with a value\n  implausible: 50",
+        "min 12.0, max 16.0, mean 14.7"}) {
+    EXPECT_NE(summary.find(said), std::string::npos) << said << " in\n" << summary;
+  }
+  // The cursor reads the engine's mixture out, and says when it is none.
+  EXPECT_EQ(window.Chart()->ReadoutAt(2.5).toStdString(), "engine.csv: AFR [AFR]: AFR 12.0");
+  EXPECT_EQ(window.Chart()->ReadoutAt(7.5).toStdString(),
+            "engine.csv: AFR [AFR]: AFR 0.0 (implausible)");
 }
 
 TEST(ChartTest, ExportsPngAndSvg) {

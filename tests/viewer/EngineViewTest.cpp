@@ -120,6 +120,43 @@ TEST(EngineView, TheCommandLineMatchesLogsWhoseClocksAreHoursApart) {
   EXPECT_NEAR(engine["offset_s"].toDouble(), -7166, 0.06) << run.Out;
 }
 
+// A DataLog export given beside a mixture log is the engine log: its channels scaled by their
+// Types, its start the `Log :` line's date at the first row's time of day.
+TEST(EngineView, TheCommandLineOpensADataLogExportAsTheEngineLog) {
+  QTemporaryDir dir;
+  const QString mixturePath = dir.filePath("mixture.csv");
+  const QString exportPath = dir.filePath("export.csv");
+  std::string bytes =
+      "%DataLog%\r\nDataLogVersion : 1.0\r\nChannel : Engine Speed\r\nType : EngineSpeed\r\n"
+      "Channel : Manifold Pressure\r\nType : AbsPressure\r\nChannel : Wideband\r\nType : AFR\r\n"
+      "Log : 20240501 12:00:04\r\n";
+  for (int i = 0; i < 100; ++i) {
+    bytes += "12:00:" + std::to_string(10 + i / 10) + "." + std::to_string(i % 10) + "00,0," +
+             std::to_string(1000 + i) + ",1013," + std::to_string(14000 + i) + "\r\n";
+  }
+  ASSERT_TRUE(viewertest::WriteFile(mixturePath, MixtureLog(30)));
+  ASSERT_TRUE(viewertest::WriteFile(exportPath, bytes));
+  const viewertest::TRun run =
+      viewertest::RunKestview({"--summary", "--json", "--align", "none", mixturePath, exportPath});
+  ASSERT_EQ(run.Exit, 0) << run.Err;
+  const QJsonArray logs = QJsonDocument::fromJson(QByteArray::fromStdString(run.Out)).array();
+  ASSERT_EQ(logs.size(), 2) << run.Out;
+  const QJsonObject engine = logs[1].toObject();
+  EXPECT_EQ(engine["format"].toString(), "datalog") << run.Out;
+  EXPECT_EQ(engine["rows"].toInt(), 100);
+  EXPECT_EQ(engine["start"].toString(), "2024-05-01T12:00:10");
+  EXPECT_NEAR(engine["duration_s"].toDouble(), 9.9, 1e-6);
+  const QJsonArray channels = engine["channels"].toArray();
+  ASSERT_EQ(channels.size(), 3) << run.Out;
+  EXPECT_EQ(channels[0].toObject()["name"].toString(), "Engine Speed");
+  EXPECT_EQ(channels[0].toObject()["unit"].toString(), "rpm");
+  EXPECT_DOUBLE_EQ(channels[0].toObject()["max"].toDouble(), 1099);
+  EXPECT_EQ(channels[1].toObject()["unit"].toString(), "kPa");
+  EXPECT_NEAR(channels[1].toObject()["min"].toDouble(), 101.3, 1e-4);
+  EXPECT_EQ(channels[2].toObject()["unit"].toString(), "AFR");
+  EXPECT_NEAR(channels[2].toObject()["min"].toDouble(), 14.0, 1e-4);
+}
+
 TEST(EngineView, SummaryJsonCarriesTheLogAndWhereItWasPut) {
   logtest::TMlgBuilder mlg(2, 1714564800);  // 2024-05-01T12:00:00Z
   mlg.Field(2, "RPM", "rpm").Field(3, "MAP", "kPa", 0.5, 10);

@@ -181,6 +181,41 @@ TEST(KestViewProgram, TheTableFindsItsChannelsByWhatTheyAre) {
   }
 }
 
+// A wideband that is not connected reads 0 throughout: the table has no cell, and both its JSON
+// and standard error say that every record was left out for an implausible mixture; the CSV
+// file, which has no room for it, is written empty and the same is said.
+TEST(KestViewProgram, AWidebandOfZerosMakesNoCellAndSaysWhy) {
+  QTemporaryDir dir;
+  std::string text = "Time (s),RPM (rpm),MAP (kPa),Wideband (AFR)\n";
+  char row[64];
+  for (int i = 0; i < 100; ++i) {
+    std::snprintf(row, sizeof row, "%.1f,%d,%d,0\n", i / 10.0, 1000 + 30 * i, 40 + i % 50);
+    text += row;
+  }
+  ASSERT_TRUE(WriteFile(dir.filePath("zeros.csv"), text));
+  const TRun run = RunKestview({"--table", "--json", dir.filePath("zeros.csv")});
+  ASSERT_EQ(run.Exit, 0) << run.Err;
+  const QJsonValue table = Parsed(run.Out);
+  for (const QJsonValue row : table["cells"].toArray()) {
+    for (const QJsonValue cell : row.toArray()) EXPECT_TRUE(cell.isNull()) << run.Out;
+  }
+  EXPECT_EQ(table["records"].toInt(), 100) << run.Out;
+  EXPECT_EQ(table["counted"].toInt(), 0) << run.Out;
+  EXPECT_EQ(table["left_out"]["implausible"].toInt(), 100) << run.Out;
+  EXPECT_EQ(table["left_out"]["no_mixture"].toInt(), 0) << run.Out;
+  EXPECT_EQ(table["left_out"]["filtered"].toInt(), 0) << run.Out;
+  EXPECT_EQ(table["left_out"]["outside_range"].toInt(), 0) << run.Out;
+  EXPECT_NE(run.Err.find("No cells"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("100 with an implausible mixture"), std::string::npos) << run.Err;
+
+  const TRun csv = RunKestview({"--table", dir.filePath("means.csv"), dir.filePath("zeros.csv")});
+  EXPECT_EQ(csv.Exit, 0) << csv.Err;
+  EXPECT_NE(csv.Err.find("100 with an implausible mixture"), std::string::npos) << csv.Err;
+  QFile means(dir.filePath("means.csv"));
+  ASSERT_TRUE(means.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(means.readAll().contains('.'));  // breakpoints are whole numbers: no mean written
+}
+
 // The value at a path such as "channels/0/max"; undefined where there is none.
 QJsonValue At(QJsonValue value, const QString& path) {
   for (const QString& key : path.split('/')) {

@@ -2,10 +2,13 @@
 // speed, load and mixture, so every cell's mean, hits and spread follow from the block lengths.
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cmath>
 #include <functional>
 
 #include "viewer/table/MixtureTable.h"
+#include "viewer/table/MixtureTableText.h"
 
 namespace {
 
@@ -195,6 +198,159 @@ TEST(MixtureTable, CellsOfKnownDrives) {
     EXPECT_EQ(hits, expectedHits) << "hits in cells not expected";
     EXPECT_EQ(table.Counted, expectedHits);
   }
+}
+
+// An engine log of `count` records 0.1 s apart at 2000 rpm and 50 kPa whose mixture channel,
+// named and with the unit given, holds `mixture(i)` at record i.
+enginelog::TLog SteadyEngine(const char* name, const char* unit, int count,
+                             const std::function<float(int)>& mixture) {
+  enginelog::TLog log;
+  log.Channels = {{"RPM", "rpm", {}}, {"MAP", "kPa", {}}, {"TPS", "%", {}}, {name, unit, {}}};
+  for (int i = 0; i < count; ++i) {
+    log.Times.push_back(0.1 * i);
+    log.Channels[0].Values.push_back(2000);
+    log.Channels[1].Values.push_back(50);
+    log.Channels[2].Values.push_back(20);
+    log.Channels[3].Values.push_back(mixture(i));
+  }
+  return log;
+}
+
+TTableSettings OneCell(const viewer::TDisplay& unit) {
+  TTableSettings settings;
+  settings.XChannel = 0;
+  settings.YChannel = 1;
+  settings.XBins = {2000};
+  settings.YBins = {50};
+  settings.MixtureChannel = 3;
+  settings.MinHits = 1;
+  settings.Unit = unit;
+  return settings;
+}
+
+// Only a mixture from lambda 0.5 to 2.0 counts, judged as lambda whichever unit the channel holds
+// and the table shows; a value outside (a sensor's fault: 0, full scale) is counted apart, and a
+// missing value is no mixture at all.
+TEST(MixtureTable, OnlyAPlausibleMixtureCounts) {
+  enum TVerdict { Counted, Implausible, None };
+  const viewer::TDisplay afr{sensor::dmAirFuelRatio, sensor::ftPetrol};
+  const viewer::TDisplay lambda{sensor::dmLambda, sensor::ftPetrol};
+  const viewer::TDisplay methanol{sensor::dmAirFuelRatio, sensor::ftMethanol};
+  struct TCase {
+    const char* Name;
+    const char* Unit;  // of the channel "AFR" (an air-fuel ratio) or "Lambda"
+    float Value;
+    viewer::TDisplay Table;
+    TVerdict Verdict;
+  };
+  const float nan = std::nanf("");
+  const TCase cases[] = {
+      {"AFR", "AFR", 0, afr, Implausible},
+      {"AFR", "AFR", 9.99f, afr, Counted},  // lambda 0.68: rich, but a mixture
+      {"AFR", "AFR", 7.35f, afr, Counted},  // lambda 0.5, the richest that counts
+      {"AFR", "AFR", 7.3f, afr, Implausible},
+      {"AFR", "AFR", 29.4f, afr, Counted},  // lambda 2.0, the leanest
+      {"AFR", "AFR", 29.5f, afr, Implausible},
+      {"AFR", "AFR", 7.35f, lambda, Counted},
+      {"AFR", "AFR", 29.5f, lambda, Implausible},
+      {"AFR", "AFR", nan, afr, None},
+      {"Lambda", "", 0.49f, lambda, Implausible},
+      {"Lambda", "", 0.5f, lambda, Counted},
+      {"Lambda", "", 2.0f, lambda, Counted},
+      {"Lambda", "", 2.01f, lambda, Implausible},
+      {"Lambda", "", 9.99f, lambda, Implausible},  // a lambda channel's full scale
+      {"Lambda", "", 0.49f, afr, Implausible},
+      {"Lambda", "", 0.5f, afr, Counted},
+      {"Lambda", "", 2.0f, afr, Counted},
+      {"Lambda", "", 2.01f, afr, Implausible},
+      {"Lambda", "", nan, lambda, None},
+      // Methanol burns at 6.4: lambda 0.5 is 3.2 AFR, and 14 AFR is beyond lambda 2.
+      {"AFR", "AFR", 3.2f, methanol, Counted},
+      {"AFR", "AFR", 3.1f, methanol, Implausible},
+      {"AFR", "AFR", 14.0f, methanol, Implausible},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Name) + " " + std::to_string(c.Value) +
+                 (c.Table.DisplayMode == sensor::dmLambda ? " as lambda" : " as AFR") +
+                 (c.Table.FuelType == sensor::ftMethanol ? " of methanol" : ""));
+    const enginelog::TLog log = SteadyEngine(c.Name, c.Unit, 20, [&](int) { return c.Value; });
+    const viewer::TMixtureTable table = viewer::BuildMixtureTable({&log}, OneCell(c.Table));
+    ASSERT_EQ(table.Error, "");
+    EXPECT_EQ(table.Samples, 20u);
+    EXPECT_EQ(table.Counted, c.Verdict == Counted ? 20u : 0u);
+    EXPECT_EQ(table.Implausible, c.Verdict == Implausible ? 20u : 0u);
+    EXPECT_EQ(table.NoMixture, c.Verdict == None ? 20u : 0u);
+    EXPECT_EQ(table.Shown(0, 0), c.Verdict == Counted);
+  }
+}
+
+// Each record left out is counted under its one reason, and the JSON and the status line say so:
+// 10 plausible, 10 at 0 AFR, 10 without a value, 10 outside a range filter on the throttle, and
+// the throttle's jump into that stretch unsettles 4 records of the steady-state filter.
+TEST(MixtureTable, RecordsLeftOutAreCountedByReason) {
+  const auto afrAt = [](int i) {
+    return i < 10 ? 14.7f : i < 20 ? 0.0f : i < 30 ? std::nanf("") : 13.0f;
+  };
+  enginelog::TLog log = SteadyEngine("AFR", "AFR", 50, afrAt);
+  for (int i = 40; i < 50; ++i) log.Channels[2].Values[static_cast<std::size_t>(i)] = 90;
+  TTableSettings settings = OneCell({sensor::dmAirFuelRatio, sensor::ftPetrol});
+  settings.Steady = viewer::TSteadyFilter{2, 100, 0.35};  // records 40 to 43
+  settings.Ranges = {{2, 0, 50}};                         // the throttle up to 50 %
+  const viewer::TMixtureTable table = viewer::BuildMixtureTable({&log}, settings);
+  ASSERT_EQ(table.Error, "");
+  EXPECT_EQ(table.Samples, 50u);
+  EXPECT_EQ(table.Counted, 10u + 10u);  // the plausible records and those at 13.0 AFR
+  EXPECT_EQ(table.Implausible, 10u);
+  EXPECT_EQ(table.NoMixture, 10u);
+  EXPECT_EQ(table.Unsteady, 4u);
+  EXPECT_EQ(table.OutOfRange, 6u);
+  EXPECT_NEAR(table.At(0, 0).Mean, (14.7 + 13.0) / 2, 1e-5);
+  const QJsonObject json =
+      QJsonDocument::fromJson(QByteArray::fromStdString(viewer::TableJson(table, {}))).object();
+  const QJsonObject leftOut = json["left_out"].toObject();
+  EXPECT_EQ(leftOut["implausible"].toInt(), 10);
+  EXPECT_EQ(leftOut["no_mixture"].toInt(), 10);
+  EXPECT_EQ(leftOut["filtered"].toInt(), 4);
+  EXPECT_EQ(leftOut["outside_range"].toInt(), 6);
+  EXPECT_EQ(json["records"].toInt(), 50);
+  EXPECT_EQ(json["counted"].toInt(), 20);
+  EXPECT_EQ(viewer::TableStatusText(table),
+            "50 engine records in range, 20 counted; 30 left out: 10 with an implausible mixture "
+            "(outside lambda 0.5 to 2.0), 10 without a mixture at their time, 4 not steady, 6 "
+            "outside the range filter; cells with fewer than 1 hits are empty");
+
+  // A wideband of zeros makes no cell, and the status says why before anything else.
+  const enginelog::TLog zeros = SteadyEngine("Wideband", "", 30, [](int) { return 0.0f; });
+  const viewer::TMixtureTable empty =
+      viewer::BuildMixtureTable({&zeros}, OneCell({sensor::dmAirFuelRatio, sensor::ftPetrol}));
+  EXPECT_FALSE(empty.AnyShown());
+  EXPECT_EQ(viewer::TableStatusText(empty),
+            "No cells: all 30 engine records in range were left out: 30 with an implausible "
+            "mixture (outside lambda 0.5 to 2.0)");
+}
+
+// A record between a sensor's fault value and a reading has no mixture anyone measured, though
+// the line between them passes through plausible ones: the lag places every record halfway
+// between an engine record at 0 AFR and one at 14.7, and none counts; nor does a log of ours
+// whose reading is 0.
+TEST(MixtureTable, NoMixtureIsMadeUpFromAFaultValue) {
+  const enginelog::TLog log =
+      SteadyEngine("AFR", "AFR", 40, [](int i) { return i % 2 == 0 ? 0.0f : 14.7f; });
+  TTableSettings settings = OneCell({sensor::dmAirFuelRatio, sensor::ftPetrol});
+  settings.Lag = 0.05;
+  const viewer::TMixtureTable table = viewer::BuildMixtureTable({&log}, settings);
+  EXPECT_EQ(table.Counted, 0u);
+  EXPECT_EQ(table.Implausible, 39u);  // the last record's mixture would come after the log
+  EXPECT_EQ(table.NoMixture, 1u);
+
+  TDrive drive(Drive);
+  for (std::size_t i = 0; i < 50; i += 2) {
+    drive.Ours.Channels[enginelog::OurReading].Values[i] = 0;  // the idle block's every other row
+  }
+  const viewer::TMixtureTable ours = viewer::BuildMixtureTable(drive.Input(), Settings());
+  EXPECT_EQ(ours.Implausible, 25u);
+  EXPECT_EQ(ours.At(0, 0).Hits, 25u);
+  EXPECT_NEAR(ours.At(0, 0).Mean, 14.7, 1e-5);
 }
 
 TEST(MixtureTable, TargetCorrectionAndMinimumHits) {

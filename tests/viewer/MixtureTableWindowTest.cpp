@@ -184,6 +184,26 @@ TEST(MixtureTableWindow, TheTableIsMadeOfTheZoomRangeAndOutlinesTheCursorsCell) 
   EXPECT_TRUE(window.MixtureTableDock()->toggleViewAction()->isEnabled());
 }
 
+// A wideband of zeros: the window's table stays empty and its status line says why.
+TEST(MixtureTableWindow, TheStatusLineSaysWhyTheTableIsEmpty) {
+  QTemporaryDir dir;
+  std::string text = "Time (s),RPM (rpm),MAP (kPa),Wideband (AFR)\n";
+  for (int i = 0; i < 300; ++i) {
+    text += std::to_string(i / 10.0) + "," + std::to_string(1000 + 10 * i) + ",50,0\n";
+  }
+  ASSERT_TRUE(viewertest::WriteFile(dir.filePath("zeros.csv"), text));
+  viewer::TKestViewWindow window;
+  ASSERT_EQ(window.OpenFiles({dir.filePath("zeros.csv")}), 1);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  viewer::TMixtureTablePanel& panel = *window.MixtureTable();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000));
+  EXPECT_FALSE(panel.Table().AnyShown());
+  EXPECT_EQ(panel.StatusText().toStdString(),
+            "No cells: all 300 engine records in range were left out: 300 with an implausible "
+            "mixture (outside lambda 0.5 to 2.0)");
+}
+
 // What the user sets in the panel's controls reaches the table: target, filters, mixture, lag,
 // unit and minimum hits; what does not read is named and leaves the last table standing.
 TEST(MixtureTableWindow, TheControlsReachTheTable) {

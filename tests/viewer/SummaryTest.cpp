@@ -123,6 +123,28 @@ TEST(SummaryTest, FuelsConvertWithTheControllersFactors) {
   }
 }
 
+// A reading of ours outside lambda 0.5 to 2.0 (a row of 0.0 AFR) is a row with its volts but no
+// mixture the box measured: it stays a reading and is counted apart, out of the figures.
+TEST(SummaryTest, AnImplausibleReadingOfOursIsLeftOutOfTheFigures) {
+  const viewer::TLog log = viewer::ParseLogText(
+      viewertest::ClassicLog(36000, 3, {"14.7", "0.0", "16.2"}, "11.0"), "fault.txt");
+  ASSERT_EQ(log.Rows(), 30u);
+  const TDisplay afr{sensor::dmAirFuelRatio, sensor::ftPetrol};
+  const viewer::TSummary summary = viewer::Summarize(log, -1e9, 1e9, afr, {});
+  EXPECT_EQ(summary.Readings, 30u);
+  EXPECT_EQ(summary.Implausible, 10u);
+  EXPECT_NEAR(summary.Min, 14.7, 1e-5);
+  EXPECT_NEAR(summary.Max, 16.2, 1e-5);
+  EXPECT_NEAR(summary.Mean, 15.45, 1e-5);
+  EXPECT_NEAR(summary.Lean, 0.5, 1e-9);
+  EXPECT_NEAR(summary.SecondsBelowLowVolts, 3.0, 1e-6);  // all 30 rows at 11.0 V
+  EXPECT_NE(viewer::SummaryText(log, summary, afr, {})
+                .find("30 readings\n  implausible: 10 (outside lambda 0.5 to 2.0)"),
+            std::string::npos);
+  EXPECT_NE(viewer::SummaryJson(log, summary, afr, {}).find("\"implausible_readings\":10"),
+            std::string::npos);
+}
+
 TEST(SummaryTest, Texts) {
   EXPECT_EQ(viewer::DurationText(123.44), "0:02:03.4");
   EXPECT_EQ(viewer::DurationText(90061), "1 d 1:01:01.0");

@@ -86,6 +86,16 @@ TEST(TraceColumns, KeepsFirstLowHighLastAndBreaksAtEveryGap) {
       // Repeats of a silent controller are no values: the line stops before them.
       {"StaleRepeatsLeftOut", stale, 10, TTraceQuantity::Reading,
        "[L 0:14/14/14/14 1:15/15/15/15][L 4:16/16/16/16]"},
+      // A reading of 0 AFR is no mixture the box measured: a gap in the reading, not in the volts.
+      {"ImplausibleReadingIsAGap", Readings({14, 0, 15}), 10, TTraceQuantity::Reading,
+       "[L 0:14/14/14/14][L 2:15/15/15/15]"},
+      {"ImplausibleReadingKeepsItsVolts", Readings({14, 0, 15}), 10, TTraceQuantity::Volts,
+       "[N 0:13/13/13/13 1:13/13/13/13 2:13/13/13/13]"},
+      // ... also inside a column of forty samples, where a fault at full scale is its highest.
+      {"ImplausibleInsideOneColumn",
+       Readings({15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
+                 99, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 16}),
+       0.2, TTraceQuantity::Reading, "[L 0:15/15/15/15][L 0:15/15/16/16]"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -116,6 +126,27 @@ TEST(TraceColumns, AZoomedViewReachesBothEdgesWithTheSamplesJustOutside) {
   std::vector<double> times;
   for (int i = 0; i < 100; ++i) times.push_back(0.1 * i);
   EXPECT_EQ(Describe(viewer::ReduceSeriesToColumns(times, values, 1.5, view, 1)), wanted('N'));
+}
+
+// An engine log's mixture channel is scaled into the chart's unit and broken where it is no
+// plausible mixture: 0 and 30 AFR are faults, 7.35 and 29.4 the ends of what counts (petrol).
+TEST(TraceColumns, AnEngineMixtureBreaksWhereItIsNoPlausibleMixture) {
+  const std::vector<double> times = {0, 0.1, 0.2, 0.3, 0.4, 0.5};
+  const std::vector<float> afrs = {14.7f, 0, 7.35f, 29.4f, 30, 14.7f};
+  const viewer::TColumnScale scale{0, 0.6, 6};
+  const viewer::TDisplay afr{sensor::dmAirFuelRatio, sensor::ftPetrol};
+  const viewer::TDisplay lambda{sensor::dmLambda, sensor::ftPetrol};
+  EXPECT_EQ(Describe(viewer::ReduceSeriesToColumns(times, afrs, 0, scale, 1,
+                                                   {1, viewer::PlausibleRange(afr)})),
+            "[N 0:14.7/14.7/14.7/14.7][N 2:7.35/7.35/7.35/7.35 3:29.4/29.4/29.4/29.4]"
+            "[N 5:14.7/14.7/14.7/14.7]");
+  const auto runs = viewer::ReduceSeriesToColumns(times, afrs, 0, scale, 1,
+                                                  {1 / 14.7, viewer::PlausibleRange(lambda)});
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_NEAR(runs[1].Columns[0].First, 0.5, 1e-6);
+  EXPECT_NEAR(runs[1].Columns[1].First, 2.0, 1e-6);
+  // A plain channel keeps every value.
+  EXPECT_EQ(viewer::ReduceSeriesToColumns(times, afrs, 0, scale, 1).size(), 1u);
 }
 
 }  // namespace

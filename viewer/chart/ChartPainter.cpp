@@ -8,6 +8,8 @@
 #include <cmath>
 
 #include "viewer/chart/TraceColumns.h"
+#include "viewer/logs/EngineLogs.h"
+#include "viewer/logs/MixtureValue.h"
 
 namespace viewer {
 
@@ -112,11 +114,26 @@ void DrawTrace(QPainter& painter, const QRectF& plot, const TChartScene& scene,
            [&](TSampleStatus status) { return StatusColor(status, trace.Color); });
 }
 
-// The reading grid with its labels on the left, the volts labels on the right.
+// An engine log's mixture channel, as a trace of ours would be drawn without its volts.
+void DrawEngineMixture(QPainter& painter, const QRectF& plot, const TChartScene& scene) {
+  const TEngineMixtureTrace& trace = scene.EngineMixture;
+  const enginelog::TLog& log = *trace.Log;
+  const enginelog::TChannel& channel = log.Channels[trace.Channel];
+  const TColumnScale scale{scene.From, scene.To, plot.width()};
+  const TSeriesValues mixture{ChannelScale(channel, scene.Display), PlausibleRange(scene.Display)};
+  const TValueRange range = ReadingRange(scene.Display);
+  DrawRuns(
+      painter, plot,
+      ReduceSeriesToColumns(log.Times, channel.Values, trace.Shift, scale, RecordGapSeconds(log),
+                            mixture),
+      [&](double value) { return HeightOf(value, range, plot); },
+      [&](TSampleStatus) { return trace.Color; });
+}
+
+// The reading grid with its labels on the left, the volts labels on the right (with `volts`).
 void DrawValueGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
-                   const TDisplay& display) {
+                   const TDisplay& display, bool volts) {
   const TValueRange reading = ReadingRange(display);
-  const TValueRange volts = VoltsRange();
   const double readingStep = NiceStep(reading.High - reading.Low, 8);
   const int readingDecimals = readingStep < 0.1 ? 2 : readingStep < 1 ? 1 : 0;
   for (double v = std::ceil(reading.Low / readingStep - 1e-9) * readingStep;
@@ -128,10 +145,13 @@ void DrawValueGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
     painter.drawText(QRectF(bounds.left(), y - 8, LeftMargin - 6, 16),
                      Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'f', readingDecimals));
   }
-  for (double v = volts.Low; v <= volts.High + 1e-9; v += 2) {
+  if (!volts) return;
+  const TValueRange voltsRange = VoltsRange();
+  for (double v = voltsRange.Low; v <= voltsRange.High + 1e-9; v += 2) {
     painter.setPen(AxisColor);
-    painter.drawText(QRectF(plot.right() + 4, HeightOf(v, volts, plot) - 8, RightMargin - 6, 16),
-                     Qt::AlignLeft | Qt::AlignVCenter, QString::number(v, 'f', 0) + " V");
+    painter.drawText(
+        QRectF(plot.right() + 4, HeightOf(v, voltsRange, plot) - 8, RightMargin - 6, 16),
+        Qt::AlignLeft | Qt::AlignVCenter, QString::number(v, 'f', 0) + " V");
   }
 }
 
@@ -166,18 +186,21 @@ void DrawTimeGrid(QPainter& painter, const QRectF& bounds, const QRectF& plot,
                                            : QStringLiteral("time of day")));
 }
 
-// Lambda 1 and the low-volts line, dashed, over the grid; then the plot's frame.
-void DrawReferenceLines(QPainter& painter, const QRectF& plot, const TDisplay& display) {
+// Lambda 1 and (with `volts`) the low-volts line, dashed, over the grid; then the plot's frame.
+void DrawReferenceLines(QPainter& painter, const QRectF& plot, const TDisplay& display,
+                        bool volts) {
   const double stoichiometric =
       display.DisplayMode == sensor::dmLambda ? 1.0 : StoichiometricAfr(display.FuelType);
   const double stoichiometricY = HeightOf(stoichiometric, ReadingRange(display), plot);
-  const double lowVoltsY = HeightOf(LowVoltsLine, VoltsRange(), plot);
   painter.setPen(QPen(QColor(120, 160, 120), 1, Qt::DashLine));
   painter.drawLine(QPointF(plot.left(), stoichiometricY), QPointF(plot.right(), stoichiometricY));
-  painter.setPen(QPen(LowVoltsColor, 1, Qt::DashLine));
-  painter.drawLine(QPointF(plot.left(), lowVoltsY), QPointF(plot.right(), lowVoltsY));
-  painter.drawText(QRectF(plot.right() - 60, lowVoltsY - 16, 56, 14),
-                   Qt::AlignRight | Qt::AlignBottom, QStringLiteral("12.0 V"));
+  if (volts) {
+    const double lowVoltsY = HeightOf(LowVoltsLine, VoltsRange(), plot);
+    painter.setPen(QPen(LowVoltsColor, 1, Qt::DashLine));
+    painter.drawLine(QPointF(plot.left(), lowVoltsY), QPointF(plot.right(), lowVoltsY));
+    painter.drawText(QRectF(plot.right() - 60, lowVoltsY - 16, 56, 14),
+                     Qt::AlignRight | Qt::AlignBottom, QStringLiteral("12.0 V"));
+  }
   painter.setPen(QPen(AxisColor, 1));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(plot);
@@ -195,6 +218,9 @@ void DrawLegend(QPainter& painter, const QRectF& plot, const TChartScene& scene)
     }
     entries.emplace_back(trace.Color, text);
     if (HasStatusColumn(*trace.Log)) statusColours = true;
+  }
+  if (scene.EngineMixture.Log != nullptr) {
+    entries.emplace_back(scene.EngineMixture.Color, scene.EngineMixture.Name);
   }
   if (!scene.Traces.empty()) {
     entries.emplace_back(VoltsColor(scene.Traces.front().Color),
@@ -252,6 +278,14 @@ TValueRange TimeExtent(const TChartScene& scene) {
     extent.High = any ? std::max(extent.High, last) : last;
     any = true;
   }
+  if (const TEngineMixtureTrace& engine = scene.EngineMixture;
+      engine.Log != nullptr && !engine.Log->Times.empty()) {
+    const double first = engine.Log->Times.front() + engine.Shift;
+    const double last = engine.Log->Times.back() + engine.Shift;
+    extent.Low = any ? std::min(extent.Low, first) : first;
+    extent.High = any ? std::max(extent.High, last) : last;
+    any = true;
+  }
   for (const TValueRange& more : scene.MoreExtents) {
     extent.Low = any ? std::min(extent.Low, more.Low) : more.Low;
     extent.High = any ? std::max(extent.High, more.High) : more.High;
@@ -281,6 +315,14 @@ TChartScene MakeScene(const std::vector<TNamedLog>& logs, const TDisplay& displa
   return scene;
 }
 
+TEngineMixtureTrace MakeEngineMixtureTrace(const enginelog::TLog& log, std::size_t channel,
+                                           double shift, const QString& file) {
+  const enginelog::TChannel& named = log.Channels[channel];
+  QString name = file + QStringLiteral(": ") + QString::fromStdString(named.Name);
+  if (!named.Unit.empty()) name += QStringLiteral(" [%1]").arg(QString::fromStdString(named.Unit));
+  return {&log, channel, shift, TraceColors[0], name};
+}
+
 QColor StatusColor(TSampleStatus status, const QColor& traceColor) {
   switch (status) {
     case TSampleStatus::Warmup:
@@ -305,14 +347,17 @@ void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scen
     return;
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
-  DrawValueGrid(painter, bounds, plot, scene.Display);
+  // Only our logs carry the supply volts: without one the volts axis would measure nothing.
+  const bool volts = !scene.Traces.empty();
+  DrawValueGrid(painter, bounds, plot, scene.Display, volts);
   DrawTimeGrid(painter, bounds, plot, scene);
-  DrawReferenceLines(painter, plot, scene.Display);
+  DrawReferenceLines(painter, plot, scene.Display, volts);
   painter.save();
   painter.setClipRect(plot.adjusted(1, 1, -1, -1));
   for (const TChartTrace& trace : scene.Traces) {
     if (trace.Log != nullptr) DrawTrace(painter, plot, scene, trace);
   }
+  if (scene.EngineMixture.Log != nullptr) DrawEngineMixture(painter, plot, scene);
   painter.restore();
   if (cursorX >= plot.left() && cursorX <= plot.right()) {
     painter.setPen(QPen(QColor(60, 60, 60), 1, Qt::DotLine));

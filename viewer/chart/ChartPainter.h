@@ -10,6 +10,7 @@
 #include <QString>
 #include <vector>
 
+#include "log/Log.h"
 #include "viewer/logs/Summary.h"
 
 namespace viewer {
@@ -27,8 +28,20 @@ struct TChartTrace {
       0;  // subtracted from the log's times: 0 on the clock axis, its start when relative
 };
 
+// An engine log's own mixture channel drawn as the mixture trace, where no log of ours is shown:
+// in the scene's unit (converted as IsLambdaChannel tells), broken where it is no plausible
+// mixture or the log has a gap.
+struct TEngineMixtureTrace {
+  const enginelog::TLog* Log = nullptr;  // none: no such trace
+  std::size_t Channel = 0;
+  double Shift = 0;  // added to the log's times to place them on the chart's axis
+  QColor Color;
+  QString Name;  // the legend's text
+};
+
 struct TChartScene {
   std::vector<TChartTrace> Traces;
+  TEngineMixtureTrace EngineMixture;
   TDisplay Display;
   double From = 0;  // the visible time range, on the (shifted) axis
   double To = 1;
@@ -56,11 +69,17 @@ struct TNamedLog {
 // counts from its first sample.
 TChartScene MakeScene(const std::vector<TNamedLog>& logs, const TDisplay& display, bool relative);
 
+// The mixture trace of channel `channel` of `log`, its times placed by `shift`, in the first
+// trace's colour, named "FILE: CHANNEL [UNIT]" after `file`.
+TEngineMixtureTrace MakeEngineMixtureTrace(const enginelog::TLog& log, std::size_t channel,
+                                           double shift, const QString& file);
+
 // Colour of the samples of an extended log's status (the trace's own colour while live).
 QColor StatusColor(TSampleStatus status, const QColor& traceColor);
 
-// Draws the whole chart into `bounds`: background, grid, axes, the 12.0 V line, the traces and
-// the legend. `cursorX`, when not negative, draws a cursor line at that x.
+// Draws the whole chart into `bounds`: background, grid, axes, the traces and the legend; the
+// volts axis and the 12.0 V line only with a log of ours among the traces (an engine log has no
+// supply volts). `cursorX`, when not negative, draws a cursor line at that x.
 void PaintChart(QPainter& painter, const QRectF& bounds, const TChartScene& scene,
                 double cursorX = -1);
 

@@ -20,12 +20,6 @@ const QColor MarkerColor(200, 110, 0);
 const QColor ChannelColors[] = {QColor(200, 60, 40), QColor(40, 120, 60), QColor(110, 70, 170),
                                 QColor(30, 110, 170), QColor(150, 110, 20)};
 
-// A record's gap: more than five of the log's usual intervals between two records.
-double GapOf(const enginelog::TLog& log) {
-  if (log.Rows() < 2) return 1;
-  return std::max(0.5, 5 * log.Duration() / static_cast<double>(log.Rows() - 1));
-}
-
 TValueRange ValueRangeOf(const enginelog::TChannel& channel) {
   float low = 0, high = 0;
   bool any = false;
@@ -68,8 +62,8 @@ void DrawChannel(QPainter& painter, const QRectF& pane, const TPaneScene& panes,
   }
   painter.drawRect(plot);
   const TColumnScale scale{panes.From, panes.To, plot.width()};
-  const std::vector<TTraceRun> runs = ReduceSeriesToColumns(panes.Log->Times, channel.Values,
-                                                            panes.Shift, scale, GapOf(*panes.Log));
+  const std::vector<TTraceRun> runs = ReduceSeriesToColumns(
+      panes.Log->Times, channel.Values, panes.Shift, scale, RecordGapSeconds(*panes.Log));
   painter.save();
   painter.setClipRect(plot.adjusted(1, 1, -1, -1));
   painter.setPen(QPen(color, 0));

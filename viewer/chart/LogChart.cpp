@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "viewer/logs/MixtureValue.h"
+
 namespace viewer {
 
 namespace {
@@ -99,7 +101,9 @@ QString TLogChart::ReadoutAt(double time) const {
     QString text = trace.Name + ": ";
     text += QString::fromStdString(ClockText(sample.Time, 1));
     text += lambda ? QStringLiteral("  lambda ") : QStringLiteral("  AFR ");
-    text += QString::number(DisplayValue(sample, ChartScene.Display), 'f', lambda ? 2 : 1);
+    const double value = DisplayValue(sample, ChartScene.Display);
+    text += QString::number(value, 'f', lambda ? 2 : 1);
+    if (!IsPlausibleMixture(value, ChartScene.Display)) text += QStringLiteral(" (implausible)");
     if ((sample.Kind == TReadingKind::Lambda) != lambda) {
       // Shown converted: say what the row held.
       text += sample.Kind == TReadingKind::Lambda
@@ -114,6 +118,28 @@ QString TLogChart::ReadoutAt(double time) const {
       text += QStringLiteral("  ") + statusWords[static_cast<int>(sample.Status)];
     }
     parts << text;
+  }
+  if (const TEngineMixtureTrace& engine = ChartScene.EngineMixture; engine.Log != nullptr) {
+    // The engine's record at or before the cursor, as the panes read theirs out.
+    const std::vector<double>& times = engine.Log->Times;
+    const double own = time - engine.Shift;
+    if (!times.empty() && own >= times.front() && own <= times.back()) {
+      const auto at = static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), own) -
+                                               times.begin() - 1);
+      const enginelog::TChannel& channel = engine.Log->Channels[engine.Channel];
+      const double value = channel.Values[at] * ChannelScale(channel, ChartScene.Display);
+      const bool lambda = ChartScene.Display.DisplayMode == sensor::dmLambda;
+      QString text = engine.Name + QStringLiteral(": ");
+      if (std::isnan(value)) {
+        text += QStringLiteral("no value");
+      } else {
+        text += (lambda ? QStringLiteral("lambda ") : QStringLiteral("AFR ")) +
+                QString::number(value, 'f', lambda ? 2 : 1);
+        if (!IsPlausibleMixture(value, ChartScene.Display))
+          text += QStringLiteral(" (implausible)");
+      }
+      parts << text;
+    }
   }
   return parts.join(QStringLiteral("    "));
 }

@@ -113,7 +113,10 @@ std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scal
   const auto samples = [&](std::size_t k) { return SampleAt(log, k); };
   const double* const times = log.Times.data();
   const bool volts = quantity == TTraceQuantity::Volts;
-  auto valueOf = [&](const TSample& s) { return volts ? s.Volts : DisplayValue(s, display); };
+  const TPlausibleRange plausible = PlausibleRange(display);
+  auto valueOf = [&](const TSample& s) {
+    return volts ? static_cast<double>(s.Volts) : DisplayValue(s, display);
+  };
   auto statusOf = [&](const TSample& s) { return volts ? TSampleStatus::None : s.Status; };
   auto columnOf = [&](double time) {
     // Far outside the view only the edge columns matter; clamping keeps the int in range.
@@ -132,11 +135,22 @@ std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scal
           static_cast<std::size_t>(std::lower_bound(times + i + 1, times + end, columnEnd) - times);
     }
     TRegularColumn regular;
-    if (!ScanRegular(log, begin, i, next, regular)) {
+    // A column whose extremes are plausible mixtures holds none that is not: the reading's unit
+    // is the same all through it, so its values convert in the same order.
+    const bool regularColumn = ScanRegular(log, begin, i, next, regular) &&
+                               (volts || (plausible.Holds(valueOf(samples(regular.Low))) &&
+                                          plausible.Holds(valueOf(samples(regular.High)))));
+    if (!regularColumn) {
       for (std::size_t k = i; k < next; ++k) {
         if (k > begin && IsGapBefore(log, k)) line.Break();
         const TSample sample = samples(k);
-        if (!sample.Stale) line.Add(columnOf(sample.Time), valueOf(sample), statusOf(sample));
+        if (sample.Stale) continue;
+        const double value = valueOf(sample);
+        if (!volts && !plausible.Holds(value)) {
+          line.Break();  // no measurement: a gap in the reading, as a repeat is
+          continue;
+        }
+        line.Add(columnOf(sample.Time), value, statusOf(sample));
       }
       i = next;
       continue;
@@ -156,7 +170,8 @@ std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scal
 
 std::vector<TTraceRun> ReduceSeriesToColumns(std::span<const double> times,
                                              std::span<const float> values, double shift,
-                                             const TColumnScale& scale, double gapSeconds) {
+                                             const TColumnScale& scale, double gapSeconds,
+                                             const TSeriesValues& mapping) {
   std::vector<TTraceRun> runs;
   const std::size_t count = std::min(times.size(), values.size());
   if (count == 0 || !(scale.To > scale.From) || !(scale.Width > 0)) return runs;
@@ -179,10 +194,11 @@ std::vector<TTraceRun> ReduceSeriesToColumns(std::span<const double> times,
     std::size_t k = i;
     do {
       if (k > begin && times[k] - times[k - 1] > gapSeconds) line.Break();
-      if (std::isnan(values[k])) {
+      const double value = values[k] * mapping.Scale;
+      if (std::isnan(value) || (mapping.Plausible && !mapping.Plausible->Holds(value))) {
         line.Break();
       } else {
-        line.Add(column, values[k], TSampleStatus::None);
+        line.Add(column, value, TSampleStatus::None);
       }
       ++k;
     } while (k < end && times[k] < columnEnd);

@@ -4,9 +4,11 @@
 // painter and no pixels, only column numbers and values in the trace's own unit.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "viewer/logs/MixtureValue.h"
 #include "viewer/logs/OurLog.h"
 #include "viewer/logs/Summary.h"
 
@@ -45,16 +47,27 @@ struct TColumnScale {
 enum class TTraceQuantity : unsigned char { Reading, Volts };
 
 // The runs of `log` over the scale, for the reading in the unit of `display` or for the volts. A
-// gap (IsGapBefore) ends a run even inside one column; a stale repeat is no value and is left out;
-// a change of status starts a run that joins the one before. Empty when nothing is in view.
+// gap (IsGapBefore) ends a run even inside one column; a stale repeat is no value and is left out,
+// and so is a reading that is no plausible mixture (IsPlausibleMixture), which ends the reading's
+// run but not the volts'; a change of status starts a run that joins the one before. Empty when
+// nothing is in view.
 std::vector<TTraceRun> ReduceToColumns(const TLog& log, const TColumnScale& scale,
                                        TTraceQuantity quantity, const TDisplay& display);
 
+// What a series' values become before they are reduced: times Scale, and where Plausible is
+// given (a mixture), no value outside it.
+struct TSeriesValues {
+  double Scale = 1;
+  std::optional<TPlausibleRange> Plausible;
+};
+
 // The runs of a plain series (an engine log's channel) over the scale: times[i] + shift is the
 // time of values[i] on the scale's axis, times rising. A NaN value is no value and ends a run, as
-// does a step in time of more than `gapSeconds`. One run colour (Status None).
+// does a step in time of more than `gapSeconds` and a value outside `mapping`'s plausible range.
+// One run colour (Status None).
 std::vector<TTraceRun> ReduceSeriesToColumns(std::span<const double> times,
                                              std::span<const float> values, double shift,
-                                             const TColumnScale& scale, double gapSeconds);
+                                             const TColumnScale& scale, double gapSeconds,
+                                             const TSeriesValues& mapping = {});
 
 }  // namespace viewer

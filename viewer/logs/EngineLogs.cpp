@@ -12,6 +12,7 @@
 
 #include "log/CivilTime.h"
 #include "log/LogAlignment.h"
+#include "viewer/logs/MixtureValue.h"
 #include "viewer/logs/Summary.h"
 
 namespace viewer {
@@ -22,6 +23,29 @@ struct TChannelStats {
   bool Any = false;
   double Min = 0, Max = 0, Mean = 0;
 };
+
+// "AFR [AFR]": a channel as the user finds it in the list.
+std::string ChannelName(const enginelog::TChannel& channel) {
+  return channel.Unit.empty() ? channel.Name : channel.Name + " [" + channel.Unit + "]";
+}
+
+// The mixture channel over the whole log.
+TSummary WholeMixture(const enginelog::TLog& log, std::size_t channel, const TDisplay& display,
+                      const TBands& bands) {
+  const double everywhere = std::numeric_limits<double>::infinity();
+  return SummarizeEngineMixture(log, channel, -everywhere, everywhere, display, bands);
+}
+
+// "AFR [AFR]: 100 records, 98 with a value, 2 implausible (outside lambda 0.5 to 2.0)".
+std::string MixtureLine(const enginelog::TLog& log, std::size_t channel, const TSummary& summary) {
+  std::string line = ChannelName(log.Channels[channel]) + ": " + std::to_string(summary.Samples) +
+                     " records, " + std::to_string(summary.Readings) + " with a value";
+  if (summary.Implausible > 0) {
+    line += ", " + std::to_string(summary.Implausible) + " implausible (outside " +
+            PlausibleRangeText() + ")";
+  }
+  return line;
+}
 
 TChannelStats StatsOf(const enginelog::TChannel& channel) {
   TChannelStats stats;
@@ -175,8 +199,14 @@ std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
   return shown;
 }
 
+double RecordGapSeconds(const enginelog::TLog& log) {
+  if (log.Rows() < 2) return 1;
+  return std::max(0.5, 5 * log.Duration() / static_cast<double>(log.Rows() - 1));
+}
+
 std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment) {
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture) {
   QJsonObject object{{"file", QString::fromStdString(file)},
                      {"format", enginelog::FormatName(log.Format)},
                      {"rows", static_cast<double>(log.Rows())},
@@ -197,6 +227,26 @@ std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& lo
                                 {"mean", number(stats.Mean)}});
   }
   object.insert("channels", channels);
+  if (const std::optional<std::size_t> channel = mixture.Channel) {
+    const TDisplay& display = mixture.Display;
+    const TSummary summary = WholeMixture(log, *channel, display, mixture.Bands);
+    const bool any = summary.Readings > summary.Implausible;
+    const auto figure = [&](double value, int decimals) {
+      return any ? QJsonValue(QString::number(value, 'f', decimals).toDouble()) : QJsonValue();
+    };
+    object.insert("mixture",
+                  QJsonObject{{"channel", QString::fromStdString(log.Channels[*channel].Name)},
+                              {"unit", display.DisplayMode == sensor::dmLambda ? "lambda" : "afr"},
+                              {"fuel", FuelName(display.FuelType)},
+                              {"readings", static_cast<double>(summary.Readings)},
+                              {"implausible", static_cast<double>(summary.Implausible)},
+                              {"min", figure(summary.Min, 3)},
+                              {"max", figure(summary.Max, 3)},
+                              {"mean", figure(summary.Mean, 3)},
+                              {"rich_share", figure(summary.Rich, 4)},
+                              {"stoichiometric_share", figure(summary.Stoichiometric, 4)},
+                              {"lean_share", figure(summary.Lean, 4)}});
+  }
   if (alignment) {
     object.insert("offset_s", alignment->Offset);
     object.insert("align", QString::fromStdString(alignment->How));
@@ -207,7 +257,8 @@ std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& lo
 }
 
 std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment) {
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture) {
   std::string text = file + "\n";
   text += "  format      " + std::string(enginelog::FormatName(log.Format)) + ", " +
           std::to_string(log.Rows()) + " records, " + DurationText(log.Duration()) + "\n";
@@ -231,6 +282,38 @@ std::string EngineSummaryText(const std::string& file, const enginelog::TLog& lo
     }
     text += line;
   }
+  if (const std::optional<std::size_t> channel = mixture.Channel) {
+    const TSummary summary = WholeMixture(log, *channel, mixture.Display, mixture.Bands);
+    text += "  mixture     " + MixtureLine(log, *channel, summary) + "\n";
+    text += MixtureFiguresText(summary, mixture.Display, mixture.Bands);
+  }
+  return text;
+}
+
+std::string EnginePanelText(const std::string& file, const enginelog::TLog& log,
+                            const TEngineMixture& mixture, const TSummary* figures) {
+  std::string text = file + "\n";
+  text += "  format:   " + std::string(enginelog::FormatName(log.Format)) + ", " +
+          std::to_string(log.Rows()) + " records\n";
+  text += "  duration: " + DurationText(log.Duration()) + "\n";
+  const std::optional<std::size_t> channel = mixture.Channel;
+  if (!channel) {
+    text += "  mixture:  no AFR, lambda or O2 channel\n";
+  } else if (figures != nullptr) {
+    // Line by line: the panel is narrow.
+    text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";
+    text += "  records:  " + std::to_string(figures->Samples) + ", " +
+            std::to_string(figures->Readings) + " with a value\n";
+    if (figures->Implausible > 0) {
+      text += "  implausible: " + std::to_string(figures->Implausible) + " (outside " +
+              PlausibleRangeText() + ")\n";
+    }
+    text += MixtureFiguresText(*figures, mixture.Display, mixture.Bands);
+  } else {
+    text += "  mixture:  " + ChannelName(log.Channels[*channel]) + "\n";
+  }
+  text += "  channels: " + std::to_string(log.Channels.size()) + "\n";
+  for (const enginelog::TChannel& each : log.Channels) text += "    " + ChannelName(each) + "\n";
   return text;
 }
 

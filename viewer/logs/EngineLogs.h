@@ -13,6 +13,7 @@
 #include "log/ChannelRoles.h"
 #include "log/Log.h"
 #include "viewer/logs/OurLog.h"
+#include "viewer/logs/Summary.h"
 
 namespace viewer {
 
@@ -59,13 +60,34 @@ std::vector<std::size_t> ChannelsNamed(const enginelog::TLog& log,
                                        const std::vector<std::string>& names,
                                        std::vector<std::string>& unknown);
 
+// Seconds between two records beyond which an engine log's trace breaks: five of the log's usual
+// intervals, half a second at least.
+double RecordGapSeconds(const enginelog::TLog& log);
+
+// An engine log's mixture channel as the summaries give it: which channel it is (none: the log
+// has none; the caller finds it by its role) and the unit and bands of its figures.
+struct TEngineMixture {
+  std::optional<std::size_t> Channel;
+  TDisplay Display;
+  TBands Bands;
+};
+
 // The summary of an engine log as one JSON object: file, format, rows, duration_s, start (ISO 8601
-// or null), markers, channels [{name, unit, min, max, mean}], and offset_s and align when it was
-// lined up with a mixture log.
+// or null), markers, channels [{name, unit, min, max, mean}], offset_s and align when it was
+// lined up with a mixture log, and with a mixture channel, mixture {channel, unit, fuel,
+// readings, implausible, min, max, mean, rich_share, stoichiometric_share, lean_share} of its
+// plausible values over the whole log (null figures without one).
 std::string EngineSummaryJson(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment);
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture = {});
 // The same as lines for a terminal.
 std::string EngineSummaryText(const std::string& file, const enginelog::TLog& log,
-                              const std::optional<TAlignment>& alignment);
+                              const std::optional<TAlignment>& alignment,
+                              const TEngineMixture& mixture = {});
+// The summary panel's lines for an engine log: its file name, format, records and duration; its
+// mixture channel and, with `figures` (that channel summed up over the visible range, as the
+// chart draws it), their figures; and every channel with its unit.
+std::string EnginePanelText(const std::string& file, const enginelog::TLog& log,
+                            const TEngineMixture& mixture, const TSummary* figures);
 
 }  // namespace viewer

@@ -25,7 +25,7 @@ TLogFile::TLogFile(QString path, QObject* parent)
 bool TLogFile::IsEngineLog() const {
   const enginelog::TFileFormat format = Data().Format;
   return format == enginelog::TFileFormat::Mlg || format == enginelog::TFileFormat::Msl ||
-         format == enginelog::TFileFormat::Text;
+         format == enginelog::TFileFormat::Text || format == enginelog::TFileFormat::DataLog;
 }
 
 enginelog::TLog TLogFile::TakeLog() {

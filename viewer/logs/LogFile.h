@@ -44,7 +44,8 @@ class TLogFile : public QObject {
   // The log read, taken out of this file, which then holds an empty log and follows no more: the
   // end of the file read so far ends the log. For an engine log, which is read once and kept.
   enginelog::TLog TakeLog();
-  // The file is an engine log of another program (MLG, MSL or delimited text), not one of ours.
+  // The file is an engine log of another program (MLG, MSL, DataLog export or delimited text), not
+  // one of ours.
   bool IsEngineLog() const;
   // Bytes read so far (the offset of the next read).
   qint64 BytesRead() const { return Offset; }

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "viewer/logs/MixtureValue.h"
+
 namespace viewer {
 
 namespace {
@@ -34,15 +36,57 @@ const char* KindName(TFileFormat format) {
   return enginelog::IsOurs(format) ? enginelog::FormatName(format) : "unknown";
 }
 
-const char* FuelName(int fuelType) {
-  return fuelType == sensor::ftMethanol  ? "methanol"
-         : fuelType == sensor::ftPropane ? "propane"
-                                         : "petrol";
-}
-
 int ReadingDecimals(const TDisplay& display) {
   return display.DisplayMode == sensor::dmLambda ? 2 : 1;
 }
+
+// "  implausible: 3 (outside lambda 0.5 to 2.0)" under the readings; nothing without any.
+std::string ImplausibleText(const TSummary& summary) {
+  if (summary.Implausible == 0) return {};
+  return "  implausible: " + std::to_string(summary.Implausible) + " (outside " +
+         PlausibleRangeText() + ")\n";
+}
+
+// Min, max, mean and the bands' shares of the plausible values of a run; an implausible one (a
+// sensor's fault value) is counted apart and changes none of them.
+class TMixtureFigures {
+ public:
+  TMixtureFigures(const TDisplay& display, const TBands& bands)
+      : Plausible(PlausibleRange(display)), Bands(bands) {}
+
+  // `value` in the display's unit, `lambda` the same mixture as lambda.
+  void Add(double value, double lambda) {
+    if (!Plausible.Holds(value)) {
+      ++Implausible;
+      return;
+    }
+    if (Count == 0) Min = Max = value;
+    ++Count;
+    Min = std::min(Min, value);
+    Max = std::max(Max, value);
+    Sum += value;
+    if (lambda < Bands.RichBelow) ++Rich;
+    if (lambda > Bands.LeanAbove) ++Lean;
+  }
+
+  void Into(TSummary& summary) const {
+    summary.Implausible = Implausible;
+    if (Count == 0) return;
+    const double count = static_cast<double>(Count);
+    summary.Min = Min;
+    summary.Max = Max;
+    summary.Mean = Sum / count;
+    summary.Rich = static_cast<double>(Rich) / count;
+    summary.Lean = static_cast<double>(Lean) / count;
+    summary.Stoichiometric = 1.0 - summary.Rich - summary.Lean;
+  }
+
+ private:
+  TPlausibleRange Plausible;
+  TBands Bands;
+  std::size_t Count = 0, Implausible = 0, Rich = 0, Lean = 0;
+  double Min = 0, Max = 0, Sum = 0;
+};
 
 }  // namespace
 
@@ -123,8 +167,8 @@ TSummary Summarize(const TLog& log, double from, double to, const TDisplay& disp
   if (begin == end) return summary;
   summary.Samples = end - begin;
   summary.Duration = log.Times[end - 1] - log.Times[begin];
-  double sum = 0;
-  std::size_t rich = 0, lean = 0, lowVolts = 0;
+  TMixtureFigures figures(display, bands);
+  std::size_t lowVolts = 0;
   double staleStart = -1;
   for (std::size_t i = begin; i < end; ++i) {
     const TSample sample = SampleAt(log, i);
@@ -143,26 +187,61 @@ TSummary Summarize(const TLog& log, double from, double to, const TDisplay& disp
       staleStart = -1;
     }
     if (!IsReading(sample)) continue;
-    const double value = DisplayValue(sample, display);
-    const double lambda = LambdaOf(sample, display.FuelType);
-    if (summary.Readings == 0) summary.Min = summary.Max = value;
+    // A reading outside the plausible range is still a row with its volts; only its mixture,
+    // which the box cannot have measured, stays out of the figures.
     ++summary.Readings;
-    summary.Min = std::min(summary.Min, value);
-    summary.Max = std::max(summary.Max, value);
-    sum += value;
-    if (lambda < bands.RichBelow) ++rich;
-    if (lambda > bands.LeanAbove) ++lean;
     if (sample.Volts < LowVoltsLine) ++lowVolts;
+    figures.Add(DisplayValue(sample, display), LambdaOf(sample, display.FuelType));
   }
-  if (summary.Readings > 0) {
-    const double readings = static_cast<double>(summary.Readings);
-    summary.Mean = sum / readings;
-    summary.Rich = static_cast<double>(rich) / readings;
-    summary.Lean = static_cast<double>(lean) / readings;
-    summary.Stoichiometric = 1.0 - summary.Rich - summary.Lean;
-    summary.SecondsBelowLowVolts = static_cast<double>(lowVolts) * log.Ours.SampleInterval;
-  }
+  figures.Into(summary);
+  summary.SecondsBelowLowVolts = static_cast<double>(lowVolts) * log.Ours.SampleInterval;
   return summary;
+}
+
+TSummary SummarizeEngineMixture(const enginelog::TLog& log, std::size_t channel, double from,
+                                double to, const TDisplay& display, const TBands& bands) {
+  TSummary summary;
+  if (channel >= log.Channels.size()) return summary;
+  const auto begin = std::lower_bound(log.Times.begin(), log.Times.end(), from);
+  const auto end = std::upper_bound(begin, log.Times.end(), to);
+  if (begin == end) return summary;
+  summary.Samples = static_cast<std::size_t>(end - begin);
+  summary.Duration = *(end - 1) - *begin;
+  const std::vector<float>& values = log.Channels[channel].Values;
+  const double scale = ChannelScale(log.Channels[channel], display);
+  const double perLambda =
+      display.DisplayMode == sensor::dmLambda ? 1.0 : StoichiometricAfr(display.FuelType);
+  TMixtureFigures figures(display, bands);
+  for (auto at = begin; at != end; ++at) {
+    const float value = values[static_cast<std::size_t>(at - log.Times.begin())];
+    if (std::isnan(value)) continue;
+    ++summary.Readings;
+    figures.Add(value * scale, value * scale / perLambda);
+  }
+  figures.Into(summary);
+  return summary;
+}
+
+std::string MixtureFiguresText(const TSummary& summary, const TDisplay& display,
+                               const TBands& bands) {
+  if (summary.Readings <= summary.Implausible) return {};
+  const std::string number = "%." + std::to_string(ReadingDecimals(display)) + "f";
+  std::string text = "  " + UnitName(display) + ":\n";
+  text += "    min " + Format(number.c_str(), summary.Min) + ", max " +
+          Format(number.c_str(), summary.Max) + ", mean " + Format(number.c_str(), summary.Mean) +
+          "\n";
+  text += "  rich:     " + Percent(summary.Rich) + " (lambda < " + Format("%.2f", bands.RichBelow) +
+          ")\n";
+  text += "  stoich:   " + Percent(summary.Stoichiometric) + "\n";
+  text += "  lean:     " + Percent(summary.Lean) + " (lambda > " + Format("%.2f", bands.LeanAbove) +
+          ")\n";
+  return text;
+}
+
+const char* FuelName(int fuelType) {
+  return fuelType == sensor::ftMethanol  ? "methanol"
+         : fuelType == sensor::ftPropane ? "propane"
+                                         : "petrol";
 }
 
 std::string UnitName(const TDisplay& display) {
@@ -200,8 +279,6 @@ std::string ClockText(double time, int decimals) {
 
 std::string SummaryText(const TLog& log, const TSummary& summary, const TDisplay& display,
                         const TBands& bands) {
-  const int decimals = ReadingDecimals(display);
-  const std::string number = "%." + std::to_string(decimals) + "f";
   std::string text = log.Name + "\n";
   text += "  format:   " + std::string(KindName(log.Format));
   if (log.Format == TFileFormat::Classic) {
@@ -226,20 +303,10 @@ std::string SummaryText(const TLog& log, const TSummary& summary, const TDisplay
   }
   text += "  duration: " + DurationText(summary.Duration) + "\n";
   text += "  samples:  " + std::to_string(summary.Samples) + ", " +
-          std::to_string(summary.Readings) + " readings\n";
+          std::to_string(summary.Readings) + " readings\n" + ImplausibleText(summary);
   text += "  logged:   " + std::to_string(summary.AfrRows) + " AFR, " +
           std::to_string(summary.LambdaRows) + " lambda\n";
-  if (summary.Readings > 0) {
-    text += "  " + UnitName(display) + ":\n";
-    text += "    min " + Format(number.c_str(), summary.Min) + ", max " +
-            Format(number.c_str(), summary.Max) + ", mean " + Format(number.c_str(), summary.Mean) +
-            "\n";
-    text += "  rich:     " + Percent(summary.Rich) + " (lambda < " +
-            Format("%.2f", bands.RichBelow) + ")\n";
-    text += "  stoich:   " + Percent(summary.Stoichiometric) + "\n";
-    text += "  lean:     " + Percent(summary.Lean) + " (lambda > " +
-            Format("%.2f", bands.LeanAbove) + ")\n";
-  }
+  text += MixtureFiguresText(summary, display, bands);
   text += "  < 12.0 V: " + Format("%.1f s", summary.SecondsBelowLowVolts) + "\n";
   text += "  gaps:     " + std::to_string(summary.Gaps) + ", " +
           Format("%.1f s", summary.GapSeconds) + " in all\n";
@@ -279,7 +346,8 @@ std::string SummaryJson(const TLog& log, const TSummary& summary, const TDisplay
   object["readings"] = static_cast<double>(summary.Readings);
   object["afr_rows"] = static_cast<double>(summary.AfrRows);
   object["lambda_rows"] = static_cast<double>(summary.LambdaRows);
-  if (summary.Readings > 0) {
+  object["implausible_readings"] = static_cast<double>(summary.Implausible);
+  if (summary.Readings > summary.Implausible) {
     object["min"] = Rounded(summary.Min, 3);
     object["max"] = Rounded(summary.Max, 3);
     object["mean"] = Rounded(summary.Mean, 3);

@@ -55,11 +55,13 @@ bool IsGapBefore(const TLog& log, std::size_t index);
 std::size_t FirstAtOrAfter(const TLog& log, double time);
 
 struct TSummary {
-  double Duration = 0;                // seconds from the first to the last sample in the range
-  std::size_t Samples = 0;            // rows in the range
-  std::size_t Readings = 0;           // ... of which readings (see IsReading)
-  double Min = 0, Max = 0, Mean = 0;  // of the readings, in the display's unit
-  // Shares of the readings (each stands for one sample interval), 0 to 1.
+  double Duration = 0;       // seconds from the first to the last sample in the range
+  std::size_t Samples = 0;   // rows in the range
+  std::size_t Readings = 0;  // ... of which readings (see IsReading)
+  // ... of which not a plausible mixture (IsPlausibleMixture): left out of the figures below
+  std::size_t Implausible = 0;
+  double Min = 0, Max = 0, Mean = 0;  // of the plausible readings, in the display's unit
+  // Shares of the plausible readings (each stands for one sample interval), 0 to 1.
   double Rich = 0, Stoichiometric = 0, Lean = 0;
   double SecondsBelowLowVolts = 0;          // readings below 12.0 V times the sample interval
   std::size_t Gaps = 0;                     // gaps (see IsGapBefore) inside the range
@@ -70,7 +72,19 @@ struct TSummary {
 // The summary of the samples with from <= Time <= to.
 TSummary Summarize(const TLog& log, double from, double to, const TDisplay& display,
                    const TBands& bands);
+// The summary of an engine log's mixture channel `channel` over its records with
+// from <= time <= to (on the log's own axis), in the unit of `display`, converted as
+// IsLambdaChannel tells: Samples are the records, Readings those with a value, Implausible those
+// of them that are no plausible mixture. No volts, gaps or logged units: those stay 0.
+TSummary SummarizeEngineMixture(const enginelog::TLog& log, std::size_t channel, double from,
+                                double to, const TDisplay& display, const TBands& bands);
+// The figures of a summary's plausible readings as lines for a terminal: the unit, min, max and
+// mean, and the bands' shares; empty when there is none.
+std::string MixtureFiguresText(const TSummary& summary, const TDisplay& display,
+                               const TBands& bands);
 
+// "petrol", "methanol" or "propane".
+const char* FuelName(int fuelType);
 // "AFR (petrol)", "lambda".
 std::string UnitName(const TDisplay& display);
 // h:mm:ss.s, such as "0:02:03.4"; a day or more as "1 d 2:03:04.0".

@@ -176,7 +176,9 @@ bool WriteCsv(const QString& path, const std::string& text, std::string& error) 
 
 TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
   if (session.EngineLog() == nullptr) {
-    return Refused("--table needs an engine log (MLG, MSL or delimited text) among the FILEs");
+    return Refused(
+        "--table needs an engine log (MLG, MSL, DataLog export or delimited text) among the "
+        "FILEs");
   }
   const std::size_t oursGiven = session.Logs().size() + session.UnreadableLogs().size();
   if (oursGiven > 1) {
@@ -206,6 +208,8 @@ TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
     outcome.Message = made.Error;
     return outcome;
   }
+  // A table without a cell is still the answer, but the user is told why it is empty.
+  if (!made.AnyShown()) outcome.Warnings.push_back(TableStatusText(made));
   const TTableDescription description = session.TableDescription(*settings);
   if (table.CsvPath.isEmpty()) {
     outcome.Output = TableJson(made, description) + "\n";

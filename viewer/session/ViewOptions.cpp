@@ -251,7 +251,8 @@ std::string ViewUsage() {
   std::string text =
       "Usage: kestview [OPTION]... [FILE]...\n"
       "Shows logs of kestlsugraph and kestlog (classic, extended or MSL) on one chart, and engine\n"
-      "logs (MLG, another program's MSL or delimited text) in panes beneath, lined up with them.\n"
+      "logs (MLG, another program's MSL, a DataLog export or delimited text) in panes beneath,\n"
+      "lined up with them.\n"
       "\n";
   text +=
       svg ? "  --export OUT.png|OUT.svg  draw the chart of FILE... at full range to OUT and exit\n"

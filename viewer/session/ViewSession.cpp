@@ -490,6 +490,14 @@ TSessionScene MakeSessionScene(const TViewSession& session) {
     scene.Panes =
         PlacePanes(scene.Chart, *engine, session.Alignment().Offset, session.ShownChannels());
     scene.Chart.MoreExtents.push_back(PaneExtent(scene.Panes));
+    // An engine log alone is a whole view: its own mixture channel is the chart's trace. Beside a
+    // log of ours it is not: the mixture is ours, the engine's channel only lines the logs up.
+    if (session.Logs().empty()) {
+      if (const std::optional<std::size_t> channel = session.EngineMixture()) {
+        scene.Chart.EngineMixture = MakeEngineMixtureTrace(
+            *engine, *channel, scene.Panes.Shift, QFileInfo(session.EnginePath()).fileName());
+      }
+    }
     const TValueRange extent = TimeExtent(scene.Chart);
     scene.Chart.From = scene.Panes.From = extent.Low;
     scene.Chart.To = scene.Panes.To = extent.High;

@@ -248,7 +248,8 @@ class TViewSession : public QObject {
 };
 
 // The chart and panes of the session at full range: the window's scene before the user zooms,
-// and the exported chart.
+// and the exported chart. An engine log without a log of ours brings its mixture channel
+// (EngineMixture) to the chart as the mixture trace.
 TSessionScene MakeSessionScene(const TViewSession& session);
 
 }  // namespace viewer

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <span>
 
-#include "text/Words.h"
+#include "viewer/logs/MixtureValue.h"
 
 namespace viewer {
 
@@ -25,30 +25,11 @@ bool Counts(const TSample& sample) {
   return IsReading(sample) && sample.Status != TSampleStatus::LowVolts;
 }
 
-// Whether an engine log's mixture channel is lambda rather than an air-fuel ratio: its name or
-// unit says so, or its values stay below 3 (no fuel burns at an air-fuel ratio that low).
-bool IsLambdaChannel(const enginelog::TChannel& channel) {
-  if (text::ContainsNoCase(channel.Name, "afr") || text::ContainsNoCase(channel.Unit, "afr"))
-    return false;
-  if (text::ContainsNoCase(channel.Name, "lambda") ||
-      text::ContainsNoCase(channel.Unit, "lambda") ||
-      text::ContainsNoCase(channel.Unit, "\xce\xbb")) {
-    return true;
-  }
-  double sum = 0;
-  std::size_t n = 0;
-  for (const float value : channel.Values) {
-    if (std::isnan(value)) continue;
-    sum += value;
-    if (++n == 10000) break;
-  }
-  return n > 0 && sum / static_cast<double>(n) < 3.0;
-}
-
 // The mixture of one log, in the table's unit, at times on the engine log's axis: a mixture
 // channel of that log, placed by a shift. A log of ours gives its reading, row by row in the unit
 // it was logged in, only where its rows count (status, repeats, gaps); an engine log gives its own
-// mixture channel, lambda or AFR as its name, unit or values tell. Successive calls with rising
+// mixture channel, lambda or AFR as its name, unit or values tell. NaN where there is none, and
+// an implausible value where a value it is made of is implausible. Successive calls with rising
 // times move the cursor forward only; a time that goes back searches again.
 class TMixtureSource {
  public:
@@ -62,12 +43,9 @@ class TMixtureSource {
         Shift(shift),
         Lag(lag),
         Unit(unit),
+        Plausible(PlausibleRange(unit)),
         Ours(enginelog::IsOurs(log.Format)) {
-    if (Ours) return;
-    const bool lambda = IsLambdaChannel(log.Channels[channel]);
-    const bool wantLambda = unit.DisplayMode == sensor::dmLambda;
-    const double stoichiometric = StoichiometricAfr(unit.FuelType);
-    Scale = lambda == wantLambda ? 1.0 : (wantLambda ? 1.0 / stoichiometric : stoichiometric);
+    if (!Ours) Scale = ChannelScale(log.Channels[channel], unit);
   }
 
   double At(double engineTime) {
@@ -91,10 +69,9 @@ class TMixtureSource {
     if (before.Time > time || Cursor + 1 == Times.size()) return Near(before, time);
     const TSample after = SampleAt(Log, Cursor + 1);
     if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
-      const double a = DisplayValue(before, Unit);
-      const double b = DisplayValue(after, Unit);
       const double span = after.Time - before.Time;
-      return span > 0 ? a + (b - a) * (time - before.Time) / span : a;
+      return Between(DisplayValue(before, Unit), DisplayValue(after, Unit),
+                     span > 0 ? (time - before.Time) / span : 0);
     }
     const double fromBefore = Near(before, time);
     return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
@@ -107,12 +84,24 @@ class TMixtureSource {
 
   // The line between the records either side; nothing across a gap in the engine's logging.
   double EngineAt(double time) const {
-    const double a = Values[Cursor];
-    if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a * Scale;
-    const double b = Values[Cursor + 1];
+    const double a = Values[Cursor] * Scale;
+    if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a;
     const double span = Times[Cursor + 1] - Times[Cursor];
     if (span > EngineGapSeconds) return NaN;
-    return (a + (b - a) * (time - Times[Cursor]) / span) * Scale;  // NaN when either is
+    return Between(a, Values[Cursor + 1] * Scale, (time - Times[Cursor]) / span);
+  }
+
+  // The point `fraction` of the way from `a` to `b`. A line from a sensor's fault value (0, full
+  // scale) to a reading would pass through mixtures nobody measured, some of them plausible: so
+  // where either end is none there is none, and where either is implausible that end is the
+  // answer, and the record is counted as having an implausible mixture.
+  double Between(double a, double b, double fraction) const {
+    if (fraction <= 0) return a;
+    if (fraction >= 1) return b;
+    if (std::isnan(a) || std::isnan(b)) return NaN;
+    if (!Plausible.Holds(a)) return a;
+    if (!Plausible.Holds(b)) return b;
+    return a + (b - a) * fraction;
   }
 
   const enginelog::TLog& Log;
@@ -121,6 +110,7 @@ class TMixtureSource {
   double Shift = 0;
   double Lag = 0;
   TDisplay Unit;
+  TPlausibleRange Plausible;
   bool Ours = false;
   double Scale = 1;
   std::size_t Cursor = 0;
@@ -239,6 +229,15 @@ TTableCell Finish(const TCellSums& sums, double target) {
 
 }  // namespace
 
+bool TMixtureTable::AnyShown() const {
+  for (std::size_t y = 0; y < Rows(); ++y) {
+    for (std::size_t x = 0; x < Columns(); ++x) {
+      if (Shown(x, y)) return true;
+    }
+  }
+  return false;
+}
+
 double TTarget::At(std::size_t x, std::size_t y, std::size_t columns) const {
   if (!Grid.empty()) {
     const std::size_t index = y * columns + x;
@@ -355,6 +354,7 @@ void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTab
   TMixtureSource mixtureAt = MixtureSourceOf(input, settings);
   std::optional<TSteadiness> steadiness;
   if (settings.Steady) steadiness.emplace(*settings.Steady);
+  const TPlausibleRange plausible = PlausibleRange(settings.Unit);
   const auto [first, last] = RecordsIn(log.Times, input.Shift, settings.From, settings.To);
   // The steady-state filter looks back: a change just before the range still unsettles its start.
   std::size_t begin = first;
@@ -381,8 +381,10 @@ void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTab
       ++table.Unsteady;
     } else if (!inRanges(i)) {
       ++table.OutOfRange;
-    } else if (const double mixture = mixtureAt.At(log.Times[i]); !std::isfinite(mixture)) {
+    } else if (const double mixture = mixtureAt.At(log.Times[i]); std::isnan(mixture)) {
       ++table.NoMixture;
+    } else if (!plausible.Holds(mixture)) {
+      ++table.Implausible;
     } else {
       ++table.Counted;
       sums[NearestBin(table.YBins, ys[i]) * table.Columns() + NearestBin(table.XBins, xs[i])].Add(

@@ -60,7 +60,8 @@ struct TTableSettings {
   TBins YBins;
   // The engine log's channel that gives the mixture: used when no log of ours is given, or always
   // when UseEngineMixture is set. Its unit is lambda when its name or unit says so, or its values
-  // lie below 3; an air-fuel ratio otherwise (of Unit's fuel).
+  // lie below 3; an air-fuel ratio otherwise (of Unit's fuel): IsLambdaChannel. Whatever the
+  // source, a mixture outside the plausible range (IsPlausibleMixture) counts in no cell.
   std::optional<std::size_t> MixtureChannel;
   bool UseEngineMixture = false;
   TDisplay Unit;             // the table's unit: air-fuel ratio of a fuel, or lambda
@@ -97,9 +98,11 @@ struct TMixtureTable {
   std::vector<TTableCell> Cells;  // Cells[y * XBins.size() + x]
   std::size_t MinHits = 10;
   // What became of the engine records in range.
-  std::size_t Samples = 0;     // records in range with both axis values
-  std::size_t Counted = 0;     // ... that count in a cell
-  std::size_t NoMixture = 0;   // ... without a live mixture at their time (plus the lag)
+  std::size_t Samples = 0;    // records in range with both axis values
+  std::size_t Counted = 0;    // ... that count in a cell
+  std::size_t NoMixture = 0;  // ... without a live mixture at their time (plus the lag)
+  // ... whose mixture there is outside the plausible range (MixtureValue.h): a sensor's fault
+  std::size_t Implausible = 0;
   std::size_t Unsteady = 0;    // ... dropped by the steady-state filter
   std::size_t OutOfRange = 0;  // ... dropped by a range filter
   std::string Error;           // why no table could be made (no mixture anywhere, ...)
@@ -111,6 +114,10 @@ struct TMixtureTable {
   bool Shown(std::size_t x, std::size_t y) const {
     return At(x, y).Hits > 0 && At(x, y).Hits >= MinHits;
   }
+  // Whether any cell is shown.
+  bool AnyShown() const;
+  // The records in range that count in no cell, whatever the reason.
+  std::size_t LeftOut() const { return NoMixture + Implausible + Unsteady + OutOfRange; }
 };
 
 // The table over `input` with `settings`. Never throws; a table that cannot be made has Error set

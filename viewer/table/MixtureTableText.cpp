@@ -12,6 +12,7 @@
 
 #include "text/Number.h"
 #include "text/Words.h"
+#include "viewer/logs/MixtureValue.h"
 
 namespace viewer {
 
@@ -213,13 +214,44 @@ std::string TableJson(const TMixtureTable& table, const TTableDescription& descr
     }
     rows.append(row);
   }
+  const QJsonObject leftOut{{"no_mixture", static_cast<double>(table.NoMixture)},
+                            {"implausible", static_cast<double>(table.Implausible)},
+                            {"filtered", static_cast<double>(table.Unsteady)},
+                            {"outside_range", static_cast<double>(table.OutOfRange)}};
   const QJsonObject object{{"x", AxisJson(description.XChannel, table.XBins)},
                            {"y", AxisJson(description.YChannel, table.YBins)},
                            {"unit", QString::fromStdString(description.Unit)},
                            {"offset_s", JsonNumber(description.Offset)},
                            {"align", QString::fromStdString(description.Align)},
-                           {"cells", rows}};
+                           {"cells", rows},
+                           {"records", static_cast<double>(table.Samples)},
+                           {"counted", static_cast<double>(table.Counted)},
+                           {"left_out", leftOut}};
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string TableStatusText(const TMixtureTable& table) {
+  if (!table.Error.empty()) return table.Error;
+  const bool none = !table.AnyShown();
+  if (table.Samples == 0) return "No cells: no engine record in range has values on both axes";
+  std::string why;
+  const auto reason = [&](std::size_t count, const std::string& what) {
+    if (count > 0) why += (why.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+  };
+  reason(table.Implausible, "with an implausible mixture (outside " + PlausibleRangeText() + ")");
+  reason(table.NoMixture, "without a mixture at their time");
+  reason(table.Unsteady, "not steady");
+  reason(table.OutOfRange, "outside the range filter");
+  const std::string records = std::to_string(table.Samples) + " engine records in range";
+  // Every record left out: the reasons are all there is to say.
+  if (table.Counted == 0) return "No cells: all " + records + " were left out: " + why;
+  std::string text =
+      (none ? "No cells: " : "") + records + ", " + std::to_string(table.Counted) + " counted";
+  if (!why.empty()) text += "; " + std::to_string(table.LeftOut()) + " left out: " + why;
+  const std::string minHits = std::to_string(table.MinHits);
+  text += none ? "; no cell has the " + minHits + " hits it needs"
+               : "; cells with fewer than " + minHits + " hits are empty";
+  return text;
 }
 
 std::string TableCsv(const TMixtureTable& table, const TTableDescription& description,

@@ -23,9 +23,18 @@ struct TTableDescription {
 };
 
 // {"x": {"channel", "bins"}, "y": {"channel", "bins"}, "unit", "offset_s", "align", "cells":
-// [[{"mean", "hits", "sd", "correction"} or null, ...], ...]} with cells[y][x]; a cell below the
-// minimum hits is null, a correction without target is null. One line, no line end.
+// [[{"mean", "hits", "sd", "correction"} or null, ...], ...], "records", "counted", "left_out":
+// {"no_mixture", "implausible", "filtered", "outside_range"}} with cells[y][x]; a cell below the
+// minimum hits is null, a correction without target is null. "records" are the engine records in
+// range with values on both axes; "filtered" those the steady-state filter dropped,
+// "outside_range" those a range filter dropped. One line, no line end.
 std::string TableJson(const TMixtureTable& table, const TTableDescription& description);
+
+// What became of the records in range in one line, for the window's status line and the command
+// line's standard error: how many counted, how many were left out and why (an implausible
+// mixture, none at their time, not steady, outside a range filter), and when no cell is shown,
+// "No cells: " first. The table's Error when it has one.
+std::string TableStatusText(const TMixtureTable& table);
 
 // What a grid of text shows in each cell.
 enum class TTableQuantity : unsigned char { Mean, Correction, Hits, Sd };

@@ -155,24 +155,11 @@ void TMixtureTablePanel::ShowCursorCell() {
 QString TMixtureTablePanel::StatusText() const { return StatusLine->text(); }
 
 void TMixtureTablePanel::ShowStatus(const QString& problem) {
-  QString text;
-  if (!Current.Error.empty()) {
-    text = QString::fromStdString(Current.Error);
-  } else {
-    text = QStringLiteral("%1 engine records in range, %2 counted")
-               .arg(Current.Samples)
-               .arg(Current.Counted);
-    if (Current.NoMixture > 0)
-      text += QStringLiteral(", %1 without mixture").arg(Current.NoMixture);
-    if (Current.Unsteady > 0) text += QStringLiteral(", %1 not steady").arg(Current.Unsteady);
-    if (Current.OutOfRange > 0) {
-      text += QStringLiteral(", %1 outside the range filter").arg(Current.OutOfRange);
-    }
-    text += QStringLiteral("; cells with fewer than %1 hits are empty").arg(Current.MinHits);
-  }
+  // Counted and left out, and why: a user whose table stays empty learns the reason here.
+  QString text = QString::fromStdString(TableStatusText(Current));
   if (!problem.isEmpty()) text = problem + QStringLiteral("   (") + text + ")";
   StatusLine->setStyleSheet(
-      problem.isEmpty() && Current.Error.empty() ? QString() : QStringLiteral("color: #b02020"));
+      problem.isEmpty() && Current.AnyShown() ? QString() : QStringLiteral("color: #b02020"));
   StatusLine->setText(text);
 }
 

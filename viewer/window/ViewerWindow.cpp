@@ -276,6 +276,20 @@ void TKestViewWindow::UpdateSummary() {
                                        scene.Display, bands);
     text += QString::fromStdString(SummaryText(*trace.Log, summary, scene.Display, bands)) + "\n";
   }
+  if (const enginelog::TLog* engine = ViewSession->EngineLog()) {
+    // The figures of its mixture channel where the chart draws it: the engine log alone.
+    const TEngineMixtureTrace& mixture = scene.EngineMixture;
+    std::optional<TSummary> figures;
+    if (mixture.Log != nullptr) {
+      figures = SummarizeEngineMixture(*engine, mixture.Channel, scene.From - mixture.Shift,
+                                       scene.To - mixture.Shift, scene.Display, bands);
+    }
+    const std::string name = QFileInfo(ViewSession->EnginePath()).fileName().toStdString();
+    const TEngineMixture about{ViewSession->EngineMixture(), scene.Display, bands};
+    text += QString::fromStdString(
+                EnginePanelText(name, *engine, about, figures ? &*figures : nullptr)) +
+            "\n";
+  }
   if (text.isEmpty()) {
     text = QStringLiteral("Open a log: File > Open, drop files here, or\nkestview FILE...");
   }
