@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "viewer/logs/MixtureValue.h"
+
 namespace viewer {
 
 namespace {
@@ -120,6 +122,129 @@ TFuelProposal TProposalSums::Finish(const std::optional<TFuelGrid>& current,
     result.Changed[c] = proposed != now;
   }
   return result;
+}
+
+namespace {
+
+// The lambda of `value`, a mixture in `unit`'s values.
+double LambdaIn(double value, const TDisplay& unit) {
+  return unit.DisplayMode == sensor::dmLambda ? value : value / StoichiometricAfr(unit.FuelType);
+}
+
+// An enrichment or correction channel read as a factor (1 = none), told by its values.
+struct TFactorChannel {
+  const std::vector<float>* Values = nullptr;
+  enginelog::TCorrectionForm Form = enginelog::TCorrectionForm::Percent;
+
+  TFactorChannel(const enginelog::TLog& log, std::optional<std::size_t> channel) {
+    if (!channel || *channel >= log.Channels.size()) return;
+    Values = &log.Channels[*channel].Values;
+    Form = enginelog::CorrectionFormOf(log.Channels[*channel]);
+  }
+  // The factor at record `i`; 1 where the channel is missing or has no value yet.
+  double At(std::size_t i) const {
+    if (Values == nullptr || !std::isfinite((*Values)[i])) return 1;
+    return enginelog::CorrectionFactor((*Values)[i], Form);
+  }
+};
+
+// More than this off 1 is an enrichment at work: a record the engine fuelled for something else
+// than its table.
+constexpr double EnrichmentTolerance = 0.005;
+
+}  // namespace
+
+TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& settings,
+                                const TCorrectionInput& correction) {
+  TFuelProposal failed;
+  TMixtureTable counts;
+  TTableSettings walk = settings;
+  if (correction.Tune) {
+    // The tune's breakpoints, not ones derived from the data.
+    walk.XBins = correction.Tune->X;
+    walk.YBins = correction.Tune->Y;
+  }
+  if (!PrepareRecords(counts, input, walk)) {
+    failed.Error = counts.Error;
+    return failed;
+  }
+  const enginelog::TLog& log = *input.Engine;
+  const TCorrectionChannels& channels = correction.Channels;
+  const std::size_t count = log.Channels.size();
+  for (const auto& channel :
+       {channels.FuelValue, channels.Target, channels.Correction, channels.Warmup, channels.Accel,
+        channels.FuelCut, channels.PulseWidth}) {
+    if (channel && *channel >= count) {
+      failed.Error = "no such channel";
+      return failed;
+    }
+  }
+  if (!correction.Tune && !channels.FuelValue) {
+    failed.Error =
+        "no fuel table: give the tune, or a log with the fuel table value (VE) the engine used";
+    return failed;
+  }
+  const TBins& xBins = correction.Tune ? correction.Tune->X : counts.XBins;
+  const TBins& yBins = correction.Tune ? correction.Tune->Y : counts.YBins;
+  TProposalSums sums(xBins, yBins);
+  const std::vector<float>& xs = log.Channels[settings.XChannel].Values;
+  const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
+  const std::vector<float>* fuelValues =
+      channels.FuelValue ? &log.Channels[*channels.FuelValue].Values : nullptr;
+  const std::vector<float>* cut =
+      channels.FuelCut ? &log.Channels[*channels.FuelCut].Values : nullptr;
+  const std::vector<float>* pulse =
+      channels.PulseWidth ? &log.Channels[*channels.PulseWidth].Values : nullptr;
+  const std::vector<float>* targets =
+      channels.Target ? &log.Channels[*channels.Target].Values : nullptr;
+  const double targetScale = channels.Target
+                                 ? ChannelScale(log.Channels[*channels.Target],
+                                                TDisplay{sensor::dmLambda, settings.Unit.FuelType})
+                                 : 1.0;
+  const TFactorChannel closedLoop(log, channels.Correction);
+  const TFactorChannel warmup(log, channels.Warmup);
+  const TFactorChannel accel(log, channels.Accel);
+  TLeftOut leftOut;
+  const auto targetLambda = [&](std::size_t i, std::size_t x, std::size_t y) {
+    if (targets != nullptr) return (*targets)[i] * targetScale;
+    if (settings.Target.Any())
+      return LambdaIn(settings.Target.At(x, y, xBins.size()), settings.Unit);
+    if (correction.TuneTarget) return Interpolate(*correction.TuneTarget, xs[i], ys[i]);
+    return std::numeric_limits<double>::quiet_NaN();
+  };
+  WalkRecords(counts, input, walk, [&](std::size_t i, double mixture) {
+    if (std::abs(warmup.At(i) - 1) > EnrichmentTolerance) {
+      ++leftOut.Warmup;
+      return;
+    }
+    if (std::abs(accel.At(i) - 1) > EnrichmentTolerance) {
+      ++leftOut.Accel;
+      return;
+    }
+    if ((cut != nullptr && (*cut)[i] != 0 && !std::isnan((*cut)[i])) ||
+        (pulse != nullptr && !((*pulse)[i] > 0))) {
+      ++leftOut.FuelCut;
+      return;
+    }
+    const double target = targetLambda(i, NearestBin(xBins, xs[i]), NearestBin(yBins, ys[i]));
+    if (!(target > 0)) {
+      ++leftOut.NoTarget;
+      return;
+    }
+    const double fuelValue = fuelValues != nullptr ? (*fuelValues)[i] : NaN;
+    if (!correction.Tune && !std::isfinite(fuelValue)) {
+      ++leftOut.NoFuelValue;
+      return;
+    }
+    sums.Add(xs[i], ys[i], closedLoop.At(i) * LambdaIn(mixture, settings.Unit) / target, fuelValue);
+  });
+  TFuelProposal proposal = sums.Finish(correction.Tune, correction.Limits);
+  leftOut.NoMixture = counts.NoMixture;
+  leftOut.Implausible = counts.Implausible;
+  leftOut.Filtered = counts.Unsteady;
+  leftOut.OutsideRange = counts.OutOfRange;
+  proposal.LeftOut = leftOut;
+  return proposal;
 }
 
 }  // namespace viewer

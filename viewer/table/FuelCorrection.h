@@ -99,4 +99,30 @@ class TProposalSums {
 // A value rounded to `digits` decimals.
 double RoundTo(double value, int digits);
 
+// The engine log's channels the proposal reads, each where the log has one.
+struct TCorrectionChannels {
+  std::optional<std::size_t> FuelValue;   // the fuel table value (VE) the engine used
+  std::optional<std::size_t> Target;      // the engine software's mixture target
+  std::optional<std::size_t> Correction;  // the closed-loop correction
+  std::optional<std::size_t> Warmup;      // warm-up or after-start enrichment
+  std::optional<std::size_t> Accel;       // acceleration enrichment
+  std::optional<std::size_t> FuelCut;     // 1 while fuel is cut
+  std::optional<std::size_t> PulseWidth;  // 0 while fuel is cut
+};
+
+// Where each record's target comes from: the logged channel, else the table settings' Target
+// (one value, or a grid of the fuel table's shape), else the tune's own target table.
+struct TCorrectionInput {
+  std::optional<TFuelGrid> Tune;        // the tune's fuel table; none: estimated from FuelValue
+  std::optional<TFuelGrid> TuneTarget;  // the tune's target table, in lambda
+  TCorrectionChannels Channels;
+  TCorrectionLimits Limits;
+};
+
+// The proposal over the records the table would count (`settings`: its axes, lag, filters and
+// range; its breakpoints are used where no tune gives them), leaving out the records made under
+// an enrichment, in fuel cut, or without a target. Never throws; Error says why none can be made.
+TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& settings,
+                                const TCorrectionInput& correction);
+
 }  // namespace viewer

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <span>
 
 #include "viewer/logs/MixtureValue.h"
@@ -307,11 +308,8 @@ std::optional<std::size_t> DefaultSteadyChannel(const enginelog::TLog& log,
   return enginelog::FindRole(log, enginelog::TChannelRole::Throttle, names);
 }
 
-namespace {
-
-// Checks the settings against the logs and sets the table's breakpoints; false with Error set
-// when no table can be made.
-bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings) {
+bool PrepareRecords(TMixtureTable& table, const TTableInput& input,
+                    const TTableSettings& settings) {
   if (input.Engine == nullptr) {
     table.Error = "no engine log";
     return false;
@@ -336,6 +334,8 @@ bool PrepareTable(TMixtureTable& table, const TTableInput& input, const TTableSe
   return true;
 }
 
+namespace {
+
 // The mixture at an engine record's time: our log's reading, lined up, or the engine log's own
 // mixture channel.
 TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& settings) {
@@ -346,10 +346,10 @@ TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& s
                         settings.Unit);
 }
 
-// Counts every engine record in range into `sums`, cell by cell, and what was dropped into the
-// table's counts.
-void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTableInput& input,
-                  const TTableSettings& settings) {
+}  // namespace
+
+void WalkRecords(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings,
+                 const std::function<void(std::size_t, double)>& counted) {
   const enginelog::TLog& log = *input.Engine;
   TMixtureSource mixtureAt = MixtureSourceOf(input, settings);
   std::optional<TSteadiness> steadiness;
@@ -387,21 +387,23 @@ void CountRecords(TMixtureTable& table, std::vector<TCellSums>& sums, const TTab
       ++table.Implausible;
     } else {
       ++table.Counted;
-      sums[NearestBin(table.YBins, ys[i]) * table.Columns() + NearestBin(table.XBins, xs[i])].Add(
-          mixture);
+      counted(i, mixture);
     }
   }
 }
 
-}  // namespace
-
 TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings) {
   TMixtureTable table;
   table.MinHits = settings.MinHits;
-  if (!PrepareTable(table, input, settings)) return table;
+  if (!PrepareRecords(table, input, settings)) return table;
   const std::size_t columns = table.Columns();
   std::vector<TCellSums> sums(columns * table.Rows());
-  CountRecords(table, sums, input, settings);
+  const enginelog::TLog& log = *input.Engine;
+  const std::vector<float>& xs = log.Channels[settings.XChannel].Values;
+  const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
+  WalkRecords(table, input, settings, [&](std::size_t i, double mixture) {
+    sums[NearestBin(table.YBins, ys[i]) * columns + NearestBin(table.XBins, xs[i])].Add(mixture);
+  });
   table.Cells.resize(sums.size());
   for (std::size_t y = 0; y < table.Rows(); ++y) {
     for (std::size_t x = 0; x < columns; ++x) {

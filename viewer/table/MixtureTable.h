@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -123,6 +124,17 @@ struct TMixtureTable {
 // The table over `input` with `settings`. Never throws; a table that cannot be made has Error set
 // and no cells.
 TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings);
+
+// What the table and the corrected fuel table share: checks the settings against the logs and
+// sets `table`'s breakpoints (given, or derived from the records in range); false with Error set
+// when no table can be made.
+bool PrepareRecords(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings);
+// Walks the engine records in range that have values on both axes, in time order: those the
+// filters let through with a plausible mixture at their time (plus the lag) go to `counted` with
+// that mixture in settings.Unit; the rest are counted into `table`'s NoMixture, Implausible,
+// Unsteady and OutOfRange. After PrepareRecords.
+void WalkRecords(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings,
+                 const std::function<void(std::size_t, double)>& counted);
 
 // The index of the breakpoint nearest to `value` (the lower one on a tie); `bins` not empty.
 std::size_t NearestBin(const TBins& bins, double value);
