@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -232,6 +233,11 @@ std::optional<TFuelTable> ParseFuelTableCsv(std::string_view text, double low, d
 
 std::optional<TFuelTable> ReadFuelTableCsv(const std::string& path, double low, double high,
                                            std::string& error) {
+  std::error_code folderError;
+  if (std::filesystem::is_directory(path, folderError)) {
+    error = path + ": is a folder";
+    return std::nullopt;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = path + ": " + std::generic_category().message(errno);

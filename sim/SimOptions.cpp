@@ -89,7 +89,9 @@ struct TSimParser {
   QCommandLineOption EngineLog{
       QStringLiteral("engine-log"),
       QStringLiteral("Also write the engine's side of the drive (speed, MAP, throttle, "
-                     "coolant) as its software logs it: FILE.mlg (binary) or FILE.csv (text)."),
+                     "coolant, and the fuel: VE, AFR target, closed-loop correction, warm-up "
+                     "and acceleration enrichment, fuel cut, pulse width) as its software logs "
+                     "it: FILE.mlg (binary) or FILE.csv (text)."),
       QStringLiteral("FILE")};
   QCommandLineOption EngineRate{QStringLiteral("engine-rate"),
                                 QStringLiteral("Engine log records a second, 1 to 1000 (20)."),
@@ -174,13 +176,13 @@ bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error)
   }
   if (veError) {
     const std::string text = value(p.VeError);
+    std::ostringstream wanted;
+    wanted << "--ve-error needs a factor from " << MinVeError << " to " << MaxVeError
+           << " or a grid file";
     double factor = 0;
     if (ParseNumber(text, factor)) {
       if (!InRange(factor, MinVeError, MaxVeError)) {
-        std::ostringstream message;
-        message << "--ve-error needs a factor from " << MinVeError << " to " << MaxVeError
-                << " or a grid file, not '" << text << "'";
-        error = message.str();
+        error = wanted.str() + ", not '" + text + "'";
         return false;
       }
       config.VeError = TFuelTable::Uniform(factor);
@@ -188,7 +190,7 @@ bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error)
       std::string why;
       config.VeError = ReadFuelTableCsv(text, MinVeError, MaxVeError, why);
       if (!config.VeError) {
-        error = "--ve-error takes a factor from 0.5 to 2 or a grid file: " + why;
+        error = wanted.str() + ": " + why;
         return false;
       }
       FillEmptyCells(*config.VeError, TFuelTable::Uniform(1.0));
@@ -198,7 +200,7 @@ bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error)
     std::string why;
     config.VeTable = ReadFuelTableCsv(value(p.VeTable), MinVePercent, MaxVePercent, why);
     if (!config.VeTable) {
-      error = "--ve-table takes a grid file: " + why;
+      error = "--ve-table needs a grid file: " + why;
       return false;
     }
     FillEmptyCells(*config.VeTable, BuiltInVeTable());
