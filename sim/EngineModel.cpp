@@ -1,4 +1,5 @@
-// The simulated engine's state as a pure function of the scenario's time.
+// The simulated engine and its engine computer's fuel arithmetic, which makes the drive's mixture,
+// as pure functions of the scenario's time.
 #include "sim/EngineModel.h"
 
 #include <algorithm>
