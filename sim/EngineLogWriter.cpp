@@ -27,6 +27,7 @@ constexpr std::size_t MlgHeaderSize = 24;
 constexpr std::size_t MlgNameSize = 34;
 constexpr std::size_t MlgUnitSize = 10;
 constexpr std::size_t MlgCategorySize = 34;
+constexpr std::uint8_t MlgU08 = 0;
 constexpr std::uint8_t MlgU16 = 2;
 constexpr std::uint8_t MlgU32 = 4;
 constexpr std::uint8_t MlgDataBlock = 0;
@@ -40,33 +41,48 @@ constexpr std::size_t FlushBytes = 1 << 20;
 // of the channel's type, which is also the precision the text log writes it to.
 struct TField {
   const char* Name;
-  const char* Unit;
+  const char* Unit;  // empty for a flag
   const char* Category;
   std::uint8_t Type;
   double Scale;
   double Transform;
   int Digits;
   double TEngineState::*Value;  // null: the log's own time
+  bool EngineAfr = false;       // only with the engine's own mixture channel
 };
 
+// The channels of old first, in their order, so that a reader of the old log still finds them.
 // Coolant in 0.1 C steps from -40 C, which an unsigned field takes by its transform.
-constexpr std::array<TField, 6> Fields = {{
+constexpr std::array<TField, 13> Fields = {{
     {"Time", "s", "Time", MlgU32, 0.001, 0, 3, nullptr},
     {"RPM", "rpm", "Engine", MlgU16, 1, 0, 0, &TEngineState::Rpm},
     {"MAP", "kPa", "Engine", MlgU16, 0.1, 0, 1, &TEngineState::MapKpa},
     {"TPS", "%", "Engine", MlgU16, 0.1, 0, 1, &TEngineState::TpsPercent},
     {"CLT", "C", "Engine", MlgU16, 0.1, -400, 1, &TEngineState::CoolantC},
-    {"AFR", "AFR", "Mixture", MlgU16, 0.01, 0, 2, &TEngineState::Afr},
+    {"AFR", "AFR", "Mixture", MlgU16, 0.01, 0, 2, &TEngineState::Afr, true},
+    {"VE", "%", "Fuel", MlgU16, 0.1, 0, 1, &TEngineState::VePercent},
+    {"AFR Target", "AFR", "Fuel", MlgU16, 0.01, 0, 2, &TEngineState::AfrTarget},
+    {"Gego", "%", "Fuel", MlgU16, 0.1, 0, 1, &TEngineState::GegoPercent},
+    {"WUE", "%", "Fuel", MlgU16, 0.1, 0, 1, &TEngineState::WuePercent},
+    {"AE", "%", "Fuel", MlgU16, 0.1, 0, 1, &TEngineState::AePercent},
+    {"Fuel Cut", "", "Fuel", MlgU08, 1, 0, 0, &TEngineState::FuelCut},
+    {"PW", "ms", "Fuel", MlgU16, 0.001, 0, 3, &TEngineState::PulseWidthMs},
 }};
 
-std::size_t FieldCount(bool afr) { return afr ? Fields.size() : Fields.size() - 1; }
+// Calls `use` with each channel the log has, in order.
+template <typename TUse>
+void ForEachField(bool engineAfr, TUse use) {
+  for (const TField& field : Fields) {
+    if (!field.EngineAfr || engineAfr) use(field);
+  }
+}
 
-int TypeBytes(std::uint8_t type) { return type == MlgU32 ? 4 : 2; }
+int TypeBytes(std::uint8_t type) { return type == MlgU32 ? 4 : type == MlgU08 ? 1 : 2; }
 
 // The raw whole number that stands for `value`, held inside the type's range.
 std::uint32_t RawOf(const TField& field, double value) {
   const double raw = std::round(value / field.Scale - field.Transform);
-  const double top = field.Type == MlgU32 ? 4294967295.0 : 65535.0;
+  const double top = field.Type == MlgU32 ? 4294967295.0 : field.Type == MlgU08 ? 255.0 : 65535.0;
   return static_cast<std::uint32_t>(std::clamp(raw, 0.0, top));
 }
 
@@ -140,7 +156,6 @@ bool TEngineLogRecorder::Open(double unixAtZero) {
 }
 
 void TEngineLogRecorder::AppendHeader() {
-  const std::size_t count = FieldCount(Options.Afr);
   if (Kind == TEngineLogKind::Csv) {
     // The engine's local time with its offset from UTC, so that the start is read back the same
     // in any time zone; no comma in the line, which would make it look like a row of cells.
@@ -148,20 +163,28 @@ void TEngineLogRecorder::AppendHeader() {
     Buffer +=
         platform::FormatLocalTime("%Y-%m-%d %H:%M:%S %z", static_cast<std::time_t>(StartUnix));
     Buffer += '\n';
-    for (std::size_t i = 0; i < count; ++i) {
-      if (i > 0) Buffer += ',';
-      Buffer += Fields[i].Name;
-      Buffer += " (";
-      Buffer += Fields[i].Unit;
-      Buffer += ')';
-    }
+    bool first = true;
+    ForEachField(Options.Afr, [&](const TField& field) {
+      if (!first) Buffer += ',';
+      first = false;
+      Buffer += field.Name;
+      if (*field.Unit != '\0') {
+        Buffer += " (";
+        Buffer += field.Unit;
+        Buffer += ')';
+      }
+    });
     Buffer += '\n';
     return;
   }
   constexpr std::size_t DescriptorSize =
       1 + MlgNameSize + MlgUnitSize + 1 + 4 + 4 + 1 + MlgCategorySize;
+  std::size_t count = 0;
   std::size_t recordLength = 0;
-  for (std::size_t i = 0; i < count; ++i) recordLength += TypeBytes(Fields[i].Type);
+  ForEachField(Options.Afr, [&](const TField& field) {
+    ++count;
+    recordLength += TypeBytes(field.Type);
+  });
   const std::size_t infoOffset = MlgHeaderSize + count * DescriptorSize;
   Buffer.append(MlgMagic, sizeof MlgMagic);
   PutBe(Buffer, MlgVersion, 2);
@@ -170,8 +193,7 @@ void TEngineLogRecorder::AppendHeader() {
   PutBe(Buffer, infoOffset + MlgInfo.size(), 4);  // the records follow the info text
   PutBe(Buffer, recordLength, 2);
   PutBe(Buffer, count, 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    const TField& field = Fields[i];
+  ForEachField(Options.Afr, [&](const TField& field) {
     Buffer.push_back(static_cast<char>(field.Type));
     PutText(Buffer, field.Name, MlgNameSize);
     PutText(Buffer, field.Unit, MlgUnitSize);
@@ -180,20 +202,23 @@ void TEngineLogRecorder::AppendHeader() {
     PutBe(Buffer, std::bit_cast<std::uint32_t>(static_cast<float>(field.Transform)), 4);
     Buffer.push_back(static_cast<char>(field.Digits));
     PutText(Buffer, field.Category, MlgCategorySize);
-  }
+  });
   Buffer.append(MlgInfo);
 }
 
 void TEngineLogRecorder::AppendRecord(double logSeconds, const TEngineState& state) {
-  const std::size_t count = FieldCount(Options.Afr);
+  const auto valueOf = [&](const TField& field) {
+    return field.Value == nullptr ? logSeconds : state.*field.Value;
+  };
   if (Kind == TEngineLogKind::Csv) {
-    for (std::size_t i = 0; i < count; ++i) {
-      const TField& field = Fields[i];
-      const double value = field.Value == nullptr ? logSeconds : state.*field.Value;
-      if (i > 0) Buffer += ',';
+    bool first = true;
+    ForEachField(Options.Afr, [&](const TField& field) {
+      if (!first) Buffer += ',';
+      first = false;
       // The value the binary log would give back, so that both kinds say the same.
-      PutFixed(Buffer, (RawOf(field, value) + field.Transform) * field.Scale, field.Digits);
-    }
+      PutFixed(Buffer, (RawOf(field, valueOf(field)) + field.Transform) * field.Scale,
+               field.Digits);
+    });
     Buffer += '\n';
     return;
   }
@@ -202,11 +227,9 @@ void TEngineLogRecorder::AppendRecord(double logSeconds, const TEngineState& sta
   PutBe(Buffer, static_cast<std::uint64_t>(std::llround(logSeconds * MlgStampsPerSecond)) & 0xFFFF,
         2);
   const std::size_t values = Buffer.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    const TField& field = Fields[i];
-    const double value = field.Value == nullptr ? logSeconds : state.*field.Value;
-    PutBe(Buffer, RawOf(field, value), TypeBytes(field.Type));
-  }
+  ForEachField(Options.Afr, [&](const TField& field) {
+    PutBe(Buffer, RawOf(field, valueOf(field)), TypeBytes(field.Type));
+  });
   unsigned sum = 0;
   for (std::size_t i = values; i < Buffer.size(); ++i) sum += static_cast<std::uint8_t>(Buffer[i]);
   Buffer.push_back(static_cast<char>(sum & 0xFF));

@@ -1,7 +1,11 @@
 // The engine side of a simulated drive written as the engine software would log it: an MLG binary
 // log (version 2) or a delimited text log, at the engine software's own rate, with its clock a
 // chosen number of seconds away from the machine's, so that lining it up with a mixture log of the
-// same drive has work to do.
+// same drive has work to do. Its channels, in this order: Time (s), RPM (rpm), MAP (kPa), TPS (%),
+// CLT (C), AFR (AFR; the engine's own wideband, on request), then the fuel arithmetic that made the
+// box's mixture: VE (%), AFR Target (AFR), Gego (%, the closed loop's correction, 100 = none),
+// WUE (%) and AE (%) (warm-up and acceleration enrichment, 100 = none), Fuel Cut (a flag, 0 or 1,
+// no unit) and PW (ms, the injectors' pulse width, 0 while the fuel is cut).
 #pragma once
 
 #include <chrono>

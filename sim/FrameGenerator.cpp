@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/EngineModel.h"
+
 namespace sim {
 
 namespace {
@@ -35,7 +37,10 @@ struct TDriveCycle {
   std::array<int, DrivePhases> Targets{};
 };
 
-// Idle near 14.7, rich near 12 under load, cruise about stoichiometric, lean past 17 on overrun.
+// The mixture of each phase as the drive chooses it: the load's (rich near 12) says how hard the
+// driver pushes, the overrun's (lean past 17) what the box reads with the fuel cut; the engine's
+// fuel arithmetic makes the mixture elsewhere. Idle's and cruise's are drawn all the same, so that
+// a seed keeps the drive it always had.
 TDriveCycle DriveCycleOf(std::uint64_t seed, std::uint64_t cycle) {
   static constexpr std::array<int, DrivePhases> Low = {145, 116, 143, 172};
   static constexpr std::array<int, DrivePhases> Spread = {5, 9, 10, 19};
@@ -82,18 +87,6 @@ TDrivePoint DrivePointAt(std::uint64_t seed, double atSeconds) {
   return point;
 }
 
-namespace {
-
-// The drive scenario moves from one mixture to the next over DriveRampSeconds, as a real engine
-// does rather than jumping.
-int DriveAfrAt(std::uint64_t seed, double atSeconds) {
-  const TDrivePoint point = DrivePointAt(seed, atSeconds);
-  const double progress = std::min(1.0, point.SincePhaseStart / DriveRampSeconds);
-  return static_cast<int>(std::lround(point.FromAfr + (point.ToAfr - point.FromAfr) * progress));
-}
-
-}  // namespace
-
 std::uint64_t TSimRng::Next() {
   // splitmix64: one add and a finaliser; full period over 64 bits and good enough for noise.
   State += 0x9E3779B97F4A7C15ull;
@@ -126,7 +119,7 @@ std::uint8_t FrameCheckByte(std::uint8_t afr, std::uint8_t volts, std::uint8_t t
 
 std::uint8_t AfrCodeAt(const TSimConfig& config, double atSeconds) {
   if (config.Scenario == TScenario::Constant) return config.ConstantAfr;
-  return ClampCode(DriveAfrAt(config.Seed, std::max(atSeconds, 0.0)));
+  return ClampCode(std::lround(DriveMixtureAt(config, atSeconds) * 10));
 }
 
 std::uint8_t VoltsCodeAt(const TSimConfig& config, double atSeconds) {

@@ -60,15 +60,16 @@ struct TDrivePoint {
   TDrivePhase Phase = TDrivePhase::Idle;
   double SincePhaseStart = 0;  // seconds
   double PhaseSeconds = 0;     // the phase's whole length
-  int FromAfr = 0;             // AFR code x 10 the mixture moves from (the phase before's target)
-  int ToAfr = 0;               // the phase's own target
+  int FromAfr = 0;             // AFR x 10 the drive chose for the phase before
+  int ToAfr = 0;               // and for this phase
 };
 // The drive scenario at `atSeconds` after start (negative times count as 0) for a seed.
 TDrivePoint DrivePointAt(std::uint64_t seed, double atSeconds);
-// How long the mixture takes to move from one phase's target to the next.
+// How long the box's mixture takes to go lean when the fuel is cut, and to come back.
 inline constexpr double DriveRampSeconds = 0.5;
 
-// The noise-free signals at `atSeconds` after start (negative times count as 0).
+// The noise-free signals at `atSeconds` after start (negative times count as 0). The drive's
+// mixture is the engine's (DriveMixtureAt in sim/EngineModel.h) in the box's steps.
 std::uint8_t AfrCodeAt(const TSimConfig& config, double atSeconds);
 std::uint8_t VoltsCodeAt(const TSimConfig& config, double atSeconds);
 std::uint8_t TempCodeAt(const TSimConfig& config, double atSeconds);

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "sim/FuelTable.h"
 
 namespace sim {
 
@@ -41,6 +44,14 @@ struct TSimConfig {
   double DipForSeconds = 4;
 
   std::uint64_t Seed = 1;  // the same seed repeats the same run
+
+  // The engine computer's fuel arithmetic, which makes the drive scenario's mixture. The closed
+  // loop trims the fuel towards the target where it may; the real engine breathes VeError times
+  // what the built-in VE table says (none: exactly that); the engine computer fuels by VeTable
+  // (none: the built-in one).
+  bool ClosedLoop = true;
+  std::optional<TFuelTable> VeError;
+  std::optional<TFuelTable> VeTable;
 
   // Where the simulator appears. Empty TtyPath: a new pseudo-terminal; otherwise that existing
   // terminal device. Non-empty LinkPath: a symbolic link to the device, kept while plugged in.

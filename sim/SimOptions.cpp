@@ -29,6 +29,13 @@ bool ParseNumber(const std::string& text, T& value) {
 
 bool InRange(double value, double low, double high) { return value >= low && value <= high; }
 
+// How far from its table an engine may breathe, and what a VE table may hold, in percent: beyond
+// them the box's mixture would be pinned at its ends all the time.
+constexpr double MinVeError = 0.5;
+constexpr double MaxVeError = 2.0;
+constexpr double MinVePercent = 5.0;
+constexpr double MaxVePercent = 250.0;
+
 // kestsim's options, in the order --help lists them: the one list that parsing and the help text
 // are both made from.
 struct TSimParser {
@@ -82,7 +89,9 @@ struct TSimParser {
   QCommandLineOption EngineLog{
       QStringLiteral("engine-log"),
       QStringLiteral("Also write the engine's side of the drive (speed, MAP, throttle, "
-                     "coolant) as its software logs it: FILE.mlg (binary) or FILE.csv (text)."),
+                     "coolant, and the fuel: VE, AFR target, closed-loop correction, warm-up "
+                     "and acceleration enrichment, fuel cut, pulse width) as its software logs "
+                     "it: FILE.mlg (binary) or FILE.csv (text)."),
       QStringLiteral("FILE")};
   QCommandLineOption EngineRate{QStringLiteral("engine-rate"),
                                 QStringLiteral("Engine log records a second, 1 to 1000 (20)."),
@@ -94,6 +103,22 @@ struct TSimParser {
       QStringLiteral("engine-clock-offset"),
       QStringLiteral("The engine's clock runs S seconds ahead of this machine's (0)."),
       QStringLiteral("S")};
+  QCommandLineOption ClosedLoop{
+      QStringLiteral("closed-loop"),
+      QStringLiteral("With --scenario drive: on, the engine's closed loop trims its fuel towards "
+                     "the target when warm and steady (the default); off, it never does."),
+      QStringLiteral("on|off")};
+  QCommandLineOption VeError{
+      QStringLiteral("ve-error"),
+      QStringLiteral("With --scenario drive: the engine breathes FACTOR times what its VE table "
+                     "says (1.10: 10 % more), 0.5 to 2 (1); or a grid of factors by rpm and MAP "
+                     "in the CSV of kestview --table (empty cells: 1)."),
+      QStringLiteral("FACTOR|FILE.csv")};
+  QCommandLineOption VeTable{
+      QStringLiteral("ve-table"),
+      QStringLiteral("With --scenario drive: the engine fuels by this VE table (%) by rpm and MAP, "
+                     "in the CSV of kestview --table (empty cells: the built-in table's)."),
+      QStringLiteral("FILE.csv")};
   QCommandLineOption Seconds{QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."),
                              QStringLiteral("N")};
 
@@ -102,12 +127,86 @@ struct TSimParser {
         "A simulated wideband lambda controller on a pseudo-terminal. Prints the device path on\n"
         "the first line, answers each request byte with one frame until SIGINT or SIGTERM, then\n"
         "prints its counters."));
-    Parser.addOptions(
-        {Link,       Tty,         Scenario,          Afr,    Latency, Pace, Warmup, Corrupt,
-         Junk,       SilentEvery, SilentFor,         Spew,   Volts,   Dip,  Seed,   EngineLog,
-         EngineRate, EngineAfr,   EngineClockOffset, Seconds});
+    Parser.addOptions({Link,
+                       Tty,
+                       Scenario,
+                       Afr,
+                       Latency,
+                       Pace,
+                       Warmup,
+                       Corrupt,
+                       Junk,
+                       SilentEvery,
+                       SilentFor,
+                       Spew,
+                       Volts,
+                       Dip,
+                       Seed,
+                       EngineLog,
+                       EngineRate,
+                       EngineAfr,
+                       EngineClockOffset,
+                       ClosedLoop,
+                       VeError,
+                       VeTable,
+                       Seconds});
   }
 };
+
+// The engine computer's fuel arithmetic of the drive: the closed loop, the engine's breathing
+// against its table, and the table it fuels by.
+bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error) {
+  const auto value = [&](const QCommandLineOption& option) {
+    return p.Parser.values(option).last().toStdString();
+  };
+  const bool closedLoop = p.Parser.isSet(p.ClosedLoop);
+  const bool veError = p.Parser.isSet(p.VeError);
+  const bool veTable = p.Parser.isSet(p.VeTable);
+  if ((closedLoop || veError || veTable) && config.Scenario != TScenario::Drive) {
+    error = "--closed-loop, --ve-error and --ve-table go with --scenario drive";
+    return false;
+  }
+  if (closedLoop) {
+    const std::string text = value(p.ClosedLoop);
+    if (text != "on" && text != "off") {
+      error = "--closed-loop is on or off, not '" + text + "'";
+      return false;
+    }
+    config.ClosedLoop = text == "on";
+  }
+  if (veError) {
+    const std::string text = value(p.VeError);
+    std::ostringstream wanted;
+    wanted << "--ve-error needs a factor from " << MinVeError << " to " << MaxVeError
+           << " or a grid file";
+    double factor = 0;
+    if (ParseNumber(text, factor)) {
+      if (!InRange(factor, MinVeError, MaxVeError)) {
+        error = wanted.str() + ", not '" + text + "'";
+        return false;
+      }
+      config.VeError = TFuelTable::Uniform(factor);
+    } else {
+      std::string why;
+      config.VeError = ReadFuelTableCsv(text, MinVeError, MaxVeError, why);
+      if (!config.VeError) {
+        error = wanted.str() + ": " + why;
+        return false;
+      }
+      FillEmptyCells(*config.VeError, TFuelTable::Uniform(1.0));
+    }
+  }
+  if (veTable) {
+    std::string why;
+    config.VeTable = ReadFuelTableCsv(value(p.VeTable), MinVePercent, MaxVePercent, why);
+    if (!config.VeTable) {
+      error = "--ve-table needs a grid file: " + why;
+      return false;
+    }
+    FillEmptyCells(*config.VeTable, BuiltInVeTable());
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -215,6 +314,7 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
     error = "--engine-rate, --engine-afr and --engine-clock-offset go with --engine-log";
     return std::nullopt;
   }
+  if (!FuelArithmetic(p, config, error)) return std::nullopt;
   if (isSet(p.Seed)) {
     const std::string text = value(p.Seed);
     if (!ParseNumber(text, config.Seed)) {

@@ -20,8 +20,9 @@ struct TSimOptions {
 
 // Parses the arguments after the program name with the option list that --help shows ("--afr 147"
 // and "--afr=147" alike). On a bad argument returns nothing and puts a one-line reason into
-// `error`: the command-line parser's words for the forms it checks, ours for the values. A pure
-// function: it reads and changes no global state.
+// `error`: the command-line parser's words for the forms it checks, ours for the values (and for a
+// grid file that --ve-error or --ve-table names and that does not read). It changes no global
+// state and reads nothing but those files.
 std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& arguments,
                                            std::string& error);
 

@@ -30,6 +30,15 @@ const std::vector<TExpectedChannel> EngineChannels = {
     {"CLT", "C", 0.1, &TEngineState::CoolantC},
 };
 const TExpectedChannel AfrChannel{"AFR", "AFR", 0.01, &TEngineState::Afr};
+const std::vector<TExpectedChannel> FuelChannels = {
+    {"VE", "%", 0.1, &TEngineState::VePercent},
+    {"AFR Target", "AFR", 0.01, &TEngineState::AfrTarget},
+    {"Gego", "%", 0.1, &TEngineState::GegoPercent},
+    {"WUE", "%", 0.1, &TEngineState::WuePercent},
+    {"AE", "%", 0.1, &TEngineState::AePercent},
+    {"Fuel Cut", "", 1, &TEngineState::FuelCut},
+    {"PW", "ms", 0.001, &TEngineState::PulseWidthMs},
+};
 
 // The machine's clock at the drive's start: a quarter past a whole second.
 constexpr double UnixAtZero = 1'700'000'000.25;
@@ -99,6 +108,7 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
 
     std::vector<TExpectedChannel> expected = EngineChannels;
     if (c.Afr) expected.push_back(AfrChannel);
+    expected.insert(expected.end(), FuelChannels.begin(), FuelChannels.end());
     std::vector<int> columns;
     for (const TExpectedChannel& want : expected) {
       const int column = log.FindChannel(want.Name);
@@ -110,8 +120,17 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
       EXPECT_LT(log.FindChannel("AFR"), 0);
     }
 
+    // The channels of old keep their places in front.
+    for (std::size_t i = 0; i < EngineChannels.size(); ++i) {
+      EXPECT_EQ(columns[i], columns[0] + static_cast<int>(i)) << EngineChannels[i].Name;
+    }
+
     TMeans boxMixture;
     TMeans engineMixture;
+    int fuelCut = 0;
+    const auto valueAt = [&](const char* name, std::size_t row) {
+      return log.Channels[static_cast<std::size_t>(log.FindChannel(name))].Values[row];
+    };
     const int map = columns[1];
     for (std::size_t row = 0; row < log.Rows(); ++row) {
       const double logTime = static_cast<double>(row) / c.RateHz;
@@ -126,13 +145,19 @@ TEST(EngineLogWriterTest, DriveReadsBackAsWritten) {
       boxMixture.Add(mapKpa, AfrCodeAt(config, c.FirstRecord + logTime) / 10.0);
       if (c.Afr)
         engineMixture.Add(mapKpa, log.Channels[static_cast<std::size_t>(columns[4])].Values[row]);
+      const bool cut = valueAt("Fuel Cut", row) != 0;
+      fuelCut += cut;
+      // The injectors are shut exactly while the fuel is cut.
+      ASSERT_EQ(valueAt("PW", row) == 0, cut) << "row " << row;
     }
+    EXPECT_GT(fuelCut, 0);
     ExpectRichUnderLoadLeanOnOverrun(boxMixture);
     if (c.Afr) ExpectRichUnderLoadLeanOnOverrun(engineMixture);
     // A cold start: the coolant warms through the drive.
     const std::vector<float>& coolant = log.Channels[static_cast<std::size_t>(columns[3])].Values;
     EXPECT_NEAR(coolant.front(), ColdCoolantC, 1);
     EXPECT_GT(coolant.back(), coolant.front() + 10);
+    EXPECT_GT(valueAt("WUE", 0), 105);
   }
 }
 

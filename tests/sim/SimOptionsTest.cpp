@@ -1,6 +1,8 @@
 // kestsim's command line: what each option sets, and a one-line reason for every bad one.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <fstream>
 #include <functional>
 
 #include "sim/SimOptions.h"
@@ -55,6 +57,13 @@ TEST(SimOptionsTest, EachOptionLandsInItsField) {
        }},
       {{"--afr", "100", "--afr", "120"},
        [](const TSimOptions& o) { return o.Config.ConstantAfr == 120; }},
+      {{"--scenario", "drive", "--closed-loop", "off", "--ve-error", "1.25"},
+       [](const TSimOptions& o) {
+         return !o.Config.ClosedLoop && o.Config.VeError &&
+                o.Config.VeError->At(3000, 50) == 1.25 && !o.Config.VeTable;
+       }},
+      {{"--scenario", "drive"},
+       [](const TSimOptions& o) { return o.Config.ClosedLoop && !o.Config.VeError; }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.Arguments));
@@ -66,6 +75,12 @@ TEST(SimOptionsTest, EachOptionLandsInItsField) {
 }
 
 TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  // A grid that reads, but with a value no VE table or breathing error can have.
+  const std::string zeros = dir.filePath(QStringLiteral("zeros.csv")).toStdString();
+  std::ofstream(zeros) << "MAP \\ RPM,1000,3000\n20,1,0\n100,1,1\n";
+  const std::string missing = dir.filePath(QStringLiteral("missing.csv")).toStdString();
   const std::vector<std::vector<std::string>> cases = {
       {"--bogus"},
       {"stray"},
@@ -94,6 +109,16 @@ TEST(SimOptionsTest, BadArgumentsAreRefusedWithAReason) {
       {"--engine-log", "e.csv", "--engine-rate", "0"},
       {"--engine-log", "e.csv", "--engine-clock-offset", "1e6"},
       {"--engine-afr"},
+      {"--ve-error", "1.1"},
+      {"--closed-loop", "off"},
+      {"--scenario", "drive", "--closed-loop", "maybe"},
+      {"--scenario", "drive", "--ve-error", "0.4"},
+      {"--scenario", "drive", "--ve-error", "2.01"},
+      {"--scenario", "drive", "--ve-error", missing},
+      {"--scenario", "drive", "--ve-error", zeros},
+      {"--scenario", "drive", "--ve-table", zeros},
+      {"--scenario", "drive", "--ve-table", missing},
+      {"--scenario", "drive", "--ve-table", "1.1"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(testing::PrintToString(arguments));
@@ -112,7 +137,8 @@ TEST(SimOptionsTest, HelpNamesEveryOption) {
       "--warmup", "--corrupt", "--junk",     "--silent-every", "--silent-for", "--spew",
       "--volts",  "--dip",     "--seed",     "--seconds",      "--help"};
   options.insert(options.end(),
-                 {"--engine-log", "--engine-rate", "--engine-afr", "--engine-clock-offset"});
+                 {"--engine-log", "--engine-rate", "--engine-afr", "--engine-clock-offset",
+                  "--closed-loop", "--ve-error", "--ve-table"});
   for (const std::string& option : options) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
