@@ -19,6 +19,7 @@
 #include "viewer/chart/EnginePanes.h"
 #include "viewer/logs/EngineLogs.h"
 #include "viewer/logs/LogFile.h"
+#include "viewer/table/FuelCorrectionText.h"
 #include "viewer/table/MixtureTable.h"
 #include "viewer/table/MixtureTableText.h"
 
@@ -209,6 +210,31 @@ class TViewSession : public QObject {
   // What the table's texts say of its axes, unit and alignment.
   TTableDescription TableDescription(const TTableSettings& settings) const;
 
+  // The tune the corrected fuel table starts from: an MSQ tune, its fuel table found by the
+  // known names or those SetTuneNames gave (and its target table where it has one), or a CSV grid
+  // with its breakpoints. False, with "PATH: reason", when it cannot be read or holds no fuel
+  // table kestview can name; the tune before it stays. Says Table.
+  bool LoadTune(const QString& path, std::string& error);
+  void ClearTune();
+  const QString& TunePath() const { return TuneFile; }
+  // Whether the tune is an MSQ tune, which SaveTune can write a corrected copy of.
+  bool TuneIsMsq() const;
+  // The names of the fuel table and its axes to look for in an MSQ tune instead of the known
+  // ones (--tune-table, --tune-axes); empty: the known ones. Before LoadTune.
+  void SetTuneNames(const std::string& table, const std::string& xAxis, const std::string& yAxis);
+  // The most a cell may change, in percent either way (15 unless set).
+  void SetMaxChange(double percent);
+  double MaxChange() const { return MaxChangePercent; }
+  // The corrected fuel table over the table's `settings`: on the tune's breakpoints, or the
+  // table's without a tune; the engine log's channels by their roles. `description` (where
+  // given) says what it was made of.
+  TFuelProposal Proposal(const TTableSettings& settings,
+                         TProposalDescription* description = nullptr) const;
+  // The tune's bytes with only its fuel table's numbers replaced by `proposal`'s (rounded to the
+  // tune's decimals); nothing, with the reason, without an MSQ tune or when it does not fit.
+  std::optional<std::string> TuneWithProposal(const TFuelProposal& proposal,
+                                              std::string& error) const;
+
  signals:
   void Changed(viewer::TViewSession::TChange what);
 
@@ -245,6 +271,11 @@ class TViewSession : public QObject {
   double To = std::numeric_limits<double>::infinity();
   std::optional<double> CursorTime;
   TTableSetup Table;
+  struct TLoadedTune;
+  std::shared_ptr<const TLoadedTune> Tune;  // none: the current table is estimated
+  QString TuneFile;
+  std::string TuneTable, TuneXAxis, TuneYAxis;
+  double MaxChangePercent = 15;
 };
 
 // The chart and panes of the session at full range: the window's scene before the user zooms,

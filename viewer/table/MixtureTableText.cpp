@@ -340,6 +340,60 @@ std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::s
   return values;
 }
 
+std::optional<TFuelGrid> ParseFuelGrid(std::string_view text, std::string& error) {
+  const char separator = text.find('\t') != std::string_view::npos  ? '\t'
+                         : text.find(';') != std::string_view::npos ? ';'
+                                                                    : ',';
+  std::string_view body = text;
+  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  std::vector<std::vector<std::string>> lines;
+  for (std::string_view line : text::Split(body, "\n")) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!Trimmed(line).empty()) lines.push_back(CellsOf(line, separator));
+  }
+  if (lines.size() < 2 || lines.front().size() < 2) {
+    error =
+        "a fuel table needs a line of breakpoints and a line per load, each beginning with its "
+        "breakpoint";
+    return std::nullopt;
+  }
+  TFuelGrid grid;
+  const auto axis = [&](TBins& bins, const std::vector<std::string>& cells, const char* which) {
+    for (const std::string& cell : cells) {
+      const std::optional<double> bin = NumberOf(cell, separator != ',');
+      if (!bin) {
+        error = std::string("the ") + which + " breakpoint '" + cell + "' is not a number";
+        return false;
+      }
+      bins.push_back(*bin);
+    }
+    return true;
+  };
+  if (!axis(grid.X, {lines.front().begin() + 1, lines.front().end()}, "first line's")) {
+    return std::nullopt;
+  }
+  std::vector<std::string> firsts;
+  for (std::size_t i = 1; i < lines.size(); ++i) firsts.push_back(lines[i].front());
+  if (!axis(grid.Y, firsts, "load")) return std::nullopt;
+  if (grid.Y.size() > 1 && grid.Y.front() > grid.Y.back())
+    std::reverse(grid.Y.begin(), grid.Y.end());
+  for (const TBins* bins : {&grid.X, &grid.Y}) {
+    // Rising, but a tune may repeat its last breakpoint ("6600 6600").
+    for (std::size_t i = 1; i < bins->size(); ++i) {
+      if ((*bins)[i] < (*bins)[i - 1] ||
+          ((*bins)[i] == (*bins)[i - 1] && i + 1 < bins->size() && (*bins)[i + 1] != (*bins)[i])) {
+        error = "the breakpoints must rise";
+        return std::nullopt;
+      }
+    }
+  }
+  std::optional<std::vector<double>> values =
+      ParseTargetGrid(body, grid.X.size(), grid.Y.size(), error);
+  if (!values) return std::nullopt;
+  grid.Values = std::move(*values);
+  return grid;
+}
+
 std::optional<TSteadyFilter> ParseSteadyFilter(std::string_view text, const enginelog::TLog& log,
                                                std::string& error) {
   const std::optional<TFilterParts> parts =

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "viewer/table/FuelCorrection.h"
 #include "viewer/table/MixtureTable.h"
 
 namespace viewer {
@@ -63,6 +64,11 @@ std::optional<TBins> ParseBins(std::string_view text, std::string& error);
 // Nothing, with the reason naming the shape found and the shape wanted, otherwise.
 std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::size_t columns,
                                                    std::size_t rows, std::string& error);
+
+// A fuel table from a grid with its breakpoints, read as ParseTargetGrid reads one (a tune kept
+// as a spreadsheet, or a table copied out of a tuning program): the shape is the grid's own. The
+// breakpoints rise; the last may repeat. Nothing, with the reason, when it does not read so.
+std::optional<TFuelGrid> ParseFuelGrid(std::string_view text, std::string& error);
 
 // The two ends of a range typed apart: numbers (a decimal comma reads as a point) or empty for an
 // open end. Nothing, with the reason in `error`, when an end does not read, both are open, or LO
