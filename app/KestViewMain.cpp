@@ -149,11 +149,14 @@ int ExportFiles(const viewer::TViewOptions& options, viewer::TViewSession& sessi
   return 0;
 }
 
-// The mixture table on standard output or in its CSV file. No table when a file could not be read
+// The mixture table (or the corrected fuel table) on standard output or in its file. No table when
+// a file could not be read
 // (the readers said why): one made of the rest would pass for the whole.
 int PrintTable(const viewer::TViewOptions& options, viewer::TViewSession& session, bool allRead) {
   if (!allRead) return ExitUnreadable;
-  const viewer::TTableOutcome outcome = viewer::RunTable(options, session);
+  const viewer::TTableOutcome outcome = options.Correct.Wanted
+                                            ? viewer::RunCorrect(options, session)
+                                            : viewer::RunTable(options, session);
   for (const std::string& warning : outcome.Warnings) {
     std::fprintf(stderr, "kestview: %s\n", warning.c_str());
   }
@@ -177,7 +180,7 @@ int RunHeadless(const viewer::TViewOptions& options) {
   // An engine log alone is summed up, tabled and drawn from its own start: an offset places it
   // against a log of ours.
   const bool beside = session.EngineLog() != nullptr && !session.Logs().empty();
-  if (options.Table.Wanted) {
+  if (options.Table.Wanted || options.Correct.Wanted) {
     if (beside && options.Offset) session.SetHandOffset(options.Offset);
     return PrintTable(options, session, allRead);
   }
@@ -208,7 +211,8 @@ int main(int argc, char** argv) {
                                       std::string("kestview ") + KEST_VERSION + "\n"};
   if (const std::optional<int> exit = platform::AnswerCommandLine(options, error, texts))
     return *exit;
-  if (options->Summary || !options->ExportPath.isEmpty() || options->Table.Wanted) {
+  if (options->Summary || !options->ExportPath.isEmpty() || options->Table.Wanted ||
+      options->Correct.Wanted) {
     // Scripts run where there is no screen: draw off screen unless told otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

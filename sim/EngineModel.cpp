@@ -91,12 +91,14 @@ constexpr double AeSeconds = 1.0;
 constexpr double RequiredFuelMs = 11.0;
 constexpr double StoichiometricAfr = 14.7;
 
-double CoolantAt(double t) {
+double CoolantAt(const TSimConfig& config, double t) {
+  if (config.EngineWarm) return WarmCoolantC;
   return WarmCoolantC - (WarmCoolantC - ColdCoolantC) * std::exp(-t / CoolantWarmSeconds);
 }
 
 // When the coolant passes ClosedLoopCoolantC: the earliest the closed loop may start.
-double ClosedLoopWarmSeconds() {
+double ClosedLoopWarmSeconds(const TSimConfig& config) {
+  if (config.EngineWarm) return 0;
   return CoolantWarmSeconds *
          std::log((WarmCoolantC - ColdCoolantC) / (WarmCoolantC - ClosedLoopCoolantC));
 }
@@ -180,7 +182,7 @@ double ClosedLoopPercent(const TSimConfig& config, const TDriveMoment& moment, d
     return 100;
   }
   const double start =
-      std::max(t - point.SincePhaseStart + ClosedLoopSettleSeconds, ClosedLoopWarmSeconds());
+      std::max(t - point.SincePhaseStart + ClosedLoopSettleSeconds, ClosedLoopWarmSeconds(config));
   const double need = BreathingRatio(config, moment.Target.Rpm, moment.Target.MapKpa) / enrichment;
   const double reached = 1 - std::exp(-std::max(t - start, 0.0) / ClosedLoopSeconds);
   return std::clamp(100 * std::exp(std::log(need) * reached), ClosedLoopLowPercent,
@@ -197,7 +199,7 @@ struct TFuelledState {
 TFuelledState FuelledStateAt(const TSimConfig& config, double t) {
   TFuelledState fuelled;
   TEngineState& state = fuelled.State;
-  state.CoolantC = CoolantAt(t);
+  state.CoolantC = CoolantAt(config, t);
   const double coldness = (WarmCoolantC - state.CoolantC) / (WarmCoolantC - ColdCoolantC);
   fuelled.Moment = MomentAt(config, t, coldness);
   const TDriveMoment& moment = fuelled.Moment;

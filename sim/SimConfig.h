@@ -50,6 +50,9 @@ struct TSimConfig {
   // what the built-in VE table says (none: exactly that); the engine computer fuels by VeTable
   // (none: the built-in one).
   bool ClosedLoop = true;
+  // The engine was warmed up before the drive: its coolant starts where the thermostat holds it,
+  // so the closed loop may work from the first steady stretch.
+  bool EngineWarm = false;
   std::optional<TFuelTable> VeError;
   std::optional<TFuelTable> VeTable;
 

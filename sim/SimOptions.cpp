@@ -108,6 +108,10 @@ struct TSimParser {
       QStringLiteral("With --scenario drive: on, the engine's closed loop trims its fuel towards "
                      "the target when warm and steady (the default); off, it never does."),
       QStringLiteral("on|off")};
+  QCommandLineOption EngineWarm{
+      QStringLiteral("engine-warm"),
+      QStringLiteral("With --scenario drive: the engine starts warm (coolant at 88 C), so there is "
+                     "no warm-up enrichment and the closed loop may work at once.")};
   QCommandLineOption VeError{
       QStringLiteral("ve-error"),
       QStringLiteral("With --scenario drive: the engine breathes FACTOR times what its VE table "
@@ -147,6 +151,7 @@ struct TSimParser {
                        EngineAfr,
                        EngineClockOffset,
                        ClosedLoop,
+                       EngineWarm,
                        VeError,
                        VeTable,
                        Seconds});
@@ -162,8 +167,10 @@ bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error)
   const bool closedLoop = p.Parser.isSet(p.ClosedLoop);
   const bool veError = p.Parser.isSet(p.VeError);
   const bool veTable = p.Parser.isSet(p.VeTable);
-  if ((closedLoop || veError || veTable) && config.Scenario != TScenario::Drive) {
-    error = "--closed-loop, --ve-error and --ve-table go with --scenario drive";
+  config.EngineWarm = p.Parser.isSet(p.EngineWarm);
+  if ((closedLoop || veError || veTable || config.EngineWarm) &&
+      config.Scenario != TScenario::Drive) {
+    error = "--closed-loop, --engine-warm, --ve-error and --ve-table go with --scenario drive";
     return false;
   }
   if (closedLoop) {

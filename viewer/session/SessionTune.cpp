@@ -85,6 +85,11 @@ void TViewSession::ClearTune() {
 
 bool TViewSession::TuneIsMsq() const { return Tune && Tune->Msq; }
 
+std::optional<TFuelGrid> TViewSession::TuneGrid() const {
+  if (!Tune) return std::nullopt;
+  return Tune->Fuel;
+}
+
 void TViewSession::SetTuneNames(const std::string& table, const std::string& xAxis,
                                 const std::string& yAxis) {
   TuneTable = table;

@@ -3,6 +3,7 @@
 #include "viewer/session/TableCommand.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <limits>
@@ -159,7 +160,7 @@ bool IsLogNotTable(const QString& path) {
          enginelog::TLogFormat::None;
 }
 
-// The CSV file written whole or not at all.
+// The file written whole or not at all.
 bool WriteCsv(const QString& path, const std::string& text, std::string& error) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) ||
@@ -172,18 +173,25 @@ bool WriteCsv(const QString& path, const std::string& text, std::string& error) 
   return true;
 }
 
-}  // namespace
-
-TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+// The engine log, with at most one log of ours beside it; the reason when not.
+std::optional<std::string> LogsRefused(const TViewSession& session, const char* option) {
   if (session.EngineLog() == nullptr) {
-    return Refused(
-        "--table needs an engine log (MLG, MSL, DataLog export or delimited text) among the "
-        "FILEs");
+    return std::string(option) +
+           " needs an engine log (MLG, MSL, DataLog export or delimited text) among the FILEs";
   }
   const std::size_t oursGiven = session.Logs().size() + session.UnreadableLogs().size();
   if (oursGiven > 1) {
-    return Refused("--table takes one log of ours beside the engine log, not " +
-                   std::to_string(oursGiven));
+    return std::string(option) + " takes one log of ours beside the engine log, not " +
+           std::to_string(oursGiven);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+  if (const std::optional<std::string> refused = LogsRefused(session, "--table")) {
+    return Refused(*refused);
   }
   const TTableOptions& table = options.Table;
   if (!table.CsvPath.isEmpty() && IsLogNotTable(table.CsvPath)) {
@@ -214,6 +222,110 @@ TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
   if (table.CsvPath.isEmpty()) {
     outcome.Output = TableJson(made, description) + "\n";
   } else if (!WriteCsv(table.CsvPath, TableCsv(made, description), outcome.Message)) {
+    outcome.Status = TTableStatus::Failed;
+  }
+  return outcome;
+}
+
+namespace {
+
+// Why --correct may not write where it was told: not a CSV or MSQ file, an MSQ copy without the
+// tune to copy, or a file it reads (a log, the tune, the target grid).
+std::optional<std::string> OutputRefused(const TViewOptions& options) {
+  const TCorrectOptions& correct = options.Correct;
+  const QString& out = correct.OutPath;
+  if (out.isEmpty()) return std::nullopt;
+  const bool msq = out.endsWith(".msq", Qt::CaseInsensitive);
+  if (!msq && !out.endsWith(".csv", Qt::CaseInsensitive)) {
+    return "--correct writes OUT.csv or OUT.msq (or prints JSON with --json), not " +
+           out.toStdString();
+  }
+  if (msq && correct.TunePath.isEmpty()) {
+    return "--correct " + out.toStdString() + " needs the MSQ tune to copy: --tune IN.msq";
+  }
+  QStringList inputs = options.Files;
+  inputs << correct.TunePath << options.Table.TargetPath;
+  for (const QString& input : inputs) {
+    if (!input.isEmpty() && QFileInfo(input) == QFileInfo(out)) {
+      return "--correct would write over " + input.toStdString() + ", which it reads";
+    }
+  }
+  return std::nullopt;
+}
+
+// --target FILE as a grid of the tune's shape: the corrected table lies on the tune's breakpoints.
+bool LoadTuneShapedTarget(const QString& path, const TFuelGrid& tuneGrid, TTableSettings& settings,
+                          std::string& error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    error = "--target is a number or a CSV file: " + path.toStdString() + ": " +
+            file.errorString().toStdString();
+    return false;
+  }
+  const QByteArray text = file.readAll();
+  std::optional<std::vector<double>> grid =
+      ParseTargetGrid(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                      tuneGrid.Columns(), tuneGrid.Rows(), error);
+  if (!grid) {
+    error = "--target " + path.toStdString() + ": " + error + " (the tune's fuel table)";
+    return false;
+  }
+  settings.Target.Value.reset();
+  settings.Target.Grid = std::move(*grid);
+  return true;
+}
+
+}  // namespace
+
+TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session) {
+  const TCorrectOptions& correct = options.Correct;
+  if (const std::optional<std::string> refused = OutputRefused(options)) return Refused(*refused);
+  if (const std::optional<std::string> refused = LogsRefused(session, "--correct")) {
+    return Refused(*refused);
+  }
+  TTableOutcome outcome;
+  const std::optional<TAlignment> alignment = session.LinedUp();
+  if (alignment && !alignment->Note.empty()) outcome.Warnings.push_back(alignment->Note);
+  std::string error;
+  session.SetTuneNames(correct.Table, correct.XAxis, correct.YAxis);
+  if (!correct.TunePath.isEmpty() && !session.LoadTune(correct.TunePath, error)) {
+    return Refused("--tune " + error);
+  }
+  session.SetMaxChange(correct.MaxChange);
+  if (!SetUpTable(options, session, error)) return Refused(error);
+  std::optional<TTableSettings> settings = SettingsOf(session, error);
+  if (!settings) return Refused(error);
+  const QString& targetPath = options.Table.TargetPath;
+  if (!targetPath.isEmpty()) {
+    const std::optional<TFuelGrid> tuneGrid =
+        correct.TunePath.isEmpty() ? std::nullopt : session.TuneGrid();
+    if (tuneGrid) {
+      if (!LoadTuneShapedTarget(targetPath, *tuneGrid, *settings, error)) return Refused(error);
+    } else {
+      if (!LoadTarget(options.Table, session, *settings, error)) return Refused(error);
+      settings = SettingsOf(session, error);
+      if (!settings) return Refused(error);
+    }
+  }
+  TProposalDescription description;
+  const TFuelProposal proposal = session.Proposal(*settings, &description);
+  if (!proposal.Error.empty()) return Refused(proposal.Error);
+  if (description.Target == "none") {
+    return Refused("no target: " + session.EngineLog()->Name +
+                   " has no target channel; give --target VALUE|FILE, or a tune with its target "
+                   "table");
+  }
+  if (proposal.Used == 0)
+    outcome.Warnings.push_back("no record taught the table anything: " +
+                               ProposalStatusText(proposal));
+  const QString& out = correct.OutPath;
+  if (out.isEmpty()) {
+    outcome.Output = ProposalJson(proposal, description) + "\n";
+  } else if (out.endsWith(".msq", Qt::CaseInsensitive)) {
+    const std::optional<std::string> copy = session.TuneWithProposal(proposal, error);
+    if (!copy) return Refused("--correct " + out.toStdString() + ": " + error);
+    if (!WriteCsv(out, *copy, outcome.Message)) outcome.Status = TTableStatus::Failed;
+  } else if (!WriteCsv(out, ProposalCsv(proposal, description), outcome.Message)) {
     outcome.Status = TTableStatus::Failed;
   }
   return outcome;

@@ -32,4 +32,11 @@ struct TTableOutcome {
 // --afr/--lambda/--unit (air-fuel ratio without), of --fuel's fuel or else the log of ours's.
 TTableOutcome RunTable(const TViewOptions& options, TViewSession& session);
 
+// The corrected fuel table `options` ask for (--correct), over the table's records as RunTable
+// chooses them: JSON in Output, or the proposed table's CSV file, or a copy of the MSQ tune with
+// only its fuel table changed, written whole or not at all. BadRequest for a tune that cannot be
+// read or holds no table kestview can name, a missing fuel table or target, or a target grid not
+// of the table's shape.
+TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session);
+
 }  // namespace viewer

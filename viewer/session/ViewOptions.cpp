@@ -1,6 +1,7 @@
 // kestview's command line.
 #include "viewer/session/ViewOptions.h"
 
+#include <QFileInfo>
 #include <cmath>
 
 #include "viewer/chart/SvgExport.h"
@@ -45,6 +46,35 @@ bool ParseFuel(const QString& text, std::optional<int>& fuel, std::string& error
 const QStringList TableValued = {"--x",       "--y",      "--x-bins",   "--y-bins",
                                  "--mixture", "--lag",    "--min-hits", "--steady",
                                  "--range",   "--target", "--unit"};
+// The corrected fuel table's options that take a value.
+const QStringList CorrectValued = {"--tune", "--tune-table", "--tune-axes", "--max-change"};
+
+// A value of one of CorrectValued; false with the reason.
+bool ParseCorrectValue(const QString& option, const QString& value, TCorrectOptions& correct,
+                       std::string& error) {
+  if (option == "--tune") {
+    correct.TunePath = value;
+  } else if (option == "--tune-table") {
+    correct.Table = value.trimmed().toStdString();
+  } else if (option == "--tune-axes") {
+    const QStringList names = value.split(',');
+    if (names.size() != 2 || names[0].trimmed().isEmpty() || names[1].trimmed().isEmpty()) {
+      error = "--tune-axes needs XNAME,YNAME, not " + value.toStdString();
+      return false;
+    }
+    correct.XAxis = names[0].trimmed().toStdString();
+    correct.YAxis = names[1].trimmed().toStdString();
+  } else {
+    bool ok = false;
+    const double percent = value.toDouble(&ok);
+    if (!ok || !(percent > 0 && percent <= 100)) {
+      error = "--max-change needs a percentage above 0 and up to 100, not " + value.toStdString();
+      return false;
+    }
+    correct.MaxChange = percent;
+  }
+  return true;
+}
 
 // A number of seconds or hits within [low, high] given to `option`.
 bool ParseNumber(const QString& option, const QString& text, double low, double high,
@@ -110,8 +140,14 @@ bool ParseTableValue(const QString& option, const QString& value, TViewOptions& 
 bool ParseValued(const QString& option, const QString& value, TViewOptions& options,
                  std::string& error) {
   if (TableValued.contains(option)) return ParseTableValue(option, value, options, error);
+  if (CorrectValued.contains(option))
+    return ParseCorrectValue(option, value, options.Correct, error);
   if (option == "--table") {
     options.Table.CsvPath = value;
+    return true;
+  }
+  if (option == "--correct") {
+    options.Correct.OutPath = value;
     return true;
   }
   if (option == "--export") {
@@ -160,6 +196,8 @@ bool ParseFlag(const QString& option, TViewOptions& options, bool& relativeGiven
     options.Relative = relativeGiven = true;
   } else if (option == "--table") {
     options.Table.Wanted = true;
+  } else if (option == "--correct") {
+    options.Correct.Wanted = true;
   } else if (option == "--follow") {
     options.Follow = true;
   } else if (option == "--help" || option == "-h") {
@@ -189,14 +227,33 @@ bool CheckTable(TViewOptions& options, std::string& error) {
   return true;
 }
 
+// The corrected table goes alone too (where it may write is checked as it runs).
+bool CheckCorrect(TViewOptions& options, std::string& error) {
+  const TCorrectOptions& correct = options.Correct;
+  if (options.Table.Wanted || !options.ExportPath.isEmpty() || options.Summary) {
+    error = "--correct goes without --table, --export and --summary";
+    return false;
+  }
+  if (options.Files.isEmpty() && !options.Help && !options.Version) {
+    error = "--correct needs an engine log FILE";
+    return false;
+  }
+  if (!correct.Table.empty() != !correct.XAxis.empty()) {
+    error = "--tune-table and --tune-axes go together";
+    return false;
+  }
+  return true;
+}
+
 // What the options say together, once all are read.
 bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error) {
   if (options.Bands.RichBelow > options.Bands.LeanAbove) {
     error = "--rich must not be above --lean";
     return false;
   }
+  if (options.Correct.Wanted && !CheckCorrect(options, error)) return false;
   if (options.Table.Wanted && !CheckTable(options, error)) return false;
-  if (options.Json && !options.Table.Wanted) options.Summary = true;
+  if (options.Json && !options.Table.Wanted && !options.Correct.Wanted) options.Summary = true;
   if ((options.Summary || !options.ExportPath.isEmpty()) && options.Files.isEmpty() &&
       !options.Help && !options.Version) {
     error = "--export and --summary need at least one FILE";
@@ -212,14 +269,18 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
   QStringList valued = QStringList{"--export", "--size",  "--fuel",   "--rich",
                                    "--lean",   "--align", "--offset", "--channels"} +
-                       TableValued;
-  // With --json the table goes to standard output; without, --table names its CSV file.
-  if (!arguments.mid(0, arguments.indexOf("--")).contains("--json")) valued << "--table";
+                       TableValued + CorrectValued;
+  // With --json the table goes to standard output; without, --table (or --correct) names its
+  // file.
+  if (!arguments.mid(0, arguments.indexOf("--")).contains("--json"))
+    valued << "--table"
+           << "--correct";
   TViewOptions options;
   bool relativeGiven = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     if (argument == "--table") options.Table.Wanted = true;
+    if (argument == "--correct") options.Correct.Wanted = true;
     if (valued.contains(argument)) {
       if (i + 1 >= arguments.size()) {
         error = argument.toStdString() + " needs a value";
@@ -293,6 +354,18 @@ std::string ViewUsage() {
       "                            left out); may be given more than once\n"
       "  --target VALUE|FILE       the mixture aimed at, one value or a CSV grid of the\n"
       "                            table's shape: each cell's correction is mean / target\n"
+      "\n"
+      "The corrected fuel table: each cell of the fuel table times the mean of VE x C x measured\n"
+      "/ target over its records (weighted as the engine interpolates), with the options above:\n"
+      "  --correct --json          print the current and proposed tables as JSON and exit\n"
+      "  --correct OUT.csv         write the proposed table to OUT.csv and exit\n"
+      "  --correct OUT.msq         write a copy of the --tune with only its fuel table changed\n"
+      "  --tune FILE               the tune (MSQ, or a CSV grid with its breakpoints); without\n"
+      "                            it the current table is estimated from the logged VE\n"
+      "  --tune-table NAME --tune-axes XNAME,YNAME   the MSQ tune's fuel table and its axes\n"
+      "                            (default: the known names of the fuel table)\n"
+      "  --max-change PERCENT      the most a cell may change either way (default 15)\n"
+      "  --min-hits N              cells of fewer records' weight keep their value (default 10)\n"
       "\n"
       "  --help, --version\n"
       "\n"

@@ -28,6 +28,17 @@ struct TTableOptions {
   QString TargetPath;                 // --target FILE (a CSV grid)
 };
 
+// --correct: the corrected fuel table over the table's records (the table's options choose the
+// records and the mixture).
+struct TCorrectOptions {
+  bool Wanted = false;
+  QString OutPath;           // --correct OUT.csv or OUT.msq; empty: JSON (--json)
+  QString TunePath;          // --tune FILE (MSQ, or a CSV grid with its breakpoints)
+  std::string Table;         // --tune-table NAME; empty: the known names
+  std::string XAxis, YAxis;  // --tune-axes XNAME,YNAME
+  double MaxChange = 15;     // --max-change PERCENT
+};
+
 struct TViewOptions {
   QStringList Files;
   QString ExportPath;  // --export: draw to this .png or .svg, or write this .msl, and exit
@@ -46,6 +57,7 @@ struct TViewOptions {
   std::optional<double> Offset;
   std::vector<std::string> Channels;
   TTableOptions Table;
+  TCorrectOptions Correct;
   bool Help = false;
   bool Version = false;
 };

@@ -219,6 +219,8 @@ class TViewSession : public QObject {
   const QString& TunePath() const { return TuneFile; }
   // Whether the tune is an MSQ tune, which SaveTune can write a corrected copy of.
   bool TuneIsMsq() const;
+  // The tune's fuel table on its breakpoints; none without a tune.
+  std::optional<TFuelGrid> TuneGrid() const;
   // The names of the fuel table and its axes to look for in an MSQ tune instead of the known
   // ones (--tune-table, --tune-axes); empty: the known ones. Before LoadTune.
   void SetTuneNames(const std::string& table, const std::string& xAxis, const std::string& yAxis);

@@ -76,6 +76,31 @@ std::string ProposalJson(const TFuelProposal& proposal, const TProposalDescripti
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
+std::string ProposalStatusText(const TFuelProposal& proposal) {
+  if (!proposal.Error.empty()) return proposal.Error;
+  std::size_t changed = 0;
+  for (const bool c : proposal.Changed) changed += c ? 1 : 0;
+  std::string text = std::to_string(proposal.Used) + " records used, " + std::to_string(changed) +
+                     (changed == 1 ? " cell changed" : " cells changed");
+  if (proposal.Estimated) text += " (current table estimated from the logged VE)";
+  const TLeftOut& left = proposal.LeftOut;
+  std::string why;
+  const auto reason = [&](std::size_t count, const char* what) {
+    if (count > 0) why += (why.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+  };
+  reason(left.NoMixture, "without a mixture");
+  reason(left.Implausible, "with an implausible mixture");
+  reason(left.Filtered, "not steady");
+  reason(left.OutsideRange, "outside the range");
+  reason(left.Warmup, "in warm-up");
+  reason(left.Accel, "accelerating");
+  reason(left.FuelCut, "in fuel cut");
+  reason(left.NoTarget, "without a target");
+  reason(left.NoFuelValue, "without a VE");
+  if (!why.empty()) text += "; left out: " + why;
+  return text;
+}
+
 std::string ProposalCsv(const TFuelProposal& proposal, const TProposalDescription& description) {
   const TFuelGrid& grid = proposal.Current;
   std::string text = "\"" + description.YChannel + " \\ " + description.XChannel + "\"";

@@ -21,6 +21,11 @@ struct TProposalDescription {
 // breakpoints, a number missing as null. One line, no line end.
 std::string ProposalJson(const TFuelProposal& proposal, const TProposalDescription& description);
 
+// What became of the records, for a status line: how many taught the proposal, how many cells
+// changed, and why the rest were left out ("12,000 records used, 34 cells changed; left out:
+// 800 in warm-up, 120 in fuel cut").
+std::string ProposalStatusText(const TFuelProposal& proposal);
+
 // The proposed grid as the table's CSV: the corner ("Y \ X"), the x breakpoints, then a row per y
 // breakpoint (rising) of proposed values; decimal point, CR LF. Reads back as a tune.
 std::string ProposalCsv(const TFuelProposal& proposal, const TProposalDescription& description);
