@@ -294,9 +294,10 @@ void TablePhase() {
 // (engine speed across, its last breakpoint repeated as tunes end the axis; manifold pressure
 // down). The engine breathes up to 6 % off its table, in a pattern over speed and load, and logs
 // what the window reads: its own air-fuel ratio, the fuel table value it used (bilinear, as the
-// engine reads it), its target, its closed-loop correction and the enrichments: warm-up for the
-// first ten minutes, acceleration while the pressure climbs fast. Now and then the sensor reports
-// a fault (0). Our log, at 10 rows a second, measures the same mixture.
+// engine reads it), its target, its closed-loop correction (which makes up half the difference,
+// around a wobble of its own) and the enrichments: warm-up for the first ten minutes, acceleration
+// while the pressure climbs fast. Now and then the sensor reports a fault (0). Our log, at 10 rows
+// a second, measures the same mixture.
 struct TFuelDrive {
   enginelog::TLog Engine;
   viewer::TLog Ours;
@@ -336,7 +337,7 @@ TFuelDrive MakeFuelDrive() {
     const double ve = viewer::Interpolate(drive.Tune, rpm, map);
     const double breathes = Breathes(rpm, map);
     const double target = std::round(10 * (map <= 60 ? 14.7 : 14.7 - (map - 60) * 0.055)) / 10;
-    const double gego = 100 + 4 * std::sin(t / 3.1);
+    const double gego = 100 * (1 + (breathes - 1) / 2) + 2 * std::sin(t / 3.1);
     const double wue = t < 600 ? 100 + 40 * (1 - t / 600) : 100;
     const double ae = std::cos(t / 7.3 + 1) > 0.95 ? 125 : 100;
     const double afr = i % 5000 == 4999 ? 0
