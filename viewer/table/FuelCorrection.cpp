@@ -205,10 +205,13 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
   const TFactorChannel warmup(log, channels.Warmup);
   const TFactorChannel accel(log, channels.Accel);
   TLeftOut leftOut;
-  const auto targetLambda = [&](std::size_t i, std::size_t x, std::size_t y) {
+  const auto targetLambda = [&](std::size_t i) {
     if (targets != nullptr) return (*targets)[i] * targetScale;
-    if (settings.Target.Any())
-      return LambdaIn(settings.Target.At(x, y, xBins.size()), settings.Unit);
+    if (settings.Target.Any()) {
+      const double target =
+          settings.Target.At(NearestBin(xBins, xs[i]), NearestBin(yBins, ys[i]), xBins.size());
+      return LambdaIn(target, settings.Unit);
+    }
     if (correction.TuneTarget) return Interpolate(*correction.TuneTarget, xs[i], ys[i]);
     return std::numeric_limits<double>::quiet_NaN();
   };
@@ -226,7 +229,7 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
       ++leftOut.FuelCut;
       return;
     }
-    const double target = targetLambda(i, NearestBin(xBins, xs[i]), NearestBin(yBins, ys[i]));
+    const double target = targetLambda(i);
     if (!(target > 0)) {
       ++leftOut.NoTarget;
       return;
