@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
 #include <system_error>
 
+#include "log/Tune.h"
 #include "text/Number.h"
 #include "text/Words.h"
 
@@ -261,6 +263,90 @@ void FillEmptyCells(TFuelTable& table, const TFuelTable& from) {
       table.Values[i] = from.At(table.RpmBins[i % columns], table.MapBins[i / columns]);
     }
   }
+}
+
+std::optional<TFuelTable> ReadFuelTableMsq(const std::string& path, double low, double high,
+                                           std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  const tune::TTune msq = tune::ReadMsq(bytes.str(), path);
+  if (!msq.Ok()) {
+    error = msq.Error;
+    return std::nullopt;
+  }
+  std::string why;
+  const std::optional<tune::TTable> found = tune::FindFuelTable(msq, why);
+  if (!found) {
+    error = path + ": " + why;
+    return std::nullopt;
+  }
+  // The lookup wants rising breakpoints: a repeated end is one breakpoint.
+  const auto kept = [](const std::vector<double>& bins) {
+    std::size_t n = bins.size();
+    while (n > 1 && bins[n - 1] == bins[n - 2]) --n;
+    return n;
+  };
+  const std::size_t cols = kept(found->X);
+  const std::size_t rows = kept(found->Y);
+  TFuelTable table;
+  table.RpmBins.assign(found->X.begin(), found->X.begin() + static_cast<long>(cols));
+  table.MapBins.assign(found->Y.begin(), found->Y.begin() + static_cast<long>(rows));
+  for (std::size_t y = 0; y < rows; ++y) {
+    for (std::size_t x = 0; x < cols; ++x) {
+      const double value = found->At(y, x);
+      if (!(value >= low && value <= high)) {
+        error = path + ": " + found->Name + " holds " + std::to_string(value) + ", outside " +
+                std::to_string(low) + " to " + std::to_string(high);
+        return std::nullopt;
+      }
+      table.Values.push_back(value);
+    }
+  }
+  return table;
+}
+
+namespace {
+
+// One constant of an MSQ tune: a table of rows x cols, or an axis of rows.
+std::string MsqConstant(const char* name, const char* units, std::size_t rows, std::size_t cols,
+                        const std::vector<double>& values, int digits) {
+  std::ostringstream text;
+  text << "    <constant cols=\"" << cols << "\" digits=\"" << digits << "\" name=\"" << name
+       << "\" rows=\"" << rows << "\" units=\"" << units << "\">\n";
+  text.setf(std::ios::fixed);
+  text.precision(digits);
+  for (std::size_t r = 0; r < rows; ++r) {
+    text << "         ";
+    for (std::size_t c = 0; c < cols; ++c) text << (c > 0 ? " " : "") << values[r * cols + c];
+    text << "\n";
+  }
+  text << "      </constant>\n";
+  return text.str();
+}
+
+}  // namespace
+
+std::string TuneMsqText(const TFuelTable& ve, const TFuelTable& afrTarget) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+      "<msq>\n"
+      "  <bibliography author=\"kestsim\" writeDate=\"\"/>\n"
+      "  <versionInfo fileFormat=\"5.0\" nPages=\"1\" signature=\"kestsim engine\"/>\n"
+      "  <page number=\"0\">\n";
+  text += MsqConstant("veTable", "%", ve.MapBins.size(), ve.RpmBins.size(), ve.Values, 1);
+  text += MsqConstant("rpmBins", "RPM", ve.RpmBins.size(), 1, ve.RpmBins, 0);
+  text += MsqConstant("fuelLoadBins", "kPa", ve.MapBins.size(), 1, ve.MapBins, 0);
+  text += MsqConstant("afrTable", "AFR", afrTarget.MapBins.size(), afrTarget.RpmBins.size(),
+                      afrTarget.Values, 1);
+  text += MsqConstant("rpmBinsAFR", "RPM", afrTarget.RpmBins.size(), 1, afrTarget.RpmBins, 0);
+  text += MsqConstant("loadBinsAFR", "kPa", afrTarget.MapBins.size(), 1, afrTarget.MapBins, 0);
+  text += "  </page>\n</msq>\n";
+  return text;
 }
 
 }  // namespace sim

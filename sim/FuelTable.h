@@ -45,6 +45,17 @@ std::optional<TFuelTable> ParseFuelTableCsv(std::string_view text, double low, d
 std::optional<TFuelTable> ReadFuelTableCsv(const std::string& path, double low, double high,
                                            std::string& error);
 
+// The fuel table of an MSQ tune (found by the names tuning software gives it), every value in
+// [low, high]; a breakpoint repeated at an axis's end, as tunes write them, is taken once.
+// Nothing, with a one-line reason beginning with the path, otherwise.
+std::optional<TFuelTable> ReadFuelTableMsq(const std::string& path, double low, double high,
+                                           std::string& error);
+
+// The engine computer's tune as an MSQ file: its fuel table (veTable over rpmBins and
+// fuelLoadBins) and its target (afrTable over rpmBinsAFR and loadBinsAFR), one decimal, so
+// kestview can correct it and kestsim fuel by the corrected copy.
+std::string TuneMsqText(const TFuelTable& ve, const TFuelTable& afrTarget);
+
 // `table` with each empty (NaN) cell set to `from` at that cell's breakpoints.
 void FillEmptyCells(TFuelTable& table, const TFuelTable& from);
 

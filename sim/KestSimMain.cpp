@@ -1,6 +1,7 @@
 // kestsim: the simulated controller box as a program of its own, for trying the monitor without
 // hardware and for scripts that drive it from outside.
 #include <QCoreApplication>
+#include <QSaveFile>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -10,6 +11,7 @@
 
 #include "platform/CommandLine.h"
 #include "sim/EngineLogWriter.h"
+#include "sim/FuelTable.h"
 #include "sim/KestSimulator.h"
 #include "sim/SimOptions.h"
 
@@ -48,6 +50,22 @@ int main(int argc, char** argv) {
     simulator.Stop();
     std::cerr << "kestsim: " << engineLog.LastError() << std::endl;
     return 1;
+  }
+  if (!options->TunePath.empty()) {
+    // Written whole before the device is named, so a script that waits for the device finds it.
+    const sim::TSimConfig& config = options->Config;
+    const std::string text = sim::TuneMsqText(
+        config.VeTable ? *config.VeTable : sim::BuiltInVeTable(), sim::BuiltInAfrTargetTable());
+    QSaveFile tune(QString::fromStdString(options->TunePath));
+    if (!tune.open(QIODevice::WriteOnly) ||
+        tune.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !tune.commit()) {
+      simulator.Stop();
+      std::cerr << "kestsim: cannot write " << options->TunePath << ": "
+                << tune.errorString().toStdString() << std::endl;
+      return 1;
+    }
   }
   // Flushed at once: a script waits for this line before it opens the device.
   std::cout << simulator.SlavePath() << std::endl;

@@ -9,6 +9,7 @@
 
 #include "sim/KestSimulator.h"
 #include "text/Number.h"
+#include "text/Words.h"
 
 namespace sim {
 
@@ -121,8 +122,14 @@ struct TSimParser {
   QCommandLineOption VeTable{
       QStringLiteral("ve-table"),
       QStringLiteral("With --scenario drive: the engine fuels by this VE table (%) by rpm and MAP, "
-                     "in the CSV of kestview --table (empty cells: the built-in table's)."),
-      QStringLiteral("FILE.csv")};
+                     "in the CSV of kestview --table (empty cells: the built-in table's), or the "
+                     "fuel table of an MSQ tune such as kestview --correct writes."),
+      QStringLiteral("FILE.csv|FILE.msq")};
+  QCommandLineOption WriteTune{
+      QStringLiteral("write-tune"),
+      QStringLiteral("Write the engine computer's tune (its VE table, as --ve-table makes it, and "
+                     "its target) to FILE.msq, for kestview --correct --tune."),
+      QStringLiteral("FILE.msq")};
   QCommandLineOption Seconds{QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."),
                              QStringLiteral("N")};
 
@@ -154,6 +161,7 @@ struct TSimParser {
                        EngineWarm,
                        VeError,
                        VeTable,
+                       WriteTune,
                        Seconds});
   }
 };
@@ -205,7 +213,10 @@ bool FuelArithmetic(const TSimParser& p, TSimConfig& config, std::string& error)
   }
   if (veTable) {
     std::string why;
-    config.VeTable = ReadFuelTableCsv(value(p.VeTable), MinVePercent, MaxVePercent, why);
+    const std::string path = value(p.VeTable);
+    const bool msq = path.size() > 4 && text::EndsWithNoCase(path, ".msq");
+    config.VeTable = msq ? ReadFuelTableMsq(path, MinVePercent, MaxVePercent, why)
+                         : ReadFuelTableCsv(path, MinVePercent, MaxVePercent, why);
     if (!config.VeTable) {
       error = "--ve-table needs a grid file: " + why;
       return false;
@@ -322,6 +333,13 @@ std::optional<TSimOptions> ParseSimOptions(const std::vector<std::string>& argum
     return std::nullopt;
   }
   if (!FuelArithmetic(p, config, error)) return std::nullopt;
+  if (isSet(p.WriteTune)) {
+    options.TunePath = value(p.WriteTune);
+    if (!text::EndsWithNoCase(options.TunePath, ".msq") || options.TunePath.size() <= 4) {
+      error = "--write-tune needs a file name ending in .msq, not '" + options.TunePath + "'";
+      return std::nullopt;
+    }
+  }
   if (isSet(p.Seed)) {
     const std::string text = value(p.Seed);
     if (!ParseNumber(text, config.Seed)) {

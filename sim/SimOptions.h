@@ -14,6 +14,7 @@ namespace sim {
 struct TSimOptions {
   TSimConfig Config;
   TEngineLogOptions EngineLog;  // the engine side of the drive, where a path is given
+  std::string TunePath;         // --write-tune: the engine computer's tune as MSQ, where given
   double Seconds = 0;           // run this long, then stop; 0 runs until a signal
   bool Help = false;            // --help: print SimUsage() and do nothing else
 };

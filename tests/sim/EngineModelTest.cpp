@@ -11,6 +11,7 @@
 
 #include "sim/EngineModel.h"
 #include "sim/FrameGenerator.h"
+#include "sim/FuelTable.h"
 #include "sim/SimOptions.h"
 
 namespace sim {
@@ -54,6 +55,11 @@ TEST(EngineModelTest, OpenLoopMixtureIsTargetTimesTheBreathingError) {
   ASSERT_TRUE(dir.isValid());
   const std::string uniform = WriteGrid(dir, "error.csv", TFuelTable::Uniform(1.1), 1);
   const std::string proposed = WriteGrid(dir, "ve.csv", BuiltInVeTable(), 1.1);
+  // The same table as the MSQ tune kestview's corrected copy is, written and read back.
+  TFuelTable scaled = BuiltInVeTable();
+  for (double& value : scaled.Values) value *= 1.1;
+  const std::string tune = dir.filePath("tune.msq").toStdString();
+  std::ofstream(tune, std::ios::binary) << TuneMsqText(scaled, BuiltInAfrTargetTable());
   struct TCase {
     std::vector<std::string> Arguments;
     double Ratio;  // the box's mixture against the target where no enrichment is on
@@ -65,6 +71,7 @@ TEST(EngineModelTest, OpenLoopMixtureIsTargetTimesTheBreathingError) {
       {{"--closed-loop", "off", "--ve-error", uniform}, 1.1},
       // The table the engine really breathes: the mixture comes out at target everywhere.
       {{"--closed-loop", "off", "--ve-error", "1.1", "--ve-table", proposed}, 1.0},
+      {{"--closed-loop", "off", "--ve-error", "1.1", "--ve-table", tune}, 1.0},
       // Then the closed loop has nothing to trim (checked below: Gego stays at 100).
       {{"--ve-error", "1.1", "--ve-table", proposed}, 1.0},
   };
@@ -85,6 +92,23 @@ TEST(EngineModelTest, OpenLoopMixtureIsTargetTimesTheBreathingError) {
     }
     EXPECT_GT(checked, 5000);
   }
+}
+
+// An engine warmed up before the drive: no warm-up enrichment, and the closed loop trims from
+// the first steady stretch instead of after minutes.
+TEST(EngineModelTest, AWarmStartNeedsNoWarmUp) {
+  const TSimConfig cold = ConfigOf({"--ve-error", "1.1"});
+  const TSimConfig warm = ConfigOf({"--ve-error", "1.1", "--engine-warm"});
+  double coldTrim = 100, warmTrim = 100;
+  for (double t = 0; t < 60; t += Step) {
+    const TEngineState state = EngineStateAt(warm, t);
+    ASSERT_EQ(state.WuePercent, 100) << t;
+    ASSERT_EQ(state.CoolantC, WarmCoolantC) << t;
+    warmTrim = std::max(warmTrim, state.GegoPercent);
+    coldTrim = std::max(coldTrim, EngineStateAt(cold, t).GegoPercent);
+  }
+  EXPECT_NEAR(warmTrim, 110, 1);
+  EXPECT_EQ(coldTrim, 100);
 }
 
 TEST(EngineModelTest, ClosedLoopTrimsTheMixtureToTargetWithinItsLimits) {

@@ -23,7 +23,7 @@ using viewertest::WriteFile;
 // target table of 14.7 everywhere.
 const std::string TuneText =
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
-    "<msq xmlns=\"http://www.msefi.com/:msq\">\r\n"
+    "<msq>\r\n"
     "<page number=\"0\">\r\n"
     "  <constant cols=\"3\" digits=\"1\" name=\"veTable\" rows=\"3\" units=\"%\">\r\n"
     "         40.0 45.0 50.0\r\n"
