@@ -42,22 +42,27 @@ const double TuneValues[] = {40, 45, 50, 55, 60, 65, 70, 75, 80};
 
 // The engine log: 20 records on each cell of the diagonal (the others never driven), the engine
 // breathing `factor` times its table. The closed loop trims by `gego` percent; `enriched` adds
-// records in warm-up and accelerating, whose mixture the enrichment makes rich.
+// records in warm-up and accelerating, whose mixture the enrichment makes rich, and an overrun
+// before each cell: fuel cut, then the second the exhaust still reads lean after it.
 std::string CorrectedEngineLog(double factor, double gego, bool enriched) {
   std::string text =
       "Time (s),RPM (rpm),MAP (kPa),Lambda,VE (%),AFR Target (AFR),Gego (%),"
-      "WUE (%),AE (%)\n";
+      "WUE (%),AE (%),Fuel Cut\n";
   double t = 0;
   char row[160];
-  const auto record = [&](int cell, double wue, double ae) {
+  const auto record = [&](int cell, double wue, double ae, int cut = 0, double lean = 0) {
     const double ve = TuneValues[cell * 4];
-    const double lambda = factor / (gego / 100 * wue / 100 * ae / 100);
-    std::snprintf(row, sizeof row, "%.2f,%d,%d,%.5f,%.1f,14.7,%.1f,%.1f,%.1f\n", t,
-                  1000 + 1000 * cell, 30 + 30 * cell, lambda, ve, gego, wue, ae);
+    const double lambda = lean > 0 ? lean : factor / (gego / 100 * wue / 100 * ae / 100);
+    std::snprintf(row, sizeof row, "%.2f,%d,%d,%.5f,%.1f,14.7,%.1f,%.1f,%.1f,%d\n", t,
+                  1000 + 1000 * cell, 30 + 30 * cell, lambda, ve, gego, wue, ae, cut);
     text += row;
     t += 0.05;
   };
   for (int cell = 0; cell < 3; ++cell) {
+    if (enriched) {
+      for (int i = 0; i < 10; ++i) record(cell, 100, 100, 1, 1.9);
+      for (int i = 0; i < 19; ++i) record(cell, 100, 100, 0, 1.5);
+    }
     for (int i = 0; i < 20; ++i) record(cell, 100, 100);
     if (!enriched) continue;
     for (int i = 0; i < 7; ++i) record(cell, 112, 100);
@@ -149,6 +154,8 @@ TEST(CorrectCommand, TheProposalBringsBackWhatTheEngineBreathes) {
     }
     EXPECT_EQ(json["left_out"]["warmup"].toInt(), c.LeftOutWarmup);
     EXPECT_EQ(json["left_out"]["accel"].toInt(), c.LeftOutAccel);
+    // The cut and the lean second after it (the last record of which may fall on the second).
+    EXPECT_NEAR(json["left_out"]["fuel_cut"].toInt(), c.Enriched ? 88 : 0, c.Enriched ? 1.5 : 0);
   }
 }
 

@@ -152,6 +152,10 @@ struct TFactorChannel {
 // than its table.
 constexpr double EnrichmentTolerance = 0.005;
 
+// How long after a fuel cut the exhaust still carries its air: the sensor reads lean while the
+// engine already fuels by its table again, and a record then would teach the table too much fuel.
+constexpr double AfterCutSeconds = 1.0;
+
 }  // namespace
 
 TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& settings,
@@ -215,6 +219,12 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
     if (correction.TuneTarget) return Interpolate(*correction.TuneTarget, xs[i], ys[i]);
     return std::numeric_limits<double>::quiet_NaN();
   };
+  const auto isCut = [&](std::size_t i) {
+    return (cut != nullptr && (*cut)[i] != 0 && !std::isnan((*cut)[i])) ||
+           (pulse != nullptr && (*pulse)[i] <= 0);
+  };
+  std::size_t cutScan = 0;
+  double lastCut = -std::numeric_limits<double>::infinity();
   WalkRecords(counts, input, walk, [&](std::size_t i, double mixture) {
     if (std::abs(warmup.At(i) - 1) > EnrichmentTolerance) {
       ++leftOut.Warmup;
@@ -224,8 +234,11 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
       ++leftOut.Accel;
       return;
     }
-    if ((cut != nullptr && (*cut)[i] != 0 && !std::isnan((*cut)[i])) ||
-        (pulse != nullptr && !((*pulse)[i] > 0))) {
+    // Every record up to this one, left out or not, tells when fuel was last cut.
+    for (; cutScan <= i; ++cutScan) {
+      if (isCut(cutScan)) lastCut = log.Times[cutScan];
+    }
+    if (log.Times[i] - lastCut < AfterCutSeconds) {
       ++leftOut.FuelCut;
       return;
     }
