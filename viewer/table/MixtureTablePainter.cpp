@@ -134,8 +134,9 @@ void DrawKey(QPainter& painter, const QRectF& cells, const QString& centre, cons
              const QString& lean) {
   const QFontMetricsF metrics(painter.font());
   const double barWidth = 120;
-  const QRectF bar(cells.right() - barWidth - metrics.horizontalAdvance(QStringLiteral("lean")) - 6,
-                   cells.top() - LegendSpace + 5, barWidth, LegendSpace - 10);
+  const double leanWidth = metrics.horizontalAdvance(lean) + 2;
+  const QRectF bar(cells.right() - barWidth - leanWidth - 6, cells.top() - LegendSpace + 5,
+                   barWidth, LegendSpace - 10);
   QLinearGradient gradient(bar.topLeft(), bar.topRight());
   for (int i = 0; i <= 10; ++i) {
     gradient.setColorAt(i / 10.0, MixtureColor(1 - FullColourAt + 2 * FullColourAt * i / 10.0));
@@ -145,9 +146,10 @@ void DrawKey(QPainter& painter, const QRectF& cells, const QString& centre, cons
   const QRectF line(cells.left(), cells.top() - LegendSpace, cells.width(), LegendSpace - 2);
   painter.drawText(line.adjusted(0, 0, -(cells.right() - bar.right()), 0),
                    Qt::AlignLeft | Qt::AlignVCenter, centre);
-  painter.drawText(QRectF(bar.left() - 50, line.top(), 46, line.height()),
+  const double richWidth = metrics.horizontalAdvance(rich) + 2;
+  painter.drawText(QRectF(bar.left() - richWidth - 4, line.top(), richWidth, line.height()),
                    Qt::AlignRight | Qt::AlignVCenter, rich);
-  painter.drawText(QRectF(bar.right() + 4, line.top(), 50, line.height()),
+  painter.drawText(QRectF(bar.right() + 4, line.top(), leanWidth, line.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, lean);
 }
 
@@ -323,9 +325,9 @@ void PaintFuelProposal(QPainter& painter, const QRectF& bounds, const TFuelPropo
                               ? MixtureColor(grid.Values[at] / proposal.Proposed[at])
                               : TableBackground;
       painter.fillRect(rect.adjusted(1, 1, 0, 0), fill);
-      const double weight = proposal.Weight[at];
-      DrawCellText(painter, rect, text,
-                   weight > 0 ? QString::number(std::llround(weight)) : QString(), fill);
+      // The records' worth the cell learnt from, where it is one at least.
+      const long long weight = std::llround(proposal.Weight[at]);
+      DrawCellText(painter, rect, text, weight > 0 ? QString::number(weight) : QString(), fill);
     }
   }
   DrawAxes(painter, bounds, area, grid.X, grid.Y, options);

@@ -36,14 +36,18 @@ TMixtureTablePanel::TMixtureTablePanel(TViewSession* session, QWidget* parent)
   auto* first = new QHBoxLayout;
   first->addWidget(BuildAxisControls());
   first->addWidget(BuildValueControls());
-  first->addWidget(BuildTuneControls());
   first->addStretch(1);
   auto* second = new QHBoxLayout;
   second->addWidget(BuildFilterControls());
   second->addWidget(BuildOutputControls());
   second->addStretch(1);
+  // The corrected fuel table's own row: the rows above are as wide as a screen already.
+  auto* third = new QHBoxLayout;
+  third->addWidget(BuildTuneControls());
+  third->addStretch(1);
   layout->addLayout(first);
   layout->addLayout(second);
+  layout->addLayout(third);
   layout->addWidget(View, 1);
   layout->addWidget(StatusLine);
   NameControls();
