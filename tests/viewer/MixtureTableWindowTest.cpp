@@ -1,13 +1,19 @@
 // The mixture table on screen: the heat map's colours for rich, lean and empty cells, and the
 // window's table following the chart's zoom and cursor on either time axis, with our log lined
-// up or the engine log's own mixture. The logs are written here, so each cell's answer is known.
+// up or the engine log's own mixture; the corrected fuel table over a tune, shown, copied and
+// written into a copy of the tune. The logs and tunes are written here, so each cell's answer is
+// known.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +23,7 @@
 #include <string>
 
 #include "ViewerTestSupport.h"
+#include "log/Tune.h"
 #include "viewer/table/MixtureTablePainter.h"
 #include "viewer/window/MixtureTablePanel.h"
 #include "viewer/window/ViewerWindow.h"
@@ -307,6 +314,219 @@ TEST(MixtureTableWindow, TheControlsReachTheTable) {
     EXPECT_NEAR(table.At(0, 0).Hits, c.LeanHits, 2);
     EXPECT_EQ(table.Shown(1, 1), c.RichShown);
     EXPECT_TRUE(panel.StatusText().contains(c.Status)) << panel.StatusText().toStdString();
+  }
+}
+
+// A 3 x 3 fuel table (one decimal) over 1000, 2000, 3000 rpm and 30, 60, 90 kPa, as a tuning
+// program writes its tune; the lowest load's row first.
+const std::string VeTableStart =
+    "<constant cols=\"3\" digits=\"1\" name=\"veTable\" rows=\"3\" units=\"%\">";
+std::string SmallTune() {
+  return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
+         "<msq xmlns=\"http://example.invalid/msq\">\r\n"
+         "<page number=\"0\">\r\n" +
+         VeTableStart +
+         "\r\n"
+         "         40.0 50.0 60.0\r\n"
+         "         45.0 55.0 65.0\r\n"
+         "         50.0 60.0 70.0\r\n"
+         "      </constant>\r\n"
+         "<constant cols=\"1\" digits=\"0\" name=\"rpmBins\" rows=\"3\" units=\"rpm\">\r\n"
+         "         1000\r\n         2000\r\n         3000\r\n"
+         "      </constant>\r\n"
+         "<constant cols=\"1\" digits=\"0\" name=\"fuelLoadBins\" rows=\"3\" units=\"kPa\">\r\n"
+         "         30\r\n         60\r\n         90\r\n"
+         "      </constant>\r\n"
+         "</page>\r\n</msq>\r\n";
+}
+
+// The engine's log, 10 records a second, 5 s at each of four points of the tune's grid with the
+// fuel table value (VE) it read there: lambda 1.1 against a stoichiometric target everywhere, so
+// the engine breathes 10 % more than its table says in the four cells it visited.
+std::string CorrectionEngineLog(bool withVe) {
+  std::string text = std::string("Time (s),RPM (rpm),MAP (kPa),AFR (AFR),") +
+                     (withVe ? "VE (%)," : "") + "AFR Target (AFR)\n";
+  const struct {
+    int Rpm, Map;
+    double Ve;
+  } points[] = {{1000, 30, 40}, {2000, 60, 55}, {3000, 90, 70}, {3000, 30, 60}};
+  char line[96];
+  int record = 0;
+  for (const auto& point : points) {
+    for (int i = 0; i < 50; ++i, ++record) {
+      std::snprintf(line, sizeof line, "%.1f,%d,%d,16.17,", record / 10.0, point.Rpm, point.Map);
+      text += line;
+      if (withVe) text += std::to_string(point.Ve) + ",";
+      text += "14.7\n";
+    }
+  }
+  return text;
+}
+
+TEST(MixtureTableWindow, TheCorrectedFuelTableIsShownCopiedAndWrittenIntoACopyOfTheTune) {
+  QTemporaryDir dir;
+  const QString tunePath = dir.filePath("base.msq");
+  const QString enginePath = dir.filePath("engine.csv");
+  const QString noVePath = dir.filePath("engine-without-ve.csv");
+  const std::string tune = SmallTune();
+  ASSERT_TRUE(viewertest::WriteFile(tunePath, tune));
+  ASSERT_TRUE(viewertest::WriteFile(enginePath, CorrectionEngineLog(true)));
+  ASSERT_TRUE(viewertest::WriteFile(noVePath, CorrectionEngineLog(false)));
+  using TPanel = viewer::TMixtureTablePanel;
+  using viewer::TTableQuantity;
+  struct TCase {
+    const char* Name;
+    bool Tune;
+    bool Ve;           // the log has the fuel table value
+    double MaxChange;  // set in its box
+    // What each cell shows, row after row from the lowest load, as Proposed and as Change %;
+    // empty: no proposal (Status says why).
+    std::vector<std::string> Proposed, Change;
+    const char* Copy;        // with the breakpoints and a decimal comma; none: not checked
+    const char* CopyValues;  // the cells alone
+    const char* Status;
+  };
+  const TCase cases[] = {
+      {"the tune's table, 10 % more where the engine was",
+       true,
+       true,
+       15,
+       {"44.0", "50.0", "66.0", "45.0", "60.5", "65.0", "50.0", "60.0", "77.0"},
+       {"+10.0", "0.0", "+10.0", "0.0", "+10.0", "0.0", "0.0", "0.0", "+10.0"},
+       "\t1000\t2000\t3000\n90\t50\t60\t77\n60\t45\t60,5\t65\n30\t44\t50\t66\n",
+       "50\t60\t77\n45\t60,5\t65\n44\t50\t66\n",
+       "4 of 9 cells changed"},
+      {"limited to 5 %, never past it by the tune's rounding",
+       true,
+       false,
+       5,
+       {"42.0", "50.0", "63.0", "45.0", "57.7", "65.0", "50.0", "60.0", "73.5"},
+       {"+5.0", "0.0", "+5.0", "0.0", "+4.9", "0.0", "0.0", "0.0", "+5.0"},
+       "\t1000\t2000\t3000\n90\t50\t60\t73,5\n60\t45\t57,7\t65\n30\t42\t50\t63\n",
+       "50\t60\t73,5\n45\t57,7\t65\n42\t50\t63\n",
+       "4 of 9 cells changed"},
+      {"no tune: the current table from the logged VE, on the table's breakpoints",
+       false,
+       true,
+       15,
+       {"44.0", "", "66.0", "", "60.5", "", "", "", "77.0"},
+       {"+10.0", "", "+10.0", "", "+10.0", "", "", "", "+10.0"},
+       nullptr,
+       nullptr,
+       "current table estimated from the logged VE"},
+      {"no tune and no VE", false, false, 15, {}, {}, nullptr, nullptr, "give the tune"},
+  };
+  // A desktop that writes decimal commas, put back however the test ends.
+  struct TLocaleGuard {
+    QLocale Desktop;
+    TLocaleGuard() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~TLocaleGuard() { QLocale::setDefault(Desktop); }
+  } guard;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    viewer::TViewSession session;
+    const QString logPath = c.Ve ? enginePath : noVePath;
+    ASSERT_EQ(session.OpenFiles({logPath}).front().Error, "");
+    TPanel panel(&session);
+    panel.resize(1300, 700);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const auto settle = [&] {
+      return QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000);
+    };
+    // With a tune the table keeps breakpoints derived from the data; the proposal takes the
+    // tune's.
+    if (c.Tune) {
+      ASSERT_FALSE(panel.LoadTune(dir.filePath("missing.msq")));
+      EXPECT_TRUE(panel.StatusText().contains("missing.msq")) << panel.StatusText().toStdString();
+      ASSERT_TRUE(panel.LoadTune(tunePath)) << panel.StatusText().toStdString();
+    } else {
+      panel.SetBinsText("1000 2000 3000", "30 60 90");
+    }
+    EXPECT_EQ(panel.findChild<QLabel*>("TableTuneName")->text(),
+              c.Tune ? QStringLiteral("base.msq") : QStringLiteral("(none)"));
+    panel.findChild<QDoubleSpinBox*>("TableMaxChange")->setValue(c.MaxChange);
+    auto* quantity = panel.findChild<QComboBox*>("TableQuantity");
+    quantity->setCurrentIndex(quantity->findText("Proposed"));
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(panel.StatusText().contains(c.Status)) << panel.StatusText().toStdString();
+    EXPECT_EQ(panel.StatusText().contains("estimated from the logged VE"), !c.Tune && c.Ve);
+    const viewer::TFuelProposal& proposal = panel.Proposal();
+    if (c.Proposed.empty()) {
+      EXPECT_FALSE(proposal.Error.empty());
+      EXPECT_EQ(panel.CopyText(true), "");
+      continue;
+    }
+    ASSERT_EQ(proposal.Error, "");
+    ASSERT_EQ(proposal.Current.X, (viewer::TBins{1000, 2000, 3000}));
+    ASSERT_EQ(proposal.Current.Y, (viewer::TBins{30, 60, 90}));
+    const int decimals = viewer::ProposalDecimals(proposal);
+    const QImage shown = const_cast<viewer::TMixtureTableView*>(panel.HeatMap())->grab().toImage();
+    const QRectF bounds(panel.HeatMap()->rect());
+    for (std::size_t i = 0; i < 9; ++i) {
+      const viewer::TCellIndex cell{i % 3, i / 3};
+      SCOPED_TRACE(i);
+      EXPECT_EQ(viewer::ProposalCellText(proposal, TTableQuantity::Proposed, cell, decimals)
+                    .toStdString(),
+                c.Proposed[i]);
+      EXPECT_EQ(viewer::ProposalCellText(proposal, TTableQuantity::ChangePercent, cell, decimals)
+                    .toStdString(),
+                c.Change[i]);
+      // The view draws the proposal's grid: a cell given more fuel is warm, an unchanged one
+      // plain.
+      const QRectF rect =
+          viewer::GridCellRect(bounds, proposal.Current.X, proposal.Current.Y, cell);
+      const QColor colour = shown.pixelColor(rect.topLeft().toPoint() + QPoint(4, 4));
+      if (c.Change[i].rfind('+', 0) == 0) {
+        EXPECT_GT(colour.red(), colour.blue() + 30) << colour.name().toStdString();
+      } else {
+        EXPECT_EQ(colour, viewer::TableBackground) << colour.name().toStdString();
+      }
+    }
+    quantity->setCurrentIndex(quantity->findText("Change %"));
+    ASSERT_TRUE(settle());
+    if (c.Copy != nullptr) {
+      EXPECT_EQ(panel.CopyText(true).toStdString(), c.Copy);
+      EXPECT_EQ(panel.CopyText(false).toStdString(), c.CopyValues);
+    }
+
+    auto* save = panel.findChild<QPushButton*>("TableSaveTune");
+    EXPECT_EQ(save->isEnabled(), c.Tune);
+    const QString copyPath = viewer::CorrectedTuneName(tunePath);
+    EXPECT_EQ(copyPath, dir.filePath("base-corrected.msq"));
+    if (!c.Tune) {
+      EXPECT_FALSE(panel.SaveTune(copyPath));
+      EXPECT_FALSE(QFile::exists(copyPath));
+      continue;
+    }
+    // Never over the tune itself (spelt another way too) nor the log open beside it.
+    for (const QString& refused : {tunePath, dir.filePath("./base.msq"), logPath}) {
+      SCOPED_TRACE(refused.toStdString());
+      EXPECT_FALSE(panel.SaveTune(refused));
+      EXPECT_TRUE(panel.StatusText().contains(refused)) << panel.StatusText().toStdString();
+    }
+    QFile original(tunePath);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll().toStdString(), tune);
+    ASSERT_TRUE(panel.SaveTune(copyPath)) << panel.StatusText().toStdString();
+    QFile copy(copyPath);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    const std::string written = copy.readAll().toStdString();
+    ASSERT_TRUE(QFile::remove(copyPath));
+    // Only the table's numbers differ: everything up to its start tag and from its end tag on
+    // is the tune's, byte for byte.
+    const std::size_t numbers = tune.find(VeTableStart) + VeTableStart.size();
+    const std::string tail = tune.substr(tune.find("</constant>", numbers));
+    EXPECT_EQ(written.substr(0, numbers), tune.substr(0, numbers));
+    ASSERT_GE(written.size(), tail.size());
+    EXPECT_EQ(written.substr(written.size() - tail.size()), tail);
+    const tune::TTune read = tune::ReadMsq(written, "copy");
+    std::string error;
+    const std::optional<tune::TTable> table = tune::FindFuelTable(read, error);
+    ASSERT_TRUE(table) << error;
+    for (std::size_t i = 0; i < 9; ++i) {
+      EXPECT_NEAR(table->Values[i], std::stod(c.Proposed[i]), 1e-9) << i;
+    }
   }
 }
 

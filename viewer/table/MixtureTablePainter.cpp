@@ -40,14 +40,16 @@ double WidestLabel(const QFontMetricsF& metrics, const TBins& bins) {
 }
 
 // The rectangle the cells fill, leaving room for the breakpoints, titles and the key.
-QRectF CellArea(const QRectF& bounds, const TMixtureTable& table) {
+QRectF CellArea(const QRectF& bounds, const TBins& yBins) {
   const QFontMetricsF metrics{QFont()};
-  const double left = TitleSpace + WidestLabel(metrics, table.YBins) + 8;
+  const double left = TitleSpace + WidestLabel(metrics, yBins) + 8;
   return bounds.adjusted(left, LegendSpace, -RightSpace, -(LabelSpace + TitleSpace));
 }
 
 QString QuantityText(const TTableCell& cell, TTableQuantity quantity, bool lambda) {
   switch (quantity) {
+    case TTableQuantity::Proposed:
+    case TTableQuantity::ChangePercent:  // the proposal's, drawn by PaintFuelProposal
     case TTableQuantity::Correction:
       return std::isnan(cell.Correction) ? QStringLiteral("-")
                                          : QString::number(cell.Correction, 'f', 3);
@@ -67,17 +69,14 @@ QFont SizedFont(const QFont& base, double pixels) {
   return font;
 }
 
-// The cell's number, and its hits beneath it where the cell is tall enough, beside it otherwise.
-void DrawCellText(QPainter& painter, const QRectF& rect, const TTableCell& cell,
-                  const TTablePaintOptions& options, const QColor& fill) {
+// The cell's number, and its hits (or weight) beneath it where the cell is tall enough, beside
+// it otherwise.
+void DrawCellText(QPainter& painter, const QRectF& rect, const QString& text, const QString& hits,
+                  const QColor& fill) {
   const bool dark = fill.lightnessF() < 0.55;
   const QColor main = dark ? QColor(255, 255, 255) : TextColor;
   const QColor faint = dark ? QColor(225, 225, 235) : QColor(85, 85, 85);
   const QFont base = painter.font();
-  const QString text =
-      QuantityText(cell, options.Quantity, options.Unit.DisplayMode == sensor::dmLambda);
-  const QString hits =
-      options.Quantity == TTableQuantity::Hits ? QString() : QString::number(cell.Hits);
   const bool twoLines = rect.height() >= 28;
   QRectF mainRect = rect;
   QRectF hitsRect = rect.adjusted(2, 1, -3, -1);
@@ -99,26 +98,26 @@ void DrawCellText(QPainter& painter, const QRectF& rect, const TTableCell& cell,
   painter.setFont(base);
 }
 
-void DrawAxes(QPainter& painter, const QRectF& bounds, const QRectF& cells,
-              const TMixtureTable& table, const TTablePaintOptions& options) {
+void DrawAxes(QPainter& painter, const QRectF& bounds, const QRectF& cells, const TBins& xBins,
+              const TBins& yBins, const TTablePaintOptions& options) {
   const QFontMetricsF metrics(painter.font());
   painter.setPen(TextColor);
-  const double rowHeight = cells.height() / static_cast<double>(table.Rows());
-  for (std::size_t y = 0; y < table.Rows(); ++y) {
-    const QRectF row = TableCellRect(bounds, table, {0, y});
+  const double rowHeight = cells.height() / static_cast<double>(yBins.size());
+  for (std::size_t y = 0; y < yBins.size(); ++y) {
+    const QRectF row = GridCellRect(bounds, xBins, yBins, {0, y});
     if (rowHeight < metrics.height() * 0.8 && y % 2 == 1) continue;
     painter.drawText(
         QRectF(bounds.left() + TitleSpace, row.top(), row.left() - TitleSpace - 6, row.height()),
-        Qt::AlignRight | Qt::AlignVCenter, BinText(table.YBins[y]));
+        Qt::AlignRight | Qt::AlignVCenter, BinText(yBins[y]));
   }
-  const double columnWidth = cells.width() / static_cast<double>(table.Columns());
-  const double widest = WidestLabel(metrics, table.XBins) + 6;
+  const double columnWidth = cells.width() / static_cast<double>(xBins.size());
+  const double widest = WidestLabel(metrics, xBins) + 6;
   const std::size_t every = static_cast<std::size_t>(std::ceil(widest / columnWidth));
-  for (std::size_t x = 0; x < table.Columns(); x += std::max<std::size_t>(1, every)) {
-    const QRectF column = TableCellRect(bounds, table, {x, 0});
+  for (std::size_t x = 0; x < xBins.size(); x += std::max<std::size_t>(1, every)) {
+    const QRectF column = GridCellRect(bounds, xBins, yBins, {x, 0});
     painter.drawText(
         QRectF(column.center().x() - widest, cells.bottom() + 2, 2 * widest, LabelSpace),
-        Qt::AlignHCenter | Qt::AlignTop, BinText(table.XBins[x]));
+        Qt::AlignHCenter | Qt::AlignTop, BinText(xBins[x]));
   }
   painter.drawText(QRectF(cells.left(), cells.bottom() + LabelSpace, cells.width(), TitleSpace),
                    Qt::AlignCenter, options.XName);
@@ -130,21 +129,14 @@ void DrawAxes(QPainter& painter, const QRectF& bounds, const QRectF& cells,
   painter.restore();
 }
 
-// The key above the cells: what the colours are centred on, and rich to lean.
-void DrawKey(QPainter& painter, const QRectF& cells, const TMixtureTable& table,
-             const TTablePaintOptions& options) {
-  const bool anyTarget = std::any_of(table.Cells.begin(), table.Cells.end(),
-                                     [](const TTableCell& c) { return !std::isnan(c.Correction); });
-  const bool lambda = options.Unit.DisplayMode == sensor::dmLambda;
-  const QString centre = anyTarget ? QStringLiteral("colours around the target")
-                         : lambda  ? QStringLiteral("colours around lambda 1")
-                                   : QStringLiteral("colours around %1 %2")
-                                        .arg(StoichiometricAfr(options.Unit.FuelType), 0, 'f', 1)
-                                        .arg(QString::fromStdString(UnitName(options.Unit)));
+// The key above the cells: what the colours say, and the rich colour (left) to the lean.
+void DrawKey(QPainter& painter, const QRectF& cells, const QString& centre, const QString& rich,
+             const QString& lean) {
   const QFontMetricsF metrics(painter.font());
   const double barWidth = 120;
-  const QRectF bar(cells.right() - barWidth - metrics.horizontalAdvance(QStringLiteral("lean")) - 6,
-                   cells.top() - LegendSpace + 5, barWidth, LegendSpace - 10);
+  const double leanWidth = metrics.horizontalAdvance(lean) + 2;
+  const QRectF bar(cells.right() - barWidth - leanWidth - 6, cells.top() - LegendSpace + 5,
+                   barWidth, LegendSpace - 10);
   QLinearGradient gradient(bar.topLeft(), bar.topRight());
   for (int i = 0; i <= 10; ++i) {
     gradient.setColorAt(i / 10.0, MixtureColor(1 - FullColourAt + 2 * FullColourAt * i / 10.0));
@@ -154,10 +146,42 @@ void DrawKey(QPainter& painter, const QRectF& cells, const TMixtureTable& table,
   const QRectF line(cells.left(), cells.top() - LegendSpace, cells.width(), LegendSpace - 2);
   painter.drawText(line.adjusted(0, 0, -(cells.right() - bar.right()), 0),
                    Qt::AlignLeft | Qt::AlignVCenter, centre);
-  painter.drawText(QRectF(bar.left() - 40, line.top(), 36, line.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("rich"));
-  painter.drawText(QRectF(bar.right() + 4, line.top(), 40, line.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("lean"));
+  const double richWidth = metrics.horizontalAdvance(rich) + 2;
+  painter.drawText(QRectF(bar.left() - richWidth - 4, line.top(), richWidth, line.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, rich);
+  painter.drawText(QRectF(bar.right() + 4, line.top(), leanWidth, line.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, lean);
+}
+
+// What the mixture table's colours are centred on.
+QString MixtureKey(const TMixtureTable& table, const TTablePaintOptions& options) {
+  const bool anyTarget = std::any_of(table.Cells.begin(), table.Cells.end(),
+                                     [](const TTableCell& c) { return !std::isnan(c.Correction); });
+  const bool lambda = options.Unit.DisplayMode == sensor::dmLambda;
+  return anyTarget ? QStringLiteral("colours around the target")
+         : lambda  ? QStringLiteral("colours around lambda 1")
+                   : QStringLiteral("colours around %1 %2")
+                        .arg(StoichiometricAfr(options.Unit.FuelType), 0, 'f', 1)
+                        .arg(QString::fromStdString(UnitName(options.Unit)));
+}
+
+// The grid with the outline of the engine's cell, where there is one inside it.
+void DrawOutline(QPainter& painter, const QRectF& bounds, const TBins& xBins, const TBins& yBins,
+                 const TTablePaintOptions& options) {
+  if (!options.Outlined || options.Outlined->X >= xBins.size() ||
+      options.Outlined->Y >= yBins.size()) {
+    return;
+  }
+  painter.setPen(QPen(OutlineColor, 3));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(
+      GridCellRect(bounds, xBins, yBins, *options.Outlined).adjusted(1.5, 1.5, -1, -1));
+}
+
+// Why nothing can be drawn, in place of the cells.
+void DrawReason(QPainter& painter, const QRectF& bounds, const QString& reason) {
+  painter.setPen(QColor(120, 120, 120));
+  painter.drawText(bounds.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, reason);
 }
 
 }  // namespace
@@ -176,27 +200,35 @@ double CellRatio(const TMixtureTable& table, const TDisplay& unit, std::size_t x
   return cell.Mean / stoichiometric;
 }
 
-QRectF TableCellRect(const QRectF& bounds, const TMixtureTable& table, TCellIndex cell) {
-  if (table.Columns() == 0 || table.Rows() == 0) return {};
-  const QRectF area = CellArea(bounds, table);
-  const double width = area.width() / static_cast<double>(table.Columns());
-  const double height = area.height() / static_cast<double>(table.Rows());
-  const double row = static_cast<double>(table.Rows() - 1 - cell.Y);
+QRectF GridCellRect(const QRectF& bounds, const TBins& x, const TBins& y, TCellIndex cell) {
+  if (x.empty() || y.empty()) return {};
+  const QRectF area = CellArea(bounds, y);
+  const double width = area.width() / static_cast<double>(x.size());
+  const double height = area.height() / static_cast<double>(y.size());
+  const double row = static_cast<double>(y.size() - 1 - cell.Y);
   return QRectF(area.left() + width * static_cast<double>(cell.X), area.top() + height * row, width,
                 height);
 }
 
-std::optional<TCellIndex> TableCellAtPoint(const QRectF& bounds, const TMixtureTable& table,
-                                           const QPointF& point) {
-  if (table.Columns() == 0 || table.Rows() == 0) return std::nullopt;
-  const QRectF area = CellArea(bounds, table);
+QRectF TableCellRect(const QRectF& bounds, const TMixtureTable& table, TCellIndex cell) {
+  return GridCellRect(bounds, table.XBins, table.YBins, cell);
+}
+
+std::optional<TCellIndex> GridCellAtPoint(const QRectF& bounds, const TBins& x, const TBins& y,
+                                          const QPointF& point) {
+  if (x.empty() || y.empty()) return std::nullopt;
+  const QRectF area = CellArea(bounds, y);
   if (!area.contains(point)) return std::nullopt;
   const auto column = static_cast<std::size_t>((point.x() - area.left()) / area.width() *
-                                               static_cast<double>(table.Columns()));
+                                               static_cast<double>(x.size()));
   const auto fromTop = static_cast<std::size_t>((point.y() - area.top()) / area.height() *
-                                                static_cast<double>(table.Rows()));
-  return TCellIndex{std::min(column, table.Columns() - 1),
-                    table.Rows() - 1 - std::min(fromTop, table.Rows() - 1)};
+                                                static_cast<double>(y.size()));
+  return TCellIndex{std::min(column, x.size() - 1), y.size() - 1 - std::min(fromTop, y.size() - 1)};
+}
+
+std::optional<TCellIndex> TableCellAtPoint(const QRectF& bounds, const TMixtureTable& table,
+                                           const QPointF& point) {
+  return GridCellAtPoint(bounds, table.XBins, table.YBins, point);
 }
 
 void PaintMixtureTable(QPainter& painter, const QRectF& bounds, const TMixtureTable& table,
@@ -204,14 +236,14 @@ void PaintMixtureTable(QPainter& painter, const QRectF& bounds, const TMixtureTa
   painter.save();
   painter.fillRect(bounds, TableBackground);
   if (table.Cells.empty() || table.Columns() == 0 || table.Rows() == 0) {
-    painter.setPen(QColor(120, 120, 120));
-    painter.drawText(bounds.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
-                     table.Error.empty() ? QStringLiteral("No engine records in the range shown")
-                                         : QString::fromStdString(table.Error));
+    DrawReason(painter, bounds,
+               table.Error.empty() ? QStringLiteral("No engine records in the range shown")
+                                   : QString::fromStdString(table.Error));
     painter.restore();
     return;
   }
-  const QRectF area = CellArea(bounds, table);
+  const bool lambda = options.Unit.DisplayMode == sensor::dmLambda;
+  const QRectF area = CellArea(bounds, table.YBins);
   painter.setPen(QPen(GridColor, 1));
   painter.drawRect(area);
   for (std::size_t y = 0; y < table.Rows(); ++y) {
@@ -222,17 +254,87 @@ void PaintMixtureTable(QPainter& painter, const QRectF& bounds, const TMixtureTa
       if (!table.Shown(x, y)) continue;
       const QColor fill = MixtureColor(CellRatio(table, options.Unit, x, y));
       painter.fillRect(rect.adjusted(1, 1, 0, 0), fill);
-      DrawCellText(painter, rect, table.At(x, y), options, fill);
+      const TTableCell& cell = table.At(x, y);
+      DrawCellText(
+          painter, rect, QuantityText(cell, options.Quantity, lambda),
+          options.Quantity == TTableQuantity::Hits ? QString() : QString::number(cell.Hits), fill);
     }
   }
-  DrawAxes(painter, bounds, area, table, options);
-  DrawKey(painter, area, table, options);
-  if (options.Outlined && options.Outlined->X < table.Columns() &&
-      options.Outlined->Y < table.Rows()) {
-    painter.setPen(QPen(OutlineColor, 3));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(TableCellRect(bounds, table, *options.Outlined).adjusted(1.5, 1.5, -1, -1));
+  DrawAxes(painter, bounds, area, table.XBins, table.YBins, options);
+  DrawKey(painter, area, MixtureKey(table, options), QStringLiteral("rich"),
+          QStringLiteral("lean"));
+  DrawOutline(painter, bounds, table.XBins, table.YBins, options);
+  painter.restore();
+}
+
+int ProposalDecimals(const TFuelProposal& proposal) {
+  const auto readsAt = [](double value, int decimals) {
+    const double scaled = value * std::pow(10.0, decimals);
+    return !std::isfinite(value) ||
+           std::abs(scaled - std::round(scaled)) < 1e-6 * (1 + std::abs(scaled));
+  };
+  for (int decimals = 0; decimals < 2; ++decimals) {
+    const auto fits = [&](double value) { return readsAt(value, decimals); };
+    if (std::all_of(proposal.Current.Values.begin(), proposal.Current.Values.end(), fits) &&
+        std::all_of(proposal.Proposed.begin(), proposal.Proposed.end(), fits)) {
+      return decimals;
+    }
   }
+  return 2;
+}
+
+QString ProposalCellText(const TFuelProposal& proposal, TTableQuantity quantity, TCellIndex cell,
+                         int decimals) {
+  const std::size_t at = cell.Y * proposal.Current.Columns() + cell.X;
+  const double current = proposal.Current.Values[at];
+  const double proposed = proposal.Proposed[at];
+  if (!std::isfinite(current) || !std::isfinite(proposed)) return {};
+  if (quantity != TTableQuantity::ChangePercent) return QString::number(proposed, 'f', decimals);
+  if (!(current > 0)) return {};
+  if (!proposal.Changed[at]) return QStringLiteral("0.0");
+  return QString::asprintf("%+.1f", (proposed / current - 1) * 100);
+}
+
+void PaintFuelProposal(QPainter& painter, const QRectF& bounds, const TFuelProposal& proposal,
+                       const TTablePaintOptions& options) {
+  painter.save();
+  painter.fillRect(bounds, TableBackground);
+  const TFuelGrid& grid = proposal.Current;
+  if (!proposal.Error.empty() || grid.Columns() == 0 || grid.Rows() == 0 ||
+      proposal.Proposed.size() != grid.Values.size()) {
+    DrawReason(painter, bounds,
+               QStringLiteral("No corrected fuel table: ") +
+                   QString::fromStdString(proposal.Error.empty() ? "no grid" : proposal.Error));
+    painter.restore();
+    return;
+  }
+  const int decimals = ProposalDecimals(proposal);
+  const QRectF area = CellArea(bounds, grid.Y);
+  painter.setPen(QPen(GridColor, 1));
+  painter.drawRect(area);
+  for (std::size_t y = 0; y < grid.Rows(); ++y) {
+    for (std::size_t x = 0; x < grid.Columns(); ++x) {
+      const QRectF rect = GridCellRect(bounds, grid.X, grid.Y, {x, y});
+      painter.setPen(QPen(GridColor, 1));
+      painter.drawRect(rect);
+      const QString text = ProposalCellText(proposal, options.Quantity, {x, y}, decimals);
+      if (text.isEmpty()) continue;
+      const std::size_t at = y * grid.Columns() + x;
+      // More fuel makes the mixture richer: coloured as a rich cell, by the same scale.
+      const QColor fill = proposal.Changed[at]
+                              ? MixtureColor(grid.Values[at] / proposal.Proposed[at])
+                              : TableBackground;
+      painter.fillRect(rect.adjusted(1, 1, 0, 0), fill);
+      // The records' worth the cell learnt from, where it is one at least.
+      const long long weight = std::llround(proposal.Weight[at]);
+      DrawCellText(painter, rect, text, weight > 0 ? QString::number(weight) : QString(), fill);
+    }
+  }
+  DrawAxes(painter, bounds, area, grid.X, grid.Y, options);
+  DrawKey(painter, area,
+          QStringLiteral("colours: the fuel a cell gains or loses; unchanged cells plain"),
+          QStringLiteral("richer"), QStringLiteral("leaner"));
+  DrawOutline(painter, bounds, grid.X, grid.Y, options);
   painter.restore();
 }
 

@@ -37,8 +37,14 @@ std::string TableJson(const TMixtureTable& table, const TTableDescription& descr
 // "No cells: " first. The table's Error when it has one.
 std::string TableStatusText(const TMixtureTable& table);
 
-// What a grid of text shows in each cell.
-enum class TTableQuantity : unsigned char { Mean, Correction, Hits, Sd };
+// What a grid of text shows in each cell. Proposed and ChangePercent are the corrected fuel
+// table's (FuelCorrection.h: each cell's proposed value, and its change from the current value
+// in percent) on the proposal's own grid; the mixture table's texts show its mean for them.
+enum class TTableQuantity : unsigned char { Mean, Correction, Hits, Sd, Proposed, ChangePercent };
+// Whether `quantity` is shown from the corrected fuel table rather than the mixture table.
+inline bool ShowsProposal(TTableQuantity quantity) {
+  return quantity == TTableQuantity::Proposed || quantity == TTableQuantity::ChangePercent;
+}
 
 // The grid as CSV for a spreadsheet: a first row of the corner ("Y \ X" channel names) and the x
 // breakpoints, then one row per y breakpoint (rising), its breakpoint first; cells without enough

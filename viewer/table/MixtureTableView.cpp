@@ -20,6 +20,11 @@ void TMixtureTableView::SetTable(const TMixtureTable& table, const TTablePaintOp
   update();
 }
 
+void TMixtureTableView::SetProposal(const TFuelProposal& proposal) {
+  Proposal = proposal;
+  update();
+}
+
 void TMixtureTableView::SetOutlined(std::optional<TCellIndex> cell) {
   if (PaintOptions.Outlined == cell) return;
   PaintOptions.Outlined = cell;
@@ -30,15 +35,26 @@ QSize TMixtureTableView::sizeHint() const { return QSize(700, 260); }
 
 void TMixtureTableView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  PaintMixtureTable(painter, QRectF(rect()), Table, PaintOptions);
+  if (ShowsProposal(PaintOptions.Quantity)) {
+    PaintFuelProposal(painter, QRectF(rect()), Proposal, PaintOptions);
+  } else {
+    PaintMixtureTable(painter, QRectF(rect()), Table, PaintOptions);
+  }
 }
 
 bool TMixtureTableView::event(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);
   const auto* help = static_cast<QHelpEvent*>(event);
-  const std::optional<TCellIndex> cell = TableCellAtPoint(QRectF(rect()), Table, help->pos());
-  if (cell) {
-    QToolTip::showText(help->globalPos(), CellToolTip(*cell), this);
+  const bool proposal = ShowsProposal(PaintOptions.Quantity);
+  const std::optional<TCellIndex> cell =
+      proposal
+          ? GridCellAtPoint(QRectF(rect()), Proposal.Current.X, Proposal.Current.Y, help->pos())
+          : TableCellAtPoint(QRectF(rect()), Table, help->pos());
+  if (cell && proposal && Proposal.Proposed.size() != Proposal.Current.Values.size()) {
+    QToolTip::hideText();
+  } else if (cell) {
+    QToolTip::showText(help->globalPos(), proposal ? ProposalToolTip(*cell) : CellToolTip(*cell),
+                       this);
   } else {
     QToolTip::hideText();
   }
@@ -63,6 +79,30 @@ QString TMixtureTableView::CellToolTip(TCellIndex cell) const {
     text += QStringLiteral("\ncorrection %1").arg(figures.Correction, 0, 'f', 3);
   }
   return text;
+}
+
+QString TMixtureTableView::ProposalToolTip(TCellIndex cell) const {
+  const TFuelGrid& grid = Proposal.Current;
+  const std::size_t at = cell.Y * grid.Columns() + cell.X;
+  QString text = QStringLiteral("%1 %2, %3 %4\n")
+                     .arg(PaintOptions.XName)
+                     .arg(grid.X[cell.X], 0, 'g', 6)
+                     .arg(PaintOptions.YName)
+                     .arg(grid.Y[cell.Y], 0, 'g', 6);
+  const double current = grid.Values[at];
+  if (!std::isfinite(current)) return text + QStringLiteral("no current value");
+  const int decimals = ProposalDecimals(Proposal);
+  text += QStringLiteral("current %1%2")
+              .arg(current, 0, 'f', decimals)
+              .arg(Proposal.Estimated ? QStringLiteral(" (estimated from the log)") : QString());
+  if (Proposal.Changed[at]) {
+    text += QStringLiteral(", proposed %1 (%2 %)")
+                .arg(Proposal.Proposed[at], 0, 'f', decimals)
+                .arg(ProposalCellText(Proposal, TTableQuantity::ChangePercent, cell, decimals));
+  } else {
+    text += QStringLiteral(", unchanged");
+  }
+  return text + QStringLiteral("\nweight %1 records").arg(Proposal.Weight[at], 0, 'f', 1);
 }
 
 }  // namespace viewer

@@ -1,5 +1,5 @@
 // The mixture table's heat map on screen: the painter's drawing, with a cell's figures in a tool
-// tip under the mouse.
+// tip under the mouse; or, when the options' quantity is the proposal's, the corrected fuel table.
 #pragma once
 
 #include <QWidget>
@@ -14,7 +14,10 @@ class TMixtureTableView : public QWidget {
  public:
   explicit TMixtureTableView(QWidget* parent = nullptr);
 
+  // The mixture table and the corrected fuel table made with it; which one is drawn is
+  // options.Quantity's (ShowsProposal).
   void SetTable(const TMixtureTable& table, const TTablePaintOptions& options);
+  void SetProposal(const TFuelProposal& proposal);
   void SetOutlined(std::optional<TCellIndex> cell);
   const TTablePaintOptions& Options() const { return PaintOptions; }
 
@@ -26,8 +29,10 @@ class TMixtureTableView : public QWidget {
 
  private:
   QString CellToolTip(TCellIndex cell) const;
+  QString ProposalToolTip(TCellIndex cell) const;
 
   TMixtureTable Table;
+  TFuelProposal Proposal;
   TTablePaintOptions PaintOptions;
 };
 

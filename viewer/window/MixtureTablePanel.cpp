@@ -1,4 +1,5 @@
-// The mixture table panel: the session's changes, the coalesced rebuild and the status line.
+// The mixture table panel: the session's changes, the coalesced rebuild of the table and the
+// corrected fuel table, and the status line.
 #include "viewer/window/MixtureTablePanel.h"
 
 #include <QCheckBox>
@@ -6,9 +7,13 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QStringList>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "log/LogAlignment.h"
 
@@ -36,8 +41,13 @@ TMixtureTablePanel::TMixtureTablePanel(TViewSession* session, QWidget* parent)
   second->addWidget(BuildFilterControls());
   second->addWidget(BuildOutputControls());
   second->addStretch(1);
+  // The corrected fuel table's own row: the rows above are as wide as a screen already.
+  auto* third = new QHBoxLayout;
+  third->addWidget(BuildTuneControls());
+  third->addStretch(1);
   layout->addLayout(first);
   layout->addLayout(second);
+  layout->addLayout(third);
   layout->addWidget(View, 1);
   layout->addWidget(StatusLine);
   NameControls();
@@ -62,7 +72,11 @@ void TMixtureTablePanel::NameControls() {
                                                     {RangeLowEdit, "TableRangeLow"},
                                                     {RangeHighEdit, "TableRangeHigh"},
                                                     {TargetEdit, "TableTarget"},
-                                                    {QuantityBox, "TableQuantity"}};
+                                                    {QuantityBox, "TableQuantity"},
+                                                    {TuneLabel, "TableTuneName"},
+                                                    {ClearTuneButton, "TableClearTune"},
+                                                    {MaxChangeBox, "TableMaxChange"},
+                                                    {SaveTuneButton, "TableSaveTune"}};
   for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
 }
 
@@ -117,11 +131,18 @@ void TMixtureTablePanel::Rebuild() {
   if (Session->EngineLog() == nullptr) {
     Current = TMixtureTable{};
     Current.Error = "Open an engine log to see its mixture table";
+    Proposed = TFuelProposal{};
+    Proposed.Error = "no engine log";
   } else {
     TTableProblem problem;
     const std::optional<TTableSettings> settings = Session->TableSettings(problem);
     if (!settings) {
       // The last good table stays until the input reads again.
+      // The proposal does not stay: the tune or the limit it was made with may have changed, and
+      // no copy of a tune may be written from another's proposal.
+      Proposed = TFuelProposal{};
+      Proposed.Error = "the table's setup does not read";
+      View->SetProposal(Proposed);
       using TField = TTableProblem::TField;
       const QString reason = QString::fromStdString(problem.Reason);
       ShowStatus(problem.Field == TField::XBins   ? QStringLiteral("Breakpoints across: ") + reason
@@ -132,6 +153,8 @@ void TMixtureTablePanel::Rebuild() {
     }
     BuiltWith = *settings;
     Current = BuildMixtureTable(Session->TableInput(), BuiltWith);
+    // One more pass over the records, made only when something will show or write it.
+    Proposed = WantsProposal() ? Session->Proposal(BuiltWith, &ProposalAbout) : TFuelProposal{};
   }
   TTablePaintOptions options = View->Options();
   options.Quantity = Session->TableSetup().Quantity;
@@ -139,6 +162,7 @@ void TMixtureTablePanel::Rebuild() {
   options.XName = XBox->currentText();
   options.YName = YBox->currentText();
   View->SetTable(Current, options);
+  View->SetProposal(Proposed);
   ShowCursorCell();
   ShowStatus(QString());
 }
@@ -146,20 +170,64 @@ void TMixtureTablePanel::Rebuild() {
 void TMixtureTablePanel::ShowCursorCell() {
   std::optional<TCellIndex> cell;
   const std::optional<double> cursor = Session->Cursor();
-  if (cursor && Session->EngineLog() != nullptr && !Current.Cells.empty()) {
-    cell = CellAt(Current, Session->TableInput(), BuiltWith, *cursor + Session->TableAxisShift());
+  if (cursor && Session->EngineLog() != nullptr) {
+    const double time = *cursor + Session->TableAxisShift();
+    if (ShowsProposal(Session->TableSetup().Quantity)) {
+      // The proposal's grid is the tune's: the engine's cell is found on its breakpoints.
+      TMixtureTable grid;
+      grid.XBins = Proposed.Current.X;
+      grid.YBins = Proposed.Current.Y;
+      if (Proposed.Error.empty()) cell = CellAt(grid, Session->TableInput(), BuiltWith, time);
+    } else if (!Current.Cells.empty()) {
+      cell = CellAt(Current, Session->TableInput(), BuiltWith, time);
+    }
   }
   View->SetOutlined(cell);
 }
 
+bool TMixtureTablePanel::WantsProposal() const {
+  return !Session->TunePath().isEmpty() || ShowsProposal(Session->TableSetup().Quantity);
+}
+
+QString TMixtureTablePanel::ProposalStatusText() const {
+  if (!Proposed.Error.empty()) {
+    return QStringLiteral("No corrected fuel table: ") + QString::fromStdString(Proposed.Error);
+  }
+  const auto changed =
+      static_cast<std::size_t>(std::count(Proposed.Changed.begin(), Proposed.Changed.end(), true));
+  QString text = QStringLiteral(
+                     "Corrected fuel table from %1 records: %2 of %3 cells changed, "
+                     "each by at most %4 %")
+                     .arg(Proposed.Used)
+                     .arg(changed)
+                     .arg(Proposed.Proposed.size())
+                     .arg(Session->MaxChange());
+  if (Proposed.Estimated) text += QStringLiteral("; current table estimated from the logged VE");
+  const TLeftOut& left = Proposed.LeftOut;
+  const std::pair<std::size_t, const char*> reasons[] = {
+      {left.NoMixture, "without a mixture"},  {left.Implausible, "with an implausible mixture"},
+      {left.Filtered, "not steady"},          {left.OutsideRange, "outside the range filter"},
+      {left.Warmup, "in warm-up enrichment"}, {left.Accel, "in acceleration enrichment"},
+      {left.FuelCut, "in fuel cut"},          {left.NoTarget, "without a target"},
+      {left.NoFuelValue, "without a VE"}};
+  QStringList parts;
+  for (const auto& [count, why] : reasons) {
+    if (count > 0) parts << QStringLiteral("%1 %2").arg(count).arg(QLatin1String(why));
+  }
+  if (!parts.isEmpty()) text += QStringLiteral("; left out: ") + parts.join(QStringLiteral(", "));
+  return text;
+}
+
 QString TMixtureTablePanel::StatusText() const { return StatusLine->text(); }
 
-void TMixtureTablePanel::ShowStatus(const QString& problem) {
+void TMixtureTablePanel::ShowStatus(const QString& problem, bool isProblem) {
   // Counted and left out, and why: a user whose table stays empty learns the reason here.
-  QString text = QString::fromStdString(TableStatusText(Current));
+  const bool proposal = ShowsProposal(Session->TableSetup().Quantity);
+  QString text = proposal ? ProposalStatusText() : QString::fromStdString(TableStatusText(Current));
   if (!problem.isEmpty()) text = problem + QStringLiteral("   (") + text + ")";
+  const bool fine = proposal ? Proposed.Error.empty() : Current.AnyShown();
   StatusLine->setStyleSheet(
-      problem.isEmpty() && Current.AnyShown() ? QString() : QStringLiteral("color: #b02020"));
+      (problem.isEmpty() || !isProblem) && fine ? QString() : QStringLiteral("color: #b02020"));
   StatusLine->setText(text);
 }
 

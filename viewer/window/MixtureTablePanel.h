@@ -1,8 +1,10 @@
 // The window's mixture table panel: a row of controls (axes and their breakpoints, the mixture
-// and its lag, the filters, the target, what the cells show, copy and save) over the heat map. It
-// shows the session's table setup and sends it the user's changes; the session's view range is the
-// data the table is made of, its cursor outlines the engine's cell. Rebuilds are coalesced, so
-// dragging a zoom or a filter never queues them up.
+// and its lag, the tune and the most a cell may change, the filters, the target, what the cells
+// show, copy and save) over the heat map. It shows the session's table setup and sends it the
+// user's changes; the session's view range is the data the table is made of, its cursor outlines
+// the engine's cell. The corrected fuel table is made with the table, on the tune's grid (or the
+// table's), and shown, copied and written into a copy of the tune from there. Rebuilds are
+// coalesced, so dragging a zoom or a filter never queues them up.
 #pragma once
 
 #include <QString>
@@ -22,7 +24,9 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
+class QToolButton;
 class QTimer;
 
 namespace viewer {
@@ -40,13 +44,23 @@ class TMixtureTablePanel : public QWidget {
   // Loads a target grid for the table's present shape from a CSV file; false with the reason in
   // the status line when it cannot be read or does not read.
   bool LoadTarget(const QString& path);
+  // Loads the tune the corrected fuel table starts from (MSQ, or a CSV grid with breakpoints);
+  // false with the reason in the status line, the tune before it kept.
+  bool LoadTune(const QString& path);
+  // Writes the loaded MSQ tune with the proposed fuel table to `path`, whole or not at all. Never
+  // over the tune itself or a file open in the session; false with the reason in the status line.
+  bool SaveTune(const QString& path);
 
   const TMixtureTable& Table() const { return Current; }
+  // The corrected fuel table made with the table (Error set when none could be; empty while
+  // neither the tune nor the quantity shown asks for one).
+  const TFuelProposal& Proposal() const { return Proposed; }
   const TTableSettings& Settings() const { return BuiltWith; }
   bool RebuildPending() const;
   std::optional<TCellIndex> OutlinedCell() const { return View->Options().Outlined; }
   const TMixtureTableView* HeatMap() const { return View; }
-  // The table as the copy puts it on the clipboard.
+  // The table as the copy puts it on the clipboard; the proposed fuel table as a tuning program
+  // takes a paste while the proposal's quantities are shown.
   QString CopyText(bool withAxes) const;
   // The status line under the controls: the counts, or why no table could be made.
   QString StatusText() const;
@@ -59,6 +73,7 @@ class TMixtureTablePanel : public QWidget {
   QWidget* BuildValueControls();
   QWidget* BuildFilterControls();
   QWidget* BuildOutputControls();
+  QWidget* BuildTuneControls();
   void NameControls();
   void SessionChanged(TViewSession::TChange what);
   void FillChannelBoxes();
@@ -66,11 +81,16 @@ class TMixtureTablePanel : public QWidget {
   void ShowSetup();
   void LoadTargetClicked();
   void SaveCsvClicked();
+  void LoadTuneClicked();
+  void SaveTuneClicked();
+  bool WantsProposal() const;
+  QString ProposalStatusText() const;
   void Copy(bool withAxes);
   void ScheduleRebuild();
   void Rebuild();
   void ShowCursorCell();
-  void ShowStatus(const QString& problem);
+  // The status line: `problem` (or a note, when not `isProblem`) before what was counted.
+  void ShowStatus(const QString& problem, bool isProblem = true);
   TTableDescription Description() const;
 
   TViewSession* Session;
@@ -78,6 +98,8 @@ class TMixtureTablePanel : public QWidget {
   bool MixtureListed = false;  // the source box offers our log
   TTableSettings BuiltWith;
   TMixtureTable Current;
+  TFuelProposal Proposed;
+  TProposalDescription ProposalAbout;
   QTimer* RebuildTimer;
   bool Stale = true;  // a rebuild was skipped while hidden
   TMixtureTableView* View;
@@ -97,7 +119,15 @@ class TMixtureTablePanel : public QWidget {
   QLineEdit* RangeHighEdit = nullptr;
   QLineEdit* TargetEdit = nullptr;
   QComboBox* QuantityBox = nullptr;
+  QLabel* TuneLabel = nullptr;
+  QToolButton* ClearTuneButton = nullptr;
+  QDoubleSpinBox* MaxChangeBox = nullptr;
+  QPushButton* SaveTuneButton = nullptr;
   QLabel* StatusLine = nullptr;
 };
+
+// Where the corrected copy of the tune at `tunePath` is offered: beside it, "-corrected" before
+// its ".msq" (or ".msq" added to a name without it).
+QString CorrectedTuneName(const QString& tunePath);
 
 }  // namespace viewer

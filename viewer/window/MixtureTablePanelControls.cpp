@@ -1,10 +1,12 @@
 // The mixture table panel's controls: building them, each sending its command to the session,
-// showing the session's setup, and what leaves the panel (the copy and the CSV file).
+// showing the session's setup, and what leaves the panel (the copy, the CSV file and the
+// corrected tune).
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
@@ -15,6 +17,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
@@ -64,6 +67,24 @@ std::size_t ChannelOf(const QComboBox* box) {
 void SelectData(QComboBox* box, int data) {
   const int index = box->findData(data);
   if (index >= 0) box->setCurrentIndex(index);
+}
+
+// The desktop's decimal separator: a spreadsheet pastes numbers in its own locale or keeps text.
+char DesktopDecimal() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
+}
+
+// Whether the proposal has a grid to show, copy or write.
+bool HasGrid(const TFuelProposal& proposal) {
+  return proposal.Error.empty() && !proposal.Proposed.empty();
+}
+
+// Whether `path` names an existing file that `other` names too (through another spelling, a link
+// or the file system's letter case).
+bool SameFile(const QString& path, const QString& other) {
+  const QFileInfo info(path);
+  return !other.isEmpty() && info.exists() && info == QFileInfo(other);
 }
 
 }  // namespace
@@ -200,6 +221,11 @@ QWidget* TMixtureTablePanel::BuildOutputControls() {
   QuantityBox->addItem(QStringLiteral("Correction"), static_cast<int>(TTableQuantity::Correction));
   QuantityBox->addItem(QStringLiteral("Hits"), static_cast<int>(TTableQuantity::Hits));
   QuantityBox->addItem(QStringLiteral("Spread (sd)"), static_cast<int>(TTableQuantity::Sd));
+  QuantityBox->addItem(QStringLiteral("Proposed"), static_cast<int>(TTableQuantity::Proposed));
+  QuantityBox->addItem(QStringLiteral("Change %"), static_cast<int>(TTableQuantity::ChangePercent));
+  QuantityBox->setToolTip(
+      QStringLiteral("Proposed and Change %: the corrected fuel table, on the tune's breakpoints "
+                     "(or the table's without a tune)"));
   auto* copy = new QToolButton;
   copy->setPopupMode(QToolButton::MenuButtonPopup);
   auto* copyAxes = new QAction(QStringLiteral("Copy"), this);
@@ -224,6 +250,36 @@ QWidget* TMixtureTablePanel::BuildOutputControls() {
   });
   return Row({Caption(QStringLiteral("Target")), TargetEdit, load, Caption(QStringLiteral("Show")),
               QuantityBox, copy, save});
+}
+
+QWidget* TMixtureTablePanel::BuildTuneControls() {
+  auto* load = new QPushButton(QStringLiteral("Load tune..."));
+  load->setObjectName(QStringLiteral("TableLoadTune"));
+  load->setToolTip(QStringLiteral(
+      "The tune whose fuel table is corrected: an MSQ tune, or a CSV grid with its "
+      "breakpoints. Without one the current table is estimated from the logged VE."));
+  TuneLabel = new QLabel;
+  ClearTuneButton = new QToolButton;
+  ClearTuneButton->setText(QStringLiteral("Clear"));
+  ClearTuneButton->setToolTip(
+      QStringLiteral("Forget the tune: the current table is estimated from the logged VE"));
+  MaxChangeBox = new QDoubleSpinBox;
+  MaxChangeBox->setRange(1, 100);
+  MaxChangeBox->setDecimals(1);
+  MaxChangeBox->setSingleStep(1);
+  MaxChangeBox->setValue(Session->MaxChange());
+  MaxChangeBox->setSuffix(QStringLiteral(" %"));
+  MaxChangeBox->setToolTip(QStringLiteral("The most the corrected table moves a cell, either way"));
+  SaveTuneButton = new QPushButton(QStringLiteral("Save tune..."));
+  SaveTuneButton->setToolTip(
+      QStringLiteral("A copy of the MSQ tune with the proposed fuel table: only the table's "
+                     "numbers change"));
+  connect(load, &QPushButton::clicked, this, &TMixtureTablePanel::LoadTuneClicked);
+  connect(ClearTuneButton, &QToolButton::clicked, Session, &TViewSession::ClearTune);
+  connect(MaxChangeBox, &QDoubleSpinBox::valueChanged, Session, &TViewSession::SetMaxChange);
+  connect(SaveTuneButton, &QPushButton::clicked, this, &TMixtureTablePanel::SaveTuneClicked);
+  return Row({Caption(QStringLiteral("Tune")), load, TuneLabel, ClearTuneButton,
+              Caption(QStringLiteral("max change")), MaxChangeBox, SaveTuneButton});
 }
 
 void TMixtureTablePanel::SetQuantity(TTableQuantity quantity) {
@@ -291,6 +347,12 @@ void TMixtureTablePanel::ShowSetup() {
       setup.TargetGrid.empty() ? QStringLiteral("none")
                                : QStringLiteral("grid: ") + QString::fromStdString(setup.GridName));
   SelectData(QuantityBox, static_cast<int>(setup.Quantity));
+  const QString& tune = Session->TunePath();
+  TuneLabel->setText(tune.isEmpty() ? QStringLiteral("(none)") : QFileInfo(tune).fileName());
+  TuneLabel->setToolTip(tune);
+  ClearTuneButton->setEnabled(!tune.isEmpty());
+  SaveTuneButton->setEnabled(Session->TuneIsMsq());
+  MaxChangeBox->setValue(Session->MaxChange());
 }
 
 void TMixtureTablePanel::LoadTargetClicked() {
@@ -314,29 +376,112 @@ TTableDescription TMixtureTablePanel::Description() const {
 }
 
 QString TMixtureTablePanel::CopyText(bool withAxes) const {
-  // The desktop's decimal separator: a spreadsheet pastes numbers in its own locale or keeps text.
-  const QString point = QLocale().decimalPoint();
-  const char separator = point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
+  const TTableQuantity quantity = Session->TableSetup().Quantity;
+  if (ShowsProposal(quantity)) {
+    return HasGrid(Proposed)
+               ? QString::fromStdString(ProposalTsv(Proposed, withAxes, DesktopDecimal()))
+               : QString();
+  }
   return QString::fromStdString(
-      TableTsv(Current, Description(), Session->TableSetup().Quantity, withAxes, separator));
+      TableTsv(Current, Description(), quantity, withAxes, DesktopDecimal()));
 }
 
 void TMixtureTablePanel::Copy(bool withAxes) {
-  if (Current.Cells.empty()) return;
+  const bool proposal = ShowsProposal(Session->TableSetup().Quantity);
+  if (proposal ? !HasGrid(Proposed) : Current.Cells.empty()) return;
   QApplication::clipboard()->setText(CopyText(withAxes));
 }
 
 void TMixtureTablePanel::SaveCsvClicked() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save mixture table"),
-                                                    QStringLiteral("mixture-table.csv"),
-                                                    QStringLiteral("CSV (*.csv)"));
+  const bool proposal = ShowsProposal(Session->TableSetup().Quantity);
+  if (proposal && !HasGrid(Proposed)) {
+    ShowStatus(QStringLiteral("No corrected fuel table to save"));
+    return;
+  }
+  const QString path = QFileDialog::getSaveFileName(
+      this,
+      proposal ? QStringLiteral("Save corrected fuel table") : QStringLiteral("Save mixture table"),
+      proposal ? QStringLiteral("corrected-fuel-table.csv") : QStringLiteral("mixture-table.csv"),
+      QStringLiteral("CSV (*.csv)"));
   if (path.isEmpty()) return;
   QFile file(path);
-  const QByteArray text =
-      QByteArray::fromStdString(TableCsv(Current, Description(), Session->TableSetup().Quantity));
+  const QByteArray text = QByteArray::fromStdString(
+      proposal ? ProposalCsv(Proposed, ProposalAbout)
+               : TableCsv(Current, Description(), Session->TableSetup().Quantity));
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush()) {
     ShowStatus(path + QStringLiteral(": ") + file.errorString());
   }
+}
+
+void TMixtureTablePanel::LoadTuneClicked() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Load tune"), QString(),
+      QStringLiteral("Tunes (*.msq *.csv);;MSQ tunes (*.msq);;CSV grids (*.csv);;All files (*)"));
+  if (!path.isEmpty()) LoadTune(path);
+}
+
+bool TMixtureTablePanel::LoadTune(const QString& path) {
+  std::string error;
+  if (!Session->LoadTune(path, error)) {
+    ShowStatus(QString::fromStdString(error));
+    return false;
+  }
+  return true;
+}
+
+QString CorrectedTuneName(const QString& tunePath) {
+  const QFileInfo info(tunePath);
+  const QString name = info.fileName();
+  const bool msq = name.endsWith(QStringLiteral(".msq"), Qt::CaseInsensitive);
+  const QString stem = msq ? name.left(name.size() - 4) : name;
+  return info.dir().filePath(stem + QStringLiteral("-corrected") +
+                             (msq ? name.right(4) : QStringLiteral(".msq")));
+}
+
+void TMixtureTablePanel::SaveTuneClicked() {
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save corrected tune"),
+                                                    CorrectedTuneName(Session->TunePath()),
+                                                    QStringLiteral("MSQ tunes (*.msq)"));
+  if (!path.isEmpty()) SaveTune(path);
+}
+
+bool TMixtureTablePanel::SaveTune(const QString& path) {
+  // What is written is what the settings make now, not a table still waiting for its rebuild.
+  if (RebuildTimer->isActive()) {
+    RebuildTimer->stop();
+    Rebuild();
+  }
+  const auto refuse = [this](const QString& why) {
+    ShowStatus(why);
+    return false;
+  };
+  if (!Session->TuneIsMsq()) return refuse(QStringLiteral("Load an MSQ tune to save a copy of"));
+  if (Stale) return refuse(QStringLiteral("Show the table to make its corrected fuel table"));
+  // The user's tune and the logs stay as they were: the copy goes beside them, never over them.
+  if (SameFile(path, Session->TunePath())) {
+    return refuse(path + QStringLiteral(": that is the tune itself; save the corrected copy under "
+                                        "another name"));
+  }
+  for (const TViewSession::TGivenFile& given : Session->Given()) {
+    if (SameFile(path, given.Path)) {
+      return refuse(path + QStringLiteral(": that file is open in kestview"));
+    }
+  }
+  if (!HasGrid(Proposed)) {
+    return refuse(QStringLiteral("No corrected fuel table to write: ") +
+                  QString::fromStdString(Proposed.Error));
+  }
+  std::string error;
+  const std::optional<std::string> bytes = Session->TuneWithProposal(Proposed, error);
+  if (!bytes) return refuse(QString::fromStdString(error));
+  // Whole or not at all: a tune cut short by a full disk would stop an engine running.
+  QSaveFile file(path);
+  const QByteArray data = QByteArray::fromStdString(*bytes);
+  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    return refuse(path + QStringLiteral(": ") + file.errorString());
+  }
+  ShowStatus(QStringLiteral("Saved ") + QFileInfo(path).fileName(), false);
+  return true;
 }
 
 }  // namespace viewer
