@@ -234,6 +234,15 @@ int main(int argc, char** argv) {
     }
   }
   ApplyOptions(*options, session, true);
+  // The tune the table panel corrects, as Load tune... would load it.
+  if (!options->Correct.TunePath.isEmpty()) {
+    session.SetTuneNames(options->Correct.Table, options->Correct.XAxis, options->Correct.YAxis);
+    session.SetMaxChange(options->Correct.MaxChange);
+    std::string tuneError;
+    if (!session.LoadTune(options->Correct.TunePath, tuneError)) {
+      std::fprintf(stderr, "kestview: %s\n", tuneError.c_str());
+    }
+  }
   viewer::TKestViewWindow window(&session);
   window.show();
   return app.exec();
