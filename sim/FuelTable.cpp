@@ -79,27 +79,6 @@ const std::vector<double> BuiltInAfrTarget = {
 };
 // clang-format on
 
-// One line of delimited text into its cells; a quoted cell may hold the separator, and "" inside
-// it is one quote.
-std::vector<std::string> CellsOf(std::string_view line, char separator) {
-  std::vector<std::string> cells(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      cells.back() += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == separator && !quoted) {
-      cells.emplace_back();
-    } else {
-      cells.back() += c;
-    }
-  }
-  return cells;
-}
-
 std::string Place(std::size_t line, std::size_t cell) {
   return "line " + std::to_string(line + 1) + ", cell " + std::to_string(cell + 1);
 }
@@ -165,7 +144,7 @@ std::optional<TFuelTable> ParseFuelTableCsv(std::string_view text, double low, d
   for (std::string_view line : text::Split(text, "\n")) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!text::Trim(line, text::WhiteSpace).empty())
-      lines.emplace_back(number, CellsOf(line, separator));
+      lines.emplace_back(number, text::SplitQuoted(line, separator));
     ++number;
   }
   if (lines.size() < 2 || lines.front().second.size() < 2) {

@@ -17,6 +17,25 @@ std::string_view Trim(std::string_view text, std::string_view blanks) {
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+std::vector<std::string> SplitQuoted(std::string_view line, char separator) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      cells.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == separator && !quoted) {
+      cells.emplace_back();
+    } else {
+      cells.back() += c;
+    }
+  }
+  return cells;
+}
+
 std::vector<std::string_view> Split(std::string_view text, std::string_view separators) {
   std::vector<std::string_view> parts;
   std::size_t begin = 0;

@@ -21,6 +21,11 @@ std::string_view Trim(std::string_view text, std::string_view blanks = Blanks);
 // kept): n separators give n + 1 parts, and an empty text one empty part.
 std::vector<std::string_view> Split(std::string_view text, std::string_view separators);
 
+// One line of delimited text cut into its cells at `separator`: a cell in double quotes may hold
+// the separator, and "" inside one is one quote. The cells are not trimmed; an empty line is one
+// empty cell.
+std::vector<std::string> SplitQuoted(std::string_view line, char separator);
+
 // `c` with A to Z made a to z; every other character as it is.
 constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 // `text` with A to Z made a to z.

@@ -29,27 +29,6 @@ std::optional<double> NumberOf(std::string_view text, bool decimalComma) {
                                   .Finite = true});
 }
 
-// One line of delimited text into its cells; a cell in double quotes may hold the separator,
-// and "" inside it is one quote.
-std::vector<std::string> CellsOf(std::string_view line, char separator) {
-  std::vector<std::string> cells(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      cells.back() += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == separator && !quoted) {
-      cells.emplace_back();
-    } else {
-      cells.back() += c;
-    }
-  }
-  return cells;
-}
-
 // The shortest text that reads back as `value`.
 std::string ShortestText(double value) {
   return QString::number(value, 'g', QLocale::FloatingPointShortest).toStdString();
@@ -298,7 +277,7 @@ std::optional<std::vector<double>> ParseTargetGrid(std::string_view text, std::s
   for (std::string_view line : text::Split(text, "\n")) {
     // Only the line end goes: leading and trailing separators are empty cells.
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!Trimmed(line).empty()) lines.push_back(CellsOf(line, separator));
+    if (!Trimmed(line).empty()) lines.push_back(text::SplitQuoted(line, separator));
   }
   if (lines.empty()) {
     error = "the target grid is empty, the table needs " + ShapeText(rows, columns);
@@ -349,7 +328,7 @@ std::optional<TFuelGrid> ParseFuelGrid(std::string_view text, std::string& error
   std::vector<std::vector<std::string>> lines;
   for (std::string_view line : text::Split(body, "\n")) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!Trimmed(line).empty()) lines.push_back(CellsOf(line, separator));
+    if (!Trimmed(line).empty()) lines.push_back(text::SplitQuoted(line, separator));
   }
   if (lines.size() < 2 || lines.front().size() < 2) {
     error =
