@@ -512,6 +512,7 @@ TEST(MixtureTableWindow, TheCorrectedFuelTableIsShownCopiedAndWrittenIntoACopyOf
     QFile copy(copyPath);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     const std::string written = copy.readAll().toStdString();
+    copy.close();  // Windows removes no file that is open
     ASSERT_TRUE(QFile::remove(copyPath));
     // Only the table's numbers differ: everything up to its start tag and from its end tag on
     // is the tune's, byte for byte.
