@@ -84,6 +84,7 @@ class TKestViewWindow : public QMainWindow {
   void UpdateSummary();
   void UpdateMessages();
   void OpenDialog();
+  void FollowFolderDialog();
   void ExportDialog();
   void ShowDisplay();
   void BuildEngineControls();
