@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,10 @@ float LastRpm(const enginelog::TLog& log) {
 // over it.
 bool ReplaceFile(const QString& path, const std::string& bytes) {
   const QString aside = path + ".new";
-  return viewertest::WriteFile(aside, bytes) &&
-         std::rename(aside.toLocal8Bit().constData(), path.toLocal8Bit().constData()) == 0;
+  std::error_code error;
+  if (!viewertest::WriteFile(aside, bytes)) return false;
+  std::filesystem::rename(aside.toStdString(), path.toStdString(), error);
+  return !error;
 }
 
 TEST(Follow, TheEngineLogIsFollowedThroughGrowthTruncationAndReplacement) {

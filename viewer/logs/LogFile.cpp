@@ -35,14 +35,6 @@ bool TLogFile::IsEngineLog() const {
          format == enginelog::TFileFormat::Text || format == enginelog::TFileFormat::DataLog;
 }
 
-enginelog::TLog TLogFile::TakeLog() {
-  SetFollow(false);
-  Reader->Finish();
-  enginelog::TLog log = std::move(Reader->Log());
-  Restart();
-  return log;
-}
-
 void TLogFile::Restart() {
   // Until the first bytes choose, our reader stands in: it names the fault of a file that cannot
   // be opened, or of an empty one.

@@ -54,9 +54,6 @@ class TLogFile : public QObject {
   // The log read so far. The same object until the file is read again from its start; a holder
   // of it fetches it anew after Grew.
   const enginelog::TLog& Data() const { return Reader->Log(); }
-  // The log read, taken out of this file, which then holds an empty log and follows no more: the
-  // end of the file read so far ends the log.
-  enginelog::TLog TakeLog();
   // The file is an engine log of another program (MLG, MSL, DataLog export or delimited text), not
   // one of ours.
   bool IsEngineLog() const;
