@@ -55,7 +55,8 @@ std::optional<TLogFormat> SniffGrowingLog(std::string_view head) {
   // finds stays found.
   const TLogFormat format = SniffLogFormat(head, false);
   if (format != TLogFormat::None) return format;
-  if (MlgMagic.substr(0, head.size()) == head) return std::nullopt;
+  // (The MLG signature's first five bytes hold neither a NUL nor a line end: a file that has
+  // only those so far waits below.)
   if (head.find('\0') != std::string_view::npos) return TLogFormat::None;
   // No text log yet: none ever, once every line the text layout is found from is here.
   if (HoldsTextLayoutLines(head)) return TLogFormat::None;
