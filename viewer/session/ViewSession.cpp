@@ -375,8 +375,12 @@ QString TViewSession::Messages() const {
       lines << file->Path() + QStringLiteral(": waiting for rows");
     }
   }
-  if (EngineLogFile && !EngineReady && EngineLogFile->Data().Ok()) {
-    lines << EngineFile + QStringLiteral(": waiting for the engine log's first record");
+  if (EngineLogFile && !EngineReady) {
+    // A followed engine log read again after it was replaced may have turned out unreadable.
+    const std::string& error = EngineLogFile->Data().Error;
+    lines << (error.empty()
+                  ? EngineFile + QStringLiteral(": waiting for the engine log's first record")
+                  : QString::fromStdString(error));
   }
   return lines.join('\n');
 }
