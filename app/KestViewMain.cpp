@@ -89,7 +89,8 @@ void PrintSummaries(const viewer::TViewOptions& options, const viewer::TViewSess
       const std::string name = QFileInfo(given.Path).fileName().toStdString();
       const viewer::TEngineMixture mixture{session.EngineMixture(), display, bands};
       entry =
-          options.Json
+          session.EngineLog() == nullptr ? std::string()
+          : options.Json
               ? viewer::EngineSummaryJson(name, *session.EngineLog(), session.LinedUp(), mixture)
               : viewer::EngineSummaryText(name, *session.EngineLog(), session.LinedUp(), mixture);
     } else if (given.Kind == TKind::Unreadable) {
@@ -228,6 +229,13 @@ int main(int argc, char** argv) {
   session.SetAlign(options->Align);
   // Files that cannot be read are named in the window's message line.
   session.OpenFiles(options->Files);
+  for (const QString& folder : options->FollowDirs) {
+    if (!QFileInfo(folder).isDir()) {
+      std::fprintf(stderr, "kestview: --follow-dir %s is no folder\n",
+                   folder.toLocal8Bit().constData());
+    }
+  }
+  if (!options->FollowDirs.isEmpty()) session.FollowFolders(options->FollowDirs);
   if (!options->Channels.empty()) {
     for (const std::string& name : session.SetShownChannelNames(options->Channels)) {
       std::fprintf(stderr, "kestview: the engine log has no channel %s\n", name.c_str());

@@ -183,11 +183,16 @@ TLog NotAnEngineLog(const std::string& name, TLogFormat format) {
 
 }  // namespace
 
-std::unique_ptr<TLogReader> MakeLogReader(std::string_view head, bool wholeFile,
-                                          const std::string& name, std::uint64_t sizeHint) {
-  auto reader = EngineReaderFor(SniffLogFormat(head, wholeFile), name, sizeHint);
+std::unique_ptr<TLogReader> MakeLogReaderFor(TLogFormat format, const std::string& name,
+                                             std::uint64_t sizeHint) {
+  auto reader = EngineReaderFor(format, name, sizeHint);
   if (reader) return reader;
   return std::make_unique<TOurLogReader>(name);
+}
+
+std::unique_ptr<TLogReader> MakeLogReader(std::string_view head, bool wholeFile,
+                                          const std::string& name, std::uint64_t sizeHint) {
+  return MakeLogReaderFor(SniffLogFormat(head, wholeFile), name, sizeHint);
 }
 
 TLog ReadLog(std::string_view bytes, const std::string& name) {

@@ -182,6 +182,12 @@ class TLogReader {
 std::unique_ptr<TLogReader> MakeLogReader(std::string_view head, bool wholeFile,
                                           const std::string& name, std::uint64_t sizeHint);
 
+enum class TLogFormat : std::uint8_t;
+// The reader for a log of `format` (as SniffLogFormat or SniffGrowingLog found it): an engine
+// log's reader, or ours for a log of ours or none.
+std::unique_ptr<TLogReader> MakeLogReaderFor(TLogFormat format, const std::string& name,
+                                             std::uint64_t sizeHint);
+
 // A whole log in one piece of memory, whichever log it is.
 TLog ReadLog(std::string_view bytes, const std::string& name);
 

@@ -49,4 +49,18 @@ TLogFormat SniffLogFormat(std::string_view head, bool wholeFile) {
   return layout->Format == TFileFormat::Msl ? TLogFormat::Msl : TLogFormat::Text;
 }
 
+std::optional<TLogFormat> SniffGrowingLog(std::string_view head) {
+  if (head.size() >= SniffBytes) return SniffLogFormat(head.substr(0, SniffBytes), false);
+  // Each test of SniffLogFormat reads only complete lines when the file may go on, so what it
+  // finds stays found.
+  const TLogFormat format = SniffLogFormat(head, false);
+  if (format != TLogFormat::None) return format;
+  // (The MLG signature's first five bytes hold neither a NUL nor a line end: a file that has
+  // only those so far waits below.)
+  if (head.find('\0') != std::string_view::npos) return TLogFormat::None;
+  // No text log yet: none ever, once every line the text layout is found from is here.
+  if (HoldsTextLayoutLines(head)) return TLogFormat::None;
+  return std::nullopt;
+}
+
 }  // namespace enginelog

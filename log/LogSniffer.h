@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace enginelog {
@@ -27,5 +28,11 @@ inline constexpr std::size_t SniffBytes = 64 * 1024;
 // Which log `head` starts. `wholeFile`: `head` is the entire file, so a short head is no reason to
 // doubt.
 TLogFormat SniffLogFormat(std::string_view head, bool wholeFile);
+
+// Which log a file still being written starts with, once its first bytes tell: nothing while more
+// bytes could change the answer (the MLG signature or a first line not yet whole, a text log's
+// header without its rows). `head`: the file so far (only its first SniffBytes are looked at).
+// A file that is no log is None once enough of it is there to say so.
+std::optional<TLogFormat> SniffGrowingLog(std::string_view head);
 
 }  // namespace enginelog

@@ -41,6 +41,8 @@ namespace {
 constexpr std::size_t MaxHeaderSearchLines = 40;  // names further down are not looked for
 constexpr std::size_t SampleRows = 20;            // rows the layout is checked against
 constexpr std::uint64_t MaxReservedRows = std::uint64_t{1} << 26;
+// The names' line, a units line beneath and the sample.
+static_assert(TextLayoutLines == MaxHeaderSearchLines + SampleRows + 2);
 
 using text::Lower;
 using text::StartsWithNoCase;
@@ -476,14 +478,21 @@ std::optional<TStartTime> FindDateTime(std::string_view text, bool& hasTime) {
   return std::nullopt;
 }
 
+bool HoldsTextLayoutLines(std::string_view head) {
+  std::size_t pos = 0;
+  std::size_t lines = 0;
+  std::string_view line;
+  while (lines < TextLayoutLines && NextLine(head, pos, false, line)) ++lines;
+  return lines == TextLayoutLines;
+}
+
 std::optional<TTextLayout> DetectTextLayout(std::string_view head, bool wholeFile,
                                             std::string& error) {
   if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
   std::vector<std::string_view> lines;
   std::size_t pos = 0;
   std::string_view line;
-  while (lines.size() < MaxHeaderSearchLines + SampleRows + 2 &&
-         NextLine(head, pos, wholeFile, line)) {
+  while (lines.size() < TextLayoutLines && NextLine(head, pos, wholeFile, line)) {
     lines.push_back(line);
   }
   const std::size_t searched = std::min(lines.size(), MaxHeaderSearchLines);
@@ -551,8 +560,10 @@ void TTextLogReader::Start(const TTextLayout& layout) {
 std::size_t TTextLogReader::Consume(std::string_view data, std::uint64_t offset, bool atEnd) {
   std::size_t pos = 0;
   if (!LayoutDone) {
-    // The layout is found from the first lines once enough of them are here.
-    if (!atEnd && data.size() < SniffBytes) return 0;
+    // The layout is found from the first lines once all that it looks at are here: a log that
+    // is followed as it is written shows its rows from its first few seconds, not only once a
+    // whole first look of bytes has come.
+    if (!atEnd && data.size() < SniffBytes && !HoldsTextLayoutLines(data)) return 0;
     std::string error;
     const std::size_t bom = data.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
     const auto layout =

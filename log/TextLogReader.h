@@ -41,6 +41,12 @@ struct TTextLayout {
 // its last line is complete without a line end.
 bool NextLine(std::string_view data, std::size_t& pos, bool atEnd, std::string_view& line);
 
+// How many lines DetectTextLayout looks at: once a file's first bytes hold this many complete
+// lines, more of them cannot change the layout found.
+inline constexpr std::size_t TextLayoutLines = 62;
+// Whether `head` holds TextLayoutLines complete lines (the last one ended by its line end).
+bool HoldsTextLayoutLines(std::string_view head);
+
 // How the text in `head` (a file's first bytes) is laid out, or nothing with `error` saying why.
 // `wholeFile`: `head` is the whole file, so its last line is complete.
 std::optional<TTextLayout> DetectTextLayout(std::string_view head, bool wholeFile,

@@ -513,3 +513,92 @@ TEST(EngineLogReader, FilesAreReadOrNamedInTheMessage) {
 
 }  // namespace
 }  // namespace enginelog
+
+namespace enginelog {
+namespace {
+
+bool SameValue(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// What is wrong with `part`, the log of a file followed up to some byte, as a part of `whole`: an
+// error, or a record that is not one of the whole's first (a record shown before all of it came);
+// empty when nothing is.
+std::string NotAPartOf(const TLog& part, const TLog& whole) {
+  if (!part.Ok()) return "error: " + part.Error;
+  if (part.Rows() > whole.Rows()) return "more rows than the whole";
+  if (!part.Channels.empty() && part.Channels.size() != whole.Channels.size()) {
+    return "other channels than the whole";
+  }
+  for (std::size_t r = 0; r < part.Rows(); ++r) {
+    if (part.Times[r] != whole.Times[r]) return "the time of row " + std::to_string(r);
+    for (std::size_t c = 0; c < part.Channels.size(); ++c) {
+      if (!SameValue(part.Channels[c].Values[r], whole.Channels[c].Values[r])) {
+        return "row " + std::to_string(r) + " of " + part.Channels[c].Name;
+      }
+    }
+  }
+  return {};
+}
+
+// A followed engine log, cut at every byte (the header, a record or a line split anywhere) and
+// fed a byte at a time: no error while it grows, only whole records shown, every record shown
+// once all its bytes are there (a text log's rows before a first look's worth of bytes came), and
+// at its end the log that reading it whole gives.
+TEST(EngineLogReader, FollowedLogsCutAnywhereReadAsTheWhole) {
+  TMlgBuilder mlg = TwoFields();
+  for (int i = 0; i < 30; ++i) {
+    mlg.Record(static_cast<std::uint16_t>(i * 1000), {900.0 + i * 7, static_cast<double>(i)});
+    if (i == 12) mlg.Marker(static_cast<std::uint16_t>(i * 1000 + 1), "lap");
+  }
+  std::string text = "Log started 2024-05-01 12:00:00\nTime (s),RPM,MAP (kPa)\n";
+  for (int i = 0; i < 80; ++i) {
+    text += std::to_string(i * 0.05).substr(0, 4) + "," + std::to_string(900 + i * 3) + "," +
+            std::to_string(40 + i % 7) + "\n";
+  }
+  std::string msl = "\"sig\"\r\nTime\tRPM\tAFR\r\ns\trpm\tAFR\r\n";
+  for (int i = 0; i < 70; ++i) {
+    msl += std::to_string(i * 0.1).substr(0, 4) + "\t" + std::to_string(900 + i) + "\t14." +
+           std::to_string(i % 10) + "\r\n";
+  }
+  std::string dataLog =
+      "%DataLog%\r\nChannel : RPM\r\nType : EngineSpeed\r\nLog : 20250718 01:00:00\r\n";
+  for (int i = 0; i < 30; ++i) {
+    dataLog += "13:00:0" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "00,0," +
+               std::to_string(900 + i) + "\r\n";
+  }
+  const struct {
+    const char* Name;
+    std::string Bytes;
+  } cases[] = {{"mlg", mlg.Bytes()}, {"text", text}, {"msl", msl}, {"datalog", dataLog}};
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    ASSERT_LT(bytes.size(), SniffBytes);
+    const TLog whole = ReadEngineLog(bytes, "x");
+    ASSERT_TRUE(whole.Ok()) << whole.Error;
+    ASSERT_GE(whole.Rows(), 30u);
+    std::vector<std::vector<std::size_t>> growths;
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) growths.push_back({cut, bytes.size()});
+    growths.emplace_back();
+    for (std::size_t end = 1; end <= bytes.size(); ++end) growths.back().push_back(end);
+    for (const std::vector<std::size_t>& ends : growths) {
+      std::string fault;
+      const TLog log = logtest::FollowInPieces(bytes, ends, [&](const TLog& part, std::size_t at) {
+        if (!fault.empty()) return;
+        fault = NotAPartOf(part, whole);
+        if (fault.empty() && at == bytes.size() && part.Rows() != whole.Rows()) {
+          fault = "only " + std::to_string(part.Rows()) + " rows shown of the whole file";
+        }
+        if (!fault.empty()) fault += " (at byte " + std::to_string(at) + ")";
+      });
+      const std::string cut = ends.size() == 2 ? "cut at " + std::to_string(ends[0]) : "bytewise";
+      ASSERT_EQ(fault, "") << cut;
+      ASSERT_EQ(NotAPartOf(log, whole), "") << cut;
+      ASSERT_EQ(log.Rows(), whole.Rows()) << cut;
+      ASSERT_EQ(log.Format, whole.Format) << cut;
+      ASSERT_EQ(log.Markers.size(), whole.Markers.size()) << cut;
+      ASSERT_EQ(log.Warnings, whole.Warnings) << cut;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace enginelog

@@ -15,7 +15,9 @@ TEST(ViewOptionsTest, BadCommandLinesAreRefused) {
                                 {"--size", "800", "a.txt"},
                                 {"--fuel", "diesel", "a.txt"},
                                 {"--rich", "2", "a.txt"},
-                                {"--rich", "1.1", "--lean", "1.0", "a.txt"}}) {
+                                {"--rich", "1.1", "--lean", "1.0", "a.txt"},
+                                {"--follow-dir"},
+                                {"--follow-dir", "logs", "--summary", "a.txt"}}) {
     std::string error;
     EXPECT_FALSE(viewer::ParseViewOptions(arguments, error)) << arguments.join(' ').toStdString();
     EXPECT_FALSE(error.empty());
@@ -38,6 +40,12 @@ TEST(ViewOptionsTest, OptionsAndFiles) {
   EXPECT_DOUBLE_EQ(options->Bands.RichBelow, 0.9);
   EXPECT_EQ(options->Files, (QStringList{"a.txt", "--odd-name.txt"}));
   EXPECT_TRUE(options->Relative);  // two files
+
+  // Each --follow-dir is followed; any of them turns following on.
+  const auto folders = viewer::ParseViewOptions({"--follow-dir", "a", "--follow-dir", "b"}, error);
+  ASSERT_TRUE(folders) << error;
+  EXPECT_EQ(folders->FollowDirs, (QStringList{"a", "b"}));
+  EXPECT_TRUE(folders->Follow);
 }
 
 }  // namespace

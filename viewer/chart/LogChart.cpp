@@ -46,6 +46,10 @@ void TLogChart::SetRange(double from, double to) {
     from = middle - MinimumSpan / 2;
     to = middle + MinimumSpan / 2;
   }
+  // Asked now, while the scene's logs are those it was made of: a scene kept across a change of
+  // the logs may point at logs read anew.
+  const TValueRange extent = TimeExtent(ChartScene);
+  ShowedAll = from <= extent.Low && to >= extent.High;
   ChartScene.From = from;
   ChartScene.To = to;
   update();
@@ -60,8 +64,10 @@ void TLogChart::ResetRange() {
 void TLogChart::ShowEnd() {
   const TValueRange extent = TimeExtent(ChartScene);
   const double span = ChartScene.To - ChartScene.From;
-  if (extent.High <= ChartScene.To && extent.Low >= ChartScene.From) {
-    ResetRange();  // everything still fits: show it all as it grows
+  // The whole was shown before the logs grew, or everything still fits: show it all as it grows
+  // (the table counts what is shown). A view zoomed in keeps its span and slides to the end.
+  if (ShowedAll || (extent.High <= ChartScene.To && extent.Low >= ChartScene.From)) {
+    ResetRange();
     return;
   }
   SetRange(extent.High - span, extent.High);

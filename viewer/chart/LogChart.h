@@ -25,8 +25,9 @@ class TLogChart : public QWidget {
   void SetRange(double from, double to);
   // Shows every sample.
   void ResetRange();
-  // Moves the view so that its end is the last sample, keeping its width: a followed log's
-  // newest rows in view.
+  // Moves the view so that its end is the last sample: a followed log's newest rows in view. A
+  // view that showed every sample before the scene grew shows every sample again; one zoomed in
+  // keeps its width.
   void ShowEnd();
 
   // The text the cursor read-out shows for a time on the chart's axis (empty off the traces).
@@ -54,6 +55,7 @@ class TLogChart : public QWidget {
   void Pan(double fraction);
 
   TChartScene ChartScene;
+  bool ShowedAll = true;  // the range, when it was last set, held the whole of the scene
   double CursorX = -1;
   bool Panning = false;
   double PanStartX = 0;

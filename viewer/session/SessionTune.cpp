@@ -106,13 +106,13 @@ void TViewSession::SetMaxChange(double percent) {
 TFuelProposal TViewSession::Proposal(const TTableSettings& settings,
                                      TProposalDescription* description) const {
   TCorrectionInput input;
-  if (!Engine) {
+  if (!EngineLog()) {
     TFuelProposal none;
     none.Error = "no engine log";
     return none;
   }
   using enginelog::TChannelRole;
-  const auto role = [&](TChannelRole r) { return enginelog::FindRole(*Engine, r, Names); };
+  const auto role = [&](TChannelRole r) { return enginelog::FindRole(*EngineLog(), r, Names); };
   TCorrectionChannels& channels = input.Channels;
   channels.FuelValue = role(TChannelRole::FuelTableValue);
   channels.Target = role(TChannelRole::MixtureTarget);

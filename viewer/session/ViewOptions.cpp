@@ -155,6 +155,11 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
     return true;
   }
   if (option == "--size") return ParseSize(value, options.Size, error);
+  if (option == "--follow-dir") {
+    options.FollowDirs << value;
+    options.Follow = true;
+    return true;
+  }
   if (option == "--fuel") return ParseFuel(value, options.FuelType, error);
   if (option == "--align") {
     const std::optional<TAlignMode> mode = AlignModeOf(value.toStdString());
@@ -254,6 +259,13 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
   if (options.Correct.Wanted && !CheckCorrect(options, error)) return false;
   if (options.Table.Wanted && !CheckTable(options, error)) return false;
   if (options.Json && !options.Table.Wanted && !options.Correct.Wanted) options.Summary = true;
+  if (!options.FollowDirs.isEmpty() && (options.Summary || !options.ExportPath.isEmpty() ||
+                                        options.Table.Wanted || options.Correct.Wanted)) {
+    error =
+        "--follow-dir is for the window: it goes without --export, --summary, --table and "
+        "--correct";
+    return false;
+  }
   if ((options.Summary || !options.ExportPath.isEmpty()) && options.Files.isEmpty() &&
       !options.Help && !options.Version) {
     error = "--export and --summary need at least one FILE";
@@ -267,8 +279,8 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 }  // namespace
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
-  QStringList valued = QStringList{"--export", "--size",  "--fuel",   "--rich",
-                                   "--lean",   "--align", "--offset", "--channels"} +
+  QStringList valued = QStringList{"--export", "--size",   "--fuel",     "--rich",      "--lean",
+                                   "--align",  "--offset", "--channels", "--follow-dir"} +
                        TableValued + CorrectValued;
   // With --json the table goes to standard output; without, --table (or --correct) names its
   // file.
@@ -330,7 +342,12 @@ std::string ViewUsage() {
       "  --fuel petrol|methanol|propane   the fuel for AFR (default: guessed from the log)\n"
       "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
       "  --relative                time since each log's start (default with several files)\n"
-      "  --follow                  show rows as they are appended (window only)\n"
+      "  --follow                  show rows as they are appended, to the engine log's too\n"
+      "                            (window only)\n"
+      "  --follow-dir DIR          follow the newest engine log in DIR and, where DIR holds\n"
+      "                            logs of ours, the newest of ours, moving on to a newer one\n"
+      "                            when one appears; may be given more than once (the newest\n"
+      "                            of each kind in all of them); implies --follow (window only)\n"
       "  --align clock|match|none  line an engine log up with the mixture log by their clocks,\n"
       "                            by matching its mixture channel (then the clock), or not "
       "(match)\n"

@@ -46,6 +46,9 @@ struct TViewOptions {
   bool Summary = false;  // --summary: print the summary of each file and exit
   bool Json = false;     // --json: the summary as JSON
   bool Follow = false;
+  // --follow-dir, each given: the newest engine log and log of ours in these folders are
+  // followed (implies Follow).
+  QStringList FollowDirs;
   bool Relative = false;
   bool RelativeGiven = false;      // --relative was given, not taken from the number of files
   std::optional<int> DisplayMode;  // --afr, --lambda (or --unit); otherwise as logged

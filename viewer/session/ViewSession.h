@@ -19,6 +19,7 @@
 #include "viewer/chart/EnginePanes.h"
 #include "viewer/logs/EngineLogs.h"
 #include "viewer/logs/LogFile.h"
+#include "viewer/logs/LogFolder.h"
 #include "viewer/table/FuelCorrectionText.h"
 #include "viewer/table/MixtureTable.h"
 #include "viewer/table/MixtureTableText.h"
@@ -80,8 +81,10 @@ class TViewSession : public QObject {
  public:
   // What changed; each command says one of these once, and only when it changed something.
   enum class TChange : unsigned char {
-    Files,      // logs opened: anything may be new (display, time axis, alignment, table)
-    Grew,       // a followed log got rows
+    // logs opened, or the followed engine log is another (a newer one in a followed folder, or
+    // its file read again with other channels): anything may be new
+    Files,
+    Grew,       // a followed log got rows (our logs or the engine log)
     Follow,     // following turned on or off
     Display,    // unit or fuel
     TimeAxis,   // time since start or time of day
@@ -111,10 +114,12 @@ class TViewSession : public QObject {
   ~TViewSession() override;
 
   // Opens `paths` beside what is open: an engine log (by its first bytes) becomes the engine log,
-  // lined up with the first log of ours; any other file is read as a log of ours (followed when
-  // Follow is on). A file that cannot be read is reported and left out. Without the user's
-  // choice the display becomes the first log's and the time axis counts from each start with
-  // several logs; a new engine log gets the table's default setup. Says Files once.
+  // lined up with the first log of ours; any other file is read as a log of ours. Every file is
+  // followed when Follow is on, the engine log too; a followed file whose first bytes do not yet
+  // say which log it is waits as a log of ours and becomes the engine log when they say it is
+  // one. A file that cannot be read is reported and left out. Without the user's choice the
+  // display becomes the first log's and the time axis counts from each start with several logs;
+  // a new engine log gets the table's default setup. Says Files once.
   std::vector<TFileReport> OpenFiles(const QStringList& paths);
   // Our readable logs, in the order opened; those that could not be read; every file as given.
   const std::vector<std::unique_ptr<TLogFile>>& Logs() const { return OurLogs; }
@@ -125,10 +130,17 @@ class TViewSession : public QObject {
     std::size_t Index = 0;  // in Logs() or UnreadableLogs()
   };
   const std::vector<TGivenFile>& Given() const { return GivenFiles; }
-  // The engine log open (none: nullptr), its path, and a number that changes with each one.
-  const enginelog::TLog* EngineLog() const { return Engine.get(); }
+  // The engine log open (none: nullptr, also while a followed one still waits for its header),
+  // its path, and a number that changes with each one (and when a followed one is read again
+  // with other channels). A followed engine log grows, and is another object after its file was
+  // read again: fetch it anew after each Changed, never keep it across a turn of the event loop.
+  const enginelog::TLog* EngineLog() const {
+    return EngineReady ? &EngineLogFile->Data() : nullptr;
+  }
   const QString& EnginePath() const { return EngineFile; }
   unsigned EngineNumber() const { return EngineCount; }
+  // The engine log's file (none: nullptr), as it is followed.
+  const TLogFile* EngineSource() const { return EngineLogFile.get(); }
   // The engine log's own mixture reading, found by its role; none without an engine log or one.
   std::optional<std::size_t> EngineMixture() const;
 
@@ -140,8 +152,24 @@ class TViewSession : public QObject {
   // warnings, skipped rows, followed logs still waiting for rows.
   QString Messages() const;
 
+  // Follows every file open, our logs and the engine log, or stops. Turning it on reads each file
+  // again (Follow, or Files when the engine log came back with other channels).
   void SetFollow(bool follow);
   bool Follow() const { return Following; }
+  // Reads what was appended to every followed file now, as their watchers and timers do (Grew,
+  // or Files for an engine log read again with other channels): for a caller who knows the
+  // files changed.
+  void ReadAppended();
+
+  // Follows the newest engine log and the newest log of ours in `folders` (none: stops looking at
+  // folders; the logs open stay): each is opened and followed, and replaced by a newer one when
+  // one appears there, with the table's setup, the shown channels and the tune kept (channels
+  // found again by name). Turns Follow on. Says Files when it opened something.
+  void FollowFolders(const QStringList& folders);
+  const QStringList& FollowedFolders() const;
+  // Looks at the followed folders now, as their watcher and timer do; true when it moved to
+  // another log (and said Files).
+  bool ScanFolders();
 
   // The unit and fuel; the user's choice from then on (when it differs from what is shown).
   void SetDisplay(const TDisplay& display);
@@ -241,9 +269,19 @@ class TViewSession : public QObject {
   void Changed(viewer::TViewSession::TChange what);
 
  private:
-  void OpenEngineLog(const QString& path, enginelog::TLog read, TFileReport& report);
+  void OpenEngineLog(std::unique_ptr<TLogFile> file, TFileReport& report);
+  void SetEngineFile(std::unique_ptr<TLogFile> file);
   void OpenOurLog(std::unique_ptr<TLogFile> file, bool loaded, TFileReport& report);
+  void EngineFileChanged();
+  std::optional<TChange> EngineFileRead();
+  bool TakeEngineChannels(bool keepSetup);
+  void OurLogGrew(TLogFile* file);
+  void OurLogBecameEngineLog(TLogFile* file);
+  bool ReplaceFolderEngineLog(const QString& path);
+  bool ReplaceFolderOurLog(const QString& path);
   bool Realign();
+  void RealignAsGrown();
+  double GrownSeconds() const;
   void DefaultTableSetup();
   void DefaultMixture();
   std::string DerivedBinsText(std::size_t channel, bool wholeLog) const;
@@ -256,9 +294,15 @@ class TViewSession : public QObject {
   std::vector<std::unique_ptr<TLogFile>> Unreadable;
   std::vector<TGivenFile> GivenFiles;
   std::vector<TFileReport> Reports;  // of every file given, for Messages
-  std::unique_ptr<enginelog::TLog> Engine;
+  std::unique_ptr<TLogFile> EngineLogFile;
+  bool EngineReady = false;  // EngineLogFile holds an engine log with its channels
+  std::vector<std::string> EngineChannelNames;  // of the engine log shown last
   QString EngineFile;
   unsigned EngineCount = 0;
+  TLogFolders* Folders = nullptr;
+  TLogFile* FolderOurLog = nullptr;  // the log of ours that came from the followed folders
+  QString RefusedFolderFile;         // the newest engine log there, which could not be read
+  bool EngineDefaultDue = false;     // the folders' first engine log: the default setup is due
   bool Following = false;
   TDisplay Shown;
   bool DisplayChosen = false;
@@ -268,6 +312,10 @@ class TViewSession : public QObject {
   TAlignMode Mode = TAlignMode::Match;
   std::optional<double> Hand;
   TAlignment Aligned;
+  // While the alignment is not found the way asked, it is tried again as the logs grow: once
+  // GrownSeconds reaches RealignDue, each wait twice the last.
+  double RealignDue = 0;
+  double RealignWait = 0;
   std::vector<std::size_t> Channels;
   double From = -std::numeric_limits<double>::infinity();
   double To = std::numeric_limits<double>::infinity();

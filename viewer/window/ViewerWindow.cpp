@@ -101,6 +101,7 @@ void TKestViewWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->addAction(QStringLiteral("&Open..."), QKeySequence::Open, this,
                   &TKestViewWindow::OpenDialog);
+  file->addAction(QStringLiteral("&Follow folder..."), this, &TKestViewWindow::FollowFolderDialog);
   file->addAction(QStringLiteral("&Export image..."), this, &TKestViewWindow::ExportDialog);
   file->addSeparator();
   file->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
@@ -316,6 +317,14 @@ void TKestViewWindow::OpenDialog() {
       QFileDialog::getOpenFileNames(this, QStringLiteral("Open logs"), QString(),
                                     QStringLiteral("Logs (*.txt *.csv *.log);;All files (*)"));
   if (!paths.isEmpty()) OpenFiles(paths);
+}
+
+void TKestViewWindow::FollowFolderDialog() {
+  const QStringList followed = ViewSession->FollowedFolders();
+  const QString folder =
+      QFileDialog::getExistingDirectory(this, QStringLiteral("Follow the newest logs in a folder"),
+                                        followed.isEmpty() ? QString() : followed.front());
+  if (!folder.isEmpty()) ViewSession->FollowFolders({folder});
 }
 
 void TKestViewWindow::ExportDialog() {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "log/Log.h"
@@ -84,6 +85,7 @@ class TKestViewWindow : public QMainWindow {
   void UpdateSummary();
   void UpdateMessages();
   void OpenDialog();
+  void FollowFolderDialog();
   void ExportDialog();
   void ShowDisplay();
   void BuildEngineControls();
@@ -106,6 +108,8 @@ class TKestViewWindow : public QMainWindow {
   QDoubleSpinBox* RichBox;
   QDoubleSpinBox* LeanBox;
   unsigned EngineShown = 0;  // the session's number of the engine log the controls show
+  // Whether the table was last put up for a log with its usual axes (none: not yet decided).
+  std::optional<bool> TableDockForAxes;
   TEnginePanesWidget* PanesWidget = nullptr;
   QToolBar* EngineBar = nullptr;
   QComboBox* AlignBox = nullptr;

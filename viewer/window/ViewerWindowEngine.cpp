@@ -83,9 +83,13 @@ void TKestViewWindow::ShowEngineLog() {
   TableDock->toggleViewAction()->setEnabled(true);
   // The table comes up by itself where its usual axes are there to be found; a log without engine
   // speed and load (a log of sensor readings, say) keeps it behind View > Mixture table, where
-  // the user can still pick two channels.
-  if (DefaultXChannel(*engine, ViewSession->ChannelNames()) &&
-      DefaultYChannel(*engine, ViewSession->ChannelNames())) {
+  // the user can still pick two channels. A log like the last (the engine software's next one in
+  // a followed folder, say) leaves the table as the user left it.
+  const bool axes = DefaultXChannel(*engine, ViewSession->ChannelNames()) &&
+                    DefaultYChannel(*engine, ViewSession->ChannelNames());
+  if (TableDockForAxes == axes) return;
+  TableDockForAxes = axes;
+  if (axes) {
     TableDock->show();
     // The chart and the panes keep the larger part; the table can be dragged taller or floated.
     resizeDocks({TableDock}, {height() * 2 / 5}, Qt::Vertical);
