@@ -142,12 +142,14 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
   if (TableValued.contains(option)) return ParseTableValue(option, value, options, error);
   if (CorrectValued.contains(option))
     return ParseCorrectValue(option, value, options.Correct, error);
-  if (option == "--table") {
-    options.Table.CsvPath = value;
-    return true;
-  }
-  if (option == "--correct") {
-    options.Correct.OutPath = value;
+  if (option == "--table" || option == "--correct") {
+    // An option where the file's name should be is a forgotten --json, not a file to write.
+    if (value.startsWith(QStringLiteral("--"))) {
+      error = option.toStdString() + " needs OUT.csv, or --json to print it, not " +
+              value.toStdString();
+      return false;
+    }
+    (option == "--table" ? options.Table.CsvPath : options.Correct.OutPath) = value;
     return true;
   }
   if (option == "--export") {
@@ -177,6 +179,13 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
       options.Channels.push_back(name.trimmed().toStdString());
     }
     return true;
+  }
+  if (option == "--seconds") {
+    double seconds = 0;
+    if (!ParseNumber(option, value, 0, 1e7, "seconds above 0", seconds, error)) return false;
+    if (seconds == 0) error = "--seconds needs seconds above 0, not " + value.toStdString();
+    options.Seconds = seconds;
+    return seconds > 0;
   }
   if (option == "--rich") return ParseBandEdge(option, value, options.Bands.RichBelow, error);
   return ParseBandEdge(option, value, options.Bands.LeanAbove, error);
@@ -253,6 +262,18 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
   }
   if (options.Correct.Wanted && !CheckCorrect(options, error)) return false;
   if (options.Table.Wanted && !CheckTable(options, error)) return false;
+  const bool table = options.Table.Wanted || options.Correct.Wanted;
+  // Following, the table goes out as JSON lines; a file written again each second would be read
+  // half written by whoever opens it.
+  if (table && options.Follow && !options.Json) {
+    error = std::string(options.Table.Wanted ? "--table" : "--correct") +
+            " --follow prints JSON lines: add --json";
+    return false;
+  }
+  if (options.Seconds && !(table && options.Follow)) {
+    error = "--seconds goes with --follow and --table or --correct";
+    return false;
+  }
   if (options.Json && !options.Table.Wanted && !options.Correct.Wanted) options.Summary = true;
   if ((options.Summary || !options.ExportPath.isEmpty()) && options.Files.isEmpty() &&
       !options.Help && !options.Version) {
@@ -267,8 +288,8 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 }  // namespace
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
-  QStringList valued = QStringList{"--export", "--size",  "--fuel",   "--rich",
-                                   "--lean",   "--align", "--offset", "--channels"} +
+  QStringList valued = QStringList{"--export", "--size",   "--fuel",     "--rich",   "--lean",
+                                   "--align",  "--offset", "--channels", "--seconds"} +
                        TableValued + CorrectValued;
   // With --json the table goes to standard output; without, --table (or --correct) names its
   // file.
@@ -330,7 +351,11 @@ std::string ViewUsage() {
       "  --fuel petrol|methanol|propane   the fuel for AFR (default: guessed from the log)\n"
       "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
       "  --relative                time since each log's start (default with several files)\n"
-      "  --follow                  show rows as they are appended (window only)\n"
+      "  --follow                  show rows as they are appended; with --table or --correct\n"
+      "                            --json, print the table again, a JSON line at most once a\n"
+      "                            second, whenever the files grew, until interrupted (its\n"
+      "                            breakpoints, when derived, stay those of the start)\n"
+      "  --seconds N               with --follow and a table: stop after N seconds\n"
       "  --align clock|match|none  line an engine log up with the mixture log by their clocks,\n"
       "                            by matching its mixture channel (then the clock), or not "
       "(match)\n"

@@ -46,6 +46,7 @@ struct TViewOptions {
   bool Summary = false;  // --summary: print the summary of each file and exit
   bool Json = false;     // --json: the summary as JSON
   bool Follow = false;
+  std::optional<double> Seconds;  // --seconds: a followed table stops after this long
   bool Relative = false;
   bool RelativeGiven = false;      // --relative was given, not taken from the number of files
   std::optional<int> DisplayMode;  // --afr, --lambda (or --unit); otherwise as logged
