@@ -178,8 +178,8 @@ void DrawOutline(QPainter& painter, const QRectF& bounds, const TBins& xBins, co
       GridCellRect(bounds, xBins, yBins, *options.Outlined).adjusted(1.5, 1.5, -1, -1));
 }
 
-// A dot in the top right corner of each marked cell inside the grid: a cell that filled while the
-// user watched, told apart from those that were full before without hiding its figures.
+// A dot in the top left corner of each marked cell inside the grid, clear of the outline: a cell
+// that filled while the user watched, told apart from those full before without hiding figures.
 void DrawMarks(QPainter& painter, const QRectF& bounds, const TBins& xBins, const TBins& yBins,
                const TTablePaintOptions& options) {
   painter.setPen(QPen(QColor(255, 255, 255), 1));
@@ -187,9 +187,8 @@ void DrawMarks(QPainter& painter, const QRectF& bounds, const TBins& xBins, cons
   for (const TCellIndex& cell : options.Marked) {
     if (cell.X >= xBins.size() || cell.Y >= yBins.size()) continue;
     const QRectF rect = GridCellRect(bounds, xBins, yBins, cell);
-    const double radius = std::clamp(std::min(rect.width(), rect.height()) / 10, 2.0, 4.0);
-    painter.drawEllipse(QPointF(rect.right() - radius - 3, rect.top() + radius + 3), radius,
-                        radius);
+    const double radius = std::clamp(std::min(rect.width(), rect.height()) / 8, 2.0, 4.5);
+    painter.drawEllipse(QPointF(rect.left() + radius + 6, rect.top() + radius + 6), radius, radius);
   }
 }
 
