@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "log/CsvLog.h"
 #include "log/OurLogReader.h"
 #include "tests/viewer/ViewerTestSupport.h"
 #include "viewer/logs/EngineLogs.h"
@@ -69,23 +71,37 @@ enginelog::TLog EngineDrive() {
 }
 
 // Our extended log of the same drive, ten rows a second from 10:00:00: readings that wander, the
-// controller's lowest now and then, a silent controller's repeats for two seconds and 2.5 s without
-// rows after row 250.
+// controller's lowest now and then, and 2.5 s without rows after row 250.
 std::string ExtendedText() {
   std::vector<int> afr;
   std::vector<double> volts;
   for (int i = 0; i < 800; ++i) {
-    const bool repeats = i >= 100 && i < 120;
-    afr.push_back(repeats ? 140 : i % 53 == 11 ? 0 : 115 + i * 29 % 50);
-    volts.push_back(repeats ? 13.0 : 12.5 + (i % 7) / 10.0);
+    afr.push_back(i % 53 == 11 ? 0 : 115 + i * 29 % 50);
+    volts.push_back(12.5 + (i % 7) / 10.0);
   }
   return viewertest::ExtendedLog(afr, volts, 0.1, 250, 2.5);
 }
 
-// Our classic log: whole seconds, ten rows each, which the reader spreads over their second only
-// once the next one begins.
+// Our classic log: rows that carry whole seconds, ten a second but now and then six or eight,
+// which the reader spreads over their second only once the next one begins; and every 20 s a
+// silent controller's repeats for two seconds, which it marks as such only once they outlast the
+// watchdog.
 std::string ClassicText() {
-  return viewertest::ClassicLog(36000, 80, {"12.1", "13.4", "14.7", "15.2", "0.0", "12.8", "13.9"});
+  std::string text = csvlog::LogHeaderLine1("12/08/26") + "\r\n" + csvlog::LogHeaderLine2 + "\r\n";
+  const char* readings[] = {"12.1", "13.4", "14.7", "15.2", "0.0", "12.8", "13.9"};
+  std::size_t row = 0;
+  for (int s = 36000; s < 36080; ++s) {
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", s / 3600 % 24, s / 60 % 60, s % 60);
+    const int rows = s % 4 == 1 ? 6 : s % 7 == 3 ? 8 : 10;
+    const bool repeats = s % 20 == 10 || s % 20 == 11;
+    for (int i = 0; i < rows; ++i) {
+      text +=
+          csvlog::LogRow(time, repeats ? "14.0" : readings[row++ % std::size(readings)], "13.0") +
+          "\r\n";
+    }
+  }
+  return text;
 }
 
 // An engine log as a follower holds it: the channels of `full` and its first `count` records.
@@ -182,9 +198,10 @@ TEST(LiveTable, FedInPiecesItIsTheTableMadeAtOnce) {
       {"engine's own mixture, range", TSource::Engine, TFilter::Range, 0.3, false},
   };
   const enginelog::TLog drive = EngineDrive();
-  // Piece sizes that neither log's pace matches, so each log runs ahead of the other by turns.
+  // Pieces of every size, engine records and seconds of our log as bytes, at paces that match on
+  // the whole but not step by step, so that each log runs ahead of the other by turns.
   const std::size_t recordSteps[] = {1, 13, 160, 4, 55, 0, 240, 31};
-  const std::size_t byteSteps[] = {0, 700, 37, 5000, 120, 2600, 1, 9000};
+  const double secondSteps[] = {0, 3.5, 0.05, 7.0, 0.3, 5.2, 0.01, 2.4, 9.0};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const bool ours = c.Source != TSource::Engine;
@@ -229,8 +246,10 @@ TEST(LiveTable, FedInPiecesItIsTheTableMadeAtOnce) {
       GrowTo(engine, drive,
              std::min(Records, engine.Times.size() + recordSteps[step % std::size(recordSteps)]));
       if (ours) {
-        const std::size_t piece =
-            std::min(text.size() - fed, byteSteps[step % std::size(byteSteps)]);
+        const double seconds = secondSteps[step % std::size(secondSteps)];
+        const std::size_t piece = std::min(
+            text.size() - fed,
+            static_cast<std::size_t>(std::lround(seconds * static_cast<double>(text.size()) / 80)));
         reader.Feed(std::string_view(text).substr(fed, piece));
         fed += piece;
       }
