@@ -202,6 +202,17 @@ TMixtureSource::TMixtureSource(const enginelog::TLog& log, std::size_t channel, 
       Ours(enginelog::IsOurs(log.Format)),
       Interval(log.Ours.SampleInterval) {
   if (!Ours) Scale = ChannelScale(log.Channels[channel], unit);
+  // A time is settled when the first row after it is final (a log of ours: further back than the
+  // reader may change), so when it lies before the last final row; an engine record has the one
+  // after it to be read with when it lies before the last.
+  if (Times.empty()) return;
+  if (!Ours) {
+    SettledBelow = Times.back();
+    return;
+  }
+  const auto final = std::lower_bound(Times.begin(), Times.end(),
+                                      Times.back() - enginelog::OurRowsFinalBehindSeconds);
+  if (final != Times.begin()) SettledBelow = *(final - 1);
 }
 
 double TMixtureSource::At(double engineTime) {
@@ -218,14 +229,7 @@ double TMixtureSource::At(double engineTime) {
 }
 
 bool TMixtureSource::Settled(double engineTime) const {
-  const double time = engineTime + Shift + Lag;
-  if (Times.empty()) return false;
-  // An engine record the time lies before has the one after it to be read with.
-  if (!Ours) return time < Times.back();
-  // The rows either side of the time are the last at or before it and the first after it; the
-  // latter must be as it will stay, and so then is every row before it.
-  const auto after = std::upper_bound(Times.begin(), Times.end(), time);
-  return after != Times.end() && *after < Times.back() - enginelog::OurRowsFinalBehindSeconds;
+  return engineTime + Shift + Lag < SettledBelow;
 }
 
 // Between two rows that count and no gap apart, the line between them; within half a sample

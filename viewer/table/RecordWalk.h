@@ -64,6 +64,8 @@ class TMixtureSource {
   bool Ours = false;
   double Scale = 1;
   double Interval = 0;
+  // Times on the log's own axis before this are settled: the rows either side of them are final.
+  double SettledBelow = -std::numeric_limits<double>::infinity();
   std::size_t Cursor = 0;
 };
 
