@@ -408,23 +408,33 @@ TTableFollower::TTableFollower(const TViewOptions& options, TViewSession& sessio
   Timer.setInterval(LineIntervalMs);
   connect(&Timer, &QTimer::timeout, this, &TTableFollower::Tick);
   connect(&Session, &TViewSession::Changed, this, [this](TViewSession::TChange what) {
-    if (what == TViewSession::TChange::Grew) Grown = true;
+    // Another log in place of one followed (a newer one in a followed folder) may have other
+    // channels: the setup is made again for it.
+    if (what == TViewSession::TChange::Files) Replan = true;
+    if (what == TViewSession::TChange::Grew || what == TViewSession::TChange::Files) Grown = true;
   });
 }
 
 TTableFollower::~TTableFollower() = default;
 
-TTableOutcome TTableFollower::Start() {
-  TTableOutcome outcome;
+bool TTableFollower::Plan(TTableOutcome& outcome) {
+  Plans = std::make_unique<TPlans>();
+  Live.reset();
   if (Options.Correct.Wanted) {
     Plans->Correct = PlanCorrect(Options, Session, outcome);
-    if (!Plans->Correct) return outcome;
+    if (!Plans->Correct) return false;
     Live.emplace(Plans->Correct->Settings, Plans->Correct->Input);
   } else {
     Plans->Table = PlanTable(Options, Session, outcome);
-    if (!Plans->Table) return outcome;
+    if (!Plans->Table) return false;
     Live.emplace(Plans->Table->Settings);
   }
+  return true;
+}
+
+TTableOutcome TTableFollower::Start() {
+  TTableOutcome outcome;
+  if (!Plan(outcome)) return outcome;
   Live->Update(Session.TableInput());
   MakeLine(outcome);
   if (outcome.Status != TTableStatus::Done) return outcome;
@@ -448,9 +458,15 @@ void TTableFollower::MakeLine(TTableOutcome& outcome) const {
 void TTableFollower::Tick() {
   if (!Grown) return;
   Grown = false;
-  Live->Update(Session.TableInput());
   TTableOutcome outcome;
-  MakeLine(outcome);
+  if (Replan) {
+    Replan = false;
+    Plan(outcome);
+  }
+  if (Live) {
+    Live->Update(Session.TableInput());
+    MakeLine(outcome);
+  }
   if (outcome.Status != TTableStatus::Done) {
     // The logs were cut short or replaced and make no table now: said once, and the lines go on
     // when they make one again.

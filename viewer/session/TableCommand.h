@@ -48,8 +48,9 @@ TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session);
 // kestview --table --follow --json (or --correct): the line RunTable (RunCorrect) prints, printed
 // again whenever the session says its files grew, at most once a second, while the event loop
 // runs. Each line is made from running sums (LiveTable.h), not from the whole logs again. The
-// setup, breakpoints included, is made once from the files as they are at the start; each line
-// is what the one-off command prints with that setup over the files as they stand then.
+// setup, breakpoints and lining up included, is made once from the files as they are at the start
+// (and again when the session opens other files in their place); each line is what the one-off
+// command prints with that setup over the files as they stand then.
 class TTableFollower : public QObject {
   Q_OBJECT
 
@@ -77,6 +78,7 @@ class TTableFollower : public QObject {
 
  private:
   struct TPlans;
+  bool Plan(TTableOutcome& outcome);
   void MakeLine(TTableOutcome& outcome) const;
   void Tick();
 
@@ -88,6 +90,7 @@ class TTableFollower : public QObject {
   std::optional<TLiveTable> Live;
   QTimer Timer;
   bool Grown = false;
+  bool Replan = false;
   std::string LastSaid;
 };
 
