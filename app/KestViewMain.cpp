@@ -1,8 +1,12 @@
 // kestview: looks back at logged runs, in a window or, for scripts, as an image or a summary.
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/CommandLine.h"
@@ -170,6 +174,43 @@ int PrintTable(const viewer::TViewOptions& options, viewer::TViewSession& sessio
   return 0;
 }
 
+// One line of the followed table on standard output, whole: built before, written at once and
+// flushed, so that a reader of the pipe never waits for the rest of a line.
+bool WriteLine(const std::string& line) {
+  return std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+         std::fflush(stdout) == 0;
+}
+
+// The table (or the corrected fuel table) on standard output, a JSON line again whenever the files
+// grew, until an interrupt, a terminate signal or --seconds stops it. Starts as PrintTable would:
+// what it would refuse or fail, this does too.
+int FollowTable(const viewer::TViewOptions& options, viewer::TViewSession& session, bool allRead) {
+  if (!allRead) return ExitUnreadable;
+  // A reader that went away ends the lines with an error rather than the process on the spot.
+  platform::IgnoreBrokenPipe();
+  viewer::TTableFollower follower(options, session, WriteLine, [](const std::string& message) {
+    std::fprintf(stderr, "kestview: %s\n", message.c_str());
+  });
+  const viewer::TTableOutcome first = follower.Start();
+  for (const std::string& warning : first.Warnings) {
+    std::fprintf(stderr, "kestview: %s\n", warning.c_str());
+  }
+  if (first.Status != viewer::TTableStatus::Done) {
+    std::fprintf(stderr, "kestview: %s\n", first.Message.c_str());
+    return first.Status == viewer::TTableStatus::BadRequest ? platform::ExitBadCommandLine
+                                                            : ExitUnreadable;
+  }
+  const std::unique_ptr<platform::TStopSignalWatch> stopWatch =
+      platform::WatchStopSignals([](int) { QCoreApplication::quit(); });
+  QObject::connect(&follower, &viewer::TTableFollower::WriteFailed, &follower,
+                   [] { QCoreApplication::exit(ExitUnreadable); });
+  if (options.Seconds) {
+    QTimer::singleShot(std::chrono::milliseconds(std::llround(*options.Seconds * 1000)), &follower,
+                       [] { QCoreApplication::quit(); });
+  }
+  return QCoreApplication::exec();
+}
+
 // Drawing and summing up without a window: reads every file through a session, prints what it
 // must, and says by its result whether every file could be read.
 int RunHeadless(const viewer::TViewOptions& options) {
@@ -177,13 +218,17 @@ int RunHeadless(const viewer::TViewOptions& options) {
   viewer::TViewSession session(viewer::TViewSession::TSecondEngineLog::KeepFirst);
   session.SetChannelNames(ChannelNames());
   session.SetAlign(options.Align);
+  const bool following = options.Follow && (options.Table.Wanted || options.Correct.Wanted);
+  // Followed logs are read as growing ones: a last line not yet ended waits for its end.
+  session.SetFollow(following);
   const bool allRead = ReadFiles(options, session);
   // An engine log alone is summed up, tabled and drawn from its own start: an offset places it
   // against a log of ours.
   const bool beside = session.EngineLog() != nullptr && !session.Logs().empty();
   if (options.Table.Wanted || options.Correct.Wanted) {
     if (beside && options.Offset) session.SetHandOffset(options.Offset);
-    return PrintTable(options, session, allRead);
+    return following ? FollowTable(options, session, allRead)
+                     : PrintTable(options, session, allRead);
   }
   ApplyOptions(options, session, beside);
   // Without --relative an engine log is drawn on the time since its start unless there is one

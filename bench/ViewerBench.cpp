@@ -36,6 +36,7 @@
 #include "viewer/chart/EnginePanes.h"
 #include "viewer/logs/LogFile.h"
 #include "viewer/table/FuelCorrection.h"
+#include "viewer/table/LiveTable.h"
 #include "viewer/table/MixtureTable.h"
 
 #ifdef KEST_BENCH_QTCHARTS
@@ -288,6 +289,45 @@ void TablePhase() {
   Figure("table_build_ms", build, "ms", 1);
   Figure("table_rebuild_after_filter_ms", rebuild, "ms", 1);
   Target("table_build_target", std::max(build, rebuild) <= 100, "at most 100 ms");
+
+  // The same table running while the drive is followed: started on all but its last ten seconds,
+  // then given a second of engine records at a time, as the window and --follow give them.
+  constexpr std::size_t SecondRecords = 20, Seconds = 10;
+  enginelog::TLog growing;
+  growing.Name = drive.Engine.Name;
+  const std::size_t startRecords = drive.Engine.Rows() - SecondRecords * Seconds;
+  growing.Channels.resize(drive.Engine.Channels.size());
+  const auto growTo = [&](std::size_t count) {
+    const std::vector<double>& times = drive.Engine.Times;
+    growing.Times.insert(growing.Times.end(), times.begin() + growing.Times.size(),
+                         times.begin() + count);
+    for (std::size_t c = 0; c < growing.Channels.size(); ++c) {
+      const std::vector<float>& all = drive.Engine.Channels[c].Values;
+      std::vector<float>& values = growing.Channels[c].Values;
+      values.insert(values.end(), all.begin() + values.size(), all.begin() + count);
+    }
+  };
+  growTo(startRecords);
+  input.Engine = &growing;
+  viewer::TLiveTable live(settings);
+  QElapsedTimer liveTimer;
+  liveTimer.start();
+  live.Update(input);
+  const double liveStart = liveTimer.nsecsElapsed() / 1e6;
+  double perSecond = 0;
+  for (std::size_t second = 1; second <= Seconds; ++second) {
+    growTo(startRecords + second * SecondRecords);
+    liveTimer.restart();
+    live.Update(input);
+    perSecond += liveTimer.nsecsElapsed() / 1e6 / Seconds;
+  }
+  const bool same = live.Table().Counted == table.Counted &&
+                    live.Table().Unsteady == table.Unsteady &&
+                    live.Table().Cells.size() == table.Cells.size();
+  if (!same) std::fprintf(stderr, "kestview-bench: the running table differs from the built one\n");
+  Figure("table_live_start_ms", liveStart, "ms", 1);
+  Figure("table_live_second_ms", perSecond, "ms", 3);
+  Target("table_live_second_target", same && perSecond <= 5, "at most 5 ms, and the same table");
 }
 
 // A tuned engine's drive of 1,000,000 records at 20 a second, on the tune's 16 x 16 fuel table

@@ -26,6 +26,10 @@ constexpr int HalfDay = SecondsPerDay / 2;
 // last frame meanwhile: equal rows over a longer span are repeats, not readings.
 constexpr double OfflineSeconds =
     sensor::WatchdogIntervalMs * sensor::OnlineCountdownReload / 1000.0;
+// A run of repeats is marked once it outlasts OfflineSeconds, and a classic second's rows are
+// placed when the next second begins (a second and a half back at one row a second): both must lie
+// within what the header promises may still change.
+static_assert(OfflineSeconds + 1.5 < OurRowsFinalBehindSeconds);
 
 // The extended log's status word as the chart colours it.
 TSampleStatus SampleStatusOf(csvlog::TRowStatus status) {

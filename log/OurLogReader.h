@@ -14,6 +14,13 @@
 
 namespace enginelog {
 
+// How far behind its last row a log of ours being read is as it will stay: the reader still
+// places the rows of the second being written (a classic log's rows carry whole seconds) and marks
+// a run of equal rows as a silent controller's repeats once the run outlasts the watchdog, both
+// within this of the last row. Rows further back keep their times, values and marks however the
+// log grows; only the sample interval, learnt from every row, may still change.
+inline constexpr double OurRowsFinalBehindSeconds = 3.0;
+
 // Reads a log of ours handed over in pieces of any size (a whole file, or what a growing file
 // gained since the last look) into channels OurReading..OurStatus, RowFlags and Ours. Line ends
 // may be LF, CR LF or CR, mixed. A last line without a line end is held back until more text

@@ -142,6 +142,16 @@ TEST(MixtureTable, CellsOfKnownDrives) {
        },
        // The throttle opens at 5.0 s: the records from 5.0 to 5.4 s go, the rich ones among them.
        {{1, 1, 12.0, 95}}},
+      {"a transient a settle time before the zoom range still unsettles its start",
+       {{5, 3000, 100, 12.0f, 20}, {0.3f, 3000, 100, 10.0f, 80}, {4.7f, 3000, 100, 12.0f, 80}},
+       0,
+       [](TTableSettings& s, TDrive&) {
+         s.Steady = viewer::TSteadyFilter{2, 100, 0.73};
+         s.From = Start + 5.69;  // its look back begins at 4.96 s, after the record at 4.9 s
+       },
+       // The throttle opens at 5.0 s, which the record before the look back shows: the record at
+       // 5.7 s of the 43 from 5.7 s on is still settling.
+       {{1, 1, 12.0, 42}}},
       {"rows that are not live never count",
        Drive,
        0,

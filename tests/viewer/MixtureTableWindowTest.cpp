@@ -1,8 +1,8 @@
 // The mixture table on screen: the heat map's colours for rich, lean and empty cells, and the
 // window's table following the chart's zoom and cursor on either time axis, with our log lined
 // up or the engine log's own mixture; the corrected fuel table over a tune, shown, copied and
-// written into a copy of the tune. The logs and tunes are written here, so each cell's answer is
-// known.
+// written into a copy of the tune; and the table running while our log grows. The logs and tunes
+// are written here, so each cell's answer is known.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ViewerTestSupport.h"
 #include "log/Tune.h"
@@ -529,6 +530,63 @@ TEST(MixtureTableWindow, TheCorrectedFuelTableIsShownCopiedAndWrittenIntoACopyOf
       EXPECT_NEAR(table->Values[i], std::stod(c.Proposed[i]), 1e-9) << i;
     }
   }
+}
+
+// Following, the table runs with the log of ours as the logger writes it: what it shows is the
+// table of the logs as they stand, the engine's cell now is outlined whatever the cursor does,
+// and the cell that filled since following began is marked.
+TEST(MixtureTableWindow, FollowingTheTableRunsWithTheGrowingLog) {
+  QTemporaryDir dir;
+  const QString mixturePath = dir.filePath("mixture.csv");
+  const QString enginePath = dir.filePath("engine.csv");
+  const std::string mixture = MixtureLog();
+  std::size_t cut = 0;  // the end of row 300 (30 s): the engine still at full load there
+  for (int row = 0; row <= 300; ++row) cut = mixture.find('\n', cut) + 1;
+  ASSERT_TRUE(viewertest::WriteFile(mixturePath, mixture.substr(0, cut)));
+  ASSERT_TRUE(viewertest::WriteFile(enginePath, EngineLog()));
+  viewer::TKestViewWindow window;
+  window.SetAlign(viewer::TAlignMode::Clock);
+  ASSERT_EQ(window.OpenFiles({mixturePath, enginePath}), 2);
+  window.resize(1100, 900);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  viewer::TMixtureTablePanel& panel = *window.MixtureTable();
+  panel.SetBinsText("2000, 3000", "50, 100");
+  window.SetFollow(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000));
+  ASSERT_TRUE(panel.Running());
+  const viewer::TViewSession& session = *window.Session();
+  const auto oneOff = [&] {
+    return viewer::TableJson(viewer::BuildMixtureTable(session.TableInput(), panel.Settings()), {});
+  };
+  EXPECT_EQ(viewer::TableJson(panel.Table(), {}), oneOff());
+  EXPECT_GT(panel.Table().At(1, 1).Hits, 0U);
+  EXPECT_EQ(panel.Table().At(0, 0).Hits, 0U);
+  // The engine log, read whole, ends at light load.
+  const viewer::TCellIndex light{0, 0};
+  EXPECT_EQ(panel.OutlinedCell(), light);
+
+  ASSERT_TRUE(viewertest::AppendFile(mixturePath, mixture.substr(cut)));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return session.Logs().front()->Data().Rows() == 1000 &&
+               viewer::TableJson(panel.Table(), {}) == oneOff();
+      },
+      30000))
+      << viewer::TableJson(panel.Table(), {}) << "\n"
+      << oneOff();
+  EXPECT_GT(panel.Table().At(0, 0).Hits, 0U);
+  EXPECT_EQ(panel.MarkedCells(), std::vector<viewer::TCellIndex>{light});
+  // The cursor early in the drive, at full load, moves no outline while following.
+  const QRectF plot = viewer::PlotArea(QRectF(window.Chart()->rect()));
+  QTest::mouseMove(window.Chart(), QPoint(static_cast<int>(plot.left() + plot.width() / 10), 40));
+  ASSERT_TRUE(session.Cursor().has_value());
+  EXPECT_EQ(panel.OutlinedCell(), light);
+
+  window.SetFollow(false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.RebuildPending(); }, 10000));
+  EXPECT_FALSE(panel.Running());
+  EXPECT_TRUE(panel.MarkedCells().empty());
 }
 
 }  // namespace

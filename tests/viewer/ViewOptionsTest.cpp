@@ -17,7 +17,12 @@ TEST(ViewOptionsTest, BadCommandLinesAreRefused) {
                                 {"--rich", "2", "a.txt"},
                                 {"--rich", "1.1", "--lean", "1.0", "a.txt"},
                                 {"--follow-dir"},
-                                {"--follow-dir", "logs", "--summary", "a.txt"}}) {
+                                {"--follow-dir", "logs", "--summary", "a.txt"},
+                                // A followed table goes out as JSON lines, never into a file.
+                                {"--table", "t.csv", "--follow", "e.csv"},
+                                {"--table", "--follow", "e.csv"},
+                                {"--table", "--json", "--seconds", "5", "e.csv"},
+                                {"--table", "--json", "--follow", "--seconds", "0", "e.csv"}}) {
     std::string error;
     EXPECT_FALSE(viewer::ParseViewOptions(arguments, error)) << arguments.join(' ').toStdString();
     EXPECT_FALSE(error.empty());

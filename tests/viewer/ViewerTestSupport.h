@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/CsvLog.h"
@@ -74,11 +75,10 @@ struct TRun {
   std::string Err;
 };
 
-// kestview run as a user runs it, in UTC and the C locale, so that no answer depends on the
-// machine's zone or language, with `configFolder` as the user's settings folder (by default one
-// that does not exist: the machine's own channels.conf must not change an answer).
-inline TRun RunKestview(const QStringList& arguments, QString configFolder = QString()) {
-  QProcess process;
+// The environment kestview runs in as a user runs it, in UTC and the C locale, so that no answer
+// depends on the machine's zone or language, with `configFolder` as the user's settings folder (by
+// default one that does not exist: the machine's own channels.conf must not change an answer).
+inline QProcessEnvironment KestviewEnvironment(QString configFolder = QString()) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   if (configFolder.isEmpty()) configFolder = QDir::temp().filePath("kestview-test-no-settings");
   environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
@@ -86,7 +86,13 @@ inline TRun RunKestview(const QStringList& arguments, QString configFolder = QSt
   environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
   environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
   environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-  process.setProcessEnvironment(environment);
+  return environment;
+}
+
+// kestview run to its end in that environment.
+inline TRun RunKestview(const QStringList& arguments, QString configFolder = QString()) {
+  QProcess process;
+  process.setProcessEnvironment(KestviewEnvironment(std::move(configFolder)));
   process.start(QStringLiteral(KESTVIEW_PATH), arguments);
   TRun run;
   // Generous: the machine may be busy; no answer depends on how fast it is.

@@ -105,12 +105,17 @@ void TViewSession::SetMaxChange(double percent) {
 
 TFuelProposal TViewSession::Proposal(const TTableSettings& settings,
                                      TProposalDescription* description) const {
-  TCorrectionInput input;
   if (!EngineLog()) {
     TFuelProposal none;
     none.Error = "no engine log";
     return none;
   }
+  return BuildFuelProposal(TableInput(), settings, CorrectionInput(settings, description));
+}
+
+TCorrectionInput TViewSession::CorrectionInput(const TTableSettings& settings,
+                                               TProposalDescription* description) const {
+  TCorrectionInput input;
   using enginelog::TChannelRole;
   const auto role = [&](TChannelRole r) { return enginelog::FindRole(*EngineLog(), r, Names); };
   TCorrectionChannels& channels = input.Channels;
@@ -151,7 +156,7 @@ TFuelProposal TViewSession::Proposal(const TTableSettings& settings,
     description->Source = Tune ? "tune" : "estimated";
     description->Target = target;
   }
-  return BuildFuelProposal(TableInput(), settings, input);
+  return input;
 }
 
 std::optional<std::string> TViewSession::TuneWithProposal(const TFuelProposal& proposal,

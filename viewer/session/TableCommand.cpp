@@ -187,43 +187,66 @@ std::optional<std::string> LogsRefused(const TViewSession& session, const char* 
   return std::nullopt;
 }
 
-}  // namespace
+// The table's setup as the command line asks it, read: the settings and what the table's texts
+// say of them; nothing, with `outcome` refused, when it cannot be made.
+struct TTablePlan {
+  TTableSettings Settings;
+  TTableDescription Description;
+};
 
-TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+std::optional<TTablePlan> PlanTable(const TViewOptions& options, TViewSession& session,
+                                    TTableOutcome& outcome) {
   if (const std::optional<std::string> refused = LogsRefused(session, "--table")) {
-    return Refused(*refused);
+    outcome = Refused(*refused);
+    return std::nullopt;
   }
   const TTableOptions& table = options.Table;
   if (!table.CsvPath.isEmpty() && IsLogNotTable(table.CsvPath)) {
-    return Refused("--table " + table.CsvPath.toStdString() +
-                   " is a log: the table would write over it (--json prints the table)");
+    outcome = Refused("--table " + table.CsvPath.toStdString() +
+                      " is a log: the table would write over it (--json prints the table)");
+    return std::nullopt;
   }
-  TTableOutcome outcome;
   const std::optional<TAlignment> alignment = session.LinedUp();
   if (alignment && !alignment->Note.empty()) outcome.Warnings.push_back(alignment->Note);
   std::string error;
-  if (!SetUpTable(options, session, error)) return Refused(error);
-  std::optional<TTableSettings> settings = SettingsOf(session, error);
-  if (!settings) return Refused(error);
-  if (!table.TargetPath.isEmpty()) {
-    if (!LoadTarget(table, session, *settings, error)) return Refused(error);
-    settings = SettingsOf(session, error);
-    if (!settings) return Refused(error);
+  std::optional<TTableSettings> settings;
+  if (SetUpTable(options, session, error)) settings = SettingsOf(session, error);
+  if (settings && !table.TargetPath.isEmpty()) {
+    settings =
+        LoadTarget(table, session, *settings, error) ? SettingsOf(session, error) : std::nullopt;
   }
-  const TMixtureTable made = BuildMixtureTable(session.TableInput(), *settings);
+  if (!settings) {
+    outcome = Refused(error);
+    return std::nullopt;
+  }
+  return TTablePlan{*settings, session.TableDescription(*settings)};
+}
+
+// `outcome` with the table `made` of the plan: its JSON line, or its CSV file written.
+void TableResult(const TMixtureTable& made, const TTablePlan& plan, const TTableOptions& table,
+                 TTableOutcome& outcome) {
   if (!made.Error.empty()) {
     outcome.Status = TTableStatus::Failed;
     outcome.Message = made.Error;
-    return outcome;
+    return;
   }
   // A table without a cell is still the answer, but the user is told why it is empty.
   if (!made.AnyShown()) outcome.Warnings.push_back(TableStatusText(made));
-  const TTableDescription description = session.TableDescription(*settings);
   if (table.CsvPath.isEmpty()) {
-    outcome.Output = TableJson(made, description) + "\n";
-  } else if (!WriteCsv(table.CsvPath, TableCsv(made, description), outcome.Message)) {
+    outcome.Output = TableJson(made, plan.Description) + "\n";
+  } else if (!WriteCsv(table.CsvPath, TableCsv(made, plan.Description), outcome.Message)) {
     outcome.Status = TTableStatus::Failed;
   }
+}
+
+}  // namespace
+
+TTableOutcome RunTable(const TViewOptions& options, TViewSession& session) {
+  TTableOutcome outcome;
+  const std::optional<TTablePlan> plan = PlanTable(options, session, outcome);
+  if (!plan) return outcome;
+  TableResult(BuildMixtureTable(session.TableInput(), plan->Settings), *plan, options.Table,
+              outcome);
   return outcome;
 }
 
@@ -275,60 +298,187 @@ bool LoadTuneShapedTarget(const QString& path, const TFuelGrid& tuneGrid, TTable
   return true;
 }
 
-}  // namespace
+// The corrected table's setup as the command line asks it: the table's settings (its target on the
+// tune's grid where a tune gives one), what the proposal is made of besides the logs, and what its
+// texts say; nothing, with `outcome` refused, when it cannot be made.
+struct TCorrectPlan {
+  TTableSettings Settings;
+  TCorrectionInput Input;
+  TProposalDescription Description;
+};
 
-TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session) {
+std::optional<TCorrectPlan> PlanCorrect(const TViewOptions& options, TViewSession& session,
+                                        TTableOutcome& outcome) {
   const TCorrectOptions& correct = options.Correct;
-  if (const std::optional<std::string> refused = OutputRefused(options)) return Refused(*refused);
-  if (const std::optional<std::string> refused = LogsRefused(session, "--correct")) {
-    return Refused(*refused);
+  std::optional<std::string> refused = OutputRefused(options);
+  if (!refused) refused = LogsRefused(session, "--correct");
+  if (refused) {
+    outcome = Refused(*refused);
+    return std::nullopt;
   }
-  TTableOutcome outcome;
   const std::optional<TAlignment> alignment = session.LinedUp();
   if (alignment && !alignment->Note.empty()) outcome.Warnings.push_back(alignment->Note);
   std::string error;
   session.SetTuneNames(correct.Table, correct.XAxis, correct.YAxis);
   if (!correct.TunePath.isEmpty() && !session.LoadTune(correct.TunePath, error)) {
-    return Refused("--tune " + error);
+    outcome = Refused("--tune " + error);
+    return std::nullopt;
   }
   session.SetMaxChange(correct.MaxChange);
-  if (!SetUpTable(options, session, error)) return Refused(error);
-  std::optional<TTableSettings> settings = SettingsOf(session, error);
-  if (!settings) return Refused(error);
+  std::optional<TTableSettings> settings;
+  if (SetUpTable(options, session, error)) settings = SettingsOf(session, error);
   const QString& targetPath = options.Table.TargetPath;
-  if (!targetPath.isEmpty()) {
+  if (settings && !targetPath.isEmpty()) {
     const std::optional<TFuelGrid> tuneGrid =
         correct.TunePath.isEmpty() ? std::nullopt : session.TuneGrid();
     if (tuneGrid) {
-      if (!LoadTuneShapedTarget(targetPath, *tuneGrid, *settings, error)) return Refused(error);
+      if (!LoadTuneShapedTarget(targetPath, *tuneGrid, *settings, error)) settings.reset();
     } else {
-      if (!LoadTarget(options.Table, session, *settings, error)) return Refused(error);
-      settings = SettingsOf(session, error);
-      if (!settings) return Refused(error);
+      settings = LoadTarget(options.Table, session, *settings, error) ? SettingsOf(session, error)
+                                                                      : std::nullopt;
     }
   }
-  TProposalDescription description;
-  const TFuelProposal proposal = session.Proposal(*settings, &description);
-  if (!proposal.Error.empty()) return Refused(proposal.Error);
-  if (description.Target == "none") {
-    return Refused("no target: " + session.EngineLog()->Name +
-                   " has no target channel; give --target VALUE|FILE, or a tune with its target "
-                   "table");
+  if (!settings) {
+    outcome = Refused(error);
+    return std::nullopt;
+  }
+  TCorrectPlan plan{*settings, {}, {}};
+  plan.Input = session.CorrectionInput(plan.Settings, &plan.Description);
+  return plan;
+}
+
+// `outcome` with the proposal of the plan: its JSON line, its CSV file or the tune's corrected
+// copy written.
+void CorrectResult(const TFuelProposal& proposal, const TCorrectPlan& plan,
+                   const TViewOptions& options, const TViewSession& session,
+                   TTableOutcome& outcome) {
+  if (!proposal.Error.empty()) {
+    outcome = Refused(proposal.Error);
+    return;
+  }
+  if (plan.Description.Target == "none") {
+    outcome = Refused("no target: " + session.EngineLog()->Name +
+                      " has no target channel; give --target VALUE|FILE, or a tune with its "
+                      "target table");
+    return;
   }
   if (proposal.Used == 0)
     outcome.Warnings.push_back("no record taught the table anything: " +
                                ProposalStatusText(proposal));
-  const QString& out = correct.OutPath;
+  const QString& out = options.Correct.OutPath;
+  std::string error;
   if (out.isEmpty()) {
-    outcome.Output = ProposalJson(proposal, description) + "\n";
+    outcome.Output = ProposalJson(proposal, plan.Description) + "\n";
   } else if (out.endsWith(".msq", Qt::CaseInsensitive)) {
     const std::optional<std::string> copy = session.TuneWithProposal(proposal, error);
-    if (!copy) return Refused("--correct " + out.toStdString() + ": " + error);
+    if (!copy) {
+      outcome = Refused("--correct " + out.toStdString() + ": " + error);
+      return;
+    }
     if (!WriteCsv(out, *copy, outcome.Message)) outcome.Status = TTableStatus::Failed;
-  } else if (!WriteCsv(out, ProposalCsv(proposal, description), outcome.Message)) {
+  } else if (!WriteCsv(out, ProposalCsv(proposal, plan.Description), outcome.Message)) {
     outcome.Status = TTableStatus::Failed;
   }
+}
+
+}  // namespace
+
+TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session) {
+  TTableOutcome outcome;
+  const std::optional<TCorrectPlan> plan = PlanCorrect(options, session, outcome);
+  if (!plan) return outcome;
+  CorrectResult(BuildFuelProposal(session.TableInput(), plan->Settings, plan->Input), *plan,
+                options, session, outcome);
   return outcome;
+}
+
+struct TTableFollower::TPlans {
+  std::optional<TTablePlan> Table;
+  std::optional<TCorrectPlan> Correct;
+};
+
+TTableFollower::TTableFollower(const TViewOptions& options, TViewSession& session, TWrite write,
+                               TSay say, QObject* parent)
+    : QObject(parent),
+      Options(options),
+      Session(session),
+      Write(std::move(write)),
+      Say(std::move(say)),
+      Plans(std::make_unique<TPlans>()) {
+  Timer.setInterval(LineIntervalMs);
+  connect(&Timer, &QTimer::timeout, this, &TTableFollower::Tick);
+  connect(&Session, &TViewSession::Changed, this, [this](TViewSession::TChange what) {
+    // Another log in place of one followed (a newer one in a followed folder) may have other
+    // channels: the setup is made again for it.
+    if (what == TViewSession::TChange::Files) Replan = true;
+    if (what == TViewSession::TChange::Grew || what == TViewSession::TChange::Files) Grown = true;
+  });
+}
+
+TTableFollower::~TTableFollower() = default;
+
+bool TTableFollower::Plan(TTableOutcome& outcome) {
+  Plans = std::make_unique<TPlans>();
+  Live.reset();
+  if (Options.Correct.Wanted) {
+    Plans->Correct = PlanCorrect(Options, Session, outcome);
+    if (!Plans->Correct) return false;
+    Live.emplace(Plans->Correct->Settings, Plans->Correct->Input);
+  } else {
+    Plans->Table = PlanTable(Options, Session, outcome);
+    if (!Plans->Table) return false;
+    Live.emplace(Plans->Table->Settings);
+  }
+  return true;
+}
+
+TTableOutcome TTableFollower::Start() {
+  TTableOutcome outcome;
+  if (!Plan(outcome)) return outcome;
+  Live->Update(Session.TableInput());
+  MakeLine(outcome);
+  if (outcome.Status != TTableStatus::Done) return outcome;
+  if (!Write(outcome.Output)) {
+    outcome.Status = TTableStatus::Failed;
+    outcome.Message = "the table could not be written to standard output";
+    return outcome;
+  }
+  Timer.start();
+  return outcome;
+}
+
+void TTableFollower::MakeLine(TTableOutcome& outcome) const {
+  if (Plans->Correct) {
+    CorrectResult(Live->Proposal(), *Plans->Correct, Options, Session, outcome);
+  } else {
+    TableResult(Live->Table(), *Plans->Table, Options.Table, outcome);
+  }
+}
+
+void TTableFollower::Tick() {
+  if (!Grown) return;
+  Grown = false;
+  TTableOutcome outcome;
+  if (Replan) {
+    Replan = false;
+    Plan(outcome);
+  }
+  if (Live) {
+    Live->Update(Session.TableInput());
+    MakeLine(outcome);
+  }
+  if (outcome.Status != TTableStatus::Done) {
+    // The logs were cut short or replaced and make no table now: said once, and the lines go on
+    // when they make one again.
+    if (outcome.Message != LastSaid) Say(outcome.Message);
+    LastSaid = outcome.Message;
+    return;
+  }
+  LastSaid.clear();
+  if (!Write(outcome.Output)) {
+    Timer.stop();
+    emit WriteFailed();
+  }
 }
 
 }  // namespace viewer

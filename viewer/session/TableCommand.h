@@ -1,7 +1,12 @@
 // kestview --table: the mixture table of an engine log, with a log of ours lined up beside it or
-// with the engine's own mixture channel, as JSON on standard output or a CSV file of means.
+// with the engine's own mixture channel, as JSON on standard output or a CSV file of means; and
+// with --follow, the table again as the logs grow, a JSON line at a time.
 #pragma once
 
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +15,7 @@
 #include "viewer/logs/OurLog.h"
 #include "viewer/session/ViewOptions.h"
 #include "viewer/session/ViewSession.h"
+#include "viewer/table/LiveTable.h"
 
 namespace viewer {
 
@@ -38,5 +44,54 @@ TTableOutcome RunTable(const TViewOptions& options, TViewSession& session);
 // read or holds no table kestview can name, a missing fuel table or target, or a target grid not
 // of the table's shape.
 TTableOutcome RunCorrect(const TViewOptions& options, TViewSession& session);
+
+// kestview --table --follow --json (or --correct): the line RunTable (RunCorrect) prints, printed
+// again whenever the session says its files grew, at most once a second, while the event loop
+// runs. Each line is made from running sums (LiveTable.h), not from the whole logs again. The
+// setup, breakpoints and lining up included, is made once from the files as they are at the start
+// (and again when the session opens other files in their place); each line is what the one-off
+// command prints with that setup over the files as they stand then.
+class TTableFollower : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int LineIntervalMs = 1000;
+  // A line leaves whole, its end included; false when it could not be written.
+  using TWrite = std::function<bool(const std::string& line)>;
+  // A message for standard error, one line without its end.
+  using TSay = std::function<void(const std::string& message)>;
+
+  // Follows the table `options` ask for over the files open in `session` (opened with Follow
+  // on); both must outlive the follower.
+  TTableFollower(const TViewOptions& options, TViewSession& session, TWrite write, TSay say,
+                 QObject* parent = nullptr);
+  ~TTableFollower() override;
+
+  // Makes the first table and writes its line; from then on the lines follow. Anything but Done:
+  // nothing is followed, and the outcome says why as the one-off command's would (its warnings
+  // are the caller's to say in either case).
+  TTableOutcome Start();
+
+ signals:
+  // A line could not be written (the reader of the lines went away): no more are made.
+  void WriteFailed();
+
+ private:
+  struct TPlans;
+  bool Plan(TTableOutcome& outcome);
+  void MakeLine(TTableOutcome& outcome) const;
+  void Tick();
+
+  const TViewOptions& Options;
+  TViewSession& Session;
+  TWrite Write;
+  TSay Say;
+  std::unique_ptr<TPlans> Plans;
+  std::optional<TLiveTable> Live;
+  QTimer Timer;
+  bool Grown = false;
+  bool Replan = false;
+  std::string LastSaid;
+};
 
 }  // namespace viewer

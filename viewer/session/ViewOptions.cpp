@@ -142,12 +142,14 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
   if (TableValued.contains(option)) return ParseTableValue(option, value, options, error);
   if (CorrectValued.contains(option))
     return ParseCorrectValue(option, value, options.Correct, error);
-  if (option == "--table") {
-    options.Table.CsvPath = value;
-    return true;
-  }
-  if (option == "--correct") {
-    options.Correct.OutPath = value;
+  if (option == "--table" || option == "--correct") {
+    // An option where the file's name should be is a forgotten --json, not a file to write.
+    if (value.startsWith(QStringLiteral("--"))) {
+      error = option.toStdString() + " needs OUT.csv, or --json to print it, not " +
+              value.toStdString();
+      return false;
+    }
+    (option == "--table" ? options.Table.CsvPath : options.Correct.OutPath) = value;
     return true;
   }
   if (option == "--export") {
@@ -182,6 +184,13 @@ bool ParseValued(const QString& option, const QString& value, TViewOptions& opti
       options.Channels.push_back(name.trimmed().toStdString());
     }
     return true;
+  }
+  if (option == "--seconds") {
+    double seconds = 0;
+    if (!ParseNumber(option, value, 0, 1e7, "seconds above 0", seconds, error)) return false;
+    if (seconds == 0) error = "--seconds needs seconds above 0, not " + value.toStdString();
+    options.Seconds = seconds;
+    return seconds > 0;
   }
   if (option == "--rich") return ParseBandEdge(option, value, options.Bands.RichBelow, error);
   return ParseBandEdge(option, value, options.Bands.LeanAbove, error);
@@ -258,6 +267,18 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
   }
   if (options.Correct.Wanted && !CheckCorrect(options, error)) return false;
   if (options.Table.Wanted && !CheckTable(options, error)) return false;
+  const bool table = options.Table.Wanted || options.Correct.Wanted;
+  // Following, the table goes out as JSON lines; a file written again each second would be read
+  // half written by whoever opens it.
+  if (table && options.Follow && !options.Json) {
+    error = std::string(options.Table.Wanted ? "--table" : "--correct") +
+            " --follow prints JSON lines: add --json";
+    return false;
+  }
+  if (options.Seconds && !(table && options.Follow)) {
+    error = "--seconds goes with --follow and --table or --correct";
+    return false;
+  }
   if (options.Json && !options.Table.Wanted && !options.Correct.Wanted) options.Summary = true;
   if (!options.FollowDirs.isEmpty() && (options.Summary || !options.ExportPath.isEmpty() ||
                                         options.Table.Wanted || options.Correct.Wanted)) {
@@ -279,9 +300,10 @@ bool CheckTogether(TViewOptions& options, bool relativeGiven, std::string& error
 }  // namespace
 
 std::optional<TViewOptions> ParseViewOptions(const QStringList& arguments, std::string& error) {
-  QStringList valued = QStringList{"--export", "--size",   "--fuel",     "--rich",      "--lean",
-                                   "--align",  "--offset", "--channels", "--follow-dir"} +
-                       TableValued + CorrectValued;
+  QStringList valued =
+      QStringList{"--export", "--size",   "--fuel",     "--rich",       "--lean",
+                  "--align",  "--offset", "--channels", "--follow-dir", "--seconds"} +
+      TableValued + CorrectValued;
   // With --json the table goes to standard output; without, --table (or --correct) names its
   // file.
   if (!arguments.mid(0, arguments.indexOf("--")).contains("--json"))
@@ -342,8 +364,11 @@ std::string ViewUsage() {
       "  --fuel petrol|methanol|propane   the fuel for AFR (default: guessed from the log)\n"
       "  --rich L, --lean L        lambda bands of the summary (default 0.97 and 1.03)\n"
       "  --relative                time since each log's start (default with several files)\n"
-      "  --follow                  show rows as they are appended, to the engine log's too\n"
-      "                            (window only)\n"
+      "  --follow                  show rows as they are appended, to the engine log's too;\n"
+      "                            with --table or --correct --json, print the table again, a\n"
+      "                            JSON line at most once a second, whenever the files grew,\n"
+      "                            until interrupted (breakpoints derived at the start stay)\n"
+      "  --seconds N               with --follow and a table: stop after N seconds\n"
       "  --follow-dir DIR          follow the newest engine log in DIR and, where DIR holds\n"
       "                            logs of ours, the newest of ours, moving on to a newer one\n"
       "                            when one appears; may be given more than once (the newest\n"

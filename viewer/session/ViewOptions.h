@@ -49,6 +49,7 @@ struct TViewOptions {
   // --follow-dir, each given: the newest engine log and log of ours in these folders are
   // followed (implies Follow).
   QStringList FollowDirs;
+  std::optional<double> Seconds;  // --seconds: a followed table stops after this long
   bool Relative = false;
   bool RelativeGiven = false;      // --relative was given, not taken from the number of files
   std::optional<int> DisplayMode;  // --afr, --lambda (or --unit); otherwise as logged

@@ -260,6 +260,11 @@ class TViewSession : public QObject {
   // given) says what it was made of.
   TFuelProposal Proposal(const TTableSettings& settings,
                          TProposalDescription* description = nullptr) const;
+  // What Proposal makes it of besides the logs and `settings`: the tune, its target, the limits
+  // and the engine log's channels by their roles (a running table follows it). Needs an engine
+  // log.
+  TCorrectionInput CorrectionInput(const TTableSettings& settings,
+                                   TProposalDescription* description = nullptr) const;
   // The tune's bytes with only its fuel table's numbers replaced by `proposal`'s (rounded to the
   // tune's decimals); nothing, with the reason, without an MSQ tune or when it does not fit.
   std::optional<std::string> TuneWithProposal(const TFuelProposal& proposal,

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "viewer/logs/MixtureValue.h"
+#include "viewer/table/RecordWalk.h"
 
 namespace viewer {
 
@@ -131,23 +132,6 @@ double LambdaIn(double value, const TDisplay& unit) {
   return unit.DisplayMode == sensor::dmLambda ? value : value / StoichiometricAfr(unit.FuelType);
 }
 
-// An enrichment or correction channel read as a factor (1 = none), told by its values.
-struct TFactorChannel {
-  const std::vector<float>* Values = nullptr;
-  enginelog::TCorrectionForm Form = enginelog::TCorrectionForm::Percent;
-
-  TFactorChannel(const enginelog::TLog& log, std::optional<std::size_t> channel) {
-    if (!channel || *channel >= log.Channels.size()) return;
-    Values = &log.Channels[*channel].Values;
-    Form = enginelog::CorrectionFormOf(log.Channels[*channel]);
-  }
-  // The factor at record `i`; 1 where the channel is missing or has no value yet.
-  double At(std::size_t i) const {
-    if (Values == nullptr || !std::isfinite((*Values)[i])) return 1;
-    return enginelog::CorrectionFactor((*Values)[i], Form);
-  }
-};
-
 // More than this off 1 is an enrichment at work: a record the engine fuelled for something else
 // than its table.
 constexpr double EnrichmentTolerance = 0.005;
@@ -158,10 +142,11 @@ constexpr double AfterCutSeconds = 1.0;
 
 }  // namespace
 
-TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& settings,
-                                const TCorrectionInput& correction) {
-  TFuelProposal failed;
-  TMixtureTable counts;
+std::optional<TProposalRecords> TProposalRecords::Prepare(TMixtureTable& counts,
+                                                          const TTableInput& input,
+                                                          const TTableSettings& settings,
+                                                          const TCorrectionInput& correction,
+                                                          std::string& error) {
   TTableSettings walk = settings;
   if (correction.Tune) {
     // The tune's breakpoints, not ones derived from the data.
@@ -169,8 +154,8 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
     walk.YBins = correction.Tune->Y;
   }
   if (!PrepareRecords(counts, input, walk)) {
-    failed.Error = counts.Error;
-    return failed;
+    error = counts.Error;
+    return std::nullopt;
   }
   const enginelog::TLog& log = *input.Engine;
   const TCorrectionChannels& channels = correction.Channels;
@@ -179,88 +164,135 @@ TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& 
        {channels.FuelValue, channels.Target, channels.Correction, channels.Warmup, channels.Accel,
         channels.FuelCut, channels.PulseWidth}) {
     if (channel && *channel >= count) {
-      failed.Error = "no such channel";
-      return failed;
+      error = "no such channel";
+      return std::nullopt;
     }
   }
   if (!correction.Tune && !channels.FuelValue) {
-    failed.Error =
-        "no fuel table: give the tune, or a log with the fuel table value (VE) the engine used";
-    return failed;
+    error = "no fuel table: give the tune, or a log with the fuel table value (VE) the engine used";
+    return std::nullopt;
   }
-  const TBins& xBins = correction.Tune ? correction.Tune->X : counts.XBins;
-  const TBins& yBins = correction.Tune ? correction.Tune->Y : counts.YBins;
-  TProposalSums sums(xBins, yBins);
-  const std::vector<float>& xs = log.Channels[settings.XChannel].Values;
-  const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
-  const std::vector<float>* fuelValues =
-      channels.FuelValue ? &log.Channels[*channels.FuelValue].Values : nullptr;
-  const std::vector<float>* cut =
-      channels.FuelCut ? &log.Channels[*channels.FuelCut].Values : nullptr;
-  const std::vector<float>* pulse =
-      channels.PulseWidth ? &log.Channels[*channels.PulseWidth].Values : nullptr;
-  const std::vector<float>* targets =
-      channels.Target ? &log.Channels[*channels.Target].Values : nullptr;
-  const double targetScale = channels.Target
-                                 ? ChannelScale(log.Channels[*channels.Target],
-                                                TDisplay{sensor::dmLambda, settings.Unit.FuelType})
-                                 : 1.0;
-  const TFactorChannel closedLoop(log, channels.Correction);
-  const TFactorChannel warmup(log, channels.Warmup);
-  const TFactorChannel accel(log, channels.Accel);
-  TLeftOut leftOut;
-  const auto targetLambda = [&](std::size_t i) {
-    if (targets != nullptr) return (*targets)[i] * targetScale;
-    if (settings.Target.Any()) {
-      const double target =
-          settings.Target.At(NearestBin(xBins, xs[i]), NearestBin(yBins, ys[i]), xBins.size());
-      return LambdaIn(target, settings.Unit);
-    }
-    if (correction.TuneTarget) return Interpolate(*correction.TuneTarget, xs[i], ys[i]);
-    return std::numeric_limits<double>::quiet_NaN();
+  return TProposalRecords(log, settings, correction, counts.XBins, counts.YBins);
+}
+
+TProposalReading TProposalRecords::ReadingOf(const enginelog::TLog& log,
+                                             const TTableSettings& settings,
+                                             const TCorrectionInput& correction) {
+  const TCorrectionChannels& channels = correction.Channels;
+  TProposalReading reading;
+  if (channels.Target) {
+    reading.TargetScale = ChannelScale(log.Channels[*channels.Target],
+                                       TDisplay{sensor::dmLambda, settings.Unit.FuelType});
+  }
+  const auto formOf = [&](std::optional<std::size_t> channel) {
+    return channel ? enginelog::CorrectionFormOf(log.Channels[*channel])
+                   : enginelog::TCorrectionForm::Percent;
   };
-  const auto isCut = [&](std::size_t i) {
-    return (cut != nullptr && (*cut)[i] != 0 && !std::isnan((*cut)[i])) ||
-           (pulse != nullptr && (*pulse)[i] <= 0);
+  reading.Correction = formOf(channels.Correction);
+  reading.Warmup = formOf(channels.Warmup);
+  reading.Accel = formOf(channels.Accel);
+  return reading;
+}
+
+TProposalRecords::TProposalRecords(const enginelog::TLog& log, const TTableSettings& settings,
+                                   const TCorrectionInput& correction, const TBins& x,
+                                   const TBins& y)
+    : Log(&log),
+      Settings(settings),
+      Correction(correction),
+      XBins(x),
+      YBins(y),
+      Sums(x, y),
+      Read(ReadingOf(log, settings, correction)),
+      Xs(&log.Channels[settings.XChannel].Values),
+      Ys(&log.Channels[settings.YChannel].Values) {
+  const TCorrectionChannels& channels = correction.Channels;
+  const auto values = [&](std::optional<std::size_t> channel) {
+    return channel ? &log.Channels[*channel].Values : nullptr;
   };
-  std::size_t cutScan = 0;
-  double lastCut = -std::numeric_limits<double>::infinity();
-  WalkRecords(counts, input, walk, [&](std::size_t i, double mixture) {
-    if (std::abs(warmup.At(i) - 1) > EnrichmentTolerance) {
-      ++leftOut.Warmup;
-      return;
-    }
-    if (std::abs(accel.At(i) - 1) > EnrichmentTolerance) {
-      ++leftOut.Accel;
-      return;
-    }
-    // Every record up to this one, left out or not, tells when fuel was last cut.
-    for (; cutScan <= i; ++cutScan) {
-      if (isCut(cutScan)) lastCut = log.Times[cutScan];
-    }
-    if (log.Times[i] - lastCut < AfterCutSeconds) {
-      ++leftOut.FuelCut;
-      return;
-    }
-    const double target = targetLambda(i);
-    if (!(target > 0)) {
-      ++leftOut.NoTarget;
-      return;
-    }
-    const double fuelValue = fuelValues != nullptr ? (*fuelValues)[i] : NaN;
-    if (!correction.Tune && !std::isfinite(fuelValue)) {
-      ++leftOut.NoFuelValue;
-      return;
-    }
-    sums.Add(xs[i], ys[i], closedLoop.At(i) * LambdaIn(mixture, settings.Unit) / target, fuelValue);
-  });
-  TFuelProposal proposal = sums.Finish(correction.Tune, correction.Limits);
-  leftOut.NoMixture = counts.NoMixture;
-  leftOut.Implausible = counts.Implausible;
-  leftOut.Filtered = counts.Unsteady;
-  leftOut.OutsideRange = counts.OutOfRange;
-  proposal.LeftOut = leftOut;
+  FuelValues = values(channels.FuelValue);
+  CutFlags = values(channels.FuelCut);
+  Pulses = values(channels.PulseWidth);
+  Targets = values(channels.Target);
+  ClosedLoop = {values(channels.Correction), Read.Correction};
+  WarmupChannel = {values(channels.Warmup), Read.Warmup};
+  AccelChannel = {values(channels.Accel), Read.Accel};
+}
+
+double TProposalRecords::TFactorChannel::At(std::size_t i) const {
+  if (Values == nullptr || !std::isfinite((*Values)[i])) return 1;
+  return enginelog::CorrectionFactor((*Values)[i], Form);
+}
+
+double TProposalRecords::TargetLambda(std::size_t i) const {
+  const double x = (*Xs)[i], y = (*Ys)[i];
+  if (Targets != nullptr) return (*Targets)[i] * Read.TargetScale;
+  if (Settings.Target.Any()) {
+    const double target =
+        Settings.Target.At(NearestBin(XBins, x), NearestBin(YBins, y), XBins.size());
+    return LambdaIn(target, Settings.Unit);
+  }
+  if (Correction.TuneTarget) return Interpolate(*Correction.TuneTarget, x, y);
+  return NaN;
+}
+
+bool TProposalRecords::IsCut(std::size_t i) const {
+  return (CutFlags != nullptr && (*CutFlags)[i] != 0 && !std::isnan((*CutFlags)[i])) ||
+         (Pulses != nullptr && (*Pulses)[i] <= 0);
+}
+
+void TProposalRecords::Add(std::size_t i, double mixture) {
+  if (std::abs(WarmupChannel.At(i) - 1) > EnrichmentTolerance) {
+    ++LeftOut.Warmup;
+    return;
+  }
+  if (std::abs(AccelChannel.At(i) - 1) > EnrichmentTolerance) {
+    ++LeftOut.Accel;
+    return;
+  }
+  // Every record up to this one, left out or not, tells when fuel was last cut.
+  for (; CutScan <= i; ++CutScan) {
+    if (IsCut(CutScan)) LastCut = Log->Times[CutScan];
+  }
+  if (Log->Times[i] - LastCut < AfterCutSeconds) {
+    ++LeftOut.FuelCut;
+    return;
+  }
+  const double target = TargetLambda(i);
+  if (!(target > 0)) {
+    ++LeftOut.NoTarget;
+    return;
+  }
+  const double fuelValue = FuelValues != nullptr ? (*FuelValues)[i] : NaN;
+  if (!Correction.Tune && !std::isfinite(fuelValue)) {
+    ++LeftOut.NoFuelValue;
+    return;
+  }
+  Sums.Add((*Xs)[i], (*Ys)[i], ClosedLoop.At(i) * LambdaIn(mixture, Settings.Unit) / target,
+           fuelValue);
+}
+
+TFuelProposal TProposalRecords::Finish(const TMixtureTable& counts) const {
+  TFuelProposal proposal = Sums.Finish(Correction.Tune, Correction.Limits);
+  proposal.LeftOut = LeftOut;
+  proposal.LeftOut.NoMixture = counts.NoMixture;
+  proposal.LeftOut.Implausible = counts.Implausible;
+  proposal.LeftOut.Filtered = counts.Unsteady;
+  proposal.LeftOut.OutsideRange = counts.OutOfRange;
   return proposal;
+}
+
+TFuelProposal BuildFuelProposal(const TTableInput& input, const TTableSettings& settings,
+                                const TCorrectionInput& correction) {
+  TFuelProposal failed;
+  TMixtureTable counts;
+  std::optional<TProposalRecords> records =
+      TProposalRecords::Prepare(counts, input, settings, correction, failed.Error);
+  if (!records) return failed;
+  // The walk is the table's: the breakpoints, the tune's or not, only place the records.
+  WalkRecords(counts, input, settings,
+              [&](std::size_t i, double mixture) { records->Add(i, mixture); });
+  return records->Finish(counts);
 }
 
 }  // namespace viewer

@@ -8,7 +8,9 @@
 #include <functional>
 #include <span>
 
+#include "log/OurLogReader.h"
 #include "viewer/logs/MixtureValue.h"
+#include "viewer/table/RecordWalk.h"
 
 namespace viewer {
 
@@ -19,130 +21,6 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // The engine's own mixture channel between two records further apart than this is a gap: the
 // engine software stopped logging, and nothing is made up in between.
 constexpr double EngineGapSeconds = 1.0;
-
-// Whether a row of ours is a measurement the table may use: a reading (not a repeat of a silent
-// controller, not warm-up or offline) taken with enough supply volts to trust it.
-bool Counts(const TSample& sample) {
-  return IsReading(sample) && sample.Status != TSampleStatus::LowVolts;
-}
-
-// The mixture of one log, in the table's unit, at times on the engine log's axis: a mixture
-// channel of that log, placed by a shift. A log of ours gives its reading, row by row in the unit
-// it was logged in, only where its rows count (status, repeats, gaps); an engine log gives its own
-// mixture channel, lambda or AFR as its name, unit or values tell. NaN where there is none, and
-// an implausible value where a value it is made of is implausible. Successive calls with rising
-// times move the cursor forward only; a time that goes back searches again.
-class TMixtureSource {
- public:
-  // `channel` of `log`; `shift` is added to an engine time to find it on `log`'s own axis, and
-  // the mixture is taken `lag` seconds after that.
-  TMixtureSource(const enginelog::TLog& log, std::size_t channel, double shift, double lag,
-                 const TDisplay& unit)
-      : Log(log),
-        Times(log.Times),
-        Values(log.Channels[channel].Values),
-        Shift(shift),
-        Lag(lag),
-        Unit(unit),
-        Plausible(PlausibleRange(unit)),
-        Ours(enginelog::IsOurs(log.Format)) {
-    if (!Ours) Scale = ChannelScale(log.Channels[channel], unit);
-  }
-
-  double At(double engineTime) {
-    const double time = engineTime + Shift + Lag;
-    if (Times.empty()) return NaN;
-    if (!Ours && (time < Times.front() || time > Times.back())) return NaN;
-    if (Cursor >= Times.size() || Times[Cursor] > time) {
-      Cursor = static_cast<std::size_t>(std::lower_bound(Times.begin(), Times.end(), time) -
-                                        Times.begin());
-      Cursor = Cursor == 0 ? 0 : Cursor - 1;
-    }
-    while (Cursor + 1 < Times.size() && Times[Cursor + 1] <= time) ++Cursor;
-    return Ours ? OursAt(time) : EngineAt(time);
-  }
-
- private:
-  // Between two rows that count and no gap apart, the line between them; within half a sample
-  // interval of a single row that counts, that row; otherwise nothing.
-  double OursAt(double time) const {
-    const TSample before = SampleAt(Log, Cursor);
-    if (before.Time > time || Cursor + 1 == Times.size()) return Near(before, time);
-    const TSample after = SampleAt(Log, Cursor + 1);
-    if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
-      const double span = after.Time - before.Time;
-      return Between(DisplayValue(before, Unit), DisplayValue(after, Unit),
-                     span > 0 ? (time - before.Time) / span : 0);
-    }
-    const double fromBefore = Near(before, time);
-    return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
-  }
-
-  double Near(const TSample& sample, double time) const {
-    if (!Counts(sample) || std::abs(sample.Time - time) > Log.Ours.SampleInterval / 2) return NaN;
-    return DisplayValue(sample, Unit);
-  }
-
-  // The line between the records either side; nothing across a gap in the engine's logging.
-  double EngineAt(double time) const {
-    const double a = Values[Cursor] * Scale;
-    if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a;
-    const double span = Times[Cursor + 1] - Times[Cursor];
-    if (span > EngineGapSeconds) return NaN;
-    return Between(a, Values[Cursor + 1] * Scale, (time - Times[Cursor]) / span);
-  }
-
-  // The point `fraction` of the way from `a` to `b`. A line from a sensor's fault value (0, full
-  // scale) to a reading would pass through mixtures nobody measured, some of them plausible: so
-  // where either end is none there is none, and where either is implausible that end is the
-  // answer, and the record is counted as having an implausible mixture.
-  double Between(double a, double b, double fraction) const {
-    if (fraction <= 0) return a;
-    if (fraction >= 1) return b;
-    if (std::isnan(a) || std::isnan(b)) return NaN;
-    if (!Plausible.Holds(a)) return a;
-    if (!Plausible.Holds(b)) return b;
-    return a + (b - a) * fraction;
-  }
-
-  const enginelog::TLog& Log;
-  std::span<const double> Times;
-  std::span<const float> Values;
-  double Shift = 0;
-  double Lag = 0;
-  TDisplay Unit;
-  TPlausibleRange Plausible;
-  bool Ours = false;
-  double Scale = 1;
-  std::size_t Cursor = 0;
-};
-
-// Tells, record by record in time order, whether the engine was steady: a change faster than the
-// rate makes it unsteady from the record where the change shows until the settle time has passed.
-class TSteadiness {
- public:
-  explicit TSteadiness(const TSteadyFilter& filter) : Filter(filter) {}
-
-  bool Steady(double time, float value) {
-    if (!std::isnan(value)) {
-      if (HaveLast && time > LastTime &&
-          std::abs(value - LastValue) > Filter.Rate * (time - LastTime)) {
-        UnsteadyUntil = time + Filter.Settle;
-      }
-      HaveLast = true;
-      LastTime = time;
-      LastValue = value;
-    }
-    return time > UnsteadyUntil;
-  }
-
- private:
-  TSteadyFilter Filter;
-  bool HaveLast = false;
-  double LastTime = 0;
-  double LastValue = 0;
-  double UnsteadyUntil = -std::numeric_limits<double>::infinity();
-};
 
 // The channel indices a table needs, checked against the log; empty when all exist.
 std::string CheckChannels(const enginelog::TLog& log, const TTableSettings& settings) {
@@ -194,38 +72,6 @@ TRoundStep RoundStepAtLeast(double raw) {
   TRoundStep step{1, static_cast<int>(std::floor(std::log10(raw)))};
   while (step.Value() < raw * (1 - 1e-12)) step = step.Next();
   return step;
-}
-
-// Running sums of one cell, shifted by the cell's first value so that the spread of values far
-// from zero keeps its digits.
-struct TCellSums {
-  double Reference = 0;
-  double Sum = 0;
-  double SumSquares = 0;
-  std::uint32_t Hits = 0;
-
-  void Add(double value) {
-    if (Hits == 0) Reference = value;
-    const double d = value - Reference;
-    Sum += d;
-    SumSquares += d * d;
-    ++Hits;
-  }
-};
-
-TTableCell Finish(const TCellSums& sums, double target) {
-  TTableCell cell;
-  cell.Hits = sums.Hits;
-  if (sums.Hits == 0) return cell;
-  const double n = sums.Hits;
-  const double meanOffset = sums.Sum / n;
-  cell.Mean = sums.Reference + meanOffset;
-  if (sums.Hits > 1) {
-    const double variance = (sums.SumSquares - n * meanOffset * meanOffset) / (n - 1);
-    cell.Sd = std::sqrt(std::max(0.0, variance));
-  }
-  if (target > 0) cell.Correction = cell.Mean / target;
-  return cell;
 }
 
 }  // namespace
@@ -336,8 +182,98 @@ bool PrepareRecords(TMixtureTable& table, const TTableInput& input,
 
 namespace {
 
-// The mixture at an engine record's time: our log's reading, lined up, or the engine log's own
-// mixture channel.
+// Whether a row of ours is a measurement the table may use: a reading (not a repeat of a silent
+// controller, not warm-up or offline) taken with enough supply volts to trust it.
+bool Counts(const TSample& sample) {
+  return IsReading(sample) && sample.Status != TSampleStatus::LowVolts;
+}
+
+}  // namespace
+
+TMixtureSource::TMixtureSource(const enginelog::TLog& log, std::size_t channel, double shift,
+                               double lag, const TDisplay& unit)
+    : Log(log),
+      Times(log.Times),
+      Values(log.Channels[channel].Values),
+      Shift(shift),
+      Lag(lag),
+      Unit(unit),
+      Plausible(PlausibleRange(unit)),
+      Ours(enginelog::IsOurs(log.Format)),
+      Interval(log.Ours.SampleInterval) {
+  if (!Ours) Scale = ChannelScale(log.Channels[channel], unit);
+  // A time is settled when the first row after it is final (a log of ours: further back than the
+  // reader may change), so when it lies before the last final row; an engine record has the one
+  // after it to be read with when it lies before the last.
+  if (Times.empty()) return;
+  if (!Ours) {
+    SettledBelow = Times.back();
+    return;
+  }
+  const auto final = std::lower_bound(Times.begin(), Times.end(),
+                                      Times.back() - enginelog::OurRowsFinalBehindSeconds);
+  if (final != Times.begin()) SettledBelow = *(final - 1);
+}
+
+double TMixtureSource::At(double engineTime) {
+  const double time = engineTime + Shift + Lag;
+  if (Times.empty()) return NaN;
+  if (!Ours && (time < Times.front() || time > Times.back())) return NaN;
+  if (Cursor >= Times.size() || Times[Cursor] > time) {
+    Cursor = static_cast<std::size_t>(std::lower_bound(Times.begin(), Times.end(), time) -
+                                      Times.begin());
+    Cursor = Cursor == 0 ? 0 : Cursor - 1;
+  }
+  while (Cursor + 1 < Times.size() && Times[Cursor + 1] <= time) ++Cursor;
+  return Ours ? OursAt(time) : EngineAt(time);
+}
+
+bool TMixtureSource::Settled(double engineTime) const {
+  return engineTime + Shift + Lag < SettledBelow;
+}
+
+// Between two rows that count and no gap apart, the line between them; within half a sample
+// interval of a single row that counts, that row; otherwise nothing.
+double TMixtureSource::OursAt(double time) const {
+  const TSample before = SampleAt(Log, Cursor);
+  if (before.Time > time || Cursor + 1 == Times.size()) return Near(before, time);
+  const TSample after = SampleAt(Log, Cursor + 1);
+  if (Counts(before) && Counts(after) && !IsGapBefore(Log, Cursor + 1)) {
+    const double span = after.Time - before.Time;
+    return Between(DisplayValue(before, Unit), DisplayValue(after, Unit),
+                   span > 0 ? (time - before.Time) / span : 0);
+  }
+  const double fromBefore = Near(before, time);
+  return std::isnan(fromBefore) ? Near(after, time) : fromBefore;
+}
+
+double TMixtureSource::Near(const TSample& sample, double time) const {
+  if (!Counts(sample) || std::abs(sample.Time - time) > Log.Ours.SampleInterval / 2) return NaN;
+  return DisplayValue(sample, Unit);
+}
+
+// The line between the records either side; nothing across a gap in the engine's logging.
+double TMixtureSource::EngineAt(double time) const {
+  const double a = Values[Cursor] * Scale;
+  if (Cursor + 1 == Times.size() || Times[Cursor] == time) return a;
+  const double span = Times[Cursor + 1] - Times[Cursor];
+  if (span > EngineGapSeconds) return NaN;
+  return Between(a, Values[Cursor + 1] * Scale, (time - Times[Cursor]) / span);
+}
+
+// The point `fraction` of the way from `a` to `b`. A line from a sensor's fault value (0, full
+// scale) to a reading would pass through mixtures nobody measured, some of them plausible: so
+// where either end is none there is none, and where either is implausible that end is the
+// answer, and the record is counted as having an implausible mixture.
+double TMixtureSource::Between(double a, double b, double fraction) const {
+  if (fraction <= 0) return a;
+  if (fraction >= 1) return b;
+  if (std::isnan(a) || std::isnan(b)) return NaN;
+  if (!Plausible.Holds(a)) return a;
+  if (!Plausible.Holds(b)) return b;
+  return a + (b - a) * fraction;
+}
+
 TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& settings) {
   if (settings.UseEngineMixture || input.Mixture == nullptr) {
     return TMixtureSource(*input.Engine, *settings.MixtureChannel, 0, settings.Lag, settings.Unit);
@@ -346,50 +282,125 @@ TMixtureSource MixtureSourceOf(const TTableInput& input, const TTableSettings& s
                         settings.Unit);
 }
 
-}  // namespace
+bool TSteadiness::Steady(double time, float value) {
+  if (!std::isnan(value)) {
+    if (HaveLast && time > LastTime &&
+        std::abs(value - LastValue) > Filter.Rate * (time - LastTime)) {
+      UnsteadyUntil = time + Filter.Settle;
+    }
+    HaveLast = true;
+    LastTime = time;
+    LastValue = value;
+  }
+  return time > UnsteadyUntil;
+}
+
+void FinishCells(TMixtureTable& table, const std::vector<TCellSums>& sums, const TTarget& target) {
+  const std::size_t columns = table.Columns();
+  table.Cells.assign(sums.size(), TTableCell{});
+  for (std::size_t y = 0; y < table.Rows(); ++y) {
+    for (std::size_t x = 0; x < columns; ++x) {
+      const TCellSums& cell = sums[y * columns + x];
+      TTableCell& made = table.Cells[y * columns + x];
+      made.Hits = cell.Hits;
+      if (cell.Hits == 0) continue;
+      const double n = cell.Hits;
+      const double meanOffset = cell.Sum / n;
+      made.Mean = cell.Reference + meanOffset;
+      if (cell.Hits > 1) {
+        const double variance = (cell.SumSquares - n * meanOffset * meanOffset) / (n - 1);
+        made.Sd = std::sqrt(std::max(0.0, variance));
+      }
+      const double aim = target.At(x, y, columns);
+      if (aim > 0) made.Correction = made.Mean / aim;
+    }
+  }
+}
+
+TRecordWalk::TRecordWalk(const TTableSettings& settings, double shift)
+    : XChannel(settings.XChannel),
+      YChannel(settings.YChannel),
+      Ranges(settings.Ranges),
+      Plausible(PlausibleRange(settings.Unit)),
+      // The times as the engine log has them, computed as a search over them would compare.
+      Begin(settings.Steady ? (settings.From - settings.Steady->Settle) - shift
+                            : settings.From - shift),
+      First(settings.From - shift),
+      Last(settings.To - shift) {
+  if (settings.Steady) {
+    SteadyChannel = settings.Steady->Channel;
+    Steadiness.emplace(*settings.Steady);
+  }
+}
+
+bool TRecordWalk::InRanges(const enginelog::TLog& log, std::size_t i) const {
+  return std::all_of(Ranges.begin(), Ranges.end(), [&](const TRangeFilter& range) {
+    const float value = log.Channels[range.Channel].Values[i];
+    return value >= range.Low && value <= range.High;  // false for NaN
+  });
+}
+
+void TRecordWalk::Walk(const enginelog::TLog& log, TMixtureSource& mixtureAt, bool decideAll,
+                       TMixtureTable& counts, const TCounted& counted) {
+  const std::vector<double>& times = log.Times;
+  if (!Started) {
+    // The steady-state filter looks back: a change just before the range still unsettles its
+    // start, so the walk begins with the record before the first a settle time early.
+    for (; Next < times.size(); ++Next) {
+      if (times[Next] < Begin) continue;
+      Started = true;
+      if (SteadyChannel && Next > 0) --Next;
+      break;
+    }
+  }
+  const std::vector<float>& xs = log.Channels[XChannel].Values;
+  const std::vector<float>& ys = log.Channels[YChannel].Values;
+  const std::vector<float>* steadyValues =
+      SteadyChannel ? &log.Channels[*SteadyChannel].Values : nullptr;
+  for (; Started && !Ended && Next < times.size(); ++Next) {
+    const std::size_t i = Next;
+    if (Last < times[i]) {
+      Ended = true;
+      break;
+    }
+    const bool steady = !Steadiness || Steadiness->Steady(times[i], (*steadyValues)[i]);
+    if (times[i] < First || !std::isfinite(xs[i]) || !std::isfinite(ys[i])) continue;
+    ++counts.Samples;
+    if (!steady) {
+      ++counts.Unsteady;
+    } else if (!InRanges(log, i)) {
+      ++counts.OutOfRange;
+    } else if (Pending.empty() && (decideAll || mixtureAt.Settled(times[i]))) {
+      Decide(i, mixtureAt.At(times[i]), counts, counted);
+    } else {
+      Pending.push_back(i);
+    }
+  }
+  // A record waits for the mixture log to pass its time; those after it wait behind it, so that
+  // records are handed on in their order.
+  while (!Pending.empty() && (decideAll || mixtureAt.Settled(times[Pending.front()]))) {
+    Decide(Pending.front(), mixtureAt.At(times[Pending.front()]), counts, counted);
+    Pending.pop_front();
+  }
+}
+
+void TRecordWalk::Decide(std::size_t i, double mixture, TMixtureTable& counts,
+                         const TCounted& counted) const {
+  if (std::isnan(mixture)) {
+    ++counts.NoMixture;
+  } else if (!Plausible.Holds(mixture)) {
+    ++counts.Implausible;
+  } else {
+    ++counts.Counted;
+    counted(i, mixture);
+  }
+}
 
 void WalkRecords(TMixtureTable& table, const TTableInput& input, const TTableSettings& settings,
                  const std::function<void(std::size_t, double)>& counted) {
-  const enginelog::TLog& log = *input.Engine;
   TMixtureSource mixtureAt = MixtureSourceOf(input, settings);
-  std::optional<TSteadiness> steadiness;
-  if (settings.Steady) steadiness.emplace(*settings.Steady);
-  const TPlausibleRange plausible = PlausibleRange(settings.Unit);
-  const auto [first, last] = RecordsIn(log.Times, input.Shift, settings.From, settings.To);
-  // The steady-state filter looks back: a change just before the range still unsettles its start.
-  std::size_t begin = first;
-  if (steadiness) {
-    begin = RecordsIn(log.Times, input.Shift, settings.From - settings.Steady->Settle, settings.To)
-                .first;
-    begin = begin == 0 ? 0 : begin - 1;
-  }
-  const std::vector<float>& xs = log.Channels[settings.XChannel].Values;
-  const std::vector<float>& ys = log.Channels[settings.YChannel].Values;
-  const std::vector<float>* steadyValues =
-      steadiness ? &log.Channels[settings.Steady->Channel].Values : nullptr;
-  const auto inRanges = [&](std::size_t i) {
-    return std::all_of(settings.Ranges.begin(), settings.Ranges.end(), [&](const auto& range) {
-      const float value = log.Channels[range.Channel].Values[i];
-      return value >= range.Low && value <= range.High;  // false for NaN
-    });
-  };
-  for (std::size_t i = begin; i < last; ++i) {
-    const bool steady = !steadiness || steadiness->Steady(log.Times[i], (*steadyValues)[i]);
-    if (i < first || !std::isfinite(xs[i]) || !std::isfinite(ys[i])) continue;
-    ++table.Samples;
-    if (!steady) {
-      ++table.Unsteady;
-    } else if (!inRanges(i)) {
-      ++table.OutOfRange;
-    } else if (const double mixture = mixtureAt.At(log.Times[i]); std::isnan(mixture)) {
-      ++table.NoMixture;
-    } else if (!plausible.Holds(mixture)) {
-      ++table.Implausible;
-    } else {
-      ++table.Counted;
-      counted(i, mixture);
-    }
-  }
+  TRecordWalk walk(settings, input.Shift);
+  walk.Walk(*input.Engine, mixtureAt, true, table, counted);
 }
 
 TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& settings) {
@@ -404,13 +415,7 @@ TMixtureTable BuildMixtureTable(const TTableInput& input, const TTableSettings& 
   WalkRecords(table, input, settings, [&](std::size_t i, double mixture) {
     sums[NearestBin(table.YBins, ys[i]) * columns + NearestBin(table.XBins, xs[i])].Add(mixture);
   });
-  table.Cells.resize(sums.size());
-  for (std::size_t y = 0; y < table.Rows(); ++y) {
-    for (std::size_t x = 0; x < columns; ++x) {
-      table.Cells[y * columns + x] =
-          Finish(sums[y * columns + x], settings.Target.At(x, y, columns));
-    }
-  }
+  FinishCells(table, sums, settings.Target);
   return table;
 }
 

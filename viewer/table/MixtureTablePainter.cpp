@@ -178,6 +178,20 @@ void DrawOutline(QPainter& painter, const QRectF& bounds, const TBins& xBins, co
       GridCellRect(bounds, xBins, yBins, *options.Outlined).adjusted(1.5, 1.5, -1, -1));
 }
 
+// A dot in the top left corner of each marked cell inside the grid, clear of the outline: a cell
+// that filled while the user watched, told apart from those full before without hiding figures.
+void DrawMarks(QPainter& painter, const QRectF& bounds, const TBins& xBins, const TBins& yBins,
+               const TTablePaintOptions& options) {
+  painter.setPen(QPen(QColor(255, 255, 255), 1));
+  painter.setBrush(OutlineColor);
+  for (const TCellIndex& cell : options.Marked) {
+    if (cell.X >= xBins.size() || cell.Y >= yBins.size()) continue;
+    const QRectF rect = GridCellRect(bounds, xBins, yBins, cell);
+    const double radius = std::clamp(std::min(rect.width(), rect.height()) / 8, 2.0, 4.5);
+    painter.drawEllipse(QPointF(rect.left() + radius + 6, rect.top() + radius + 6), radius, radius);
+  }
+}
+
 // Why nothing can be drawn, in place of the cells.
 void DrawReason(QPainter& painter, const QRectF& bounds, const QString& reason) {
   painter.setPen(QColor(120, 120, 120));
@@ -263,6 +277,7 @@ void PaintMixtureTable(QPainter& painter, const QRectF& bounds, const TMixtureTa
   DrawAxes(painter, bounds, area, table.XBins, table.YBins, options);
   DrawKey(painter, area, MixtureKey(table, options), QStringLiteral("rich"),
           QStringLiteral("lean"));
+  DrawMarks(painter, bounds, table.XBins, table.YBins, options);
   DrawOutline(painter, bounds, table.XBins, table.YBins, options);
   painter.restore();
 }
@@ -334,6 +349,7 @@ void PaintFuelProposal(QPainter& painter, const QRectF& bounds, const TFuelPropo
   DrawKey(painter, area,
           QStringLiteral("colours: the fuel a cell gains or loses; unchanged cells plain"),
           QStringLiteral("richer"), QStringLiteral("leaner"));
+  DrawMarks(painter, bounds, grid.X, grid.Y, options);
   DrawOutline(painter, bounds, grid.X, grid.Y, options);
   painter.restore();
 }

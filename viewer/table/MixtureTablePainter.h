@@ -1,5 +1,6 @@
 // The mixture table drawn as a heat map: rich cells warm, lean cells cool, around the target (or
-// stoichiometric without one), the hit count in each cell, the current sample's cell outlined;
+// stoichiometric without one), the hit count in each cell, the current sample's cell outlined and
+// the cells that filled while following dotted;
 // and the corrected fuel table on its own grid, each cell coloured by the fuel it gains or loses.
 // Into any QPainter (the window, an image), so the drawing is the same everywhere.
 #pragma once
@@ -9,6 +10,7 @@
 #include <QRectF>
 #include <QString>
 #include <optional>
+#include <vector>
 
 #include "viewer/table/FuelCorrection.h"
 #include "viewer/table/MixtureTable.h"
@@ -21,7 +23,9 @@ struct TTablePaintOptions {
   TDisplay Unit;                                   // the table's unit, for stoichiometric
   QString XName;                                   // the axes' titles
   QString YName;
-  std::optional<TCellIndex> Outlined;  // the cell the engine is in at the cursor
+  std::optional<TCellIndex> Outlined;  // the cell the engine is in at the cursor (or now)
+  // Cells to mark with a dot in their corner: following the logs, those that filled since.
+  std::vector<TCellIndex> Marked;
 };
 
 // The colour of a cell whose mixture is `ratio` times what it aims at: white-green at 1, deeper

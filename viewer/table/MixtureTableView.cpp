@@ -31,6 +31,12 @@ void TMixtureTableView::SetOutlined(std::optional<TCellIndex> cell) {
   update();
 }
 
+void TMixtureTableView::SetMarked(const std::vector<TCellIndex>& cells) {
+  if (PaintOptions.Marked == cells) return;
+  PaintOptions.Marked = cells;
+  update();
+}
+
 QSize TMixtureTableView::sizeHint() const { return QSize(700, 260); }
 
 void TMixtureTableView::paintEvent(QPaintEvent*) {

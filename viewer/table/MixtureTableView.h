@@ -19,6 +19,7 @@ class TMixtureTableView : public QWidget {
   void SetTable(const TMixtureTable& table, const TTablePaintOptions& options);
   void SetProposal(const TFuelProposal& proposal);
   void SetOutlined(std::optional<TCellIndex> cell);
+  void SetMarked(const std::vector<TCellIndex>& cells);
   const TTablePaintOptions& Options() const { return PaintOptions; }
 
   QSize sizeHint() const override;

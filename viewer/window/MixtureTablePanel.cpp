@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 #include "log/LogAlignment.h"
 
@@ -27,6 +28,11 @@ TMixtureTablePanel::TMixtureTablePanel(TViewSession* session, QWidget* parent)
   RebuildTimer->setSingleShot(true);
   RebuildTimer->setInterval(0);
   connect(RebuildTimer, &QTimer::timeout, this, &TMixtureTablePanel::Rebuild);
+  LiveTimer = new QTimer(this);
+  // Rows come many times a second; the table is shown anew twice a second at most.
+  LiveTimer->setSingleShot(true);
+  LiveTimer->setInterval(LiveIntervalMs);
+  connect(LiveTimer, &QTimer::timeout, this, &TMixtureTablePanel::UpdateLive);
   View = new TMixtureTableView;
   StatusLine = new QLabel(QStringLiteral(" "));
   StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -89,7 +95,22 @@ void TMixtureTablePanel::SessionChanged(TViewSession::TChange what) {
     case TChange::Bands:
     case TChange::Channels:
       return;  // neither is in the table
+    case TChange::Grew:
+      // A running table takes in only what the logs gained.
+      if (Live) {
+        if (!LiveTimer->isActive()) LiveTimer->start();
+        return;
+      }
+      break;
+    case TChange::View:
+      // Following, the table's range runs on to the newest record, whatever the chart shows.
+      if (Session->Follow()) return;
+      break;
+    case TChange::Follow:
+      LiveFrom.reset();
+      break;
     case TChange::Files:
+      LiveFrom.reset();
       if (Session->EngineNumber() != EngineShown) {
         EngineShown = Session->EngineNumber();
         FillChannelBoxes();
@@ -116,7 +137,11 @@ bool TMixtureTablePanel::RebuildPending() const { return RebuildTimer->isActive(
 
 void TMixtureTablePanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (Stale) ScheduleRebuild();
+  if (Stale) {
+    ScheduleRebuild();
+  } else if (LiveBehind) {
+    LiveTimer->start();
+  }
 }
 
 void TMixtureTablePanel::ScheduleRebuild() { RebuildTimer->start(); }
@@ -128,6 +153,9 @@ void TMixtureTablePanel::Rebuild() {
     return;
   }
   Stale = false;
+  LiveBehind = false;
+  LiveTimer->stop();
+  Live.reset();
   if (Session->EngineLog() == nullptr) {
     Current = TMixtureTable{};
     Current.Error = "Open an engine log to see its mixture table";
@@ -152,10 +180,40 @@ void TMixtureTablePanel::Rebuild() {
       return;
     }
     BuiltWith = *settings;
+    if (Session->Follow()) {
+      // From where the view began when following started on to whatever comes: the breakpoints
+      // read now stay while the logs grow.
+      if (!LiveFrom) LiveFrom = BuiltWith.From;
+      BuiltWith.From = *LiveFrom;
+      BuiltWith.To = std::numeric_limits<double>::infinity();
+      std::optional<TCorrectionInput> correction;
+      if (WantsProposal()) correction = Session->CorrectionInput(BuiltWith, &ProposalAbout);
+      Live.emplace(BuiltWith, std::move(correction));
+      UpdateLive();
+      return;
+    }
     Current = BuildMixtureTable(Session->TableInput(), BuiltWith);
     // One more pass over the records, made only when something will show or write it.
     Proposed = WantsProposal() ? Session->Proposal(BuiltWith, &ProposalAbout) : TFuelProposal{};
   }
+  ShowMade();
+}
+
+void TMixtureTablePanel::UpdateLive() {
+  if (!Live) return;
+  if (isHidden() || (parentWidget() != nullptr && parentWidget()->isHidden())) {
+    LiveBehind = true;
+    return;
+  }
+  LiveBehind = false;
+  Live->Update(Session->TableInput());
+  Current = Live->Table();
+  Proposed = WantsProposal() ? Live->Proposal() : TFuelProposal{};
+  ShowMade();
+}
+
+// The table and the proposal just made, on the heat map and in the status line.
+void TMixtureTablePanel::ShowMade() {
   TTablePaintOptions options = View->Options();
   options.Quantity = Session->TableSetup().Quantity;
   options.Unit = Session->Display();
@@ -164,11 +222,31 @@ void TMixtureTablePanel::Rebuild() {
   View->SetTable(Current, options);
   View->SetProposal(Proposed);
   ShowCursorCell();
-  ShowStatus(QString());
+  if (Live) {
+    View->SetMarked(ShowsProposal(Session->TableSetup().Quantity) ? Live->NewlyProposed()
+                                                                  : Live->NewlyFilled());
+    QString note = QStringLiteral(
+        "Following the logs: the cell the engine is in is outlined, cells filled since are "
+        "dotted; the breakpoints stay until changed or derived again");
+    if (Live->Waiting() > 0) {
+      note += QStringLiteral("; %1 records wait for their mixture").arg(Live->Waiting());
+    }
+    ShowStatus(note, false);
+  } else {
+    View->SetMarked({});
+    ShowStatus(QString());
+  }
 }
 
 void TMixtureTablePanel::ShowCursorCell() {
   std::optional<TCellIndex> cell;
+  if (Live) {
+    // Following, the outline is where the engine is now, not where the cursor points.
+    const bool proposal = ShowsProposal(Session->TableSetup().Quantity);
+    View->SetOutlined(proposal ? Live->CurrentCell(Proposed.Current.X, Proposed.Current.Y)
+                               : Live->CurrentCell(Current.XBins, Current.YBins));
+    return;
+  }
   const std::optional<double> cursor = Session->Cursor();
   if (cursor && Session->EngineLog() != nullptr) {
     const double time = *cursor + Session->TableAxisShift();

@@ -4,7 +4,10 @@
 // user's changes; the session's view range is the data the table is made of, its cursor outlines
 // the engine's cell. The corrected fuel table is made with the table, on the tune's grid (or the
 // table's), and shown, copied and written into a copy of the tune from there. Rebuilds are
-// coalesced, so dragging a zoom or a filter never queues them up.
+// coalesced, so dragging a zoom or a filter never queues them up. While the session follows its
+// logs the table runs (LiveTable.h): it counts from where the view began when following started to
+// the newest record, takes in what each growth brought, outlines the cell the engine is in now and
+// marks the cells that filled since.
 #pragma once
 
 #include <QString>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "viewer/session/ViewSession.h"
+#include "viewer/table/LiveTable.h"
 #include "viewer/table/MixtureTable.h"
 #include "viewer/table/MixtureTableText.h"
 #include "viewer/table/MixtureTableView.h"
@@ -35,6 +39,9 @@ class TMixtureTablePanel : public QWidget {
   Q_OBJECT
 
  public:
+  // How long the growths of the logs are gathered, following, before the table takes them in.
+  static constexpr int LiveIntervalMs = 500;
+
   // Shows `session`'s table; the session must outlive the panel.
   explicit TMixtureTablePanel(TViewSession* session, QWidget* parent = nullptr);
 
@@ -52,6 +59,11 @@ class TMixtureTablePanel : public QWidget {
   bool SaveTune(const QString& path);
 
   const TMixtureTable& Table() const { return Current; }
+  // Whether the table runs with the growing logs (the session follows them) rather than being
+  // made anew; the cells that reached the minimum hits (or the proposal's weight, when it is
+  // shown) since following began.
+  bool Running() const { return Live.has_value(); }
+  const std::vector<TCellIndex>& MarkedCells() const { return View->Options().Marked; }
   // The corrected fuel table made with the table (Error set when none could be; empty while
   // neither the tune nor the quantity shown asks for one).
   const TFuelProposal& Proposal() const { return Proposed; }
@@ -88,6 +100,8 @@ class TMixtureTablePanel : public QWidget {
   void Copy(bool withAxes);
   void ScheduleRebuild();
   void Rebuild();
+  void UpdateLive();
+  void ShowMade();
   void ShowCursorCell();
   // The status line: `problem` (or a note, when not `isProblem`) before what was counted.
   void ShowStatus(const QString& problem, bool isProblem = true);
@@ -102,6 +116,13 @@ class TMixtureTablePanel : public QWidget {
   TProposalDescription ProposalAbout;
   QTimer* RebuildTimer;
   bool Stale = true;  // a rebuild was skipped while hidden
+  // While following: the running table, the start of its range on the table's axis (the view's
+  // when following began), and the timer that gathers the growths of half a second into one
+  // update; an update skipped while hidden is made when shown.
+  std::optional<TLiveTable> Live;
+  std::optional<double> LiveFrom;
+  QTimer* LiveTimer;
+  bool LiveBehind = false;
   TMixtureTableView* View;
   QComboBox* XBox = nullptr;
   QComboBox* YBox = nullptr;
