@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -189,8 +190,10 @@ TEST(Follow, TheWindowShowsAnEngineLogThatBeganLateAndGrowsWithIt) {
   viewer::TKestViewWindow window(&session);
   window.show();
   const std::string bytes = EngineBytes(TKind::Csv, 1000, 400, false, true);
-  const auto samples = [&] {
-    QCoreApplication::processEvents();  // the table's rebuild waits for the event loop
+  // The followed table updates on its own timer, at most twice a second: wait for it, with a
+  // deadline far beyond that.
+  const auto samples = [&](std::size_t wanted) {
+    QTest::qWaitFor([&] { return window.MixtureTable()->Table().Samples == wanted; }, 10000);
     return window.MixtureTable()->Table().Samples;
   };
   const std::size_t at100 = EngineBytes(TKind::Csv, 1000, 100, false, true).size();
@@ -199,11 +202,11 @@ TEST(Follow, TheWindowShowsAnEngineLogThatBeganLateAndGrowsWithIt) {
   ASSERT_NE(session.EngineLog(), nullptr);
   EXPECT_EQ(session.Given().front().Kind, viewer::TViewSession::TGivenFile::TKind::Engine);
   // The table takes in every record shown, the whole log while the whole is in view.
-  EXPECT_EQ(samples(), 100u);
+  EXPECT_EQ(samples(100), 100u);
   EXPECT_EQ(window.Panes()->Panes().Log, session.EngineLog());
   ASSERT_TRUE(viewertest::AppendFile(path, bytes.substr(at100)));
   session.ReadAppended();
-  EXPECT_EQ(samples(), 400u);
+  EXPECT_EQ(samples(400), 400u);
   ASSERT_EQ(window.Panes()->Panes().Log, session.EngineLog());
   EXPECT_EQ(window.Panes()->Panes().Log->Rows(), 400u);
 }
