@@ -183,7 +183,9 @@ bool WriteLine(const std::string& line) {
 
 // The table (or the corrected fuel table) on standard output, a JSON line again whenever the files
 // grew, until an interrupt, a terminate signal or --seconds stops it. Starts as PrintTable would:
-// what it would refuse or fail, this does too.
+// what it would refuse or fail, this does too. Started as logging begins, the engine log may not
+// have shown what it is yet (a text log's layout is known from its first lines): the table waits
+// for it rather than refusing a log that is still being written.
 int FollowTable(const viewer::TViewOptions& options, viewer::TViewSession& session, bool allRead) {
   if (!allRead) return ExitUnreadable;
   // A reader that went away ends the lines with an error rather than the process on the spot.
@@ -191,14 +193,27 @@ int FollowTable(const viewer::TViewOptions& options, viewer::TViewSession& sessi
   viewer::TTableFollower follower(options, session, WriteLine, [](const std::string& message) {
     std::fprintf(stderr, "kestview: %s\n", message.c_str());
   });
-  const viewer::TTableOutcome first = follower.Start();
-  for (const std::string& warning : first.Warnings) {
-    std::fprintf(stderr, "kestview: %s\n", warning.c_str());
-  }
-  if (first.Status != viewer::TTableStatus::Done) {
+  bool started = false;
+  // The first table: 0 when it was written, else the exit status of its refusal or failure.
+  const auto start = [&] {
+    started = true;
+    const viewer::TTableOutcome first = follower.Start();
+    for (const std::string& warning : first.Warnings) {
+      std::fprintf(stderr, "kestview: %s\n", warning.c_str());
+    }
+    if (first.Status == viewer::TTableStatus::Done) return 0;
     std::fprintf(stderr, "kestview: %s\n", first.Message.c_str());
     return first.Status == viewer::TTableStatus::BadRequest ? platform::ExitBadCommandLine
                                                             : ExitUnreadable;
+  };
+  if (session.EngineLog() != nullptr) {
+    if (const int exit = start(); exit != 0) return exit;
+  } else {
+    std::fprintf(stderr, "kestview: waiting for the engine log's first records\n");
+    QObject::connect(&session, &viewer::TViewSession::Changed, &follower, [&] {
+      if (started || session.EngineLog() == nullptr) return;
+      if (const int exit = start(); exit != 0) QCoreApplication::exit(exit);
+    });
   }
   const std::unique_ptr<platform::TStopSignalWatch> stopWatch =
       platform::WatchStopSignals([](int) { QCoreApplication::quit(); });

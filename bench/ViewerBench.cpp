@@ -5,9 +5,10 @@
 // opened and drawn in panes under the chart; then the mixture table over 1,000,000 engine records
 // with a log of ours lined up, and the corrected fuel table over 1,000,000 engine records of a
 // tuned engine, from its own mixture channel and from a log of ours (--table: those two alone;
-// --fuel: the corrected fuel table alone). With --calc it also times LibreOffice Calc loading the
-// same file headless, the spreadsheet users reach for today. It prints figures; nothing here is a
-// test.
+// --fuel: the corrected fuel table alone; --follow: what following a growing engine log and a log
+// of ours costs the window and how soon a record reaches the followed table). With --calc it also
+// times LibreOffice Calc loading the same file headless, the spreadsheet users reach for today. It
+// prints figures; nothing here is a test.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 
 #include "bench/BenchMlg.h"
 #include "bench/Figures.h"
+#include "bench/FollowCost.h"
 #include "bench/ProcReader.h"
 #include "log/ChannelRoles.h"
 #include "log/CsvLog.h"
@@ -539,6 +541,11 @@ int main(int argc, char** argv) {
   }
   if (arguments.contains(QStringLiteral("--fuel"))) {
     FuelPhase();
+    return 0;
+  }
+  if (arguments.contains(QStringLiteral("--follow"))) {
+    bench::FollowCostPhase(QCoreApplication::applicationDirPath() + QStringLiteral("/kestview"),
+                           50);
     return 0;
   }
   QTemporaryDir folder;

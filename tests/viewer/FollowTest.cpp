@@ -193,7 +193,8 @@ TEST(Follow, TheWindowShowsAnEngineLogThatBeganLateAndGrowsWithIt) {
   // The followed table updates on its own timer, at most twice a second: wait for it, with a
   // deadline far beyond that.
   const auto samples = [&](std::size_t wanted) {
-    QTest::qWaitFor([&] { return window.MixtureTable()->Table().Samples == wanted; }, 10000);
+    static_cast<void>(
+        QTest::qWaitFor([&] { return window.MixtureTable()->Table().Samples == wanted; }, 10000));
     return window.MixtureTable()->Table().Samples;
   };
   const std::size_t at100 = EngineBytes(TKind::Csv, 1000, 100, false, true).size();

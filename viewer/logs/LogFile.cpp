@@ -71,15 +71,21 @@ void TLogFile::SetFollow(bool follow) {
   Watcher = nullptr;
   delete Fallback;
   Fallback = nullptr;
+  delete Gather;
+  Gather = nullptr;
 }
 
 void TLogFile::Watch() {
   if (Watcher == nullptr) {
     Watcher = new QFileSystemWatcher(this);
+    Gather = new QTimer(this);
+    Gather->setSingleShot(true);
+    Gather->setInterval(GatherMs);
+    connect(Gather, &QTimer::timeout, this, &TLogFile::Refresh);
     connect(Watcher, &QFileSystemWatcher::fileChanged, this, [this] {
       // A file that was replaced is dropped from the watch list; watch the new one.
       if (!Watcher->files().contains(FilePath)) Watcher->addPath(FilePath);
-      Refresh();
+      if (!Gather->isActive()) Gather->start();
     });
   }
   if (!Watcher->files().contains(FilePath)) Watcher->addPath(FilePath);

@@ -23,6 +23,10 @@ class TLogFile : public QObject {
   // How often a followed file is looked at when the system's file watcher says nothing (some file
   // systems never tell): a size and time check, no read, unless either changed.
   static constexpr int FallbackPollMs = 1000;
+  // A logger that flushes every row makes the watcher tell of every row: what arrives within this
+  // time after the first word is read at once, so a growing file is read, and its views redrawn,
+  // a few times a second rather than at each row.
+  static constexpr int GatherMs = 500;
   // How much of a followed file's start is kept to see that it was replaced by another.
   static constexpr qint64 HeadBytes = 4096;
 
@@ -81,6 +85,7 @@ class TLogFile : public QObject {
   bool Follow = false;
   QFileSystemWatcher* Watcher = nullptr;
   QTimer* Fallback = nullptr;
+  QTimer* Gather = nullptr;  // from the watcher's first word to the read
   qint64 LastSize = -1;
   QDateTime LastModified;
 };
