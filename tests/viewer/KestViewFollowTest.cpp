@@ -124,6 +124,36 @@ TEST(KestViewFollow, EachLineIsTheTableOfTheFilesAsTheyStand) {
   EXPECT_NE(lines.All().front(), wanted) << "the rows appended changed nothing";
 }
 
+// Started as logging begins: the engine log is still empty, so what it is does not show yet; the
+// table waits for it instead of refusing a log of ours that is no engine log.
+TEST(KestViewFollow, AnEngineLogNotBegunYetIsWaitedFor) {
+  QTemporaryDir dir;
+  const QString engine = dir.filePath("e.csv");
+  ASSERT_TRUE(WriteFile(engine, ""));
+  QProcess follow;
+  follow.setProcessEnvironment(viewertest::KestviewEnvironment());
+  const QStringList table{"--x-bins", "1000,3000", "--y-bins", "50,100", engine};
+  follow.start(QStringLiteral(KESTVIEW_PATH),
+               QStringList{"--table", "--follow", "--json", "--seconds", "300"} + table);
+  ASSERT_TRUE(follow.waitForStarted(DeadlineMs));
+  // It has read the empty file and says it waits; only then does the engine software write.
+  QByteArray said;
+  const QDeadlineTimer deadline(DeadlineMs);
+  while (!said.contains("waiting for the engine log") && !deadline.hasExpired() &&
+         follow.state() == QProcess::Running) {
+    follow.waitForReadyRead(100);
+    said += follow.readAllStandardError();
+  }
+  ASSERT_TRUE(said.contains("waiting for the engine log")) << said.toStdString();
+  ASSERT_TRUE(AppendFile(engine, EngineText()));
+  const TRun once = RunKestview(QStringList{"--table", "--json"} + table);
+  ASSERT_EQ(once.Exit, 0) << once.Err;
+  TLines lines(follow);
+  EXPECT_TRUE(lines.WaitFor(once.Out));
+  ::kill(static_cast<pid_t>(follow.processId()), SIGINT);
+  EXPECT_TRUE(follow.waitForFinished(DeadlineMs));
+}
+
 TEST(KestViewFollow, ACorrectedTableOfFilesThatDoNotGrowIsOneLine) {
   QTemporaryDir dir;
   ASSERT_TRUE(WriteFile(dir.filePath("e.csv"), EngineText()));
