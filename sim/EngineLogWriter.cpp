@@ -36,6 +36,9 @@ constexpr std::string_view MlgInfo{"Simulated engine of kestsim\0", 28};
 
 // Flushed early when this much is gathered, so that a long catch-up never holds a whole log.
 constexpr std::size_t FlushBytes = 1 << 20;
+// How often what was gathered is written: twice a second of the drive, so that a follower sees the
+// records within a second, as engine software flushes its log, even when the writing loop is late.
+constexpr double FlushSeconds = 0.5;
 
 // One channel as both formats store it: a value is (raw + Transform) x Scale, raw a whole number
 // of the channel's type, which is also the precision the text log writes it to.
@@ -259,7 +262,7 @@ bool TEngineLogRecorder::CatchUp(double driveSeconds) {
     ++Records;
     if (Buffer.size() >= FlushBytes && !Flush()) return false;
   }
-  if (driveSeconds - LastFlush >= 1) {
+  if (driveSeconds - LastFlush >= FlushSeconds) {
     LastFlush = driveSeconds;
     return Flush();
   }

@@ -33,7 +33,7 @@ struct TEngineLogOptions {
 };
 
 // Writes the engine log of a drive record by record as the drive's time passes. Records are
-// gathered in memory and written once per second of the drive and at Close, so that a slow disk
+// gathered in memory and written twice a second of the drive and at Close, so that a slow disk
 // holds up nobody; a record is always written whole.
 class TEngineLogRecorder {
  public:
