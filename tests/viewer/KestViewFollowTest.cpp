@@ -125,16 +125,17 @@ TEST(KestViewFollow, EachLineIsTheTableOfTheFilesAsTheyStand) {
 }
 
 // Started as logging begins: the engine log is still empty, so what it is does not show yet; the
-// table waits for it instead of refusing a log of ours that is no engine log.
-TEST(KestViewFollow, AnEngineLogNotBegunYetIsWaitedFor) {
+// table waits for it instead of refusing a log of ours that is no engine log. Its breakpoints are
+// derived from the data, so when the drive leaves idle they move on with it, and each line is still
+// the one-off table of the files as they stand.
+TEST(KestViewFollow, AnEngineLogNotBegunYetIsWaitedForAndItsBreakpointsFollowTheDrive) {
   QTemporaryDir dir;
   const QString engine = dir.filePath("e.csv");
   ASSERT_TRUE(WriteFile(engine, ""));
   QProcess follow;
   follow.setProcessEnvironment(viewertest::KestviewEnvironment());
-  const QStringList table{"--x-bins", "1000,3000", "--y-bins", "50,100", engine};
   follow.start(QStringLiteral(KESTVIEW_PATH),
-               QStringList{"--table", "--follow", "--json", "--seconds", "300"} + table);
+               QStringList{"--table", "--follow", "--json", "--seconds", "300", engine});
   ASSERT_TRUE(follow.waitForStarted(DeadlineMs));
   // It has read the empty file and says it waits; only then does the engine software write.
   QByteArray said;
@@ -145,11 +146,21 @@ TEST(KestViewFollow, AnEngineLogNotBegunYetIsWaitedFor) {
     said += follow.readAllStandardError();
   }
   ASSERT_TRUE(said.contains("waiting for the engine log")) << said.toStdString();
-  ASSERT_TRUE(AppendFile(engine, EngineText()));
-  const TRun once = RunKestview(QStringList{"--table", "--json"} + table);
-  ASSERT_EQ(once.Exit, 0) << once.Err;
   TLines lines(follow);
-  EXPECT_TRUE(lines.WaitFor(once.Out));
+  // 8 s at idle (enough lines for the layout to show), then 8 s at 3000 rpm and full load.
+  std::string drive = "Time (s),RPM (rpm),MAP (kPa),Lambda\n";
+  std::size_t idle = 0;
+  for (int i = 0; i < 160; ++i) {
+    if (i == 80) idle = drive.size();
+    drive += std::to_string(i / 10.0) + (i < 80 ? ",1000,35,0.98\n" : ",3000,95,0.88\n");
+  }
+  for (const std::size_t end : {idle, drive.size()}) {
+    ASSERT_TRUE(
+        AppendFile(engine, drive.substr(end == idle ? 0 : idle, end == idle ? idle : end - idle)));
+    const TRun once = RunKestview({"--table", "--json", engine});
+    ASSERT_EQ(once.Exit, 0) << once.Err;
+    EXPECT_TRUE(lines.WaitFor(once.Out)) << "after byte " << end << ": " << once.Out;
+  }
   ::kill(static_cast<pid_t>(follow.processId()), SIGINT);
   EXPECT_TRUE(follow.waitForFinished(DeadlineMs));
 }

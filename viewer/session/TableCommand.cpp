@@ -459,6 +459,18 @@ void TTableFollower::Tick() {
   if (!Grown) return;
   Grown = false;
   TTableOutcome outcome;
+  // Breakpoints derived from the data move with it (a drive that began at idle leaves them): each
+  // line is the one-off table of the files as they stand, so a line on other breakpoints is made
+  // again from the start.
+  const bool derived = (Options.Table.XBins.empty() || Options.Table.YBins.empty()) &&
+                       (Options.Correct.TunePath.isEmpty() || !Options.Correct.Wanted);
+  if (derived && !Replan && (Plans->Table || Plans->Correct)) {
+    const TTableSettings& planned =
+        Plans->Table ? Plans->Table->Settings : Plans->Correct->Settings;
+    TTableProblem problem;
+    const std::optional<TTableSettings> now = Session.TableSettings(problem);
+    if (now && (now->XBins != planned.XBins || now->YBins != planned.YBins)) Replan = true;
+  }
   if (Replan) {
     Replan = false;
     Plan(outcome);

@@ -189,6 +189,7 @@ void TMixtureTablePanel::Rebuild() {
       std::optional<TCorrectionInput> correction;
       if (WantsProposal()) correction = Session->CorrectionInput(BuiltWith, &ProposalAbout);
       Live.emplace(BuiltWith, std::move(correction));
+      SinceDerived.start();
       UpdateLive();
       return;
     }
@@ -206,6 +207,18 @@ void TMixtureTablePanel::UpdateLive() {
     return;
   }
   LiveBehind = false;
+  const TTableSetup& setup = Session->TableSetup();
+  if ((setup.XBins.empty() || setup.YBins.empty()) && SinceDerived.hasExpired(RederiveIntervalMs)) {
+    // Breakpoints derived from the data: once the drive has left them, the table starts again on
+    // breakpoints over all of it (one pass over the records, every few seconds at most).
+    SinceDerived.start();
+    TTableProblem problem;
+    const std::optional<TTableSettings> now = Session->TableSettings(problem);
+    if (now && (now->XBins != BuiltWith.XBins || now->YBins != BuiltWith.YBins)) {
+      Rebuild();
+      return;
+    }
+  }
   Live->Update(Session->TableInput());
   Current = Live->Table();
   Proposed = WantsProposal() ? Live->Proposal() : TFuelProposal{};
@@ -227,7 +240,7 @@ void TMixtureTablePanel::ShowMade() {
                                                                   : Live->NewlyFilled());
     QString note = QStringLiteral(
         "Following the logs: the cell the engine is in is outlined, cells filled since are "
-        "dotted; the breakpoints stay until changed or derived again");
+        "dotted; breakpoints derived from the data follow the drive");
     if (Live->Waiting() > 0) {
       note += QStringLiteral("; %1 records wait for their mixture").arg(Live->Waiting());
     }

@@ -10,6 +10,7 @@
 // marks the cells that filled since.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <limits>
@@ -41,6 +42,9 @@ class TMixtureTablePanel : public QWidget {
  public:
   // How long the growths of the logs are gathered, following, before the table takes them in.
   static constexpr int LiveIntervalMs = 500;
+  // Following with derived breakpoints, how often they are derived again to see whether the drive
+  // has left them (a drive starts at idle: breakpoints of its first seconds would hold one cell).
+  static constexpr int RederiveIntervalMs = 5000;
 
   // Shows `session`'s table; the session must outlive the panel.
   explicit TMixtureTablePanel(TViewSession* session, QWidget* parent = nullptr);
@@ -122,6 +126,7 @@ class TMixtureTablePanel : public QWidget {
   std::optional<TLiveTable> Live;
   std::optional<double> LiveFrom;
   QTimer* LiveTimer;
+  QElapsedTimer SinceDerived;  // since the running table's breakpoints were derived
   bool LiveBehind = false;
   TMixtureTableView* View;
   QComboBox* XBox = nullptr;
