@@ -367,7 +367,7 @@ std::string ViewUsage() {
       "  --follow                  show rows as they are appended, to the engine log's too;\n"
       "                            with --table or --correct --json, print the table again, a\n"
       "                            JSON line at most once a second, whenever the files grew,\n"
-      "                            until interrupted (breakpoints derived at the start stay)\n"
+      "                            until interrupted\n"
       "  --seconds N               with --follow and a table: stop after N seconds\n"
       "  --follow-dir DIR          follow the newest engine log in DIR and, where DIR holds\n"
       "                            logs of ours, the newest of ours, moving on to a newer one\n"
