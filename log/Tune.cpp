@@ -614,7 +614,7 @@ std::string FormatTuneValue(double value, std::optional<int> digits) {
   return text;
 }
 
-std::optional<std::string> WriteMsqWithTable(std::string_view original, const std::string& name,
+std::optional<std::string> WriteMsqWithTable(std::string_view tuneBytes, const std::string& name,
                                              const TTable& table, const std::vector<double>& values,
                                              std::string& error) {
   error.clear();
@@ -634,7 +634,7 @@ std::optional<std::string> WriteMsqWithTable(std::string_view original, const st
   }
   // The table is looked for again where it was read, so that bytes of another file, or of this
   // one changed since, are never written over.
-  const TTune again = ReadMsq(original, name);
+  const TTune again = ReadMsq(tuneBytes, name);
   if (!again.Ok()) {
     error = again.Error;
     return std::nullopt;
@@ -652,20 +652,20 @@ std::optional<std::string> WriteMsqWithTable(std::string_view original, const st
 
   const TSpan span = constant->TextSpan;
   std::string out;
-  out.reserve(original.size() + values.size() * 4);
-  out.append(original.substr(0, span.Begin));
+  out.reserve(tuneBytes.size() + values.size() * 4);
+  out.append(tuneBytes.substr(0, span.Begin));
   // Only the numbers change: every byte of white space between them stays, and with it each row's
   // line break and indentation.
   std::size_t next = 0;
   for (std::size_t i = span.Begin; i < span.End;) {
-    if (IsSpace(original[i])) {
-      out += original[i++];
+    if (IsSpace(tuneBytes[i])) {
+      out += tuneBytes[i++];
       continue;
     }
-    while (i < span.End && !IsSpace(original[i])) ++i;
+    while (i < span.End && !IsSpace(tuneBytes[i])) ++i;
     out += FormatTuneValue(values[next++], constant->Digits);
   }
-  out.append(original.substr(span.End));
+  out.append(tuneBytes.substr(span.End));
   return out;
 }
 

@@ -129,12 +129,12 @@ inline std::optional<TTable> FindTargetTable(const TTune& tune, std::string& err
 // the fewest digits that read back as the same double. Never "-0".
 std::string FormatTuneValue(double value, std::optional<int> digits);
 
-// The bytes of the tune file `original` (the file `table` was found in, `name` for the messages)
+// The bytes of the tune file `tuneBytes` (the file `table` was found in, `name` for the messages)
 // with the table's numbers replaced by `values` (Rows * Cols, row after row, finite), each
 // formatted by FormatTuneValue with the table's digits. Every other byte stays as it was: the white
 // space between the numbers too, so each row keeps its line and indentation. Nothing, with
-// `error`, when `values` do not fit the table or `original` no longer holds it where it was.
-std::optional<std::string> WriteMsqWithTable(std::string_view original, const std::string& name,
+// `error`, when `values` do not fit the table or `tuneBytes` no longer holds it where it was.
+std::optional<std::string> WriteMsqWithTable(std::string_view tuneBytes, const std::string& name,
                                              const TTable& table, const std::vector<double>& values,
                                              std::string& error);
 

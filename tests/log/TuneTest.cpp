@@ -433,7 +433,7 @@ TEST(Tune, WritesACopyThatDiffersOnlyInTheTablesNumbers) {
     std::string Eol;
     bool Bom;
     std::string Digits;
-    TLines Rows;  // the table's text in the original
+    TLines Rows;  // the table's text in the tune that is copied
     TLines Expected;
   };
   const std::vector<TCase> cases = {
@@ -450,31 +450,31 @@ TEST(Tune, WritesACopyThatDiffersOnlyInTheTablesNumbers) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string original = TuneFile(
+    const std::string tuneBytes = TuneFile(
         {"<constant digits=\"0\" name=\"nCylinders\">4</constant>",
          Table("veTable", 4, 4, c.Digits, c.Rows, c.Eol), Axis("rpmBins", Rpm, "RPM", false, c.Eol),
          Axis("fuelLoadBins", Load, "kPa", false, c.Eol)},
         c.Eol, c.Bom);
-    const TTune tune = ReadMsq(original, "t.msq");
+    const TTune tune = ReadMsq(tuneBytes, "t.msq");
     ASSERT_TRUE(tune.Ok()) << tune.Error;
     std::string error;
     const std::optional<TTable> table = FindFuelTable(tune, error);
     ASSERT_TRUE(table) << error;
     const std::optional<std::string> written =
-        WriteMsqWithTable(original, "t.msq", *table, newValues, error);
+        WriteMsqWithTable(tuneBytes, "t.msq", *table, newValues, error);
     ASSERT_TRUE(written) << error;
 
-    // Every byte before and after the table's text is the original's.
+    // Every byte before and after the table's text is the tune's as it was read.
     const std::size_t begin = table->TextSpan.Begin;
-    const std::size_t tail = original.size() - table->TextSpan.End;
+    const std::size_t tail = tuneBytes.size() - table->TextSpan.End;
     ASSERT_GE(written->size(), begin + tail);
-    EXPECT_EQ(written->substr(0, begin), original.substr(0, begin));
-    EXPECT_EQ(written->substr(written->size() - tail), original.substr(table->TextSpan.End));
+    EXPECT_EQ(written->substr(0, begin), tuneBytes.substr(0, begin));
+    EXPECT_EQ(written->substr(written->size() - tail), tuneBytes.substr(table->TextSpan.End));
 
     // Inside it, each line keeps its indentation and line end; only the numbers changed.
     const std::string newText = written->substr(begin, written->size() - tail - begin);
     const std::vector<std::string> oldLines =
-        LinesOf(original.substr(begin, table->TextSpan.End - begin));
+        LinesOf(tuneBytes.substr(begin, table->TextSpan.End - begin));
     const std::vector<std::string> newLines = LinesOf(newText);
     ASSERT_EQ(newLines.size(), oldLines.size()) << newText;
     ASSERT_EQ(newLines.size(), c.Expected.size() + 2) << newText;
@@ -502,8 +502,8 @@ TEST(Tune, WritesACopyThatDiffersOnlyInTheTablesNumbers) {
 }
 
 TEST(Tune, WritesNothingItCannotWriteSafely) {
-  const std::string original = FourByFourTune();
-  const TTune tune = ReadMsq(original, "t.msq");
+  const std::string tuneBytes = FourByFourTune();
+  const TTune tune = ReadMsq(tuneBytes, "t.msq");
   std::string error;
   const std::optional<TTable> table = FindFuelTable(tune, error);
   ASSERT_TRUE(table) << error;
@@ -523,10 +523,10 @@ TEST(Tune, WritesNothingItCannotWriteSafely) {
     const char* Why;
   };
   const std::vector<TCase> cases = {
-      {"a value short", original, std::vector<double>(15, 50.0), "15 new values"},
-      {"not a number", original, withNan, "at row 2, col 3 is not a number"},
+      {"a value short", tuneBytes, std::vector<double>(15, 50.0), "15 new values"},
+      {"not a number", tuneBytes, withNan, "at row 2, col 3 is not a number"},
       {"another file", moved, sixteen, "is no longer where it was read"},
-      {"a file that cannot be read", original.substr(0, 100), sixteen, "is cut short"},
+      {"a file that cannot be read", tuneBytes.substr(0, 100), sixteen, "is cut short"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -71,18 +71,5 @@ TEST(FuelCorrection, TheProposalRecoversTheTableLimitedAndRounded) {
   }
 }
 
-TEST(FuelCorrection, WithoutATuneTheCurrentTableIsEstimatedFromTheLoggedValues) {
-  const TBins x{1000, 2000};
-  const TBins y{50};
-  TProposalSums sums(x, y);
-  for (int i = 0; i < 20; ++i) sums.Add(1000, 50, 1.1, 50);  // logged VE 50, 10 % lean
-  const TFuelProposal proposal = sums.Finish(std::nullopt, {10, 15, {}});
-  EXPECT_TRUE(proposal.Estimated);
-  EXPECT_DOUBLE_EQ(proposal.Current.Values[0], 50);
-  EXPECT_DOUBLE_EQ(proposal.Proposed[0], 55);
-  EXPECT_TRUE(std::isnan(proposal.Current.Values[1]));
-  EXPECT_FALSE(proposal.Changed[1]);
-}
-
 }  // namespace
 }  // namespace viewer

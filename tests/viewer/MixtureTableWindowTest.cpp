@@ -506,9 +506,9 @@ TEST(MixtureTableWindow, TheCorrectedFuelTableIsShownCopiedAndWrittenIntoACopyOf
       EXPECT_FALSE(panel.SaveTune(refused));
       EXPECT_TRUE(panel.StatusText().contains(refused)) << panel.StatusText().toStdString();
     }
-    QFile original(tunePath);
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    EXPECT_EQ(original.readAll().toStdString(), tune);
+    QFile loaded(tunePath);
+    ASSERT_TRUE(loaded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(loaded.readAll().toStdString(), tune);
     ASSERT_TRUE(panel.SaveTune(copyPath)) << panel.StatusText().toStdString();
     QFile copy(copyPath);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
